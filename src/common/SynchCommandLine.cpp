@@ -127,3 +127,25 @@ bool SynchCommandLine::WouldCreateRequest() const
 {
     return !database.isEmpty() && (catalogueId != 0 || !catalogue.isEmpty());
 }
+
+QString SynchCommandLine::JoinArguments(const QStringList& arguments)
+{
+    QStringList parts;
+    for (const QString& argument : arguments)
+    {
+        const bool needsQuotes = argument.contains(QLatin1Char(' ')) || argument.contains(QLatin1Char('\t'));
+        if (!needsQuotes)
+        {
+            parts.append(argument);
+            continue;
+        }
+        // Quote the value after "=", with whichever quote the value does not contain.
+        const QChar quote = argument.contains(QLatin1Char('"')) ? QLatin1Char('\'') : QLatin1Char('"');
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        if (equals >= 0)
+            parts.append(argument.left(equals + 1) + quote + argument.mid(equals + 1) + quote);
+        else
+            parts.append(quote + argument + quote);
+    }
+    return parts.join(QLatin1Char(' '));
+}

@@ -31,6 +31,11 @@ struct SynchCommandLine
     // at the start of an argument count. It decides only whether the start-up line makes a request.
     static SynchCommandLine ParseStartupArguments(const QStringList& arguments);
 
+    // The one-line command line for program arguments that a shell has already split and
+    // unquoted: a value with blanks is quoted again ("-Database=\"/a b.qrl\""), so that parsing the
+    // line gives back what the arguments said.
+    static QString JoinArguments(const QStringList& arguments);
+
     // True when this names a database and a catalogue (by id or by name).
     bool WouldCreateRequest() const;
 };

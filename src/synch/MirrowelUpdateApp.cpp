@@ -1,0 +1,231 @@
+#include "synch/MirrowelUpdateApp.h"
+
+#include "common/ConversationServer.h"
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
+#include "platform/ThreadPriority.h"
+#include "synch/MwuSynchState.h"
+#include "synch/MwuTaskManager.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+
+#include <exception>
+
+CMirrowelUpdateApp::CMirrowelUpdateApp(CMwuSynchState& state, TaskManagerFactory factory, QObject* parent)
+    : QObject(parent), m_state(state), m_factory(std::move(factory))
+{
+}
+
+CMirrowelUpdateApp::~CMirrowelUpdateApp()
+{
+    Close();
+}
+
+bool CMirrowelUpdateApp::StartServer(QString* pError)
+{
+    if (!m_pServer)
+    {
+        m_pServer = new CConversationServer(QStringLiteral("QuarraneSynch"), this);
+        m_pServer->SetHandler([this](const CConversationServer::Transaction& t) {
+            return OnTransaction(static_cast<int>(t.kind), t.topic, t.item, t.data, t.linkId);
+        });
+    }
+    return m_pServer->Listen(pError);
+}
+
+quint32 CMirrowelUpdateApp::OnTransaction(int kind, const QString& topic, const QString& item,
+                                          const QString& data, quint64 linkId)
+{
+    switch (static_cast<ConversationKind>(kind))
+    {
+    case ConversationKind::AdviseStart:
+        if (!m_bDocumentReady || m_state.IsClosing())
+            return kDdeFBusy;
+        CreateRequest(topic, item, RequestSource::AdviseStart, linkId);
+        return kDdeFAck;
+    case ConversationKind::Execute:
+        if (!m_bDocumentReady || m_state.IsClosing())
+            return kDdeFBusy;
+        CreateRequest(topic, data, RequestSource::Execute);
+        return kDdeFAck;
+    case ConversationKind::Poke:
+        // A second instance asks the running one to come forward, as it would raise our window.
+        if (item == QStringLiteral("Raise"))
+        {
+            emit raiseRequested();
+            return kDdeFAck;
+        }
+        return kDdeNotProcessed;
+    default:
+        return kDdeNotProcessed;
+    }
+}
+
+CMwuRequest* CMirrowelUpdateApp::CreateRequest(const QString& topic, const QString& commandLine,
+                                               RequestSource source, quint64 linkId)
+{
+    auto request = std::make_unique<CMwuRequest>();
+    request->m_strTopic = topic;
+    request->m_strCommandLine = commandLine;
+    request->m_source = source;
+    request->m_linkId = linkId;
+    CMwuRequest* raw = request.get();
+    m_requests.push_back(std::move(request));
+    raw->m_worker = std::thread([this, raw] { RunRequest(raw); });
+    return raw;
+}
+
+void CMirrowelUpdateApp::RunRequest(CMwuRequest* request)
+{
+    LowerCurrentThreadPriority();
+    try
+    {
+        request->m_line = SynchCommandLine::Parse(request->m_strCommandLine);
+        for (int index = 1; index <= 3 && !m_state.IsClosing(); ++index)
+        {
+            if (!request->m_line.TaskFlag(index))
+                continue;
+            std::unique_ptr<CMwuTaskManager> manager = m_factory(static_cast<TaskKind>(index), *request);
+            if (!manager)
+                continue;
+            const int result = manager->Manage();
+            if (result != 0)
+            {
+                int expected = 0;
+                request->m_nResult.compare_exchange_strong(expected, result);
+            }
+            const bool stop = result != 0 && manager->IsStopped();
+            manager.reset();
+            if (stop)
+                break;
+        }
+    }
+    catch (const CDbException& e)
+    {
+        LOG_ERROR(QStringLiteral("Exception 0x%1 thrown").arg(QString::number(e.m_nErrorCode, 16).toUpper()),
+                  QStringLiteral("CMirrowelUpdateApp::OnPoke()"));
+    }
+    catch (const std::exception& e)
+    {
+        LOG_ERROR(QStringLiteral("Exception 0x0 thrown: %1").arg(QString::fromLocal8Bit(e.what())),
+                  QStringLiteral("CMirrowelUpdateApp::OnPoke()"));
+    }
+    request->m_bDone = true;
+    QMetaObject::invokeMethod(this, [this, request] { OnRequestDone(request); }, Qt::QueuedConnection);
+}
+
+void CMirrowelUpdateApp::OnRequestDone(CMwuRequest* request)
+{
+    if (m_state.IsClosing())
+        return;
+    // A linked client hears at once that its request has ended, with the result.
+    if (request->m_source == RequestSource::AdviseStart && m_pServer)
+        m_pServer->PostFinalAdvise(request->m_linkId, static_cast<quint32>(request->m_nResult.load()));
+
+    if (request->m_line.quit && m_state.RunningCount() == 0)
+    {
+        const int result = request->m_nResult.load();
+        QTimer::singleShot(m_nQuitDelayMs, this, [this, result] {
+            // Work that arrived during the delay is not cut short.
+            if (m_state.IsClosing() || m_state.RunningCount() != 0)
+                return;
+            m_nQuitResult = result;
+            emit closeRequested();
+        });
+    }
+    else
+        emit flashRequested();
+}
+
+void CMirrowelUpdateApp::OnRequestNotify(CMwuRequest* request)
+{
+    if (m_state.IsClosing())
+        return;
+    emit refreshRequested();
+    auto it = std::find_if(m_requests.begin(), m_requests.end(), [request](const auto& r) { return r.get() == request; });
+    if (it == m_requests.end())
+        return;
+    if (request->m_source == RequestSource::AdviseStart && m_pServer)
+        m_pServer->PostAdvise();
+    if (request->m_bDone)
+        DestroyRequest(request);
+}
+
+void CMirrowelUpdateApp::DestroyRequest(CMwuRequest* request)
+{
+    auto it = std::find_if(m_requests.begin(), m_requests.end(), [request](const auto& r) { return r.get() == request; });
+    if (it == m_requests.end())
+        return;
+    if ((*it)->m_worker.joinable())
+        (*it)->m_worker.join();
+    m_requests.erase(it);
+}
+
+void CMirrowelUpdateApp::Close()
+{
+    m_state.Close([](CMwuTaskManager* manager) { manager->Cancel(); });
+    // A worker may be waiting for an answer that only this thread can show: keep serving events
+    // until every worker has finished its current file and ended.
+    auto allDone = [this] {
+        return std::all_of(m_requests.begin(), m_requests.end(), [](const auto& r) { return r->m_bDone.load(); });
+    };
+    while (!allDone())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    for (auto& request : m_requests)
+        if (request->m_worker.joinable())
+            request->m_worker.join();
+    m_requests.clear();
+    if (m_pServer)
+        m_pServer->Close();
+}
+
+void CMirrowelUpdateApp::PostRefresh()
+{
+    QMetaObject::invokeMethod(this, [this] {
+        if (!m_state.IsClosing())
+            emit refreshRequested();
+    }, Qt::QueuedConnection);
+}
+
+void CMirrowelUpdateApp::PostManageStarted()
+{
+    QMetaObject::invokeMethod(this, [this] {
+        if (!m_state.IsClosing())
+            emit manageStarted();
+    }, Qt::QueuedConnection);
+}
+
+void CMirrowelUpdateApp::AskRefresh()
+{
+    if (m_state.IsClosing() || m_bRefreshPending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(this, [this] {
+        QTimer::singleShot(m_nRefreshDelayMs, this, [this] {
+            m_bRefreshPending = false;
+            if (!m_state.IsClosing())
+                emit refreshRequested();
+        });
+    }, Qt::QueuedConnection);
+}
+
+void CMirrowelUpdateApp::AskRequestNotify(CMwuRequest* request)
+{
+    if (m_state.IsClosing() || m_bNotifyPending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(this, [this, request] {
+        QTimer::singleShot(m_nRequestNotifyDelayMs, this, [this, request] {
+            m_bNotifyPending = false;
+            OnRequestNotify(request);
+        });
+    }, Qt::QueuedConnection);
+}
+
+void CMirrowelUpdateApp::SetDelays(int requestNotifyMs, int refreshMs, int quitMs)
+{
+    m_nRequestNotifyDelayMs = requestNotifyMs;
+    m_nRefreshDelayMs = refreshMs;
+    m_nQuitDelayMs = quitMs;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "synch/MwuNotifier.h"
+#include "synch/MwuRequest.h"
+#include "synch/MwuTask.h"
+
+#include <QObject>
+
+#include <functional>
+#include <list>
+#include <memory>
+
+class CConversationServer;
+class CMwuSynchState;
+class CMwuTaskManager;
+
+// The synchronizer's application logic, without widgets: it takes command lines (its own and
+// those that arrive by conversation) as requests, runs each on a worker thread, rate-limits the
+// notices that workers ask for, tells linked clients of progress, and decides when to close.
+class CMirrowelUpdateApp final : public QObject, public CMwuNotifier
+{
+    Q_OBJECT
+
+public:
+    using TaskManagerFactory = std::function<std::unique_ptr<CMwuTaskManager>(TaskKind, CMwuRequest&)>;
+
+    static constexpr int kRequestNotifyDelayMs = 30000;
+    static constexpr int kRefreshDelayMs = 10000;
+    static constexpr int kQuitDelayMs = 3000;
+
+    CMirrowelUpdateApp(CMwuSynchState& state, TaskManagerFactory factory, QObject* parent = nullptr);
+    ~CMirrowelUpdateApp() override;
+
+    // Serves "QuarraneSynch"; false when another live instance serves it.
+    bool StartServer(QString* pError = nullptr);
+    // Until the document exists, transactions are answered busy.
+    void SetDocumentReady(bool ready) { m_bDocumentReady = ready; }
+
+    CMwuRequest* CreateRequest(const QString& topic, const QString& commandLine, RequestSource source,
+                               quint64 linkId = 0);
+    int RequestCount() const { return static_cast<int>(m_requests.size()); }
+
+    // Closing: the closing flag, the gate opened, every running task manager cancelled, then every
+    // worker waited for.
+    void Close();
+
+    // The exit status of a run that ended by its quit option: that request's first non-zero result.
+    int QuitResult() const { return m_nQuitResult; }
+
+    void PostRefresh() override;
+    void PostManageStarted() override;
+    void AskRefresh() override;
+    void AskRequestNotify(CMwuRequest* request) override;
+
+    // For tests: shorter delays.
+    void SetDelays(int requestNotifyMs, int refreshMs, int quitMs);
+
+signals:
+    void refreshRequested();
+    void manageStarted();
+    // A request with the quit option ended while nothing else runs: close the window.
+    void closeRequested();
+    // A request ended without closing the program: draw the person's eye to the window.
+    void flashRequested();
+    // A second instance asked the window to come forward.
+    void raiseRequested();
+
+private:
+    void RunRequest(CMwuRequest* request);
+    void OnRequestDone(CMwuRequest* request);
+    void OnRequestNotify(CMwuRequest* request);
+    quint32 OnTransaction(int kind, const QString& topic, const QString& item, const QString& data,
+                          quint64 linkId);
+    void DestroyRequest(CMwuRequest* request);
+
+    CMwuSynchState& m_state;
+    TaskManagerFactory m_factory;
+    CConversationServer* m_pServer = nullptr;
+    bool m_bDocumentReady = true;
+    std::list<std::unique_ptr<CMwuRequest>> m_requests;
+    std::atomic<bool> m_bNotifyPending{false};
+    std::atomic<bool> m_bRefreshPending{false};
+    int m_nRequestNotifyDelayMs = kRequestNotifyDelayMs;
+    int m_nRefreshDelayMs = kRefreshDelayMs;
+    int m_nQuitDelayMs = kQuitDelayMs;
+    int m_nQuitResult = 0;
+};
