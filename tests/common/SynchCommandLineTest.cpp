@@ -98,3 +98,17 @@ TEST(SynchCommandLine, StartupArgumentsDecideWhetherARequestIsMade)
     EXPECT_EQ(startup.database, QStringLiteral("/data/My Films.qrl"));
     EXPECT_EQ(startup.catalogue, QStringLiteral("Mixed Case"));
 }
+
+TEST(SynchCommandLine, ArgumentsSplitByAShellParseBackToTheSameValues)
+{
+    const QStringList arguments = {"-Database=/media/My Films/it's.qrl", "-Catalogue=Say \"hi\" now",
+                                   "-CatalogueID=7", "-AddFiles", "-Quit"};
+    const QString line = SynchCommandLine::JoinArguments(arguments);
+    const SynchCommandLine parsed = SynchCommandLine::Parse(line);
+    EXPECT_EQ(parsed.database, QStringLiteral("/media/My Films/it's.qrl")) << line.toStdString();
+    EXPECT_EQ(parsed.catalogue, QStringLiteral("Say \"hi\" now"));
+    EXPECT_EQ(parsed.catalogueId, 7);
+    EXPECT_TRUE(parsed.addFiles && parsed.quit);
+    EXPECT_EQ(SynchCommandLine::JoinArguments({"-Database=/plain.qrl", "-AddFiles"}),
+              QStringLiteral("-Database=/plain.qrl -AddFiles"));
+}
