@@ -59,17 +59,16 @@ CDbStatement& CDbStatement::Bind(int position, const CDbValue& value)
 
 CDbStatement& CDbStatement::Bind(const QString& name, const CDbValue& value)
 {
-    int position = 0;
-    if (name.startsWith(QLatin1Char(':')) || name.startsWith(QLatin1Char('@')) || name.startsWith(QLatin1Char('$')))
-        position = sqlite3_bind_parameter_index(m_stmt, name.toUtf8().constData());
-    else
+    // The name as written first, then the bare name under each prefix SQLite knows.
+    QString bare = name;
+    if (bare.startsWith(QLatin1Char(':')) || bare.startsWith(QLatin1Char('@')) || bare.startsWith(QLatin1Char('$')))
+        bare.remove(0, 1);
+    int position = sqlite3_bind_parameter_index(m_stmt, name.toUtf8().constData());
+    for (const char* prefix : {":", "@", "$"})
     {
-        for (const char* prefix : {":", "@", "$"})
-        {
-            position = sqlite3_bind_parameter_index(m_stmt, (QByteArray(prefix) + name.toUtf8()).constData());
-            if (position > 0)
-                break;
-        }
+        if (position > 0)
+            break;
+        position = sqlite3_bind_parameter_index(m_stmt, (QByteArray(prefix) + bare.toUtf8()).constData());
     }
     if (position <= 0)
         throw CDbException(DbErrors::kInvalidArgument, QStringLiteral("Parameter '%1' not found in this statement.").arg(name));

@@ -1,5 +1,7 @@
 #include "database/DbValue.h"
 
+#include <QLocale>
+
 #include <cmath>
 
 namespace
@@ -83,7 +85,7 @@ QString CDbValue::ToString() const
     case Type::Long:
         return QString::number(std::get<qint32>(m_value));
     case Type::Double:
-        return QString::number(std::get<double>(m_value), 'g', 17);
+        return QString::number(std::get<double>(m_value), 'g', QLocale::FloatingPointShortest);
     case Type::Text:
         return std::get<QString>(m_value);
     case Type::Bool:

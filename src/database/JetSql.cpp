@@ -301,6 +301,44 @@ std::vector<Token> Classify(const std::vector<Token>& in)
     return out;
 }
 
+// SQLite takes bare column names as the targets of SET; Jet allows them qualified.
+void StripSetQualifiers(std::vector<Token>& tokens)
+{
+    bool inSet = false;
+    bool atTarget = false;
+    int depth = 0;
+    for (size_t i = 0; i < tokens.size(); ++i)
+    {
+        const Token& t = tokens[i];
+        if (t.kind == Kind::Open)
+            ++depth;
+        else if (t.kind == Kind::Close)
+            --depth;
+        if (t.kind == Kind::Keyword)
+        {
+            if (t.text == QLatin1String("SET") && depth == 0)
+            {
+                inSet = true;
+                atTarget = true;
+                continue;
+            }
+            if (t.text == QLatin1String("WHERE") || t.text == QLatin1String("FROM"))
+                inSet = false;
+        }
+        if (!inSet || depth != 0)
+            continue;
+        if (t.kind == Kind::Comma)
+        {
+            atTarget = true;
+            continue;
+        }
+        if (atTarget && t.kind == Kind::Name && i + 2 < tokens.size() && tokens[i + 1].kind == Kind::Dot &&
+            tokens[i + 2].kind == Kind::Name)
+            tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(i), tokens.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        atTarget = false;
+    }
+}
+
 // Tokens that end an operand of "&": anything that binds less tightly than it.
 bool EndsConcatOperand(const Token& t)
 {
@@ -414,6 +452,7 @@ QString CJetSql::TranslateUncached(const QString& jetSql)
     std::vector<Token> tokens = Classify(Tokenize(jetSql));
     while (!tokens.empty() && tokens.back().kind == Kind::Semicolon)
         tokens.pop_back();
+    StripSetQualifiers(tokens);
     RewriteConcat(tokens, jetSql);
     return Join(tokens);
 }

@@ -261,7 +261,9 @@ int main(int argc, char** argv)
         ddl += TableDdl(table, relations);
 
     const QString output = args[4];
-    const QString partial = output + QStringLiteral(".part");
+    // Named per process: the build may run two of these at once for one output, and each then
+    // renames its own complete file into place.
+    const QString partial = output + QStringLiteral(".part%1").arg(QCoreApplication::applicationPid());
     QFile::remove(partial);
     try
     {
