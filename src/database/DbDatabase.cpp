@@ -15,6 +15,9 @@
 #include <QSet>
 #include <QStorageInfo>
 
+#include <algorithm>
+#include <cstring>
+
 namespace
 {
 constexpr int kDefaultBusyTimeoutMs = 250;
@@ -54,6 +57,30 @@ void JetConcat(sqlite3_context* context, int argc, sqlite3_value** argv)
     if (!any)
         return sqlite3_result_null(context);
     sqlite3_result_text(context, result.constData(), static_cast<int>(result.size()), SQLITE_TRANSIENT);
+}
+
+// StrComp(a, b[, mode]): -1, 0 or 1; mode 0 compares exactly, 1 (the default) without regard to
+// case. The exact form is how a name that must match in case is found ("Photos" is not "PHOTOS").
+void StrComp(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_null(context);
+    const bool binary = argc == 3 && sqlite3_value_int(argv[2]) == 0;
+    const char* a = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int aLength = sqlite3_value_bytes(argv[0]);
+    const char* b = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+    const int bLength = sqlite3_value_bytes(argv[1]);
+    int result = 0;
+    if (binary)
+    {
+        // UTF-8 bytes order as their code points do.
+        result = std::memcmp(a, b, static_cast<size_t>(std::min(aLength, bLength)));
+        if (result == 0)
+            result = aLength - bLength;
+    }
+    else
+        result = JetText::CompareGeneralUtf8(a, aLength, b, bLength);
+    sqlite3_result_int(context, (result > 0) - (result < 0));
 }
 
 void GetUserNameFunction(sqlite3_context* context, int, sqlite3_value**)
@@ -111,6 +138,15 @@ void CDbDatabase::Open(const QString& path)
         throw CDbException(DbErrors::kUnrecognizedFormat, QStringLiteral("Unrecognized database format '%1'.").arg(path));
     file.close();
     OpenHandle(path, SQLITE_OPEN_READWRITE);
+    // SQLite quietly falls back to reading only when it may not write; a catalogue that cannot
+    // be written would fail at the first change instead, so it is refused here with the reason.
+    if (sqlite3_db_readonly(Handle(), "main") == 1)
+    {
+        Close();
+        throw CDbException(DbErrors::kCannotOpen,
+                           QStringLiteral("Cannot open the file '%1' for writing: you need permission to write it and "
+                                          "its folder.").arg(path));
+    }
     try
     {
         Configure(false);
@@ -169,6 +205,8 @@ void CDbDatabase::Configure(bool newFile)
     Check(db, sqlite3_create_collation_v2(db, JetText::kCollationName, SQLITE_UTF8, nullptr, CollateGeneral, nullptr));
     const int pure = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     Check(db, sqlite3_create_function_v2(db, "like", 2, pure, nullptr, JetLike, nullptr, nullptr, nullptr));
+    Check(db, sqlite3_create_function_v2(db, "StrComp", 2, pure, nullptr, StrComp, nullptr, nullptr, nullptr));
+    Check(db, sqlite3_create_function_v2(db, "StrComp", 3, pure, nullptr, StrComp, nullptr, nullptr, nullptr));
     Check(db, sqlite3_create_function_v2(db, "jet_concat", -1, pure, nullptr, JetConcat, nullptr, nullptr, nullptr));
     Check(db, sqlite3_create_function_v2(db, "GetUserName", 0, SQLITE_UTF8, m_connection.get(), GetUserNameFunction,
                                          nullptr, nullptr, nullptr));

@@ -30,6 +30,7 @@ constexpr long kInvalidArgument = 3001;     // anything else the engine refused
 constexpr long kLocked = 3218;              // could not update; currently locked
 constexpr long kLockedThisMachine = 3188;   // locked by another session on this machine
 constexpr long kDataChanged = 3197;         // another session changed the data meanwhile
+constexpr long kReadOnly = 3027;            // the database or object is read-only
 
 // Locking and concurrent-update family: wait and try again.
 bool IsLockingError(long code);
@@ -39,6 +40,9 @@ bool IsWaitAndRetryError(long code);
 // The engine error for a failed SQLite call. extendedCode is the extended result code,
 // message SQLite's text and sql the statement involved (decides between 3200 and 3201).
 long JetCodeFromSqlite(int extendedCode, const QString& message, const QString& sql);
+// The description that goes with a code: the engine's text in words a person can act on, naming
+// the column where SQLite's message names a rule of the schema.
+QString JetDescription(long code, const QString& sqliteMessage);
 
 // Throws CDbException for a failed call on db (nullptr when there is no connection).
 [[noreturn]] void ThrowSqliteError(sqlite3* db, int rc, const QString& sql = QString());

@@ -154,6 +154,23 @@ int CDbStatement::ColumnIndex(const QString& name) const
     return -1;
 }
 
+CDbValue::Type CDbStatement::ColumnType(int ordinal) const
+{
+    const char* declared = sqlite3_column_decltype(m_stmt, ordinal);
+    const QByteArray decl = declared ? QByteArray(declared).toUpper() : QByteArray();
+    if (decl == "INTEGER")
+        return CDbValue::Type::Long;
+    if (decl == "REAL")
+        return CDbValue::Type::Double;
+    if (decl == "TEXT")
+        return CDbValue::Type::Text;
+    if (decl == "BOOLEAN")
+        return CDbValue::Type::Bool;
+    if (decl == "DATETIME")
+        return CDbValue::Type::DateTime;
+    return CDbValue::Type::Null;
+}
+
 CDbValue CDbStatement::Value(int ordinal) const
 {
     if (!m_bHasRow || ordinal < 0 || ordinal >= ColumnCount())

@@ -40,6 +40,9 @@ public:
     // The ordinal of a column named "Column" or "Table.Column" (case ignored); -1 when none.
     int ColumnIndex(const QString& name) const;
 
+    // The kind of value a column holds, from the schema (Null for an expression).
+    CDbValue::Type ColumnType(int ordinal) const;
+
     CDbValue Value(int ordinal) const;
     // Throws CDbException 3265 when there is no such column, as reading a missing field does.
     CDbValue Value(const QString& name) const;

@@ -11,7 +11,7 @@
 // or double quotes, TRUE/FALSE in any case, #m/d/yyyy h:mm:ss# date literals, the "&" operator
 // (a Null operand counts as empty text), Len(), DELETE * / DELETE t.*, DISTINCTROW, Mod. LIKE keeps
 // its form: the connection's like() is Jet's matcher. GetUserName() is a function of the
-// connection. Parameters ?, ?NNN, :name, @name pass through for binding.
+// connection, and so is StrComp(a, b[, 0 exact | 1 case ignored]). Parameters ?, ?NNN, :name, @name pass through for binding.
 //
 // Names from people (files, folders, catalogues ...) never go into statement text raw: bind them,
 // or put them in with QuoteText / QuoteName / EscapeLike.

@@ -124,6 +124,11 @@ TEST_F(EngineTest, ValuesRoundTripThroughEveryColumnType)
     EXPECT_EQ(st.ColumnIndex(QStringLiteral("Catalogue.CatalogueId")), 1);
     EXPECT_EQ(st.ColumnIndex(QStringLiteral("File.CatalogueId")), st.ColumnIndex(QStringLiteral("File.FileId")) - 2);
     EXPECT_EQ(ErrorOf([&] { st.Value(QStringLiteral("NoSuchField")); }), 3265);
+    EXPECT_EQ(st.ColumnType(st.ColumnIndex(QStringLiteral("VolumeSerial"))), CDbValue::Type::Long);
+    EXPECT_EQ(st.ColumnType(st.ColumnIndex(QStringLiteral("Deleted"))), CDbValue::Type::Bool);
+    EXPECT_EQ(st.ColumnType(st.ColumnIndex(QStringLiteral("LastModified"))), CDbValue::Type::DateTime);
+    EXPECT_EQ(st.ColumnType(st.ColumnIndex(QStringLiteral("AlternateFile"))), CDbValue::Type::Text);
+    EXPECT_EQ(st.ColumnType(st.ColumnIndex(QStringLiteral("FileSizeDouble"))), CDbValue::Type::Double);
     EXPECT_FALSE(st.Step());
 }
 
@@ -215,6 +220,16 @@ TEST_F(EngineTest, EngineFailuresCarryTheirJetNumbers)
         EXPECT_EQ(ErrorOf([&] { m_db.Execute(QString::fromUtf8(c.sql)); }), c.code);
     }
     EXPECT_EQ(Rows(QStringLiteral("SELECT CatalogueId, Catalogue FROM Catalogue")), QStringList{QStringLiteral("1|c")});
+    // The description names the column whose rule refused the value.
+    try
+    {
+        m_db.Execute(QStringLiteral("UPDATE Catalogue SET Catalogue=''"));
+        ADD_FAILURE();
+    }
+    catch (const CDbException& e)
+    {
+        EXPECT_EQ(e.m_strDescription, QStringLiteral("Field 'Catalogue.Catalogue' cannot be a zero-length string."));
+    }
 }
 
 TEST_F(EngineTest, AWriteBlockedByAnotherConnectionRaisesTheLockingError)

@@ -212,6 +212,43 @@ TEST_F(JetSqlTest, NestedJoinsGroupingAndUnbracketedReservedNames)
               (QStringList{QStringLiteral("1|3"), QStringLiteral("2|2")}));
 }
 
+TEST_F(JetSqlTest, CheckedCatalogueListThroughFourNestedJoins)
+{
+    m_db.Execute(QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], CatalogueSelect) VALUES (2, GetUserName(), True)"));
+    m_db.Execute(QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], CatalogueSelect) VALUES (1, 'bob', True)"));
+    m_db.Execute(QStringLiteral("INSERT INTO FileUserSelect (FileId, [User], Mark) VALUES (5, 'bob', True)"));
+    const QString sql = QStringLiteral(
+        "SELECT Catalogue.Catalogue, [RelativePath].[RelativePath], File.File, FileUserSelect.Mark FROM RelativePath RIGHT JOIN "
+        "(FileInfo RIGHT JOIN (((Catalogue INNER JOIN CatalogueUserSelect ON [Catalogue].[CatalogueId]=[CatalogueUserSelect].[CatalogueId]) "
+        "INNER JOIN File ON [Catalogue].[CatalogueId]=[File].[CatalogueId]) LEFT JOIN FileUserSelect ON "
+        "[File].[FileId]=[FileUserSelect].[FileId]) ON [FileInfo].[FileInfoId]=[File].[FileInfoId]) ON "
+        "[RelativePath].[RelativePathId]=[File].[RelativePathId] WHERE (((File.Deleted)=False) AND "
+        "((FileUserSelect.User)=GetUserName() Or (FileUserSelect.User) Is Null) AND "
+        "((CatalogueUserSelect.CatalogueSelect)=True) AND ((CatalogueUserSelect.User)=GetUserName())) "
+        "ORDER BY [Catalogue].[Catalogue], [RelativePath].[RelativePath], [File].[File];");
+    // alice checked disk two; bob's mark on its file is not hers.
+    EXPECT_EQ(Rows(sql), QStringList());
+    m_db.SetUserName(QStringLiteral("bob"));
+    EXPECT_EQ(Rows(sql), (QStringList{QStringLiteral("Disk One|<null>|apple.txt|<null>"),
+                                      QStringLiteral("Disk One|Photos|'quoted.txt|<null>"),
+                                      QStringLiteral("Disk One|Photos|Banana.JPG|<null>")}));
+    m_db.SetUserName(QStringLiteral("ALICE"));
+    m_db.Execute(QStringLiteral("DELETE FROM FileUserSelect"));
+    EXPECT_EQ(Rows(sql), QStringList{QStringLiteral("disk two|Photos|Äpfel.txt|<null>")});
+}
+
+TEST_F(JetSqlTest, StrCompFindsTextInItsExactCase)
+{
+    m_db.Execute(QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (2, 'PHOTOS')"));
+    EXPECT_EQ(Rows(QStringLiteral("SELECT RelativePathId FROM RelativePath WHERE RelativePath='photos' ORDER BY RelativePathId")),
+              (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    EXPECT_EQ(Rows(QStringLiteral("SELECT RelativePathId FROM RelativePath WHERE RelativePath=\"PHOTOS\" AND "
+                                  "StrComp(RelativePath, \"PHOTOS\", 0)=0")),
+              QStringList{QStringLiteral("2")});
+    EXPECT_EQ(Rows(QStringLiteral("SELECT StrComp('a', 'B'), StrComp('a', 'B', 0), StrComp('x', 'X'), StrComp(Null, 'x')")),
+              QStringList{QStringLiteral("-1|1|0|<null>")});
+}
+
 TEST_F(JetSqlTest, UpdateAndDeleteStatements)
 {
     EXPECT_EQ(m_db.Execute(QStringLiteral("UPDATE [File] SET File.Deleted = True, [File].TTH = \"T\" & File.FileId WHERE File.FileSize >= 40 AND File.FileSize < 1000")), 2);
