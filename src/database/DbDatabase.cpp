@@ -104,7 +104,13 @@ bool HasDatabaseHeader(QFile& file)
 }
 } // namespace
 
-CDbDatabase::CDbDatabase() : m_strUserName(CurrentLoginName()) {}
+QString CDbDatabase::DefaultUserName()
+{
+    const QString overridden = qEnvironmentVariable("QUARRANE_USER").trimmed();
+    return overridden.isEmpty() ? CurrentLoginName() : overridden;
+}
+
+CDbDatabase::CDbDatabase() : m_strUserName(DefaultUserName()) {}
 
 CDbDatabase::~CDbDatabase()
 {
@@ -236,7 +242,10 @@ void CDbDatabase::Configure(bool newFile)
         }
         else if (JournalMode() != QLatin1String("wal"))
             PrepareSqlite(QStringLiteral("PRAGMA journal_mode=WAL")).Execute();
-        ExecuteSqliteScript(QStringLiteral("PRAGMA synchronous=NORMAL;"));
+        // In WAL a power cut may lose the last commits but never damages the file; the rollback
+        // journal keeps full syncing.
+        if (JournalMode() == QLatin1String("wal"))
+            ExecuteSqliteScript(QStringLiteral("PRAGMA synchronous=NORMAL;"));
     }
     ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=ON;"));
 }

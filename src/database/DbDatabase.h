@@ -22,7 +22,8 @@
 //   CDbRetryPolicy runs a step under the shared database's retry rules.
 // - Names from people go in as bound values or through CJetSql::QuoteText/QuoteName/EscapeLike.
 // - Text compares and sorts without regard to case (collation GENERAL); LIKE is Jet's LIKE;
-//   GetUserName() in SQL is UserName(), the login name unless set otherwise.
+//   StrComp(a, b, 0) compares exactly; GetUserName() in SQL is UserName(), the login name
+//   unless set otherwise (SetUserName, or $QUARRANE_USER for scripts).
 // - One connection belongs to one thread at a time. Statements must not outlive their database's
 //   Close() in use (they stay safe to destroy).
 //
@@ -66,6 +67,9 @@ public:
     // (scripts and tests acting as another user).
     void SetUserName(const QString& userName);
     QString UserName() const { return m_strUserName; }
+    // The user a new connection acts for: $QUARRANE_USER when set (scripts acting as another
+    // user), else the effective user's login name.
+    static QString DefaultUserName();
 
     // How long a statement waits for another connection's lock before raising the locking error.
     // Short by default: the retry policies do the real waiting, with the person informed.

@@ -3,6 +3,7 @@
 #include "common/DbException.h"
 #include "database/JetSql.h"
 #include "database/JetText.h"
+#include "platform/ProgramInfo.h"
 
 #include <algorithm>
 
@@ -257,6 +258,21 @@ TEST_F(JetSqlTest, UpdateAndDeleteStatements)
     EXPECT_EQ(m_db.Execute(QStringLiteral("DELETE File.* FROM File WHERE FileId=1")), 1);
     EXPECT_EQ(m_db.Execute(QStringLiteral("DELETE FROM File WHERE FileId=2;")), 1);
     EXPECT_EQ(Ids(QStringLiteral("TRUE")), QStringList{QStringLiteral("3")});
+}
+
+TEST(JetUser, GetUserNameIsTheLoginNameUnlessOverridden)
+{
+    const QByteArray saved = qgetenv("QUARRANE_USER");
+    qunsetenv("QUARRANE_USER");
+    EXPECT_EQ(CDbDatabase::DefaultUserName(), CurrentLoginName());
+    qputenv("QUARRANE_USER", "scripted-user");
+    EXPECT_EQ(CDbDatabase::DefaultUserName(), QStringLiteral("scripted-user"));
+    CDbDatabase db;
+    EXPECT_EQ(db.UserName(), QStringLiteral("scripted-user"));
+    if (saved.isNull())
+        qunsetenv("QUARRANE_USER");
+    else
+        qputenv("QUARRANE_USER", saved);
 }
 
 TEST_F(JetSqlTest, GetUserNameIsTheConnectionsUser)
