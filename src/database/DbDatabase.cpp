@@ -25,22 +25,34 @@ constexpr int kDefaultBusyTimeoutMs = 250;
 QMutex g_networkTestMutex;
 std::function<bool(const QString&)> g_networkTest;
 
-QString ValueText(sqlite3_value* value)
-{
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
-}
-
 int CollateGeneral(void*, int aLength, const void* a, int bLength, const void* b)
 {
     return JetText::CompareGeneralUtf8(static_cast<const char*>(a), aLength, static_cast<const char*>(b), bLength);
 }
 
-// X LIKE Y reaches here as like(Y, X).
+// X LIKE Y reaches here as like(Y, X). The compiled pattern is kept with the statement for as
+// long as the pattern stays the same, so a scan compiles it once.
 void JetLike(sqlite3_context* context, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
         return sqlite3_result_null(context);
-    sqlite3_result_int(context, JetText::LikeMatch(ValueText(argv[1]), ValueText(argv[0])) ? 1 : 0);
+    auto* pattern = static_cast<JetText::CLikePattern*>(sqlite3_get_auxdata(context, 0));
+    if (!pattern)
+    {
+        pattern = new JetText::CLikePattern(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
+                                            sqlite3_value_bytes(argv[0]));
+        sqlite3_set_auxdata(context, 0, pattern, [](void* p) { delete static_cast<JetText::CLikePattern*>(p); });
+        // set_auxdata may have destroyed it already (out of memory): fall back to a local one.
+        if (sqlite3_get_auxdata(context, 0) != pattern)
+        {
+            const JetText::CLikePattern local(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
+                                              sqlite3_value_bytes(argv[0]));
+            return sqlite3_result_int(context, local.MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
+                                                                 sqlite3_value_bytes(argv[1])) ? 1 : 0);
+        }
+    }
+    sqlite3_result_int(context, pattern->MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
+                                                     sqlite3_value_bytes(argv[1])) ? 1 : 0);
 }
 
 void JetConcat(sqlite3_context* context, int argc, sqlite3_value** argv)
