@@ -363,6 +363,35 @@ void CDbDatabase::Rollback()
         ExecuteSqliteScript(QStringLiteral("ROLLBACK TO qrl%1; RELEASE qrl%1").arg(m_nTransactionDepth));
 }
 
+void CDbDatabase::CompactDatabase(const QString& sourcePath, const QString& targetPath)
+{
+    if (QFileInfo::exists(targetPath))
+        throw CDbException(3204, QStringLiteral("Database '%1' already exists.").arg(targetPath));
+    CDbDatabase source;
+    source.Open(sourcePath);
+    try
+    {
+        CDbStatement vacuum = source.PrepareSqlite(QStringLiteral("VACUUM INTO ?"));
+        vacuum.Bind(1, targetPath);
+        vacuum.Execute();
+        source.Close();
+        // The copy starts in the rollback journal, as a new file from the template does.
+        CDbDatabase target;
+        target.OpenHandle(targetPath, SQLITE_OPEN_READWRITE);
+        target.Configure(true);
+        CDbStatement check = target.PrepareSqlite(QStringLiteral("PRAGMA quick_check"));
+        if (!check.Step() || check.Value(0).ToString() != QLatin1String("ok"))
+            throw CDbException(DbErrors::kUnrecognizedFormat,
+                               QStringLiteral("Unrecognized database format (the compacted copy does not check)."));
+    }
+    catch (...)
+    {
+        source.Close();
+        QFile::remove(targetPath);
+        throw;
+    }
+}
+
 bool CDbDatabase::InTransaction() const
 {
     return IsOpen() && !sqlite3_get_autocommit(Handle());

@@ -91,6 +91,11 @@ public:
     void Rollback();
     bool InTransaction() const;
 
+    // Writes a compacted copy of the database at sourcePath to targetPath, which must not exist
+    // (3204). The source is opened shared and left unchanged; a damaged source raises 3343 and
+    // leaves no target behind. The copy uses the rollback journal until it is opened.
+    static void CompactDatabase(const QString& sourcePath, const QString& targetPath);
+
     // "wal" or "delete".
     QString JournalMode();
     int CachedStatementCount() const;

@@ -245,3 +245,27 @@ TEST_F(EngineTest, AWriteBlockedByAnotherConnectionRaisesTheLockingError)
     // Readers are not blocked by a writer.
     EXPECT_EQ(RowsOf(other, QStringLiteral("SELECT GroupId FROM [Group]")), QStringList());
 }
+
+TEST_F(EngineTest, CompactingWritesACheckedCopyAndLeavesTheSource)
+{
+    for (int id = 1; id <= 50; ++id)
+        m_db.Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group]) VALUES (?, ?)"), {CDbValue(id), CDbValue(QStringLiteral("g%1").arg(id))});
+    m_db.Execute(QStringLiteral("DELETE FROM [Group] WHERE GroupId > 10"));
+    const QString target = m_dir.filePath(QStringLiteral("test.qrl.compacted.alice"));
+    CDbDatabase::CompactDatabase(m_path, target);
+    CDbDatabase copy;
+    copy.Open(target);
+    EXPECT_EQ(RowsOf(copy, QStringLiteral("SELECT Count(*) FROM [Group]")), QStringList{QStringLiteral("10")});
+    EXPECT_EQ(RowsOf(copy, QStringLiteral("SELECT [Value] FROM Parameter WHERE Parameter='Version'")), QStringList{QStringLiteral("1.004")});
+    EXPECT_EQ(Rows(QStringLiteral("SELECT Count(*) FROM [Group]")), QStringList{QStringLiteral("10")});
+    // An existing target is never overwritten; a file that is not a database leaves no target.
+    EXPECT_EQ(ErrorOf([&] { CDbDatabase::CompactDatabase(m_path, target); }), 3204);
+    const QString text = m_dir.filePath(QStringLiteral("text.qrl"));
+    QFile file(text);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not a database");
+    file.close();
+    const QString nowhere = m_dir.filePath(QStringLiteral("text.qrl.compacted"));
+    EXPECT_EQ(ErrorOf([&] { CDbDatabase::CompactDatabase(text, nowhere); }), DbErrors::kUnrecognizedFormat);
+    EXPECT_FALSE(QFile::exists(nowhere));
+}

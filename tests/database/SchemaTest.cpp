@@ -181,7 +181,7 @@ TEST_F(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
     actualTables.sort();
     EXPECT_EQ(actualTables, expectedTables);
 
-    static const QRegularExpression columnSpec(QStringLiteral(R"(^(\w+):(L|B|DT|D|M|T(\d+))(!?)(e?)(~?)(?:=(\d+))?$)"));
+    static const QRegularExpression columnPattern(QStringLiteral(R"(^(\w+):(L|B|DT|D|M|T(\d+))(!?)(e?)(~?)(?:=(\d+))?$)"));
     for (const ExpectedTable& t : kTables)
     {
         const QString table = QString::fromUtf8(t.name);
@@ -191,13 +191,13 @@ TEST_F(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
         const QStringList keyList = keyColumns.split(QLatin1Char(','));
         const QString createSql = Rows(QStringLiteral("SELECT sql FROM sqlite_master WHERE name=") + CJetSql::QuoteText(table)).value(0);
 
-        const QStringList specs = QString::fromUtf8(t.columns).split(QLatin1Char(' '));
+        const QStringList columnTexts = QString::fromUtf8(t.columns).split(QLatin1Char(' '));
         const std::vector<ActualColumn> actual = Columns(table);
-        ASSERT_EQ(actual.size(), size_t(specs.size()));
-        for (int i = 0; i < specs.size(); ++i)
+        ASSERT_EQ(actual.size(), size_t(columnTexts.size()));
+        for (int i = 0; i < columnTexts.size(); ++i)
         {
-            const QRegularExpressionMatch m = columnSpec.match(specs[i]);
-            ASSERT_TRUE(m.hasMatch()) << specs[i].toStdString();
+            const QRegularExpressionMatch m = columnPattern.match(columnTexts[i]);
+            ASSERT_TRUE(m.hasMatch()) << columnTexts[i].toStdString();
             const QString name = m.captured(1);
             const QString type = m.captured(2);
             const bool isText = type == QLatin1String("M") || type.startsWith(QLatin1Char('T'));

@@ -283,8 +283,8 @@ int main(int argc, char** argv)
         QFile::remove(partial);
         Fail(QStringLiteral("engine error %1: %2").arg(e.m_nErrorCode).arg(e.m_strDescription));
     }
-    QFile::remove(output);
-    if (!QFile::rename(partial, output))
+    // rename(2) replaces the output in one step, also when another run got there first.
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(output).constData()) != 0)
         Fail(QStringLiteral("cannot write %1").arg(output));
     return 0;
 }
