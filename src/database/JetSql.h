@@ -13,6 +13,11 @@
 // its form: the connection's like() is Jet's matcher. GetUserName() is a function of the
 // connection, and so is StrComp(a, b[, 0 exact | 1 case ignored]). Parameters ?, ?NNN, :name, @name pass through for binding.
 //
+// A bare criteria expression (the text of a find, "FileId=%ld", "File.FileId=%d") translates the
+// same way into an SQLite expression for a WHERE clause.
+//
+// Not yet here: PARAMETERS declarations, stored queries used as tables, UPDATE through joins.
+//
 // Names from people (files, folders, catalogues ...) never go into statement text raw: bind them,
 // or put them in with QuoteText / QuoteName / EscapeLike.
 class CJetSql final
