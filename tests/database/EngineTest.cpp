@@ -6,6 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <unistd.h>
 
 #include <optional>
 
@@ -268,4 +272,29 @@ TEST_F(EngineTest, CompactingWritesACheckedCopyAndLeavesTheSource)
     const QString nowhere = m_dir.filePath(QStringLiteral("text.qrl.compacted"));
     EXPECT_EQ(ErrorOf([&] { CDbDatabase::CompactDatabase(text, nowhere); }), DbErrors::kUnrecognizedFormat);
     EXPECT_FALSE(QFile::exists(nowhere));
+}
+
+// A catalogue the user may only read is refused at open with the reason, instead of failing at the
+// first change; nothing is written beside it. Needs a second, unprivileged user.
+TEST(EngineOpen, AFileThatCannotBeWrittenIsRefusedAtOpen)
+{
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (geteuid() != 0 || setpriv.isEmpty())
+        GTEST_SKIP() << "needs root and setpriv to act as an unprivileged user";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    const QString path = dir.filePath(QStringLiteral("readonly.qrl"));
+    ASSERT_TRUE(WriteTemplateDatabase(path));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    QProcess holder;
+    holder.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                           QStringLiteral(QUARRANE_LOCK_HOLDER), path});
+    ASSERT_TRUE(holder.waitForFinished(10000));
+    const QString errors = QString::fromUtf8(holder.readAllStandardError());
+    if (errors.contains(QLatin1String("Permission denied")) && !errors.contains(QLatin1String("db_lock_holder")))
+        GTEST_SKIP() << "the unprivileged user cannot run the helper here: " << errors.toStdString();
+    EXPECT_EQ(holder.exitCode(), 1);
+    EXPECT_TRUE(errors.contains(QLatin1String("3051"))) << errors.toStdString();
+    EXPECT_EQ(FilesIn(dir.path()), QStringList{QStringLiteral("readonly.qrl")});
 }
