@@ -1,0 +1,117 @@
+#pragma once
+
+// The engine layer of the catalogue database: a .qrl file is an SQLite database, and this is the
+// only code that talks to SQLite.
+//
+//   CDbDatabase db;
+//   db.Open(path);                                   // shared, read-write; throws CDbException
+//   CDbStatement st = db.Prepare("SELECT File.* FROM File WHERE File.CatalogueId=?");
+//   st.Bind(1, catalogueId);
+//   while (st.Step())
+//       QString name = st.Value("File").ToString();
+//   db.Execute("UPDATE [File] SET Deleted=TRUE WHERE FileId=:id", {{":id", fileId}});
+//   {
+//       CDbTransaction trans(db);                    // rolls back unless Commit() is reached
+//       ...
+//       trans.Commit();
+//   }
+//
+// - Statement texts are Jet SQL, as the rest of the system writes them; CJetSql translates them
+//   (once per text, cached) and the connection caches prepared statements per text.
+// - Every failure throws CDbException with a Jet-style error number (table in DbErrors.cpp);
+//   CDbRetryPolicy runs a step under the shared database's retry rules.
+// - Names from people go in as bound values or through CJetSql::QuoteText/QuoteName/EscapeLike.
+// - Text compares and sorts without regard to case (collation GENERAL); LIKE is Jet's LIKE;
+//   StrComp(a, b, 0) compares exactly; GetUserName() in SQL is UserName(), the login name
+//   unless set otherwise (SetUserName, or $QUARRANE_USER for scripts).
+// - One connection belongs to one thread at a time. Statements must not outlive their database's
+//   Close() in use (they stay safe to destroy).
+//
+// Services on top: GetNewRecSetId and the parameter functions (DbServices.h), the template
+// database (TemplateDatabase.h, library databasetemplate).
+
+#include "database/DbStatement.h"
+#include "database/DbValue.h"
+
+#include <QString>
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <utility>
+
+class CDbConnection;
+struct sqlite3;
+
+class CDbDatabase final
+{
+public:
+    using NamedValue = std::pair<QString, CDbValue>;
+
+    CDbDatabase();
+    ~CDbDatabase();
+    CDbDatabase(const CDbDatabase&) = delete;
+    CDbDatabase& operator=(const CDbDatabase&) = delete;
+
+    // Opens an existing database file shared and read-write: foreign keys on, WAL journal on
+    // local volumes, rollback journal on network filesystems. A missing file raises 3024 and
+    // creates nothing; a file that is not a database raises 3343 and is left untouched.
+    void Open(const QString& path);
+    // Creates a new, empty database file (the template builder and tests); fails if it exists.
+    void Create(const QString& path);
+    void Close();
+    bool IsOpen() const;
+    QString Path() const { return m_strPath; }
+
+    // The name GetUserName() gives in SQL: the effective user's login name unless overridden
+    // (scripts and tests acting as another user).
+    void SetUserName(const QString& userName);
+    QString UserName() const { return m_strUserName; }
+    // The user a new connection acts for: $QUARRANE_USER when set (scripts acting as another
+    // user), else the effective user's login name.
+    static QString DefaultUserName();
+
+    // How long a statement waits for another connection's lock before raising the locking error.
+    // Short by default: the retry policies do the real waiting, with the person informed.
+    void SetBusyTimeout(int milliseconds);
+
+    CDbStatement Prepare(const QString& jetSql);
+    CDbStatement PrepareSqlite(const QString& sqliteSql);
+
+    // Runs one Jet statement with positional or named values; returns the rows changed.
+    int Execute(const QString& jetSql, std::initializer_list<CDbValue> values = {});
+    int Execute(const QString& jetSql, std::initializer_list<NamedValue> values);
+    // Runs a script of SQLite statements (schema work).
+    void ExecuteSqliteScript(const QString& sqliteScript);
+
+    // The workspace transaction: nested calls use savepoints, so a service that writes in a
+    // transaction of its own can run inside a caller's transaction.
+    void BeginTrans(bool immediate = true);
+    void CommitTrans();
+    void Rollback();
+    bool InTransaction() const;
+
+    // Writes a compacted copy of the database at sourcePath to targetPath, which must not exist
+    // (3204). The source is opened shared and left unchanged; a damaged source raises 3343 and
+    // leaves no target behind. The copy uses the rollback journal until it is opened.
+    static void CompactDatabase(const QString& sourcePath, const QString& targetPath);
+
+    // "wal" or "delete".
+    QString JournalMode();
+    int CachedStatementCount() const;
+    sqlite3* Handle() const;
+
+    // Whether a path lies on a network filesystem, where WAL cannot be shared between machines.
+    static bool IsOnNetworkFileSystem(const QString& path);
+    // Replaces the filesystem test (tests that need a "network" path); nullptr restores it.
+    static void SetNetworkFileSystemTest(std::function<bool(const QString&)> test);
+
+private:
+    void OpenHandle(const QString& path, int flags);
+    void Configure(bool newFile);
+
+    std::shared_ptr<CDbConnection> m_connection;
+    QString m_strPath;
+    QString m_strUserName;
+    int m_nTransactionDepth = 0;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+class CDbDatabase;
+class CDbRetryPolicy;
+
+// Services both programs use on an open catalogue database.
+
+// The log contexts of GetNewRecSetId: "%s" stands for the identifier name. getting is used while
+// the counter is read or advanced, adding while its first row is being added.
+struct SRecSetIdContexts
+{
+    QString getting = QStringLiteral("CMirrowelDoc::GetNewRecSetId() : Getting %s");
+    QString adding = QStringLiteral("CMirrowelDoc::GetNewRecSetId() : Adding new %s");
+};
+
+// The next identifier for a name such as "File_FileId": 1 and a new IndexId row the first time,
+// then one more than the last one handed out. The counter is read and advanced in one write
+// transaction, so two programs never receive the same value. Writes run under policy; when the
+// person gives up, the result is -1 and nothing was stored.
+qint32 GetNewRecSetId(CDbDatabase& db, const QString& name, CDbRetryPolicy& policy,
+                      const SRecSetIdContexts& contexts = SRecSetIdContexts());
+
+// The Value of the Parameter row of that name; "" when the row is missing, its value is Null, or
+// db is null or closed. An engine error is logged with context and gives "".
+QString GetDatabaseParameter(CDbDatabase* db, const QString& name,
+                             const QString& context = QStringLiteral("CMirrowelDoc::GetDatabaseParameter() - ParameterRecSet.Open"));
+
+// Edits the Parameter row of that name, or adds it. False when db is null or closed, or when the
+// write failed (logged with context).
+bool SetDatabaseParameter(CDbDatabase* db, const QString& name, const QString& value,
+                          const QString& context = QStringLiteral("CMirrowelDoc::SetDatabaseParameter() - ParameterRecSet.Open"));
+
+// The schema version as a number: the leading numeric part of the Version parameter ("1.004" is
+// 1.004), 0 when it is empty or not a number.
+double DatabaseVersionFromText(const QString& text);
+double GetDatabaseVersion(CDbDatabase* db);
+
+// The version that this program creates and accepts.
+constexpr double kCurrentDatabaseVersion = 1.004;

@@ -1,0 +1,3 @@
+-- The database's stored queries: one "StoredQuery" row per query, its name and its Jet SQL text,
+-- as in: INSERT INTO "StoredQuery" ("Name", "SQL") VALUES ('CheckAllCatalogues', 'UPDATE ...');
+-- Run by qrl-template-builder after Content.sql.

@@ -1,0 +1,290 @@
+// qrl-template-builder SCHEMA CONTENT STOREDQUERIES OUTPUT
+//
+// Builds the template catalogue database at build time: the schema from Schema.txt (turned into
+// SQLite DDL here), then the rows of Content.sql and StoredQueries.sql, compacted, written to
+// OUTPUT. Linked against the engine layer so that the indexes are made with its collation.
+
+#include "common/DbException.h"
+#include "database/DbDatabase.h"
+#include "database/JetText.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMap>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cstdio>
+#include <vector>
+
+namespace
+{
+struct Column
+{
+    QString name;
+    QString type;
+    int length = 0;
+    bool required = false;
+    bool emptyAllowed = false;
+    bool noDefault = false;
+    QString defaultValue;
+    QString description;
+};
+
+struct Table
+{
+    QString name;
+    std::vector<Column> columns;
+    QString keyName;
+    QStringList keyColumns;
+    std::vector<std::pair<QString, QStringList>> indexes;
+};
+
+struct Relation
+{
+    QString name;
+    QString oneTable;
+    QStringList oneColumns;
+    QString manyTable;
+    QStringList manyColumns;
+    bool enforced = true;
+    bool cascadeUpdate = false;
+    bool cascadeDelete = false;
+};
+
+[[noreturn]] void Fail(const QString& message)
+{
+    std::fprintf(stderr, "qrl-template-builder: %s\n", qPrintable(message));
+    std::exit(1);
+}
+
+QString Quote(const QString& name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+QString QuoteList(const QStringList& names)
+{
+    QStringList quoted;
+    for (const QString& name : names)
+        quoted << Quote(name);
+    return quoted.join(QLatin1String(", "));
+}
+
+QString ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        Fail(QStringLiteral("cannot read %1").arg(path));
+    return QString::fromUtf8(file.readAll());
+}
+
+void ParseSchema(const QString& text, std::vector<Table>& tables, std::vector<Relation>& relations)
+{
+    static const QRegularExpression relationLine(
+        QStringLiteral(R"(^relation\s+(\w+)\s+(\w+)\(([\w,]+)\)\s+(\w+)\(([\w,]+)\)\s+(.*)$)"));
+    int lineNumber = 0;
+    for (QString line : text.split(QLatin1Char('\n')))
+    {
+        ++lineNumber;
+        QString description;
+        if (const qsizetype dashes = line.indexOf(QLatin1String(" -- ")); dashes >= 0)
+        {
+            description = line.mid(dashes + 4).trimmed();
+            line = line.left(dashes);
+        }
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList words = line.split(QRegularExpression(QStringLiteral("\\s+")));
+        const auto bad = [&] { Fail(QStringLiteral("Schema line %1 not understood: %2").arg(lineNumber).arg(line)); };
+        if (words[0] == QLatin1String("table"))
+        {
+            tables.emplace_back();
+            tables.back().name = words.value(1);
+            continue;
+        }
+        if (words[0] == QLatin1String("relation"))
+        {
+            const QRegularExpressionMatch m = relationLine.match(line);
+            if (!m.hasMatch())
+                bad();
+            Relation r;
+            r.name = m.captured(1);
+            r.oneTable = m.captured(2);
+            r.oneColumns = m.captured(3).split(QLatin1Char(','));
+            r.manyTable = m.captured(4);
+            r.manyColumns = m.captured(5).split(QLatin1Char(','));
+            const QStringList rules = m.captured(6).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            r.enforced = !rules.contains(QLatin1String("not-enforced"));
+            r.cascadeUpdate = rules.contains(QLatin1String("cascade-update"));
+            r.cascadeDelete = rules.contains(QLatin1String("cascade-delete"));
+            relations.push_back(r);
+            continue;
+        }
+        if (tables.empty())
+            bad();
+        Table& table = tables.back();
+        if (words[0] == QLatin1String("key") || words[0] == QLatin1String("index"))
+        {
+            if (words.size() != 3)
+                bad();
+            if (words[0] == QLatin1String("key"))
+            {
+                table.keyName = words[1];
+                table.keyColumns = words[2].split(QLatin1Char(','));
+            }
+            else
+                table.indexes.emplace_back(words[1], words[2].split(QLatin1Char(',')));
+            continue;
+        }
+        Column column;
+        column.name = words[0];
+        column.type = words.value(1);
+        column.description = description;
+        int i = 2;
+        if (column.type == QLatin1String("text"))
+        {
+            bool ok = false;
+            column.length = words.value(i++).toInt(&ok);
+            if (!ok)
+                bad();
+        }
+        else if (!QStringList{QStringLiteral("long"), QStringLiteral("yesno"), QStringLiteral("double"),
+                              QStringLiteral("datetime"), QStringLiteral("memo")}
+                      .contains(column.type))
+            bad();
+        for (; i < words.size(); ++i)
+        {
+            if (words[i] == QLatin1String("required"))
+                column.required = true;
+            else if (words[i] == QLatin1String("empty"))
+                column.emptyAllowed = true;
+            else if (words[i] == QLatin1String("nodefault"))
+                column.noDefault = true;
+            else if (words[i] == QLatin1String("default") && i + 1 < words.size())
+                column.defaultValue = words[++i];
+            else
+                bad();
+        }
+        table.columns.push_back(column);
+    }
+}
+
+QString TableDdl(const Table& table, const std::vector<Relation>& relations)
+{
+    QStringList parts;
+    QStringList notes;
+    for (const Column& c : table.columns)
+    {
+        const bool isText = c.type == QLatin1String("text") || c.type == QLatin1String("memo");
+        const bool isNumber = c.type == QLatin1String("long") || c.type == QLatin1String("double");
+        const bool isYesNo = c.type == QLatin1String("yesno");
+        QString def = Quote(c.name) + QLatin1Char(' ');
+        if (c.type == QLatin1String("long"))
+            def += QLatin1String("INTEGER");
+        else if (c.type == QLatin1String("double"))
+            def += QLatin1String("REAL");
+        else if (isYesNo)
+            def += QLatin1String("BOOLEAN");
+        else if (c.type == QLatin1String("datetime"))
+            def += QLatin1String("DATETIME");
+        else
+            def += QLatin1String("TEXT");
+        if (c.required || isYesNo || table.keyColumns.contains(c.name))
+            def += QLatin1String(" NOT NULL");
+        QString defaultValue = c.defaultValue;
+        if (defaultValue.isEmpty() && !c.noDefault && (isNumber || isYesNo))
+            defaultValue = QStringLiteral("0");
+        if (!defaultValue.isEmpty())
+            def += QLatin1String(" DEFAULT ") + defaultValue;
+        const QString prefix = table.name + QLatin1Char('_') + c.name;
+        if (isText)
+        {
+            def += QLatin1String(" COLLATE ") + QLatin1String(JetText::kCollationName);
+            if (!c.emptyAllowed)
+                def += QStringLiteral(" CONSTRAINT %1 CHECK (%2 <> '')").arg(Quote(prefix + QLatin1String("_NotEmpty")), Quote(c.name));
+            if (c.length > 0)
+                def += QStringLiteral(" CONSTRAINT %1 CHECK (length(%2) <= %3)")
+                           .arg(Quote(prefix + QLatin1String("_Length")), Quote(c.name))
+                           .arg(c.length);
+        }
+        if (isYesNo)
+            def += QStringLiteral(" CONSTRAINT %1 CHECK (%2 IN (0, 1))").arg(Quote(prefix + QLatin1String("_YesNo")), Quote(c.name));
+        if (!c.description.isEmpty())
+            def += QLatin1String(" /* ") + c.description + QLatin1String(" */");
+        parts << def;
+    }
+    if (!table.keyColumns.isEmpty())
+        parts << QStringLiteral("CONSTRAINT %1 PRIMARY KEY (%2)")
+                     .arg(Quote(table.name + QLatin1Char('_') + table.keyName), QuoteList(table.keyColumns));
+    for (const Relation& r : relations)
+    {
+        if (r.manyTable != table.name)
+            continue;
+        if (!r.enforced)
+        {
+            notes << QStringLiteral("/* %1: %2 (%3) refers to %4 (%5), not enforced */")
+                         .arg(r.name, r.manyTable, r.manyColumns.join(QLatin1String(", ")), r.oneTable,
+                              r.oneColumns.join(QLatin1String(", ")));
+            continue;
+        }
+        parts << QStringLiteral("CONSTRAINT %1 FOREIGN KEY (%2) REFERENCES %3 (%4) ON UPDATE %5 ON DELETE %6")
+                     .arg(Quote(r.name), QuoteList(r.manyColumns), Quote(r.oneTable), QuoteList(r.oneColumns),
+                          r.cascadeUpdate ? QStringLiteral("CASCADE") : QStringLiteral("NO ACTION"),
+                          r.cascadeDelete ? QStringLiteral("CASCADE") : QStringLiteral("NO ACTION"));
+    }
+    QString body = parts.join(QLatin1String(",\n  "));
+    for (const QString& note : notes)
+        body += QLatin1String("\n  ") + note;
+    QString ddl = QStringLiteral("CREATE TABLE %1 (\n  %2\n);\n").arg(Quote(table.name), body);
+    for (const auto& [indexName, columns] : table.indexes)
+        ddl += QStringLiteral("CREATE INDEX %1 ON %2 (%3);\n")
+                   .arg(Quote(table.name + QLatin1Char('_') + indexName), Quote(table.name), QuoteList(columns));
+    return ddl;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 5)
+        Fail(QStringLiteral("usage: qrl-template-builder SCHEMA CONTENT STOREDQUERIES OUTPUT"));
+
+    std::vector<Table> tables;
+    std::vector<Relation> relations;
+    ParseSchema(ReadFile(args[1]), tables, relations);
+    QString ddl;
+    for (const Table& table : tables)
+        ddl += TableDdl(table, relations);
+
+    const QString output = args[4];
+    // Named per process: the build may run two of these at once for one output, and each then
+    // renames its own complete file into place.
+    const QString partial = output + QStringLiteral(".part%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(partial);
+    try
+    {
+        CDbDatabase db;
+        db.Create(partial);
+        db.ExecuteSqliteScript(QStringLiteral("BEGIN;\n") + ddl + ReadFile(args[2]) + ReadFile(args[3]) +
+                               QStringLiteral("\nCOMMIT;"));
+        // Every relation must hold for the template's own rows.
+        CDbStatement check = db.PrepareSqlite(QStringLiteral("PRAGMA foreign_key_check"));
+        if (check.Step())
+            Fail(QStringLiteral("the template's rows break a relation in table %1").arg(check.Value(0).ToString()));
+        db.ExecuteSqliteScript(QStringLiteral("VACUUM;"));
+        db.Close();
+    }
+    catch (const CDbException& e)
+    {
+        QFile::remove(partial);
+        Fail(QStringLiteral("engine error %1: %2").arg(e.m_nErrorCode).arg(e.m_strDescription));
+    }
+    // rename(2) replaces the output in one step, also when another run got there first.
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(output).constData()) != 0)
+        Fail(QStringLiteral("cannot write %1").arg(output));
+    return 0;
+}

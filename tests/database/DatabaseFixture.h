@@ -1,0 +1,79 @@
+#pragma once
+
+#include "common/ErrorLog.h"
+#include "common/ScriptedInteraction.h"
+#include "database/DbDatabase.h"
+#include "database/TemplateDatabase.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// A temporary folder with a fresh catalogue database made from the built template, the error log
+// written into the folder and every message box captured.
+class DatabaseFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        SetErrorLogFolder(m_dir.path());
+        SetProcessUserInteraction(&m_ui);
+        m_path = m_dir.filePath(QStringLiteral("test.qrl"));
+        QString error;
+        ASSERT_TRUE(WriteTemplateDatabase(m_path, &error)) << error.toStdString();
+        m_db.Open(m_path);
+        m_db.SetUserName(QStringLiteral("alice"));
+    }
+
+    void TearDown() override
+    {
+        m_db.Close();
+        SetProcessUserInteraction(nullptr);
+        SetErrorLogFolder(QString());
+    }
+
+    // Rows of a query as text, fields joined by "|" and Null shown as "<null>".
+    QStringList Rows(const QString& jetSql)
+    {
+        return RowsOf(m_db, jetSql);
+    }
+
+    static QStringList RowsOf(CDbDatabase& db, const QString& jetSql)
+    {
+        QStringList rows;
+        CDbStatement st = db.Prepare(jetSql);
+        while (st.Step())
+        {
+            QStringList fields;
+            for (int i = 0; i < st.ColumnCount(); ++i)
+            {
+                const CDbValue v = st.Value(i);
+                fields << (v.IsNull() ? QStringLiteral("<null>") : v.ToString());
+            }
+            rows << fields.join(QLatin1Char('|'));
+        }
+        return rows;
+    }
+
+    QString LogText() const
+    {
+        QFile file(ErrorLogPath());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    QTemporaryDir m_dir;
+    CScriptedInteraction m_ui;
+    QString m_path;
+    CDbDatabase m_db;
+};
+
+// gtest prints QStrings and QStringLists readably.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& l, std::ostream* os)
+{
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
