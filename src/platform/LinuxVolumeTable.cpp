@@ -213,7 +213,8 @@ CVolume CLinuxVolumeTable::Describe(const CMount& mount) const
         volume.m_nDriveType = mount.m_strFileSystem == QLatin1String("tmpfs") ? DRIVE_RAMDISK : DRIVE_UNKNOWN;
         return volume;
     }
-    const bool blockDevice = mount.m_strSource.startsWith(QLatin1String("/dev/"));
+    // A device node path; "//server/share" and names such as "tmpfs" are not.
+    const bool blockDevice = mount.m_strSource.startsWith(QLatin1Char('/')) && !mount.m_strSource.startsWith(QLatin1String("//"));
     volume.m_nDriveType = DriveTypeOf(mount.m_strFileSystem, blockDevice && mount.m_nMajor != 0 && IsRemovable(mount));
     if (!blockDevice)
         return volume;
