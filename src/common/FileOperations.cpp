@@ -105,8 +105,6 @@ int PrepareTransfer(const QString& source, QString& destination, int kind, bool 
         folder = dest.Parent();
     else
         folder = dest.FolderPart();
-    if (const int rc = CreateFolderPath(folder, pProblem, pSolution))
-        return rc;
     if (kind == MOVE_DEST_FOLDER || (kind == MOVE_DEST_BY_TEXT && dest.HasNoExtension()))
         destination = FilePath(folder).Appended(FilePath(source).FileName()).Text();
 
@@ -122,13 +120,16 @@ int PrepareTransfer(const QString& source, QString& destination, int kind, bool 
         SetText(pSolution, QString());
         return SystemError::AlreadyExists;
     }
-    const unsigned existing = FindAttributes(destination);
-    if (!copy && sameFolder && existing != 0)
+    if (!copy && sameFolder && FindAttributes(destination) != 0)
     {
         SetText(pProblem, QStringLiteral("Cannot rename a file within a directory, when the destination file already exists"));
         SetText(pSolution, QString());
         return SystemError::AlreadyExists;
     }
+    // The folder is made only once the operation is known to have an effect.
+    if (const int rc = CreateFolderPath(folder, pProblem, pSolution))
+        return rc;
+    const unsigned existing = FindAttributes(destination);
     if (existing & FileAttribute::Directory)
     {
         // Replacing a folder by a file would throw away a whole tree for one file.
