@@ -129,6 +129,7 @@ std::vector<CLinuxVolumeTable::CMount> CLinuxVolumeTable::ParseMountInfo(const Q
         if (fields.size() < 6 || dash < 6 || dash + 2 >= fields.size())
             continue;
         CMount mount;
+        mount.m_nMountId = fields[0].toUInt();
         const QList<QByteArray> numbers = fields[2].split(':');
         if (numbers.size() == 2)
         {
@@ -233,7 +234,16 @@ CVolume CLinuxVolumeTable::Describe(const CMount& mount) const
     }
     else if (!device.isEmpty())
     {
-        ProbeDevice(device, label, uuid);
+        const QString key = QString::number(mount.m_nMountId) + QLatin1Char(' ') + device;
+        std::lock_guard lock(m_probeMutex);
+        auto probed = m_probed.find(key);
+        if (probed == m_probed.end())
+        {
+            ProbeDevice(device, label, uuid);
+            probed = m_probed.emplace(key, std::make_pair(label, uuid)).first;
+        }
+        label = probed->second.first;
+        uuid = probed->second.second;
     }
     volume.m_strLabel = label;
     volume.m_nSerial = SerialFromUuid(uuid);

@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <map>
+#include <mutex>
+
 // This machine's volumes: /proc/self/mountinfo for the mounts, /dev/disk/by-label and
 // /dev/disk/by-uuid for labels and serials (libblkid reads the superblock when those folders
 // are missing or do not list the device), /sys/block for removable media.
@@ -21,6 +24,7 @@ public:
     // One parsed mountinfo line, before the volume details are looked up.
     struct CMount
     {
+        unsigned m_nMountId = 0; // unique to one mounting: a new disc in the same drive gets another
         QString m_strMountPoint;
         QString m_strFileSystem;
         QString m_strSource;
@@ -40,6 +44,11 @@ private:
     std::vector<CMount> Mounts() const;
     CVolume Describe(const CMount& mount) const;
     bool IsRemovable(const CMount& mount) const;
+
+    // Label and UUID read from a device's superblock, by mount, so that a table asked for every
+    // file of a walk opens the device once.
+    mutable std::mutex m_probeMutex;
+    mutable std::map<QString, std::pair<QString, QString>> m_probed;
 
     QString m_strMountInfoPath;
     QString m_strDiskFolder;
