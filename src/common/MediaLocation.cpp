@@ -112,41 +112,43 @@ int LocateMedia(const CVolumeTable& table, QString& path, qint32 volumeSerial, Q
         const std::optional<CVolume> holder = FindVolumeOfPath(volumes, ResolvePathThroughLinks(path));
         const bool holderTried = holder && std::find(types.begin(), types.end(), holder->m_nDriveType) != types.end();
 
-        // The medium where the catalogue says it is comes first, also before another mount of
-        // the same filesystem that happens to come earlier in the table.
-        if (volumeSerial != 0 && holderTried && holder->m_nSerial == volumeSerial && FindAttributes(path) != 0)
-            return 0;
-
-        for (const int type : types)
-            for (const CVolume& volume : volumes)
-            {
-                if (volume.m_nDriveType != type)
-                    continue;
-                if (volumeSerial == 0)
-                {
-                    if (FoundOn(path, volume, volumes))
+        if (volumeSerial == 0)
+        {
+            // Nothing tells one medium from another: the path counts only where it was
+            // catalogued, on a volume of a type that is tried.
+            for (const int type : types)
+                for (const CVolume& volume : volumes)
+                    if (volume.m_nDriveType == type && FoundOn(path, volume, volumes))
                         return 0;
-                    continue;
-                }
-                if (volume.m_nSerial != volumeSerial)
-                    continue;
-
-                QString rewritten = path;
+        }
+        else
+        {
+            // The medium where the catalogue says it is answers first, also before another mount
+            // of the same filesystem that happens to come earlier in the table.
+            std::optional<CVolume> answering;
+            if (holderTried && holder->m_nSerial == volumeSerial)
+                answering = holder;
+            for (auto type = types.begin(); !answering && type != types.end(); ++type)
+                for (const CVolume& volume : volumes)
+                    if (volume.m_nDriveType == *type && volume.m_nSerial == volumeSerial)
+                    {
+                        answering = volume;
+                        break;
+                    }
+            if (answering)
+            {
+                const CVolume& volume = *answering;
                 if (!PathIsBelowMountPoint(ResolvePathThroughLinks(path), volume.m_strMountPoint))
                 {
-                    rewritten = PlaceBelow(volume.m_strMountPoint, components, oldMountDepth());
-                    if (!FoundOn(rewritten, volume, volumes))
-                        for (qsizetype k = 0; k < components.size(); ++k)
-                        {
-                            const QString candidate = PlaceBelow(volume.m_strMountPoint, components, k);
-                            if (FoundOn(candidate, volume, volumes))
-                            {
-                                rewritten = candidate;
-                                break;
-                            }
-                        }
+                    QString rewritten = PlaceBelow(volume.m_strMountPoint, components, oldMountDepth());
+                    for (qsizetype k = 0; k < components.size() && !FoundOn(rewritten, volume, volumes); ++k)
+                    {
+                        const QString candidate = PlaceBelow(volume.m_strMountPoint, components, k);
+                        if (FoundOn(candidate, volume, volumes))
+                            rewritten = candidate;
+                    }
+                    path = rewritten;
                 }
-                path = rewritten;
                 if (FoundOn(path, volume, volumes))
                     return 0;
                 const QString label = volumeLabel.isEmpty() ? QStringLiteral("<No Label>") : volumeLabel;
@@ -156,6 +158,7 @@ int LocateMedia(const CVolumeTable& table, QString& path, qint32 volumeSerial, Q
                                        .arg(label, path));
                 return SystemError::FileNotFound;
             }
+        }
     }
 
     SetText(pProblem, QStringLiteral("Disk not found"));

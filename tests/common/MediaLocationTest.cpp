@@ -80,6 +80,11 @@ TEST_F(MediaLocation, ASerialStopsAtTheFirstVolumeThatHasIt)
     r = Locate(Path("old/music/a.mp3"), 0x1234ABCD, QString(), 0, true);
     EXPECT_EQ(r.solution, QStringLiteral("The file was not found on volume/label:  <No Label>.\r\n(%1)").arg(Path("cdA/music/a.mp3")));
 
+    // The volume that holds the path answers before an earlier one with the same serial.
+    r = Locate(Path("cdB/music/a.mp3"), 0x1234ABCD, QStringLiteral("DISC"));
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.path, Path("cdB/music/a.mp3"));
+
     // The disc is asked for by label when no volume has its serial.
     r = Locate(Path("old/music/a.mp3"), 0x0BADF00D, QStringLiteral("BACKUP "));
     EXPECT_EQ(r.code, 34);
@@ -105,6 +110,7 @@ TEST_F(MediaLocation, AMediumFoundUnderANewMountPoint)
     Write(Path("media/u/STICK2/photos/b.jpg"), "b");
     // An empty folder a disk used to be mounted on stays behind.
     QDir().mkpath(Path("mnt/old"));
+    QDir().mkpath(Path("run/u"));
     Write(Path("mnt/usb/docs/c.txt"), "c");
 
     const struct
@@ -124,6 +130,10 @@ TEST_F(MediaLocation, AMediumFoundUnderANewMountPoint)
         {Path("mnt/old/docs/c.txt"), 0x5EED, QString(), 0, Path("mnt/usb/docs/c.txt")},
         {Path("mnt/old"), 0x5EED, QString(), 0, Path("mnt/usb")},
         {Path("mnt/old/docs/gone.txt"), 0x5EED, QString(), 2, Path("mnt/usb/docs/gone.txt")},
+        // The folder that held the mount folder is empty now: the folder named after the label
+        // was the mount point.
+        {Path("run/u/STICK/photos/gone.jpg"), 0x0BADF00D, QStringLiteral("STICK"), 2, Path("media/u/STICK2/photos/gone.jpg")},
+        {Path("run/u/STICK/photos/2020/a.jpg"), 0x0BADF00D, QString(), 0, Path("media/u/STICK2/photos/2020/a.jpg")},
         // Already in place.
         {Path("media/u/STICK2/photos/b.jpg"), 0x0BADF00D, QStringLiteral("STICK"), 0, Path("media/u/STICK2/photos/b.jpg")},
     };
