@@ -180,7 +180,8 @@ int CopyFileToNew(const QString& source, const QString& destination)
 {
     const QByteArray nativeSource = Native(source);
     const QByteArray nativeDestination = Native(destination);
-    CFileDescriptor in(::open(nativeSource.constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a named pipe in place of a file cannot hang the copy.
+    CFileDescriptor in(::open(nativeSource.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.Get() < 0)
         return LastError();
     struct stat info = {};

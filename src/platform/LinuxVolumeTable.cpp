@@ -154,11 +154,15 @@ bool CLinuxVolumeTable::IsPseudoMount(const CMount& mount)
     static const QSet<QString> pseudo = {
         "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue", "debugfs",
         "tracefs", "securityfs", "pstore", "bpf", "configfs", "fusectl", "hugetlbfs", "autofs",
-        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs", "ramfs_internal",
-        "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "fuse.doc", "nfsd", "overlay_internal",
-        "tmpfs_internal", "sockfs", "pipefs", "anon_inodefs", "cpuset", "xenfs", "zonefs",
+        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs",
+        "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "fuse.doc", "nfsd", "sockfs", "pipefs", "anon_inodefs", "cpuset", "xenfs", "zonefs",
         "binder", "rootfs"};
     if (pseudo.contains(mount.m_strFileSystem))
+        return true;
+    // Packaged software images are the system's, not media of the user's.
+    if (mount.m_strFileSystem == QLatin1String("squashfs") &&
+        (PathIsBelowMountPoint(mount.m_strMountPoint, QStringLiteral("/snap")) ||
+         PathIsBelowMountPoint(mount.m_strMountPoint, QStringLiteral("/var/lib/snapd"))))
         return true;
     // Memory filesystems under /proc and /sys are kernel scaffolding, not places for files.
     if (mount.m_strFileSystem == QLatin1String("tmpfs"))

@@ -185,7 +185,11 @@ int MoveToTrash(const QString& pathIn, QString* pTrashedPath)
         }
         if (const int rc = MoveEntry(path, target))
         {
-            ::unlink(Native(infoPath).constData());
+            // A folder copied whole whose source could only partly be removed stays in the trash
+            // with its record, so that it can be found and restored.
+            struct stat copied = {};
+            if (lstat(Native(target).constData(), &copied) != 0)
+                ::unlink(Native(infoPath).constData());
             return rc;
         }
         if (pTrashedPath)
