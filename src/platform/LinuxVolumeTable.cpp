@@ -154,9 +154,9 @@ bool CLinuxVolumeTable::IsPseudoMount(const CMount& mount)
     static const QSet<QString> pseudo = {
         "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue", "debugfs",
         "tracefs", "securityfs", "pstore", "bpf", "configfs", "fusectl", "hugetlbfs", "autofs",
-        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs",
-        "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "fuse.doc", "nfsd", "sockfs", "pipefs", "anon_inodefs", "cpuset", "xenfs", "zonefs",
-        "binder", "rootfs"};
+        "binfmt_misc", "efivarfs", "nsfs", "rpc_pipefs", "selinuxfs", "nfsd", "sockfs",
+        "pipefs", "anon_inodefs", "cpuset", "xenfs", "zonefs", "binder", "rootfs",
+        "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "fuse.doc"};
     if (pseudo.contains(mount.m_strFileSystem))
         return true;
     // Packaged software images are the system's, not media of the user's.
