@@ -1,14 +1,559 @@
 #include "synch/MwuTaskManager.h"
 
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
+#include "common/MediaLocation.h"
+#include "common/UserInteraction.h"
+#include "database/DbServices.h"
+#include "database/DbStatement.h"
+#include "database/DbTransaction.h"
+#include "synch/MwuContext.h"
+#include "synch/MwuNotifier.h"
+#include "synch/MwuRequest.h"
 #include "synch/MwuSynchState.h"
 
-CMwuTaskManager::CMwuTaskManager(TaskKind kind, CMwuRequest& request, CMwuSynchState& state)
-    : m_kind(kind), m_request(request), m_state(state)
+#include <mutex>
+
+namespace
 {
-    m_state.AddRunning(this);
+constexpr std::chrono::milliseconds kRetryWait{1000};
+constexpr int kAttemptsPerSeries = 15;
+const QString kCaption = QStringLiteral("Quarrane Synchronizer");
+const QString kMakerAddress = QStringLiteral("https://www.brevold.org/quarrane");
+} // namespace
+
+CMwuTaskManager::CMwuTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context)
+    : m_kind(kind), m_request(request), m_context(context)
+{
+    m_context.state.AddRunning(this);
 }
 
 CMwuTaskManager::~CMwuTaskManager()
 {
-    m_state.RemoveRunning(this);
+    m_context.state.RemoveRunning(this);
+}
+
+CMwuTaskList& CMwuTaskManager::Tasks()
+{
+    return m_context.tasks;
+}
+
+void CMwuTaskManager::SetResult(int result)
+{
+    if (m_nResult == 0)
+        m_nResult = result;
+}
+
+bool CMwuTaskManager::IsReopenError(long code)
+{
+    return code == 3011 || code == 3043 || code == 3078;
+}
+
+bool CMwuTaskManager::IsLockError(long code)
+{
+    switch (code)
+    {
+    case 3164:
+    case 3186:
+    case 3187:
+    case 3188:
+    case 3197:
+    case 3202:
+    case 3218:
+    case 3260:
+    case 3356:
+    case 3412:
+    case 3413:
+    case 3414:
+    case 3624:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CMwuTaskManager::RunWithRetry(const QString& context, const std::function<void()>& op,
+                                   const std::function<void()>& reopen)
+{
+    int count = 0;
+    QString lastDescription;
+    for (;;)
+    {
+        if (m_nRetryAnswer != IDRETRY)
+            return false;
+        try
+        {
+            op();
+            return true;
+        }
+        catch (const CDbException& e)
+        {
+            lastDescription = e.m_strDescription;
+            ++count;
+            if (IsReopenError(e.m_nErrorCode))
+            {
+                if (!reopen)
+                    throw;
+                reopen();
+            }
+            else if (e.m_nErrorCode == 3026)
+            {
+                const MsgAnswer answer = m_context.ui.MessageBox(
+                    QStringLiteral("There is not enough space on disk. Free some space and press Retry to try "
+                                   "again or press Cancel to abort this operation."),
+                    kCaption, MsgIcon::Warning, MsgButtons::RetryCancel);
+                m_bAnswered = true;
+                if (answer != MsgAnswer::Retry)
+                {
+                    m_nRetryAnswer = IDCANCEL;
+                    m_bCancel = true;
+                    return false;
+                }
+                count = 0;
+            }
+            else if (IsLockError(e.m_nErrorCode))
+                m_context.wait(kRetryWait);
+            else
+                // Logged without the box: the person hears of a lasting failure once, below.
+                AppendErrorLogLine(FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__,
+                                                      FormatExceptionMessage(e, QString()), context));
+        }
+        if (count > kAttemptsPerSeries)
+        {
+            // Asked after every series, so that a failure that never clears cannot keep the task
+            // retrying unseen.
+            const MsgAnswer answer =
+                m_context.ui.MessageBox(lastDescription, kCaption, MsgIcon::Warning, MsgButtons::RetryCancel);
+            m_bAnswered = true;
+            if (answer != MsgAnswer::Retry)
+            {
+                m_nRetryAnswer = IDCANCEL;
+                return false;
+            }
+            count = 0;
+        }
+    }
+}
+
+bool CMwuTaskManager::OpenDatabase()
+{
+    for (;;)
+    {
+        try
+        {
+            m_database.Open(m_request.m_line.database);
+            return true;
+        }
+        catch (const CDbException& e)
+        {
+            if (m_context.ui.MessageBox(e.m_strDescription, QStringLiteral("Database Error"), MsgIcon::Warning,
+                                        MsgButtons::RetryCancel) != MsgAnswer::Retry)
+                return false;
+        }
+    }
+}
+
+bool CMwuTaskManager::ReopenDatabase()
+{
+    m_database.Close();
+    m_context.wait(kRetryWait);
+    if (OpenDatabase())
+        return true;
+    m_nRetryAnswer = IDCANCEL;
+    m_bCancel = true;
+    return false;
+}
+
+int CMwuTaskManager::Manage()
+{
+    std::lock_guard databaseLock(m_context.state.DatabaseMutex());
+    m_context.notifier.PostManageStarted();
+
+    if (!OpenDatabase())
+    {
+        // Nothing was done: say so in the result rather than report success.
+        SetResult(ResultFileNotFound);
+        return m_nResult;
+    }
+
+    const double version = DatabaseVersionFromText(GetDatabaseParameter(QStringLiteral("Version")));
+    if (version > kCurrentDatabaseVersion)
+    {
+        m_context.ui.MessageBox(
+            QStringLiteral("The database:\r\n\r\n    %1\r\n\r\n was created by a later version of Quarrane.\r\n\r\n"
+                           "\r\nPlease download the latest version of Quarrane from\r\n\r\n    ")
+                    .arg(m_request.m_line.database) +
+                kMakerAddress,
+            QStringLiteral("Database Created by a Newer Version of Quarrane"), MsgIcon::Warning, MsgButtons::Ok);
+        SetResult(ResultVersionMismatch);
+        m_bStop = true;
+    }
+    else if (version < kCurrentDatabaseVersion)
+    {
+        m_context.ui.MessageBox(
+            QStringLiteral("The database:\r\n\r\n    %1\r\n\r\n was created by a older version of Quarrane.\r\n\r\n"
+                           "\r\nPlease run Quarrane, create a new, or open a current version of a Quarrane "
+                           "database,\r\nthen select Import from the File menu and import this database\r\n\r\n"
+                           "Note that we recommend backing up any database before information is imported to it")
+                .arg(m_request.m_line.database),
+            QStringLiteral("Old Quarrane Database"), MsgIcon::Warning, MsgButtons::Ok);
+        SetResult(ResultVersionMismatch);
+        m_bStop = true;
+    }
+    else
+    {
+        CMwuTaskList::Row first;
+        try
+        {
+            first = CreateTaskTop();
+        }
+        catch (const CDbException& e)
+        {
+            LOG_EXCEPTION(e, QString(), QStringLiteral("CMwuTaskManager::Manage() - AddTaskGroup"));
+        }
+        const auto reopen = [this] { ReopenDatabase(); };
+        try
+        {
+            if (first && !m_bCancel && !m_bStop)
+            {
+                RunWithRetry(QStringLiteral("CMwuTaskManager::Manage() - SetProgressMax"),
+                             [&] { SetProgressMax(first); }, reopen);
+                if (m_nFileError == 0 && !m_bCancel)
+                    RunWithRetry(QStringLiteral("CMwuTaskManager::Manage() - ProcessGroupTask"),
+                                 [&] { ProcessGroupTask(first); }, reopen);
+            }
+        }
+        catch (const CDbException& e)
+        {
+            LOG_EXCEPTION(e, QString(), QStringLiteral("CMwuTaskManager::Manage()"));
+        }
+    }
+    m_database.Close();
+    return m_nResult;
+}
+
+QString CMwuTaskManager::GetDatabaseParameter(const QString& name)
+{
+    return ::GetDatabaseParameter(&m_database, name,
+                                  QStringLiteral("CMirrowelDoc::GetDatabaseParameter() - pParameterRecSet->Open"));
+}
+
+CMwuTaskList::Row CMwuTaskManager::CreateTaskTopBase(bool& bMediaMissing)
+{
+    bMediaMissing = false;
+    const bool byId = m_request.m_line.catalogueId != 0;
+    CMwuTask top;
+    bool found = false;
+    const bool opened = RunWithRetry(QStringLiteral("CMwuTaskManager::CreateTaskTop() : CatalogueRecSet open"), [&] {
+        // The name is a LIKE pattern on purpose (as typed on a command line), bound, never pasted.
+        CDbStatement catalogue =
+            byId ? m_database.Prepare(QStringLiteral("SELECT Catalogue.* FROM Catalogue WHERE "
+                                                     "((Catalogue.CatalogueId = ?));"))
+                 : m_database.Prepare(QStringLiteral("SELECT Catalogue.* FROM Catalogue WHERE "
+                                                     "((Catalogue.Catalogue LIKE ?));"));
+        if (byId)
+            catalogue.Bind(1, m_request.m_line.catalogueId);
+        else
+            catalogue.Bind(1, m_request.m_line.catalogue);
+        found = catalogue.Step();
+        if (!found)
+            return;
+        top.m_kind = m_kind;
+        top.m_strDatabase = m_request.m_line.database;
+        top.m_lCatalogueId = catalogue.Value(QStringLiteral("CatalogueId")).ToLong();
+        top.m_strCatalogue = catalogue.Value(QStringLiteral("Catalogue")).ToString();
+        top.m_strVolume = catalogue.Value(QStringLiteral("Volume")).ToString();
+        top.m_lVolumeSerial = catalogue.Value(QStringLiteral("VolumeSerial")).ToLong();
+        top.m_strLocation = catalogue.Value(QStringLiteral("Location")).ToString();
+        top.m_strDriveType = catalogue.Value(QStringLiteral("DriveType")).ToString();
+        top.m_strLocalMachine = catalogue.Value(QStringLiteral("LocalMachine")).ToString();
+        top.m_strUser = catalogue.Value(QStringLiteral("UserName")).ToString();
+        top.m_strRelativePath = QStringLiteral("<All>");
+        top.m_position = TaskPositionTop;
+        top.m_status = TaskStatusQueued;
+    });
+    if (!opened)
+        return nullptr;
+    if (!found)
+    {
+        m_context.ui.MessageBox(byId ? QStringLiteral("Unable to find the catalogue: %1").arg(m_request.m_line.catalogueId)
+                                     : QStringLiteral("Unable to find the catalogue: %1").arg(m_request.m_line.catalogue),
+                                QStringLiteral("Catalogue not Found"), MsgIcon::Error, MsgButtons::Ok);
+        return nullptr;
+    }
+
+    QString location = top.m_strLocation;
+    bMediaMissing = LocateMedia(location, top.m_lVolumeSerial, top.m_strVolume, 0, nullptr, nullptr, false) != 0;
+    top.m_strLocation = location;
+
+    m_pTop = Tasks().Append(top);
+    m_context.notifier.AskRefresh();
+    return m_pTop;
+}
+
+CMwuTaskList::Row CMwuTaskManager::AddTaskGroupFromFileRecords()
+{
+    bool bMediaMissing = false;
+    CMwuTaskList::Row top = CreateTaskTopBase(bMediaMissing);
+    if (!top)
+        return nullptr;
+    if (bMediaMissing)
+        m_bCancel = true;
+
+    const CMwuTask head = Tasks().Read(top);
+    QStringList folders;
+    const bool read = RunWithRetry(
+        QStringLiteral("CMwuTaskManager::AddTaskGroupFromFileRecords() : filerecset open"), [&] {
+            folders.clear();
+            CDbStatement groups = m_database.Prepare(
+                QStringLiteral("SELECT RelativePath.RelativePath FROM RelativePath RIGHT JOIN File ON "
+                               "RelativePath.RelativePathId = File.RelativePathId WHERE ((File.CatalogueId=?)) "
+                               "GROUP BY RelativePath.RelativePath;"));
+            groups.Bind(1, head.m_lCatalogueId);
+            while (!m_bCancel && groups.Step())
+                folders.append(groups.Value(0).ToString()); // Null, files in the location itself: ""
+        });
+
+    if (read && !m_bCancel)
+    {
+        if (folders.size() <= 1)
+            Tasks().Modify(top, [&](CMwuTask& t) {
+                t.m_position = TaskPositionSingle;
+                t.m_strRelativePath = folders.isEmpty() ? QString() : folders.first();
+            });
+        else
+        {
+            CMwuTaskList::Row previous = top;
+            for (int i = 0; i < folders.size() && !m_bCancel; ++i)
+            {
+                CMwuTask group = head;
+                group.m_strRelativePath = folders[i];
+                group.m_position = i + 1 == folders.size() ? TaskPositionLastGroup : TaskPositionGroup;
+                previous = Tasks().InsertAfter(previous, group);
+                m_context.notifier.AskRefresh();
+            }
+        }
+    }
+    if (m_bCancel)
+        Tasks().Modify(top, [](CMwuTask& t) { t.m_status = TaskStatusMediaNotFound; });
+    return top;
+}
+
+void CMwuTaskManager::SetProgressMax(const CMwuTaskList::Row& first)
+{
+    m_pCurrent = first;
+    for (;;)
+    {
+        const CMwuTask current = Tasks().Read(m_pCurrent);
+        if (current.m_position != TaskPositionSingle)
+        {
+            CMwuTaskList::Row next = Tasks().Next(m_pCurrent);
+            if (!next)
+                return;
+            m_pCurrent = next;
+        }
+        SetProgressMaxTaskCurrent();
+        const TaskPosition position = Tasks().Read(m_pCurrent).m_position;
+        if (position == TaskPositionSingle || position == TaskPositionLastGroup || m_bCancel ||
+            m_nRetryAnswer != IDRETRY)
+            return;
+    }
+}
+
+void CMwuTaskManager::ProcessGroupTask(const CMwuTaskList::Row& first)
+{
+    m_pCurrent = first;
+    Tasks().Modify(m_pCurrent, [](CMwuTask& t) { t.m_status = TaskStatusProcessing; });
+    ProcessGroupTaskSetup();
+
+    bool stoppedEarly = false;
+    while (m_nRetryAnswer == IDRETRY)
+    {
+        if (Tasks().Read(m_pCurrent).m_position != TaskPositionSingle)
+        {
+            CMwuTaskList::Row next = Tasks().Next(m_pCurrent);
+            if (!next)
+                break;
+            m_pCurrent = next;
+        }
+        Tasks().Modify(m_pCurrent, [](CMwuTask& t) { t.m_status = TaskStatusProcessing; });
+        m_context.notifier.PostRefresh();
+        RunWithRetry(
+            QStringLiteral("CMwuTaskManager::ProcessGroupTask()"),
+            [this] {
+                ProcessGroupTaskCurrentSetup();
+                if (m_nRetryAnswer == IDRETRY)
+                    ProcessGroupTaskCurrent();
+                ProcessGroupCleanup();
+            },
+            [this] {
+                ProcessGroupCleanup();
+                ReopenDatabase();
+            });
+        const bool cancelled = m_bCancel || m_nRetryAnswer != IDRETRY;
+        Tasks().Modify(m_pCurrent, [&](CMwuTask& t) {
+            t.m_status = cancelled ? TaskStatusCancelled : TaskStatusCompleted;
+        });
+        m_context.notifier.PostRefresh();
+        const TaskPosition position = Tasks().Read(m_pCurrent).m_position;
+        if (cancelled)
+        {
+            stoppedEarly = position != TaskPositionSingle && position != TaskPositionLastGroup;
+            break;
+        }
+        if (position == TaskPositionSingle || position == TaskPositionLastGroup)
+            break;
+    }
+
+    // The rest of an interrupted run will not be done.
+    if (stoppedEarly)
+        for (CMwuTaskList::Row row = Tasks().Next(m_pCurrent); row; row = Tasks().Next(row))
+        {
+            TaskPosition position = TaskPositionGroup;
+            Tasks().Modify(row, [&](CMwuTask& t) {
+                t.m_status = TaskStatusCancelled;
+                position = t.m_position;
+            });
+            if (position == TaskPositionSingle || position == TaskPositionLastGroup)
+                break;
+        }
+
+    const bool cancelled = m_bCancel || m_nRetryAnswer != IDRETRY;
+    Tasks().Modify(first, [&](CMwuTask& t) { t.m_status = cancelled ? TaskStatusCancelled : TaskStatusCompleted; });
+    ProcessTaskCleanup();
+    m_context.notifier.PostRefresh();
+}
+
+bool CMwuTaskManager::WaitForRun()
+{
+    m_context.state.WaitWhilePaused();
+    return !m_bCancel && !m_context.state.IsClosing();
+}
+
+void CMwuTaskManager::ModifyCurrent(const std::function<void(CMwuTask&)>& change)
+{
+    Tasks().Modify(m_pCurrent, change);
+}
+
+CMwuTask CMwuTaskManager::Current() const
+{
+    return m_context.tasks.Read(m_pCurrent);
+}
+
+CMwuTask CMwuTaskManager::Top() const
+{
+    return m_context.tasks.Read(m_pTop);
+}
+
+qint32 CMwuTaskManager::GetNewRecSetId(const QString& name)
+{
+    qint32 result = -1;
+    const bool done = RunWithRetry(QStringLiteral("CMwuTaskManager::GetNewRecSetId() - indexidrecset.Open"), [&] {
+        // Read and advance in one write transaction: the browser hands out the same names.
+        CDbTransaction transaction(m_database);
+        CDbStatement select = m_database.Prepare(
+            QStringLiteral("SELECT IndexId.IndexId, IndexId.Index FROM IndexId WHERE ((IndexId.Index=?));"));
+        select.Bind(1, name);
+        qint32 next = 1;
+        if (select.Step())
+        {
+            next = select.Value(0).ToLong() + 1;
+            select.Reset();
+            m_database.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
+                               {CDbValue(next), CDbValue(name)});
+        }
+        else
+        {
+            select.Reset();
+            m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
+                               {CDbValue(next), CDbValue(name)});
+        }
+        transaction.Commit();
+        result = next;
+    });
+    return done ? result : -1;
+}
+
+qint32 CMwuTaskManager::GetRelativePathRecSetId(const QString& relativePath)
+{
+    if (relativePath.isEmpty())
+        return 0;
+    qint32 id = -1;
+    RunWithRetry(QStringLiteral("CMwuTaskManager::GetRelativePathRecSetId()"), [&] {
+        CDbStatement select = m_database.Prepare(
+            QStringLiteral("SELECT RelativePath.RelativePathId, RelativePath.RelativePath FROM RelativePath WHERE "
+                           "((RelativePath.RelativePath=?) AND StrComp(RelativePath.RelativePath, ?, 0)=0);"));
+        select.Bind(1, relativePath);
+        select.Bind(2, relativePath);
+        if (select.Step())
+        {
+            id = select.Value(0).ToLong();
+            return;
+        }
+        select.Reset();
+        const qint32 newId = GetNewRecSetId(QStringLiteral("RelativePath_RelativePathId"));
+        if (newId < 0)
+            return;
+        m_database.Execute(QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (?, ?)"),
+                           {CDbValue(newId), CDbValue(relativePath)});
+        id = newId;
+    });
+    return id;
+}
+
+void CMwuTaskManager::SetFileRecSetError(qint32 fileId, const QString& message)
+{
+    qint32 fileInfoId = 0;
+    RunWithRetry(QStringLiteral("CMwuTaskManager::SetFileRecSetError() - Getting FileInfoId"), [&] {
+        CDbStatement file = m_database.Prepare(QStringLiteral("SELECT FileInfoId FROM File WHERE FileId=?"));
+        file.Bind(1, fileId);
+        fileInfoId = file.Step() ? file.Value(0).ToLong() : 0;
+    });
+
+    QString notes;
+    bool editExisting = false;
+    RunWithRetry(QStringLiteral("CMwuTaskManager::SetFileRecSetError() - FileInfoRecSet.Open()"), [&] {
+        editExisting = false;
+        if (fileInfoId == 0)
+            return;
+        // A FileInfo shared by duplicates must not carry this file's note to the others.
+        CDbStatement sharing = m_database.Prepare(QStringLiteral("SELECT Count(*) FROM File WHERE (FileInfoId=?)"));
+        sharing.Bind(1, fileInfoId);
+        if (!sharing.Step() || sharing.Value(0).ToLong() > 1)
+            return;
+        CDbStatement info = m_database.Prepare(QStringLiteral("SELECT Notes FROM FileInfo WHERE FileInfoId=?"));
+        info.Bind(1, fileInfoId);
+        if (info.Step())
+        {
+            editExisting = true;
+            notes = info.Value(0).ToString();
+        }
+    });
+
+    if (editExisting)
+    {
+        if (notes.contains(message))
+            return;
+        if (!notes.isEmpty())
+            notes += QStringLiteral("\r\n");
+        notes += message;
+        RunWithRetry(QStringLiteral("CMwuTaskManager::SetFileRecSetError()"), [&] {
+            m_database.Execute(QStringLiteral("UPDATE FileInfo SET Notes=?, ContainsError=TRUE WHERE FileInfoId=?"),
+                               {CDbValue(notes), CDbValue(fileInfoId)});
+        });
+        return;
+    }
+
+    const qint32 newId = GetNewRecSetId(QStringLiteral("FileInfo_FileInfoId"));
+    if (newId < 0)
+        return;
+    // The note and the file's link to it land together, or not at all.
+    RunWithRetry(QStringLiteral("CMwuTaskManager::SetFileRecSetError() - bNewFileInfoId"), [&] {
+        CDbTransaction transaction(m_database);
+        m_database.Execute(QStringLiteral("INSERT INTO FileInfo (FileInfoId, Notes, ContainsError) VALUES (?, ?, TRUE)"),
+                           {CDbValue(newId), CDbValue(message)});
+        m_database.Execute(QStringLiteral("UPDATE File SET FileInfoId=? WHERE FileId=?"),
+                           {CDbValue(newId), CDbValue(fileId)});
+        transaction.Commit();
+    });
 }

@@ -1,6 +1,9 @@
 #include "common/ConversationClient.h"
 #include "synch/MirrowelUpdateApp.h"
+#include "common/ScriptedInteraction.h"
+#include "synch/MwuContext.h"
 #include "synch/MwuSynchState.h"
+#include "synch/MwuTaskList.h"
 #include "synch/MwuTaskManager.h"
 
 #include <QSignalSpy>
@@ -50,21 +53,22 @@ struct Journal
 class CFakeTaskManager final : public CMwuTaskManager
 {
 public:
-    CFakeTaskManager(TaskKind kind, CMwuRequest& request, CMwuSynchState& state, Journal& journal, int files,
+    CFakeTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context, Journal& journal, int files,
                      int result, bool stop)
-        : CMwuTaskManager(kind, request, state), m_journal(journal), m_nFiles(files), m_nResult(result),
+        : CMwuTaskManager(kind, request, context), m_journal(journal), m_nFiles(files), m_nFakeResult(result),
           m_bStopOnResult(stop)
     {
     }
     int Manage() override
     {
-        std::lock_guard database(m_state.DatabaseMutex());
+        CMwuSynchState& state = m_context.state;
+        std::lock_guard database(state.DatabaseMutex());
         m_journal.Add(QStringLiteral("%1:%2").arg(m_request.m_line.catalogueId).arg(m_kind));
         for (int i = 0; i < m_nFiles; ++i)
         {
             while (m_journal.IsHeld(m_request.m_line.catalogueId) && !IsCancelled())
                 QThread::msleep(1);
-            m_state.WaitWhilePaused();
+            state.WaitWhilePaused();
             if (IsCancelled())
             {
                 m_journal.Add(QStringLiteral("cancelled"));
@@ -74,13 +78,18 @@ public:
         }
         if (m_bStopOnResult)
             m_bStop = true;
-        return m_nResult;
+        return m_nFakeResult;
     }
+
+protected:
+    CMwuTaskList::Row CreateTaskTop() override { return nullptr; }
+    void SetProgressMaxTaskCurrent() override {}
+    void ProcessGroupTaskCurrent() override {}
 
 private:
     Journal& m_journal;
     int m_nFiles;
-    int m_nResult;
+    int m_nFakeResult;
     bool m_bStopOnResult;
 };
 
@@ -105,19 +114,29 @@ protected:
         return [this, files](TaskKind kind, CMwuRequest& request) -> std::unique_ptr<CMwuTaskManager> {
             const int id = request.m_line.catalogueId;
             const int result = id == 99 ? 4313 : id == 30 ? 30 : 0;
-            return std::make_unique<CFakeTaskManager>(kind, request, m_state, m_journal, files, result, id == 99);
+            return std::make_unique<CFakeTaskManager>(kind, request, *m_pContext, m_journal, files, result, id == 99);
         };
+    }
+
+    // The app is the context's notifier, so each test makes its context once its app exists.
+    std::unique_ptr<CMwuContext> MakeContext(CMirrowelUpdateApp& app)
+    {
+        return std::make_unique<CMwuContext>(CMwuContext{m_state, m_tasks, app, m_ui, [](auto) {}});
     }
 
     QTemporaryDir m_runtime;
     CMwuSynchState m_state;
+    CMwuTaskList m_tasks;
+    CScriptedInteraction m_ui;
     Journal m_journal;
+    std::unique_ptr<CMwuContext> m_pContext;
 };
 } // namespace
 
 TEST_F(SynchAppTest, TasksRunInTheirFixedOrderAndAVersionStopEndsTheRequest)
 {
     CMirrowelUpdateApp app(m_state, Factory());
+    m_pContext = MakeContext(app);
     CMwuRequest* a = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -UpdateTTH -MarkDeleted -AddFiles",
                                        RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return a->m_bDone.load(); }));
@@ -141,6 +160,7 @@ TEST_F(SynchAppTest, TasksRunInTheirFixedOrderAndAVersionStopEndsTheRequest)
 TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
 {
     CMirrowelUpdateApp app(m_state, Factory());
+    m_pContext = MakeContext(app);
     app.SetDelays(50, 50, 50);
     QSignalSpy closed(&app, &CMirrowelUpdateApp::closeRequested);
     QSignalSpy flashed(&app, &CMirrowelUpdateApp::flashRequested);
@@ -176,6 +196,7 @@ TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
 TEST_F(SynchAppTest, PauseHoldsWorkersBetweenFilesAndClosingEndsThemAll)
 {
     CMirrowelUpdateApp app(m_state, Factory(100000000));
+    m_pContext = MakeContext(app);
     m_state.Pause();
     app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -AddFiles", RequestSource::CommandLine);
     app.CreateRequest("CmdLine", "-Database=x -CatalogueID=2 -AddFiles", RequestSource::CommandLine);
@@ -201,6 +222,7 @@ TEST_F(SynchAppTest, PauseHoldsWorkersBetweenFilesAndClosingEndsThemAll)
 TEST_F(SynchAppTest, ConversationRequestsAndTheirNotices)
 {
     CMirrowelUpdateApp app(m_state, Factory());
+    m_pContext = MakeContext(app);
     app.SetDelays(50, 50, 50);
     ASSERT_TRUE(app.StartServer());
     QSignalSpy raised(&app, &CMirrowelUpdateApp::raiseRequested);
