@@ -301,17 +301,25 @@ CMwuTaskList::Row CMwuTaskManager::AddTaskGroupFromFileRecords()
         m_bCancel = true;
 
     const CMwuTask head = Tasks().Read(top);
-    QStringList folders;
+    // Grouped by folder row rather than by folder text: the texts compare without regard to case,
+    // and on a case-sensitive medium "Films" and "films" are two folders.
+    struct Folder
+    {
+        qint32 id;
+        QString text;
+    };
+    std::vector<Folder> folders;
     const bool read = RunWithRetry(
         QStringLiteral("CMwuTaskManager::AddTaskGroupFromFileRecords() : filerecset open"), [&] {
             folders.clear();
             CDbStatement groups = m_database.Prepare(
-                QStringLiteral("SELECT RelativePath.RelativePath FROM RelativePath RIGHT JOIN File ON "
-                               "RelativePath.RelativePathId = File.RelativePathId WHERE ((File.CatalogueId=?)) "
-                               "GROUP BY RelativePath.RelativePath;"));
+                QStringLiteral("SELECT File.RelativePathId, RelativePath.RelativePath FROM RelativePath RIGHT JOIN "
+                               "File ON RelativePath.RelativePathId = File.RelativePathId WHERE "
+                               "((File.CatalogueId=?)) GROUP BY File.RelativePathId, RelativePath.RelativePath "
+                               "ORDER BY RelativePath.RelativePath, File.RelativePathId;"));
             groups.Bind(1, head.m_lCatalogueId);
             while (!m_bCancel && groups.Step())
-                folders.append(groups.Value(0).ToString()); // Null, files in the location itself: ""
+                folders.push_back({groups.Value(0).ToLong(), groups.Value(1).ToString()});
         });
 
     if (read && !m_bCancel)
@@ -319,15 +327,17 @@ CMwuTaskList::Row CMwuTaskManager::AddTaskGroupFromFileRecords()
         if (folders.size() <= 1)
             Tasks().Modify(top, [&](CMwuTask& t) {
                 t.m_position = TaskPositionSingle;
-                t.m_strRelativePath = folders.isEmpty() ? QString() : folders.first();
+                t.m_strRelativePath = folders.empty() ? QString() : folders.front().text;
+                t.m_lRelativePathId = folders.empty() ? 0 : folders.front().id;
             });
         else
         {
             CMwuTaskList::Row previous = top;
-            for (int i = 0; i < folders.size() && !m_bCancel; ++i)
+            for (size_t i = 0; i < folders.size() && !m_bCancel; ++i)
             {
                 CMwuTask group = head;
-                group.m_strRelativePath = folders[i];
+                group.m_strRelativePath = folders[i].text;
+                group.m_lRelativePathId = folders[i].id;
                 group.m_position = i + 1 == folders.size() ? TaskPositionLastGroup : TaskPositionGroup;
                 previous = Tasks().InsertAfter(previous, group);
                 m_context.notifier.AskRefresh();

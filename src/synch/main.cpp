@@ -9,7 +9,8 @@
 #include "synch/MirrowelUpdateFrame.h"
 #include "synch/MwuSynchState.h"
 #include "synch/MwuTaskList.h"
-#include "synch/MwuTaskManager.h"
+#include "synch/MwuContext.h"
+#include "synch/MwuTaskManagerMarkDeleted.h"
 #include "synch/SynchUnattendedInteraction.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace
 {
@@ -33,7 +35,29 @@ void PrintUsage()
                 "Brings a catalogue up to date with its medium. A running synchronizer takes the\n"
                 "command lines of later starts into its own task list.\n"
                 "  -Unattended  answer every question with its safe default (Cancel or No) and log it\n"
-                "  -Quit        close when the request is done; the exit status is its result\n");
+                "  -Quit        close when the request is done; the exit status is its result:\n"
+                "               0 done, 2 folder or file not found, 30 error reading a file,\n"
+                "               43 database of another version (result 4313)\n");
+}
+
+std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context)
+{
+    switch (kind)
+    {
+    case TaskKindMarkDeleted:
+        return std::make_unique<CMwuTaskManagerMarkDeleted>(request, context);
+    default:
+        return nullptr;
+    }
+}
+
+// A process exit status holds 8 bits: 2 and 30 pass as they are, the version mismatch 4313 becomes
+// 43. Unattended runs also print the result in full.
+int ExitStatusOfResult(int result, bool unattended)
+{
+    if (unattended && result != 0)
+        std::fprintf(stderr, "quarranesynch: the request ended with result %d\n", result);
+    return result == 4313 ? 43 : result & 0xFF;
 }
 
 // A second instance: bring the running one forward and hand it our command line.
@@ -90,12 +114,16 @@ int main(int argc, char* argv[])
     CMwuSynchState state;
     CMwuTaskList tasks;
     QSettings settings;
-    // The task managers themselves join in as they are built; until then a task does nothing.
-    CMirrowelUpdateApp app(state, [](TaskKind, CMwuRequest&) { return std::unique_ptr<CMwuTaskManager>(); });
+    std::unique_ptr<CMwuContext> context;
+    CMirrowelUpdateApp app(state, [&context](TaskKind kind, CMwuRequest& request) {
+        return CreateTaskManager(kind, request, *context);
+    });
     CMirrowelUpdateFrame frame(app, state, tasks, settings);
     CWidgetInteraction widgetUi(&frame);
     CUserInteraction& ui = unattended ? static_cast<CUserInteraction&>(unattendedUi) : widgetUi;
     SetProcessUserInteraction(&ui);
+    context = std::make_unique<CMwuContext>(CMwuContext{
+        state, tasks, app, ui, [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); }});
 
     QString error;
     if (!app.StartServer(&error))
@@ -109,5 +137,7 @@ int main(int argc, char* argv[])
     const int exitCode = application.exec();
     app.Close();
     SetProcessUserInteraction(nullptr);
-    return exitCode != 0 ? exitCode : app.QuitResult();
+    if (exitCode != 0)
+        return exitCode;
+    return ExitStatusOfResult(app.QuitResult(), unattended);
 }

@@ -9,6 +9,7 @@
 #include "synch/MwuRequest.h"
 #include "synch/MwuSynchState.h"
 #include "synch/MwuTaskManager.h"
+#include "synch/MwuTaskManagerMarkDeleted.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -309,4 +310,59 @@ TEST_F(TaskManagerTest, IdentifiersFoldersAndErrorNotes)
     ASSERT_TRUE(shared.Step());
     EXPECT_TRUE(shared.Value(0).IsNull() || shared.Value(0).ToString().isEmpty());
     db.Close();
+}
+
+TEST_F(TaskManagerTest, MarkDeletedMarksOnlyLiveFilesThatAreGone)
+{
+    const QString media = m_dir.filePath("media");
+    ASSERT_TRUE(QDir().mkpath(media + "/Films"));
+    ASSERT_TRUE(QDir().mkpath(media + "/films"));
+    for (const char* name : {"Films/kept.mkv", "films/other.mkv", "top.txt"})
+    {
+        QFile f(media + "/" + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    AddFolder(5, QStringLiteral("Films"));
+    AddFolder(6, QStringLiteral("films")); // another folder on a case-sensitive medium
+    AddFile(1, 1, 5, QStringLiteral("kept.mkv"));
+    AddFile(2, 1, 5, QStringLiteral("gone.mkv"));
+    AddFile(3, 1, 6, QStringLiteral("other.mkv"));
+    AddFile(4, 1, 6, QStringLiteral("kept.mkv")); // only in Films, not in films
+    AddFile(5, 1, 0, QStringLiteral("top.txt"));
+    AddFile(6, 1, 0, QStringLiteral("Top.txt")); // only in another letter case
+    AddFile(7, 1, 5, QStringLiteral("ghost.mkv"));
+    m_db.Execute(QStringLiteral("UPDATE File SET Ghost=TRUE WHERE FileId=7"));
+
+    auto deletedIds = [&] {
+        QList<qint32> ids;
+        CDbStatement st = m_db.Prepare(QStringLiteral("SELECT FileId FROM File WHERE Deleted=TRUE ORDER BY FileId"));
+        while (st.Step())
+            ids.append(st.Value(0).ToLong());
+        return ids;
+    };
+    auto run = [&](qint32 catalogue) {
+        m_request.m_strCommandLine = Line(catalogue);
+        m_request.m_line = SynchCommandLine::Parse(Line(catalogue));
+        CMwuTaskManagerMarkDeleted manager(m_request, m_context);
+        return manager.Manage();
+    };
+
+    EXPECT_EQ(run(1), 0);
+    EXPECT_EQ(deletedIds(), QList<qint32>({2, 4, 6}));
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 4u); // Top and three folders
+    EXPECT_EQ(rows[0].m_lProgressMax, 6) << "the ghost is not counted";
+    EXPECT_EQ(rows[0].m_lProgressCurrent, 6);
+
+    // A second run looks only at live records.
+    EXPECT_EQ(run(1), 0);
+    EXPECT_EQ(Rows()[4].m_lProgressMax, 3);
+    EXPECT_EQ(deletedIds(), QList<qint32>({2, 4, 6}));
+
+    // The medium is missing: nothing is marked, the top row says why.
+    AddCatalogue(3, QStringLiteral("Elsewhere"), 0x0BADF00D);
+    AddFile(8, 3, 0, QStringLiteral("anything"));
+    EXPECT_EQ(run(3), 0);
+    EXPECT_EQ(deletedIds(), QList<qint32>({2, 4, 6}));
+    EXPECT_EQ(Rows().back().m_status, TaskStatusMediaNotFound);
 }
