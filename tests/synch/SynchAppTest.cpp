@@ -258,3 +258,29 @@ TEST_F(SynchAppTest, ConversationRequestsAndTheirNotices)
     EXPECT_TRUE(WaitFor([&] { return raised.count() == 1; }));
     EXPECT_EQ(m_journal.Entries(), QStringList({"30:1"}));
 }
+
+TEST_F(SynchAppTest, NoticesAreRateLimited)
+{
+    CMirrowelUpdateApp app(m_state, Factory());
+    app.SetDelays(100, 100, 100);
+    QSignalSpy refreshed(&app, &CMirrowelUpdateApp::refreshRequested);
+
+    // Asked from a worker three times within the delay: one refresh, after the delay.
+    std::thread worker([&] {
+        app.AskRefresh();
+        app.AskRefresh();
+        app.AskRefresh();
+    });
+    worker.join();
+    QTest::qWait(20);
+    EXPECT_EQ(refreshed.count(), 0) << "a rate-limited refresh came before its delay";
+    ASSERT_TRUE(WaitFor([&] { return refreshed.count() == 1; }));
+    QTest::qWait(150);
+    EXPECT_EQ(refreshed.count(), 1);
+
+    // Once it has fired, the next ask starts a new delay; an immediate refresh is never held back.
+    app.AskRefresh();
+    app.PostRefresh();
+    ASSERT_TRUE(WaitFor([&] { return refreshed.count() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return refreshed.count() == 3; }));
+}
