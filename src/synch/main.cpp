@@ -10,6 +10,7 @@
 #include "synch/MwuSynchState.h"
 #include "synch/MwuTaskList.h"
 #include "synch/MwuContext.h"
+#include "synch/MwuTaskManagerAddFiles.h"
 #include "synch/MwuTaskManagerMarkDeleted.h"
 #include "synch/SynchUnattendedInteraction.h"
 
@@ -44,6 +45,8 @@ std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& r
 {
     switch (kind)
     {
+    case TaskKindAddFiles:
+        return std::make_unique<CMwuTaskManagerAddFiles>(request, context);
     case TaskKindMarkDeleted:
         return std::make_unique<CMwuTaskManagerMarkDeleted>(request, context);
     default:

@@ -1,0 +1,286 @@
+#include "synch/MwuTaskManagerAddFiles.h"
+
+#include "common/FileFormat.h"
+#include "common/FilePath.h"
+#include "database/DbTransaction.h"
+#include "platform/FileSystem.h"
+#include "platform/VolumeTable.h"
+#include "synch/MwuContext.h"
+#include "synch/MwuNotifier.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+namespace
+{
+const QString kFileIdName = QStringLiteral("File_FileId");
+
+bool IsSkippedName(const QString& name)
+{
+    return name.isEmpty() || name.startsWith(QLatin1Char('.'));
+}
+
+bool CanList(const QString& folder)
+{
+    const QFileInfo info(folder);
+    return info.isDir() && info.isReadable() && info.isExecutable();
+}
+
+// Every entry of a folder in the order the directory is read; names filtered by the caller.
+QDirIterator ListFolder(const QString& folder)
+{
+    return QDirIterator(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// The text after the last "." of the name, trailing blanks removed; Null without a "." (and for a
+// name ending in "." whose extension is empty: the column takes no empty text).
+CDbValue ExtensionOf(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return CDbValue::Null();
+    QString extension = name.mid(dot + 1);
+    while (!extension.isEmpty() && extension.back().isSpace())
+        extension.chop(1);
+    return extension.isEmpty() ? CDbValue::Null() : CDbValue(extension);
+}
+} // namespace
+
+CMwuTaskManagerAddFiles::CMwuTaskManagerAddFiles(CMwuRequest& request, CMwuContext& context)
+    : CMwuTaskManager(TaskKindAddFiles, request, context)
+{
+}
+
+CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
+{
+    bool bMediaMissing = false;
+    CMwuTaskList::Row top = CreateTaskTopBase(bMediaMissing);
+    if (bMediaMissing)
+        m_bCancel = true;
+    if (!top || m_bCancel)
+    {
+        if (top)
+            Tasks().Modify(top, [](CMwuTask& t) { t.m_status = TaskStatusMediaNotFound; });
+        return top;
+    }
+
+    const CMwuTask head = Tasks().Read(top);
+    const QString location = FilePath(head.m_strLocation).StripTrailingSeparators().Text();
+    if (const auto volume = ProcessVolumeTable().VolumeOf(location))
+        m_bCaseSensitive = volume->IsCaseSensitive();
+
+    std::vector<FolderEntry> entries;
+    if (location.isEmpty() || !WalkFolder(location, QString(), entries))
+    {
+        // The location itself cannot be listed: the medium is not really there.
+        SetResult(ResultFileNotFound);
+        m_nFileError = ResultFileNotFound;
+        m_bCancel = true;
+        Tasks().Modify(top, [](CMwuTask& t) { t.m_status = TaskStatusMediaNotFound; });
+        return top;
+    }
+
+    if (entries.size() == 1)
+    {
+        const qint32 id = GetRelativePathRecSetId(entries.front().relativePath);
+        Tasks().Modify(top, [&](CMwuTask& t) {
+            t.m_position = TaskPositionSingle;
+            t.m_strRelativePath = entries.front().relativePath;
+            t.m_lRelativePathId = id;
+        });
+        m_fileCounts[top.get()] = entries.front().fileCount;
+    }
+    else
+    {
+        CMwuTaskList::Row previous = top;
+        for (size_t i = 0; i < entries.size() && !m_bCancel; ++i)
+        {
+            CMwuTask group = head;
+            group.m_strRelativePath = entries[i].relativePath;
+            group.m_lRelativePathId = GetRelativePathRecSetId(entries[i].relativePath);
+            group.m_position = i + 1 == entries.size() ? TaskPositionLastGroup : TaskPositionGroup;
+            previous = Tasks().InsertAfter(previous, group);
+            m_fileCounts[previous.get()] = entries[i].fileCount;
+        }
+        m_context.notifier.AskRefresh();
+    }
+    if (m_bCancel)
+        Tasks().Modify(top, [](CMwuTask& t) { t.m_status = TaskStatusMediaNotFound; });
+    return top;
+}
+
+bool CMwuTaskManagerAddFiles::WalkFolder(const QString& folder, const QString& nativeRelative,
+                                         std::vector<FolderEntry>& entries)
+{
+    if (!CanList(folder))
+        return false;
+    const size_t self = entries.size();
+    entries.push_back({RelativePathText(nativeRelative), 0});
+    QDirIterator it = ListFolder(folder);
+    while (it.hasNext() && !m_bCancel)
+    {
+        it.next();
+        const QString name = it.fileName();
+        if (IsSkippedName(name))
+            continue;
+        const QFileInfo info = it.fileInfo();
+        if (info.isDir())
+        {
+            // A link to a folder is not walked: it could lead back up the tree, or off the medium.
+            if (info.isSymLink())
+                continue;
+            const QString child = nativeRelative.isEmpty() ? name : nativeRelative + QLatin1Char('/') + name;
+            // A subfolder that cannot be listed (such as another user's lost+found) is left out and
+            // noted in the result, rather than leaving the whole medium uncatalogued.
+            if (!WalkFolder(folder + QLatin1Char('/') + name, child, entries))
+                SetResult(ResultFileNotFound);
+        }
+        else
+            ++entries[self].fileCount;
+    }
+    return true;
+}
+
+void CMwuTaskManagerAddFiles::SetProgressMaxTaskCurrent()
+{
+    // Counted by the walk: listing every folder once more only to count it would double the reads.
+    const auto found = m_fileCounts.find(m_pCurrent.get());
+    const qint32 count = found == m_fileCounts.end() ? 0 : found->second;
+    ModifyCurrent([&](CMwuTask& t) { t.m_lProgressMax = count; });
+    if (Top().m_position == TaskPositionTop)
+        Tasks().Modify(m_pTop, [&](CMwuTask& t) { t.m_lProgressMax += count; });
+}
+
+void CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()
+{
+    m_lSeekCatalogueId = Top().m_lCatalogueId;
+    ProcessTaskCleanup();
+}
+
+QString CMwuTaskManagerAddFiles::NameKey(const QString& name) const
+{
+    return m_bCaseSensitive ? name : name.toCaseFolded();
+}
+
+QSet<QString> CMwuTaskManagerAddFiles::ReadCatalogued()
+{
+    QSet<QString> names;
+    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent() - Seek"), [&] {
+        names.clear();
+        CDbStatement files = m_database.Prepare(QStringLiteral(
+            "SELECT File.File FROM File WHERE ((File.CatalogueId=?) AND (File.RelativePathId=?) AND "
+            "(File.Deleted=FALSE) AND (File.Ghost=FALSE));"));
+        files.Bind(1, m_lSeekCatalogueId).Bind(2, m_lSeekRelativePathId);
+        while (files.Step())
+            names.insert(NameKey(files.Value(0).ToString()));
+    }, [this] { ReopenDatabase(); });
+    return names;
+}
+
+void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
+{
+    const CMwuTask current = Current();
+    const bool single = current.m_position == TaskPositionSingle;
+    m_lSeekRelativePathId = current.m_lRelativePathId;
+    const QString folder = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath);
+
+    if (CanList(folder))
+    {
+        const QSet<QString> catalogued = ReadCatalogued();
+        m_batchAge.start();
+        QDirIterator it = ListFolder(folder);
+        while (it.hasNext() && !m_bCancel && m_nRetryAnswer == IDRETRY)
+        {
+            it.next();
+            if (!WaitForRun())
+                break;
+            const QString name = it.fileName();
+            if (IsSkippedName(name) || it.fileInfo().isDir())
+                continue;
+            m_nFileError = 0;
+            if (!catalogued.contains(NameKey(name)))
+            {
+                m_strCurrentPath = folder + QLatin1Char('/') + name;
+                CFileStatus status;
+                // A file gone between the listing and now is simply not added.
+                if (QueryFileStatus(m_strCurrentPath, status) == 0 && !status.m_bDirectory)
+                    AddToBatch({name, status.m_nSize, status.m_nModifiedSecs, status.m_nAttributes});
+            }
+            ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
+            if (!single)
+                Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
+        }
+        FlushBatch();
+    }
+    m_context.notifier.AskRefresh();
+    m_context.notifier.AskRequestNotify(&m_request);
+}
+
+void CMwuTaskManagerAddFiles::AddToBatch(NewFile file)
+{
+    m_batch.push_back(std::move(file));
+    if (static_cast<int>(m_batch.size()) >= kBatchRows || m_batchAge.elapsed() >= kBatchMilliseconds)
+        FlushBatch();
+}
+
+void CMwuTaskManagerAddFiles::FlushBatch()
+{
+    if (m_batch.empty())
+    {
+        m_batchAge.restart();
+        return;
+    }
+    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"), [&] {
+        // The rows and the FileIds they use land together: the identifier counter is advanced in
+        // the same transaction, so the browser, which hands out FileIds by the same counter, never
+        // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
+        // back and the retry writes the whole batch again.
+        CDbTransaction transaction(m_database);
+        CDbStatement counter = m_database.Prepare(
+            QStringLiteral("SELECT IndexId.IndexId FROM IndexId WHERE ((IndexId.Index=?));"));
+        counter.Bind(1, kFileIdName);
+        const bool hasCounter = counter.Step();
+        qint32 lastId = hasCounter ? counter.Value(0).ToLong() : 0;
+        counter.Reset();
+
+        CDbStatement insert = m_database.Prepare(QStringLiteral(
+            "INSERT INTO File (CatalogueId, FileId, File, RelativePathId, FileSize, FileSizeHigh, FileSizeDouble, "
+            "LastModified, New, Deleted, Ghost, Attributes, Extension) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, TRUE, FALSE, FALSE, ?, ?);"));
+        for (const NewFile& file : m_batch)
+        {
+            const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
+            const auto high = static_cast<quint32>(file.size >> 32);
+            const QString letters = AttributeLetters(file.attributes);
+            insert.Bind(1, m_lSeekCatalogueId)
+                .Bind(2, ++lastId)
+                .Bind(3, file.name)
+                .Bind(4, m_lSeekRelativePathId)
+                // The columns are signed 32 bits: the halves are kept bit for bit.
+                .Bind(5, static_cast<qint32>(low))
+                .Bind(6, static_cast<qint32>(high))
+                .Bind(7, double(high) * 4294967296.0 + double(low))
+                .Bind(8, QDateTime::fromSecsSinceEpoch(file.modifiedSecs))
+                .Bind(9, letters.isEmpty() ? CDbValue::Null() : CDbValue(letters))
+                .Bind(10, ExtensionOf(file.name));
+            insert.Execute();
+        }
+        if (hasCounter)
+            m_database.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
+                               {CDbValue(lastId), CDbValue(kFileIdName)});
+        else
+            m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
+                               {CDbValue(lastId), CDbValue(kFileIdName)});
+        transaction.Commit();
+    }, [this] { ReopenDatabase(); });
+    m_batch.clear();
+    m_batchAge.restart();
+}
+
+void CMwuTaskManagerAddFiles::ProcessTaskCleanup()
+{
+    // Rows examined before a cancel are real files: keep them.
+    FlushBatch();
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "synch/MwuTaskManager.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+
+#include <unordered_map>
+#include <vector>
+
+// Walks the catalogue's location folder by folder and adds a File record for every file that the
+// catalogue does not hold yet as a live record. Existing records are never changed: vanished files
+// are the mark-deleted task's business, changed contents the update-TTH task's.
+//
+// Each folder is listed once per group and its live records read with one query; new records are
+// written in batches, each in one transaction (at the end of every folder and at least every 2000
+// rows or second), so the browser sees the catalogue grow and a crash loses only the last batch,
+// which the next run adds again. Memory holds one folder's names and one batch, never the tree.
+class CMwuTaskManagerAddFiles final : public CMwuTaskManager
+{
+public:
+    // A batch is committed when it holds this many rows or is this old, whichever comes first.
+    static constexpr int kBatchRows = 2000;
+    static constexpr int kBatchMilliseconds = 1000;
+
+    CMwuTaskManagerAddFiles(CMwuRequest& request, CMwuContext& context);
+
+protected:
+    CMwuTaskList::Row CreateTaskTop() override;
+    void SetProgressMaxTaskCurrent() override;
+    void ProcessGroupTaskSetup() override;
+    void ProcessGroupTaskCurrent() override;
+    void ProcessTaskCleanup() override;
+
+private:
+    struct FolderEntry
+    {
+        QString relativePath; // catalogue text ("a\b"), empty for the location itself
+        qint32 fileCount = 0;
+    };
+    struct NewFile
+    {
+        QString name;
+        quint64 size = 0;
+        qint64 modifiedSecs = 0;
+        unsigned attributes = 0;
+    };
+
+    // Depth-first pre-order, in the order the directory is read; names beginning with "." are
+    // neither walked nor counted. False when the folder cannot be listed.
+    bool WalkFolder(const QString& folder, const QString& nativeRelative, std::vector<FolderEntry>& entries);
+    // The live names of the current folder, folded when the medium ignores case.
+    QSet<QString> ReadCatalogued();
+    QString NameKey(const QString& name) const;
+    void AddToBatch(NewFile file);
+    // Writes the batch in one transaction with a block of FileIds; empty afterwards.
+    void FlushBatch();
+
+    qint32 m_lSeekCatalogueId = 0;
+    qint32 m_lSeekRelativePathId = 0;
+    bool m_bCaseSensitive = true;
+    std::unordered_map<const CMwuTask*, qint32> m_fileCounts;
+    std::vector<NewFile> m_batch;
+    QElapsedTimer m_batchAge;
+};

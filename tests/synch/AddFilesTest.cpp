@@ -1,0 +1,238 @@
+#include "SynchTaskFixture.h"
+
+#include "synch/MwuTaskManagerAddFiles.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QSet>
+
+#include <thread>
+
+namespace
+{
+class AddFilesTest : public SynchTaskFixture
+{
+protected:
+    int AddFiles() { return Run<CMwuTaskManagerAddFiles>(QStringLiteral("-AddFiles")); }
+
+    // An independent listing: find walks depth-first in the order the directory is read.
+    QStringList Find(const QString& type)
+    {
+        QProcess find;
+        find.start(QStringLiteral("find"), {m_strMedia, QStringLiteral("-name"), QStringLiteral(".*"),
+                                             QStringLiteral("-prune"), QStringLiteral("-o"), QStringLiteral("-type"),
+                                             type, QStringLiteral("-printf"), QStringLiteral("%P\\n")});
+        EXPECT_TRUE(find.waitForFinished(10000));
+        QStringList lines = QString::fromUtf8(find.readAllStandardOutput()).split(QLatin1Char('\n'));
+        lines.removeLast();
+        for (QString& line : lines)
+            line.replace(QLatin1Char('/'), QLatin1Char('\\'));
+        return lines;
+    }
+
+    // "folder\name" of every live record of catalogue 1.
+    QSet<QString> CataloguedFiles()
+    {
+        CDbStatement st = m_db.Prepare(QStringLiteral(
+            "SELECT RelativePath.RelativePath, File.File FROM RelativePath RIGHT JOIN File ON "
+            "RelativePath.RelativePathId = File.RelativePathId WHERE File.CatalogueId=1 AND File.Deleted=FALSE"));
+        QSet<QString> files;
+        while (st.Step())
+        {
+            const QString folder = st.Value(0).ToString();
+            files.insert(folder.isEmpty() ? st.Value(1).ToString() : folder + '\\' + st.Value(1).ToString());
+        }
+        return files;
+    }
+};
+} // namespace
+
+TEST_F(AddFilesTest, OneGroupPerFolderInWalkOrderAndOneRecordPerFile)
+{
+    for (const char* file : {"top.txt", "B/one.txt", "B/C/two.txt", "B/C/three.txt", "Z/a b's \"q\" %;*.txt",
+                             "Z/Ünïcødé.txt", ".hidden/x.txt", "F/.profile", "F/.git/config", "F/kept"})
+        WriteFile(QString::fromUtf8(file));
+    ASSERT_TRUE(QDir().mkpath(m_strMedia + "/B/C/empty"));
+    ASSERT_TRUE(QDir().mkpath(m_strMedia + "/E"));
+
+    EXPECT_EQ(AddFiles(), 0);
+
+    const auto rows = Rows();
+    const QStringList folders = Find(QStringLiteral("d"));
+    ASSERT_EQ(folders.size(), 7) << folders.join(',').toStdString(); // the location and six below it
+    ASSERT_EQ(rows.size(), folders.size() + 1);
+    EXPECT_EQ(rows[0].m_position, TaskPositionTop);
+    EXPECT_EQ(rows[0].m_strRelativePath, QStringLiteral("<All>"));
+    EXPECT_EQ(rows[0].m_lProgressMax, 7);
+    EXPECT_EQ(rows[0].m_lProgressCurrent, 7);
+    EXPECT_EQ(rows[0].m_status, TaskStatusCompleted);
+    for (qsizetype i = 0; i < folders.size(); ++i)
+    {
+        const CMwuTask& row = rows[size_t(i) + 1];
+        EXPECT_EQ(row.m_strRelativePath, folders[i]);
+        EXPECT_EQ(row.m_position, i + 1 == folders.size() ? TaskPositionLastGroup : TaskPositionGroup);
+        EXPECT_EQ(row.m_status, TaskStatusCompleted);
+        // Every folder has its RelativePath row, empty folders too.
+        CDbStatement id = m_db.Prepare(QStringLiteral("SELECT RelativePathId FROM RelativePath WHERE RelativePath=?"));
+        id.Bind(1, folders[i]);
+        EXPECT_EQ(id.Step() ? id.Value(0).ToLong() : 0, row.m_lRelativePathId) << folders[i].toStdString();
+        EXPECT_EQ(row.m_lRelativePathId == 0, folders[i].isEmpty());
+    }
+
+    const QStringList files = Find(QStringLiteral("f"));
+    EXPECT_EQ(CataloguedFiles(), QSet<QString>(files.begin(), files.end()));
+    EXPECT_EQ(Count(QStringLiteral("File LIKE '.*' OR File='config' OR File='x.txt'")), 0);
+}
+
+TEST_F(AddFilesTest, ColumnsOfNewRecords)
+{
+    const qint64 gib = qint64(1) << 30;
+    struct Case
+    {
+        const char* name;
+        qint64 size;
+        qint32 low;
+        qint32 high;
+        const char* extension; // nullptr: Null
+    };
+    const Case cases[] = {
+        {"five.bin", 5 * gib, qint32(1073741824), 1, "bin"},
+        {"three.iso", 3 * gib, qint32(0xC0000000u), 0, "iso"}, // the low half above 2^31
+        {"archive.tar.gz", 10, 10, 0, "gz"},
+        {"noext", 0, 0, 0, nullptr},
+        {"ends.", 1, 1, 0, nullptr},
+        {"blanks.ab  ", 2, 2, 0, "ab"},
+    };
+    const QDateTime written(QDate(2021, 3, 4), QTime(5, 6, 7));
+    for (const Case& c : cases)
+    {
+        WriteFile(QString::fromUtf8(c.name));
+        QFile file(m_strMedia + '/' + QString::fromUtf8(c.name));
+        ASSERT_TRUE(file.resize(c.size)); // sparse: no blocks behind the size
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(written, QFileDevice::FileModificationTime));
+    }
+    WriteFile(QStringLiteral("readonly.txt"), "x");
+    ASSERT_TRUE(QFile::setPermissions(m_strMedia + "/readonly.txt", QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Rows().front().m_position, TaskPositionSingle) << "no subfolders: one row";
+
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CDbStatement st = m_db.Prepare(QStringLiteral(
+            "SELECT FileSize, FileSizeHigh, FileSizeDouble, Extension, LastModified, New, Deleted, Ghost, TTH, "
+            "RelativePathId, Attributes, FileInfoId, SimilarityId FROM File WHERE File=?"));
+        st.Bind(1, QString::fromUtf8(c.name));
+        ASSERT_TRUE(st.Step());
+        EXPECT_EQ(st.Value(0).ToLong(), c.low);
+        EXPECT_EQ(st.Value(1).ToLong(), c.high);
+        EXPECT_EQ(st.Value(2).ToDouble(), double(c.size));
+        if (c.extension)
+            EXPECT_EQ(st.Value(3).ToString(), QString::fromUtf8(c.extension));
+        else
+            EXPECT_TRUE(st.Value(3).IsNull());
+        EXPECT_EQ(st.Value(4).ToDateTime(), written);
+        EXPECT_TRUE(st.Value(5).ToBool());
+        EXPECT_FALSE(st.Value(6).ToBool());
+        EXPECT_FALSE(st.Value(7).ToBool());
+        EXPECT_TRUE(st.Value(8).IsNull());
+        EXPECT_EQ(st.Value(9).ToLong(), 0);
+        EXPECT_EQ(st.Value(10).ToString(), c.size > 0 ? QStringLiteral("P") : QStringLiteral("N"));
+        EXPECT_TRUE(st.Value(11).IsNull());
+        EXPECT_EQ(st.Value(12).ToLong(), 0);
+    }
+    CDbStatement readOnly = m_db.Prepare(QStringLiteral("SELECT Attributes FROM File WHERE File='readonly.txt'"));
+    ASSERT_TRUE(readOnly.Step());
+    EXPECT_EQ(readOnly.Value(0).ToString(), QStringLiteral("R"));
+
+    // FileIds are distinct and the counter holds the last one handed out.
+    CDbStatement ids = m_db.Prepare(QStringLiteral(
+        "SELECT Count(DISTINCT FileId), Max(FileId), (SELECT IndexId FROM IndexId WHERE [Index]='File_FileId') FROM File"));
+    ASSERT_TRUE(ids.Step());
+    EXPECT_EQ(ids.Value(0).ToLong(), 7);
+    EXPECT_EQ(ids.Value(1).ToLong(), ids.Value(2).ToLong());
+}
+
+TEST_F(AddFilesTest, ASecondRunAddsOnlyWhatIsNotCataloguedAlive)
+{
+    // Two names that differ only in case are two files on a case-sensitive medium.
+    WriteFile(QStringLiteral("Docs/Readme.txt"));
+    WriteFile(QStringLiteral("Docs/README.txt"));
+    WriteFile(QStringLiteral("Docs/gone-once.txt"));
+    WriteFile(QStringLiteral("Docs/ghosted.txt"));
+    WriteFile(QStringLiteral("root.txt"));
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Count(QStringLiteral("CatalogueId=1")), 5);
+    EXPECT_EQ(Count(QStringLiteral("StrComp(File, 'README.txt', 0)=0")), 1);
+
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Count(QStringLiteral("CatalogueId=1")), 5) << "nothing new";
+    const auto rows = Rows();
+    EXPECT_EQ(rows[3].m_position, TaskPositionTop);
+    EXPECT_EQ(rows[3].m_lProgressCurrent, 5) << "progress still counts every file";
+
+    // A file whose records are only deleted or ghosted gets a fresh record; the old ones stay.
+    m_db.Execute(QStringLiteral("UPDATE File SET Deleted=TRUE WHERE File='gone-once.txt'"));
+    m_db.Execute(QStringLiteral("UPDATE File SET Ghost=TRUE WHERE File='ghosted.txt'"));
+    WriteFile(QStringLiteral("Docs/new.txt"));
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Count(QStringLiteral("File='gone-once.txt'")), 2);
+    EXPECT_EQ(Count(QStringLiteral("File='ghosted.txt'")), 2);
+    EXPECT_EQ(Count(QStringLiteral("File='new.txt'")), 1);
+    EXPECT_EQ(Count(QStringLiteral("CatalogueId=1")), 8);
+}
+
+TEST_F(AddFilesTest, OnAMediumThatIgnoresCaseANameInAnotherCaseIsCatalogued)
+{
+    SetVolume(QStringLiteral("vfat"));
+    WriteFile(QStringLiteral("photo.jpg"));
+    WriteFile(QStringLiteral("other.jpg"));
+    m_db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, FileSizeDouble) "
+                                "VALUES (1, 0, 100, 'PHOTO.JPG', 0, 0)"));
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Count(QStringLiteral("CatalogueId=1")), 2);
+    EXPECT_EQ(Count(QStringLiteral("File='other.jpg'")), 1);
+    EXPECT_EQ(Count(QStringLiteral("StrComp(File, 'photo.jpg', 0)=0")), 0);
+}
+
+TEST_F(AddFilesTest, MissingMediumOrLocationAddsNothing)
+{
+    WriteFile(QStringLiteral("a.txt"));
+    AddCatalogue(2, QStringLiteral("Elsewhere"), 0x0BADF00D, QStringLiteral("Fixed"));
+    m_catalogueId = 2;
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Rows().back().m_status, TaskStatusMediaNotFound);
+    EXPECT_EQ(Rows().size(), 1u);
+
+    // The volume is there but the location is not.
+    m_db.Execute(QStringLiteral("UPDATE Catalogue SET VolumeSerial=?, Location=? WHERE CatalogueId=2"),
+                 {CDbValue(qint32(kSerial)), CDbValue(m_strMedia + "/no such folder")});
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Rows().back().m_status, TaskStatusMediaNotFound);
+    EXPECT_EQ(Count(QStringLiteral("1=1")), 0);
+}
+
+TEST_F(AddFilesTest, AnotherConnectionSeesEachFolderOnceItIsDone)
+{
+    for (int i = 0; i < 3; ++i)
+        WriteFile(QStringLiteral("first/%1.txt").arg(i));
+    for (int i = 0; i < 4; ++i)
+        WriteFile(QStringLiteral("second/%1.txt").arg(i));
+
+    // Hold the task after its first folder group, then look from a second connection.
+    std::vector<qint32> seen;
+    m_notifier.onGroupEnded = [&] {
+        CDbDatabase reader;
+        reader.Open(m_strDatabase);
+        CDbStatement st = reader.Prepare(QStringLiteral("SELECT Count(*) FROM File"));
+        seen.push_back(st.Step() ? st.Value(0).ToLong() : -1);
+    };
+    std::thread worker([&] { EXPECT_EQ(AddFiles(), 0); });
+    worker.join();
+    // Groups: the location (no files), then the two folders in the order the directory gives.
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], 0);
+    EXPECT_TRUE((seen[1] == 3 && seen[2] == 7) || (seen[1] == 4 && seen[2] == 7));
+}
