@@ -386,8 +386,9 @@ void CMwuTaskManager::ProcessGroupTask(const CMwuTaskList::Row& first)
                 break;
             m_pCurrent = next;
         }
+        // Shown with the next refresh: a refresh per group start as well as per group end would
+        // redraw the list twice for every folder of a large medium.
         Tasks().Modify(m_pCurrent, [](CMwuTask& t) { t.m_status = TaskStatusProcessing; });
-        m_context.notifier.PostRefresh();
         RunWithRetry(
             QStringLiteral("CMwuTaskManager::ProcessGroupTask()"),
             [this] {

@@ -6,12 +6,10 @@
 #include "platform/FileSystem.h"
 #include "platform/VolumeTable.h"
 #include "synch/MwuContext.h"
+#include "synch/MwuFolderListing.h"
 #include "synch/MwuNotifier.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 
 namespace
 {
@@ -20,18 +18,6 @@ const QString kFileIdName = QStringLiteral("File_FileId");
 bool IsSkippedName(const QString& name)
 {
     return name.isEmpty() || name.startsWith(QLatin1Char('.'));
-}
-
-bool CanList(const QString& folder)
-{
-    const QFileInfo info(folder);
-    return info.isDir() && info.isReadable() && info.isExecutable();
-}
-
-// Every entry of a folder in the order the directory is read; names filtered by the caller.
-QDirIterator ListFolder(const QString& folder)
-{
-    return QDirIterator(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // The text after the last "." of the name, trailing blanks removed; Null without a "." (and for a
@@ -69,7 +55,12 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
     const CMwuTask head = Tasks().Read(top);
     const QString location = FilePath(head.m_strLocation).StripTrailingSeparators().Text();
     if (const auto volume = ProcessVolumeTable().VolumeOf(location))
+    {
         m_bCaseSensitive = volume->IsCaseSensitive();
+        // FAT keeps attribute bits of its own that only the full status reads.
+        m_bFullStatus = volume->m_strFileSystem == QStringLiteral("vfat") ||
+                        volume->m_strFileSystem == QStringLiteral("msdos");
+    }
 
     std::vector<FolderEntry> entries;
     if (location.isEmpty() || !WalkFolder(location, QString(), entries))
@@ -114,23 +105,22 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
 bool CMwuTaskManagerAddFiles::WalkFolder(const QString& folder, const QString& nativeRelative,
                                          std::vector<FolderEntry>& entries)
 {
-    if (!CanList(folder))
+    CMwuFolderListing listing(folder);
+    if (!listing.IsOpen())
         return false;
     const size_t self = entries.size();
     entries.push_back({RelativePathText(nativeRelative), 0});
-    QDirIterator it = ListFolder(folder);
-    while (it.hasNext() && !m_bCancel)
+    CMwuFolderListing::Entry entry;
+    while (!m_bCancel && listing.Next(entry))
     {
-        it.next();
-        const QString name = it.fileName();
+        const QString& name = entry.name;
         if (IsSkippedName(name))
             continue;
-        const QFileInfo info = it.fileInfo();
-        if (info.isDir())
+        // A link to a folder is not walked: it could lead back up the tree, or off the medium.
+        if (entry.kind == CMwuFolderListing::Kind::FolderLink)
+            continue;
+        if (entry.kind == CMwuFolderListing::Kind::Folder)
         {
-            // A link to a folder is not walked: it could lead back up the tree, or off the medium.
-            if (info.isSymLink())
-                continue;
             const QString child = nativeRelative.isEmpty() ? name : nativeRelative + QLatin1Char('/') + name;
             // A subfolder that cannot be listed (such as another user's lost+found) is left out and
             // noted in the result, rather than leaving the whole medium uncatalogued.
@@ -157,6 +147,12 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()
 {
     m_lSeekCatalogueId = Top().m_lCatalogueId;
     ProcessTaskCleanup();
+    // A scan commits once per folder; checkpointing the log after every few commits would copy
+    // the same index pages back into the database again and again.
+    // A larger page cache keeps the File indexes in memory across the whole scan.
+    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()"), [&] {
+        m_database.ExecuteSqliteScript(QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
+    });
 }
 
 QString CMwuTaskManagerAddFiles::NameKey(const QString& name) const
@@ -186,18 +182,18 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
     m_lSeekRelativePathId = current.m_lRelativePathId;
     const QString folder = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath);
 
-    if (CanList(folder))
+    CMwuFolderListing listing(folder, m_bFullStatus);
+    if (listing.IsOpen())
     {
         const QSet<QString> catalogued = ReadCatalogued();
         m_batchAge.start();
-        QDirIterator it = ListFolder(folder);
-        while (it.hasNext() && !m_bCancel && m_nRetryAnswer == IDRETRY)
+        CMwuFolderListing::Entry entry;
+        while (!m_bCancel && m_nRetryAnswer == IDRETRY && listing.Next(entry))
         {
-            it.next();
             if (!WaitForRun())
                 break;
-            const QString name = it.fileName();
-            if (IsSkippedName(name) || it.fileInfo().isDir())
+            const QString& name = entry.name;
+            if (IsSkippedName(name) || entry.kind != CMwuFolderListing::Kind::File)
                 continue;
             m_nFileError = 0;
             if (!catalogued.contains(NameKey(name)))
@@ -205,7 +201,7 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
                 m_strCurrentPath = folder + QLatin1Char('/') + name;
                 CFileStatus status;
                 // A file gone between the listing and now is simply not added.
-                if (QueryFileStatus(m_strCurrentPath, status) == 0 && !status.m_bDirectory)
+                if (listing.Status(entry, status) == 0 && !status.m_bDirectory)
                     AddToBatch({name, status.m_nSize, status.m_nModifiedSecs, status.m_nAttributes});
             }
             ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
@@ -262,7 +258,7 @@ void CMwuTaskManagerAddFiles::FlushBatch()
                 .Bind(5, static_cast<qint32>(low))
                 .Bind(6, static_cast<qint32>(high))
                 .Bind(7, double(high) * 4294967296.0 + double(low))
-                .Bind(8, QDateTime::fromSecsSinceEpoch(file.modifiedSecs))
+                .Bind(8, m_localTime.Text(file.modifiedSecs))
                 .Bind(9, letters.isEmpty() ? CDbValue::Null() : CDbValue(letters))
                 .Bind(10, ExtensionOf(file.name));
             insert.Execute();

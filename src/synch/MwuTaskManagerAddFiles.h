@@ -1,5 +1,6 @@
 #pragma once
 
+#include "synch/MwuLocalTimeText.h"
 #include "synch/MwuTaskManager.h"
 
 #include <QElapsedTimer>
@@ -59,7 +60,9 @@ private:
     qint32 m_lSeekCatalogueId = 0;
     qint32 m_lSeekRelativePathId = 0;
     bool m_bCaseSensitive = true;
+    bool m_bFullStatus = false;
     std::unordered_map<const CMwuTask*, qint32> m_fileCounts;
     std::vector<NewFile> m_batch;
     QElapsedTimer m_batchAge;
+    CMwuLocalTimeText m_localTime;
 };

@@ -1,0 +1,106 @@
+#include "synch/MwuFolderListing.h"
+
+#include "platform/FileAttributes.h"
+#include "platform/SystemErrorCodes.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+struct CMwuFolderListing::CDirectory
+{
+    explicit CDirectory(DIR* d) : dir(d) {}
+    ~CDirectory()
+    {
+        if (dir)
+            closedir(dir);
+    }
+    CDirectory(const CDirectory&) = delete;
+    CDirectory& operator=(const CDirectory&) = delete;
+    DIR* dir;
+};
+
+CMwuFolderListing::CMwuFolderListing(const QString& folder, bool fullStatus)
+    : m_strFolder(folder), m_bFullStatus(fullStatus)
+{
+    if (DIR* dir = opendir(QFile::encodeName(folder).constData()))
+        m_pDirectory = std::make_unique<CDirectory>(dir);
+}
+
+CMwuFolderListing::~CMwuFolderListing() = default;
+
+bool CMwuFolderListing::IsOpen() const
+{
+    return m_pDirectory != nullptr;
+}
+
+bool CMwuFolderListing::Next(Entry& entry)
+{
+    if (!m_pDirectory)
+        return false;
+    for (;;)
+    {
+        errno = 0;
+        const dirent* item = readdir(m_pDirectory->dir);
+        if (!item)
+            return false;
+        const char* name = item->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        entry.name = QFile::decodeName(name);
+        entry.kind = Kind::File;
+        unsigned char type = item->d_type;
+        if (type == DT_UNKNOWN || type == DT_LNK)
+        {
+            // The filesystem does not say, or the name is a link: ask what it leads to.
+            struct stat target = {};
+            if (fstatat(dirfd(m_pDirectory->dir), name, &target, 0) == 0 && S_ISDIR(target.st_mode))
+                entry.kind = type == DT_LNK ? Kind::FolderLink : Kind::Folder;
+            else if (type == DT_UNKNOWN)
+            {
+                struct stat self = {};
+                if (fstatat(dirfd(m_pDirectory->dir), name, &self, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISLNK(self.st_mode) && S_ISDIR(target.st_mode))
+                    entry.kind = Kind::FolderLink;
+            }
+        }
+        else if (type == DT_DIR)
+            entry.kind = Kind::Folder;
+        return true;
+    }
+}
+
+int CMwuFolderListing::Status(const Entry& entry, CFileStatus& status) const
+{
+    if (m_bFullStatus || !m_pDirectory)
+        return QueryFileStatus(m_strFolder + QLatin1Char('/') + entry.name, status);
+    status = CFileStatus();
+    const QByteArray name = QFile::encodeName(entry.name);
+    struct statx info = {};
+    if (statx(dirfd(m_pDirectory->dir), name.constData(), 0, STATX_BASIC_STATS, &info) != 0)
+        return SystemErrorFromErrno(errno);
+    status.m_bDirectory = S_ISDIR(info.stx_mode);
+    status.m_nSize = info.stx_size;
+    status.m_nInode = info.stx_ino;
+    status.m_nModifiedSecs = info.stx_mtime.tv_sec;
+    // The same bits QueryFileStatus gives on a filesystem without FAT attributes.
+    unsigned bits = 0;
+    if ((info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        bits |= FileAttribute::ReadOnly;
+    if (entry.name.startsWith(QLatin1Char('.')))
+        bits |= FileAttribute::Hidden;
+    if (status.m_bDirectory)
+        bits |= FileAttribute::Directory;
+    if ((info.stx_attributes_mask & STATX_ATTR_COMPRESSED) && (info.stx_attributes & STATX_ATTR_COMPRESSED))
+        bits |= FileAttribute::Compressed;
+    if ((info.stx_attributes_mask & STATX_ATTR_ENCRYPTED) && (info.stx_attributes & STATX_ATTR_ENCRYPTED))
+        bits |= FileAttribute::Encrypted;
+    if (S_ISREG(info.stx_mode) && info.stx_blocks * 512 < info.stx_size)
+        bits |= FileAttribute::Sparse;
+    status.m_nAttributes = bits == 0 ? FileAttribute::Normal : bits;
+    return 0;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <QString>
+
+#include <memory>
+
+// One pass over the entries of one folder, in the order the directory is read, with the status of
+// an entry looked up relative to the open folder. A catalogue scan stats every file of a medium:
+// looking each one up by its name in the open folder instead of by its full path saves the walk
+// down the path from the root, which is most of the cost of a stat on a deep tree.
+//
+// This is the scan's own fast path over the same calls QueryFileStatus makes; it belongs with the
+// other file-system calls in the platform layer once that layer offers a folder listing.
+class CMwuFolderListing final
+{
+public:
+    enum class Kind
+    {
+        File,         // anything that is not a folder, a link to a file included
+        Folder,
+        FolderLink,   // a symbolic link to a folder: never walked
+    };
+    struct Entry
+    {
+        QString name;
+        Kind kind = Kind::File;
+    };
+
+    // fullStatus: the volume keeps attribute bits that only QueryFileStatus reads (FAT's).
+    explicit CMwuFolderListing(const QString& folder, bool fullStatus = false);
+    ~CMwuFolderListing();
+    CMwuFolderListing(const CMwuFolderListing&) = delete;
+    CMwuFolderListing& operator=(const CMwuFolderListing&) = delete;
+
+    // False when the folder could not be opened for listing.
+    bool IsOpen() const;
+    // The next entry other than "." and ".."; false at the end.
+    bool Next(Entry& entry);
+    // The status of an entry of this folder, following links; 0 on success, else a result code.
+    int Status(const Entry& entry, CFileStatus& status) const;
+
+private:
+    struct CDirectory;
+    QString m_strFolder;
+    bool m_bFullStatus;
+    std::unique_ptr<CDirectory> m_pDirectory;
+};
