@@ -1,7 +1,7 @@
 // Makes and reads the database the synchronizer benchmark runs on:
 //
 //   bench_synch_setup create DB LOCATION SERIALHEX   a template database with catalogue 1 at LOCATION
-//   bench_synch_setup query DB SQL                   prints the first column of the first row
+//   bench_synch_setup query DB SQL                   prints the rows of a query (SQLite SQL), "|" between fields
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 
@@ -30,9 +30,14 @@ int main(int argc, char* argv[])
         {
             CDbDatabase db;
             db.Open(args[2]);
-            CDbStatement st = db.Prepare(args[3]);
-            if (st.Step())
-                std::printf("%s\n", qPrintable(st.Value(0).ToString()));
+            CDbStatement st = db.PrepareSqlite(args[3]);
+            while (st.Step())
+            {
+                QStringList fields;
+                for (int i = 0; i < st.ColumnCount(); ++i)
+                    fields << st.Value(i).ToString();
+                std::printf("%s\n", qPrintable(fields.join(QLatin1Char('|'))));
+            }
             return 0;
         }
     }

@@ -165,9 +165,10 @@ QSet<QString> CMwuTaskManagerAddFiles::ReadCatalogued()
     QSet<QString> names;
     RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent() - Seek"), [&] {
         names.clear();
-        CDbStatement files = m_database.Prepare(QStringLiteral(
-            "SELECT File.File FROM File WHERE ((File.CatalogueId=?) AND (File.RelativePathId=?) AND "
-            "(File.Deleted=FALSE) AND (File.Ghost=FALSE));"));
+        // The seek on (CatalogueId, RelativePathId, File), once for the whole folder.
+        CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
+            "SELECT File FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
+            "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
         files.Bind(1, m_lSeekCatalogueId).Bind(2, m_lSeekRelativePathId);
         while (files.Step())
             names.insert(NameKey(files.Value(0).ToString()));

@@ -2,22 +2,20 @@
 
 #include "common/FileOperations.h"
 #include "common/FilePath.h"
+#include "common/MediaLocation.h"
+#include "database/DbTransaction.h"
 #include "synch/MwuContext.h"
+#include "synch/MwuFolderListing.h"
 #include "synch/MwuNotifier.h"
 
-#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSet>
 
 namespace
 {
-// The names in a folder, listed once for the whole group: one directory read instead of one
-// lookup per catalogued file.
-QSet<QString> ListFolder(const QString& folder)
-{
-    const QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
-    return QSet<QString>(names.begin(), names.end());
-}
+constexpr int kBatchRows = 2000;
+constexpr int kBatchMilliseconds = 1000;
 } // namespace
 
 CMwuTaskManagerMarkDeleted::CMwuTaskManagerMarkDeleted(CMwuRequest& request, CMwuContext& context)
@@ -28,9 +26,11 @@ CMwuTaskManagerMarkDeleted::CMwuTaskManagerMarkDeleted(CMwuRequest& request, CMw
 std::vector<CMwuTaskManagerMarkDeleted::LiveFile> CMwuTaskManagerMarkDeleted::ReadGroup()
 {
     const CMwuTask current = Current();
-    CDbStatement files = m_database.Prepare(QStringLiteral(
-        "SELECT File.FileId, File.File FROM File WHERE ((File.CatalogueId=?) AND (File.Deleted=FALSE) AND "
-        "(File.Ghost=FALSE) AND (File.RelativePathId=?));"));
+    // Along the (CatalogueId, RelativePathId, File) index: the engine, left to itself, takes the
+    // RelativePathId index, which holds the root folders of every catalogue under 0.
+    CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
+        "SELECT FileId, File FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
+        "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
     files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
     std::vector<LiveFile> group;
     while (files.Step())
@@ -40,11 +40,16 @@ std::vector<CMwuTaskManagerMarkDeleted::LiveFile> CMwuTaskManagerMarkDeleted::Re
 
 void CMwuTaskManagerMarkDeleted::SetProgressMaxTaskCurrent()
 {
-    std::vector<LiveFile> group;
-    if (!RunWithRetry(QStringLiteral("CMwuTaskManagerMarkDeleted::SetProgressMaxTaskCurrent()"),
-                      [&] { group = ReadGroup(); }))
+    const CMwuTask current = Current();
+    qint32 count = 0;
+    if (!RunWithRetry(QStringLiteral("CMwuTaskManagerMarkDeleted::SetProgressMaxTaskCurrent()"), [&] {
+            CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
+                "SELECT Count(*) FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
+                "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
+            files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
+            count = files.Step() ? files.Value(0).ToLong() : 0;
+        }))
         return;
-    const auto count = static_cast<qint32>(group.size());
     ModifyCurrent([&](CMwuTask& t) { t.m_lProgressMax = count; });
     if (Top().m_position == TaskPositionTop)
         Tasks().Modify(m_pTop, [&](CMwuTask& t) { t.m_lProgressMax += count; });
@@ -62,27 +67,77 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
     const CMwuTask current = Current();
     const bool single = current.m_position == TaskPositionSingle;
     const QString folder = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath);
-    const QSet<QString> present = ListFolder(folder);
 
+    // The names in the folder, listed once for the whole group: one directory read instead of one
+    // lookup per catalogued file.
+    CMwuFolderListing listing(folder);
+    if (!listing.IsOpen())
+    {
+        if (QFileInfo::exists(folder))
+        {
+            // There but unreadable: its files cannot be told gone, so none is marked.
+            SetResult(ResultFileNotFound);
+            return;
+        }
+        QString location = current.m_strLocation;
+        if (LocateMedia(location, current.m_lVolumeSerial, current.m_strVolume, 0, nullptr, nullptr, false) != 0)
+        {
+            // The medium went away during the run: its files are not gone, it is.
+            m_bCancel = true;
+            return;
+        }
+    }
+    QSet<QString> present;
+    CMwuFolderListing::Entry entry;
+    while (listing.Next(entry))
+        present.insert(entry.name);
+
+    std::vector<qint32> gone;
+    QElapsedTimer batchAge;
+    batchAge.start();
     for (const LiveFile& file : m_group)
     {
         if (!WaitForRun())
             break;
         m_nFileError = 0;
-        m_strCurrentPath = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
         // The listing answers for nearly every file; a name it does not hold is looked up on its
         // own (a case-insensitive medium, or a file that appeared since the listing).
-        if (!present.contains(file.name) && FindAttributes(m_strCurrentPath) == 0)
-            RunWithRetry(QStringLiteral("CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent() - bDeleted"), [&] {
-                m_database.Execute(QStringLiteral("UPDATE File SET Deleted=TRUE WHERE FileId=?"),
-                                   {CDbValue(file.fileId)});
-            });
+        if (!present.contains(file.name))
+        {
+            m_strCurrentPath = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
+            if (FindAttributes(m_strCurrentPath) == 0)
+                gone.push_back(file.fileId);
+        }
+        if (static_cast<int>(gone.size()) >= kBatchRows || (!gone.empty() && batchAge.elapsed() >= kBatchMilliseconds))
+        {
+            MarkDeleted(gone);
+            batchAge.restart();
+        }
         ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
         if (!single)
             Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
     }
+    MarkDeleted(gone);
     m_context.notifier.AskRefresh();
     m_context.notifier.AskRequestNotify(&m_request);
+}
+
+void CMwuTaskManagerMarkDeleted::MarkDeleted(std::vector<qint32>& fileIds)
+{
+    if (fileIds.empty())
+        return;
+    // One transaction per batch: a folder that vanished with thousands of files is one commit.
+    RunWithRetry(QStringLiteral("CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent() - bDeleted"), [&] {
+        CDbTransaction transaction(m_database);
+        CDbStatement mark = m_database.Prepare(QStringLiteral("UPDATE File SET Deleted=TRUE WHERE FileId=?"));
+        for (const qint32 id : fileIds)
+        {
+            mark.Bind(1, id);
+            mark.Execute();
+        }
+        transaction.Commit();
+    }, [this] { ReopenDatabase(); });
+    fileIds.clear();
 }
 
 void CMwuTaskManagerMarkDeleted::ProcessGroupCleanup()

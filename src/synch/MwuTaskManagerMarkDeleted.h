@@ -26,6 +26,8 @@ private:
     };
     // The live files of the current row's folder.
     std::vector<LiveFile> ReadGroup();
+    // Marks the records Deleted in one transaction and empties the list.
+    void MarkDeleted(std::vector<qint32>& fileIds);
 
     std::vector<LiveFile> m_group;
 };

@@ -1,0 +1,48 @@
+#include "synch/MwuAlternateFile.h"
+
+#include "database/JetText.h"
+
+namespace
+{
+const QString kSeparator = QStringLiteral(";  ");
+} // namespace
+
+namespace MwuAlternateFile
+{
+bool Contains(const QString& list, const QString& name)
+{
+    // Whole entries only: "ab" is not in "abc.txt;  ".
+    qsizetype start = 0;
+    while (start < list.size())
+    {
+        qsizetype end = list.indexOf(kSeparator, start);
+        if (end < 0)
+            end = list.size();
+        if (JetText::CompareGeneral(QStringView(list).mid(start, end - start), name) == 0)
+            return true;
+        start = end + kSeparator.size();
+    }
+    return false;
+}
+
+bool Insert(QString& list, const QString& ownName, const QString& name)
+{
+    if (name.isEmpty() || JetText::CompareGeneral(name, ownName) == 0 || Contains(list, name))
+        return false;
+    // Counted with its separator, so that the list itself never reaches the limit.
+    const QString entry = name + kSeparator;
+    if (list.size() + entry.size() >= kLimit)
+        return false;
+    // Before the first entry from which the rest of the list does not sort before the new entry.
+    qsizetype start = 0;
+    while (start < list.size())
+    {
+        if (JetText::CompareGeneral(QStringView(list).mid(start), entry) >= 0)
+            break;
+        const qsizetype end = list.indexOf(kSeparator, start);
+        start = end < 0 ? list.size() : end + kSeparator.size();
+    }
+    list.insert(start, entry);
+    return true;
+}
+} // namespace MwuAlternateFile
