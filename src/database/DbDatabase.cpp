@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStorageInfo>
 
@@ -132,7 +133,10 @@ struct CDbDatabase::CNames final : CJetSchema
         return it->second;
     }
 
+    QStringList PrimaryKey(const QString& table) const override { return m_keys.value(table.toLower()); }
+
     qint64 m_version = -1;
+    QHash<QString, QStringList> m_keys;
     QSet<QString> m_tables;
     QSet<QString> m_columns;
     QHash<QString, std::pair<QString, QString>> m_queries; // lower-case name -> (name, SQL)
@@ -354,10 +358,16 @@ CDbDatabase::CNames& CDbDatabase::Names()
     for (const QString& table : tableNames)
     {
         names->m_tables.insert(table.toLower());
-        CDbStatement columns = PrepareSqlite(QStringLiteral("SELECT name FROM pragma_table_info(?)"));
+        CDbStatement columns = PrepareSqlite(QStringLiteral("SELECT name, pk FROM pragma_table_info(?) ORDER BY pk"));
         columns.Bind(1, table);
+        QStringList key;
         while (columns.Step())
+        {
             names->m_columns.insert(columns.Value(0).ToString().toLower());
+            if (columns.Value(1).ToLong() > 0)
+                key << columns.Value(0).ToString();
+        }
+        names->m_keys.insert(table.toLower(), key);
     }
     if (names->m_tables.contains(QStringLiteral("storedquery")))
     {
@@ -365,7 +375,14 @@ CDbDatabase::CNames& CDbDatabase::Names()
         while (queries.Step())
         {
             const QString name = queries.Value(0).ToString();
-            names->m_queries.insert(name.toLower(), {name, queries.Value(1).ToString()});
+            const QString sql = queries.Value(1).ToString();
+            names->m_queries.insert(name.toLower(), {name, sql});
+            // The columns a stored query names itself ("Count(*) AS N") are columns to a query
+            // that reads it.
+            static const QRegularExpression alias(QStringLiteral(R"(\bAS\s+\[?([^\]\s,;()]+))"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+            for (auto it = alias.globalMatch(sql); it.hasNext();)
+                names->m_columns.insert(it.next().captured(1).toLower());
         }
     }
     m_names = std::move(names);

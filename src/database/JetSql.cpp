@@ -916,7 +916,8 @@ std::vector<Token> Words(std::initializer_list<Token> tokens)
 
 // UPDATE <join tree> SET ... [WHERE ...] as SQLite statements; empty when the UPDATE names one
 // table only and needs no rewriting.
-std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, const QString& jetSql, std::vector<bool>& counts)
+std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, const QString& jetSql, const CJetSchema& schema,
+                                                  std::vector<bool>& counts)
 {
     if (t.empty() || !IsKeyword(t[0], "UPDATE"))
         return {};
@@ -994,7 +995,15 @@ std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, c
 
     const Token table{Kind::Name, QuoteIdentifier(leaf->table)};
     const Token src{Kind::Name, QStringLiteral("\"jet_src\"")};
-    const Token rid{Kind::Name, QStringLiteral("\"jet_rid\"")};
+    // Rows are told by their primary key: a table inside a parenthesised join has no rowid to name.
+    QStringList key = schema.PrimaryKey(leaf->table);
+    if (key.isEmpty())
+        key << QStringLiteral("rowid");
+    const auto keyName = [&](qsizetype k) {
+        return k == 0 && key.front() == QLatin1String("rowid") ? Token{Kind::Name, QStringLiteral("rowid")}
+                                                              : Token{Kind::Name, QuoteIdentifier(key[k])};
+    };
+    const auto keyAlias = [](qsizetype k) { return Token{Kind::Name, QStringLiteral("\"jet_k%1\"").arg(k)}; };
     const Token dot{Kind::Dot, QStringLiteral(".")};
     const Token comma{Kind::Comma, QStringLiteral(",")};
     const Token as{Kind::Keyword, QStringLiteral("AS")};
@@ -1002,9 +1011,14 @@ std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, c
     const Token close{Kind::Close, QStringLiteral(")")};
     const auto value = [](size_t k) { return Token{Kind::Name, QStringLiteral("\"jet_v%1\"").arg(k)}; };
 
-    // SELECT alias.rowid AS jet_rid, (v1) AS jet_v1, ... FROM <tree> [WHERE ...]
-    std::vector<Token> select = Words({{Kind::Keyword, QStringLiteral("SELECT")}, {Kind::Name, QuoteIdentifier(alias)}, dot,
-                                       {Kind::Name, QStringLiteral("rowid")}, as, rid});
+    // SELECT alias.key AS jet_k0, ..., (v1) AS jet_v1, ... FROM <tree> [WHERE ...]
+    std::vector<Token> select{{Kind::Keyword, QStringLiteral("SELECT")}};
+    for (qsizetype k = 0; k < key.size(); ++k)
+    {
+        if (k > 0)
+            select.push_back(comma);
+        Append(select, Words({{Kind::Name, QuoteIdentifier(alias)}, dot, keyName(k), as, keyAlias(k)}));
+    }
     const bool outer = leaf->nullable;
     const size_t valueCount = assignments.size() + (outer ? keys.size() : 0);
     for (size_t k = 0; k < valueCount; ++k)
@@ -1020,7 +1034,7 @@ std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, c
     Append(select, Slice(t, 1, set));
     Append(select, Slice(t, where, t.size()));
 
-    // UPDATE table SET c = jet_src.v, ... FROM <source> AS jet_src WHERE table.rowid = jet_src.jet_rid
+    // UPDATE table SET c = jet_src.v, ... FROM <source> AS jet_src WHERE table.key = jet_src.jet_k0 AND ...
     const auto update = [&](const std::vector<Token>& source) {
         std::vector<Token> u = Words({{Kind::Keyword, QStringLiteral("UPDATE")}, table, {Kind::Keyword, QStringLiteral("SET")}});
         for (size_t k = 0; k < assignments.size(); ++k)
@@ -1031,8 +1045,13 @@ std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, c
         }
         u.push_back({Kind::Keyword, QStringLiteral("FROM")});
         Append(u, source);
-        Append(u, Words({as, src, {Kind::Keyword, QStringLiteral("WHERE")}, table, dot, {Kind::Name, QStringLiteral("rowid")},
-                         {Kind::Op, QStringLiteral("=")}, src, dot, rid}));
+        Append(u, Words({as, src, {Kind::Keyword, QStringLiteral("WHERE")}}));
+        for (qsizetype k = 0; k < key.size(); ++k)
+        {
+            if (k > 0)
+                u.push_back({Kind::Keyword, QStringLiteral("AND")});
+            Append(u, Words({table, dot, keyName(k), {Kind::Op, QStringLiteral("=")}, src, dot, keyAlias(k)}));
+        }
         return u;
     };
 
@@ -1067,7 +1086,7 @@ std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, c
             insert.push_back(comma);
         insert.push_back(value(k));
     }
-    Append(insert, Words({{Kind::Keyword, QStringLiteral("FROM")}, temp, {Kind::Keyword, QStringLiteral("WHERE")}, rid,
+    Append(insert, Words({{Kind::Keyword, QStringLiteral("FROM")}, temp, {Kind::Keyword, QStringLiteral("WHERE")}, keyAlias(0),
                           {Kind::Keyword, QStringLiteral("IS NULL")}}));
     statements.push_back(insert);
     statements.push_back(Words({{Kind::Keyword, QStringLiteral("DROP TABLE")}, temp}));
@@ -1097,7 +1116,7 @@ CJetTranslation CJetSql::TranslateStatement(const QString& jetSql, const CJetSch
 
     CJetTranslation result;
     result.isSelect = !tokens.empty() && IsKeyword(tokens[0], "SELECT");
-    std::vector<std::vector<Token>> statements = RewriteJoinUpdate(tokens, jetSql, result.countsChanges);
+    std::vector<std::vector<Token>> statements = RewriteJoinUpdate(tokens, jetSql, schema, result.countsChanges);
     if (statements.empty())
     {
         StripSetQualifiers(tokens);

@@ -44,6 +44,8 @@ public:
     virtual bool IsColumn(const QString& name) const = 0;
     // The Jet text of the stored query of that name, if there is one (names ignore case).
     virtual std::optional<QString> StoredQuerySql(const QString& name) const = 0;
+    // The columns of a table's primary key, in key order; empty when it has none.
+    virtual QStringList PrimaryKey(const QString& table) const = 0;
 };
 
 // A statement translated with a database's names: one SQLite statement, or several to run in
