@@ -1,0 +1,154 @@
+// bench_stored_queries DATABASE [SQLITE3]
+//
+// Times "Check Duplicates For Deletion in All Catalogues" (its stored action queries, run as the
+// query runner runs them: GetUserName() replaced, ParamUserName set, each a query definition of
+// its own) on a copy of DATABASE, and, in the same run, one hand-written SQLite statement that
+// marks the same files (a GROUP BY TTH, FileSize, FileSizeHigh HAVING count(*) > 1 upsert) through
+// the sqlite3 tool on another copy. Checks that both marked the same files, and prints both times,
+// the ratio and the peak memory of this process and of the sqlite3 process.
+// DATABASE comes from qrl-bench-generate (user "bench"); the sqlite3 tool loads the GENERAL
+// collation from libqrl_general_collation.so beside this program.
+
+#include "common/DbException.h"
+#include "database/DbDatabase.h"
+#include "database/DbQueryDef.h"
+#include "database/JetSql.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace
+{
+const QString kUser = QStringLiteral("bench");
+
+const char* kHandWritten = R"(
+BEGIN;
+INSERT INTO FileUserSelect (FileId, "User", Mark, QueryMark)
+  SELECT f.FileId, 'bench', (f.DontMark = 0 AND f.Ghost = 0 AND c.DriveType NOT IN ('CD-ROM', 'Removable')), 1
+  FROM File f JOIN Catalogue c ON c.CatalogueId = f.CatalogueId
+  WHERE f.Deleted = 0 AND f.QueryHide = 0 AND (f.TTH, f.FileSize, f.FileSizeHigh) IN
+    (SELECT TTH, FileSize, FileSizeHigh FROM File WHERE Deleted = 0 AND QueryHide = 0 AND TTH <> ''
+     GROUP BY TTH, FileSize, FileSizeHigh HAVING count(*) > 1)
+  ON CONFLICT (FileId, "User") DO UPDATE SET QueryMark = 1, Mark = excluded.Mark;
+COMMIT;
+)";
+
+long PeakKiB(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_maxrss;
+}
+
+QString Counts(CDbDatabase& db)
+{
+    CDbStatement st = db.PrepareSqlite(QStringLiteral(
+        "SELECT count(*), sum(QueryMark), sum(Mark), sum(FileId * QueryMark) FROM FileUserSelect WHERE \"User\" = 'bench'"));
+    st.Step();
+    return QStringLiteral("%1 rows, %2 query-marked, %3 checked, id sum %4")
+        .arg(st.Value(0).ToString(), st.Value(1).ToString(), st.Value(2).ToString(), st.Value(3).ToString());
+}
+
+double RunSteps(const QString& path)
+{
+    CDbDatabase db;
+    db.Open(path);
+    db.SetUserName(kUser);
+    QStringList steps;
+    CDbStatement entries = db.Prepare("SELECT EntryType, Query FROM QueryEntry WHERE QueryId=22 ORDER BY QueryEntry");
+    while (entries.Step())
+        if (entries.Value(0).ToLong() == 2)
+            steps << entries.Value(1).ToString();
+    QElapsedTimer timer;
+    timer.start();
+    for (const QString& step : steps)
+    {
+        QElapsedTimer stepTimer;
+        stepTimer.start();
+        QString sql = db.OpenQueryDef(step).Sql();
+        sql.replace(QStringLiteral("GetUserName()"), CJetSql::QuoteText(kUser));
+        CDbQueryDef query = db.CreateQueryDef(sql);
+        for (const QString& parameter : query.ParameterNames())
+            if (parameter.toLower() == QLatin1String("paramusername"))
+                query.SetParameter(QStringLiteral("ParamUserName"), kUser);
+        const int changed = query.Execute();
+        std::printf("  %-45s %9d rows %9.1f ms\n", qPrintable(step), changed, stepTimer.nsecsElapsed() / 1e6);
+    }
+    const double ms = timer.nsecsElapsed() / 1e6;
+    std::printf("  result: %s\n", qPrintable(Counts(db)));
+    return ms;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2)
+    {
+        std::fprintf(stderr, "usage: bench_stored_queries DATABASE [SQLITE3]\n");
+        return 2;
+    }
+    const QString sqlite3 = args.size() > 2 ? args[2] : QStringLiteral("sqlite3");
+    const QString extension = QDir(app.applicationDirPath()).filePath(QStringLiteral("libqrl_general_collation.so"));
+    QTemporaryDir dir(QFileInfo(args[1]).absolutePath() + QStringLiteral("/bench-XXXXXX"));
+    const QString ours = dir.filePath(QStringLiteral("ours.qrl"));
+    const QString theirs = dir.filePath(QStringLiteral("theirs.qrl"));
+    if (!QFile::copy(args[1], ours) || !QFile::copy(args[1], theirs))
+    {
+        std::fprintf(stderr, "cannot copy %s into %s\n", qPrintable(args[1]), qPrintable(dir.path()));
+        return 1;
+    }
+    try
+    {
+        std::printf("Check Duplicates For Deletion in All Catalogues, stored query steps:\n");
+        const double oursMs = RunSteps(ours);
+        const long oursPeak = PeakKiB(RUSAGE_SELF);
+
+        std::printf("hand-written SQL through %s:\n", qPrintable(sqlite3));
+        QProcess process;
+        process.setProgram(sqlite3);
+        process.setArguments({QStringLiteral("-bail"), QStringLiteral("-cmd"),
+                              QStringLiteral(".load %1 sqlite3_qrlgeneral_init").arg(extension), theirs});
+        QElapsedTimer timer;
+        timer.start();
+        process.start();
+        process.write(kHandWritten);
+        process.closeWriteChannel();
+        process.waitForFinished(-1);
+        const double theirsMs = timer.nsecsElapsed() / 1e6;
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        {
+            std::fprintf(stderr, "sqlite3 failed: %s\n", process.readAllStandardError().constData());
+            return 1;
+        }
+        CDbDatabase check;
+        check.Open(theirs);
+        const QString theirCounts = Counts(check);
+        check.Close();
+        std::printf("  result: %s\n", qPrintable(theirCounts));
+        CDbDatabase again;
+        again.Open(ours);
+        const bool same = Counts(again) == theirCounts;
+        again.Close();
+
+        std::printf("\nstored query steps %10.1f ms   peak memory %7.1f MiB (this process)\n", oursMs, oursPeak / 1024.0);
+        std::printf("sqlite3 hand-written %8.1f ms   peak memory %7.1f MiB (sqlite3)\n", theirsMs,
+                    PeakKiB(RUSAGE_CHILDREN) / 1024.0);
+        std::printf("ratio %.2f (target: 3.00 or less); same files marked: %s\n", oursMs / theirsMs, same ? "yes" : "NO");
+        return same ? 0 : 1;
+    }
+    catch (const CDbException& e)
+    {
+        std::fprintf(stderr, "failed: %s (%ld)\n", qPrintable(e.m_strDescription), e.m_nErrorCode);
+        return 1;
+    }
+}
