@@ -391,9 +391,11 @@ CDbDatabase::CNames& CDbDatabase::Names()
 
 std::shared_ptr<const CJetTranslation> CDbDatabase::TranslateJet(const QString& jetSql)
 {
-    CNames& names = Names();
-    if (const auto it = names.m_translations.constFind(jetSql); it != names.m_translations.constEnd())
+    // A text seen before keeps its translation without asking for the schema's version: the
+    // statements that run per row stay as cheap as they were. A new text checks it first.
+    if (const auto it = m_names->m_translations.constFind(jetSql); it != m_names->m_translations.constEnd())
         return *it;
+    CNames& names = Names();
     auto translation = std::make_shared<const CJetTranslation>(CJetSql::TranslateStatement(jetSql, names));
     // Texts with values pasted in (criteria) would grow the cache without end.
     if (names.m_translations.size() >= 4096)
@@ -460,6 +462,7 @@ void CDbDatabase::StoreQueryDef(const QString& name, const QString& jetSql)
         "INSERT INTO \"StoredQuery\" (\"Name\", \"SQL\") VALUES (?1, ?2) ON CONFLICT (\"Name\") DO UPDATE SET \"SQL\" = ?2"));
     store.Bind(1, name).Bind(2, jetSql);
     store.Execute();
+    m_names->m_translations.clear();
     m_names->m_version = -1;
 }
 
