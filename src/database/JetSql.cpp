@@ -672,7 +672,7 @@ private:
         if (i == 0 || tokens[i].kind != Kind::Name)
             return false;
         const Token& prev = tokens[i - 1];
-        return IsKeyword(prev, "AS") || prev.kind == Kind::Close || (prev.kind == Kind::Name && !(i > 1 && tokens[i - 2].kind == Kind::Keyword && tokens[i - 2].text == QLatin1String("INTO")));
+        return IsKeyword(prev, "AS") || prev.kind == Kind::Close || prev.kind == Kind::Name;
     }
 
     QString AddParameter(const QString& name, const QString& type, bool declared)

@@ -31,6 +31,9 @@
 //   matching rows are first gathered, then the rows that exist are updated and, as Jet does, a
 //   row is inserted for every match that had none, with the SET values (and the join's key
 //   columns from the ON clause that SET leaves out).
+// - "A RIGHT JOIN B ON c" becomes "B LEFT JOIN A ON c" (same rows; SQLite runs a right join over a
+//   parenthesised join by rescanning it per row), except under a bare "SELECT *", whose column
+//   order follows the tables.
 //
 // Names from people (files, folders, catalogues ...) never go into statement text raw: bind them,
 // or put them in with QuoteText / QuoteName / EscapeLike.

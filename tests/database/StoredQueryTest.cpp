@@ -491,4 +491,11 @@ TEST_F(StoredQueryTest, ListQueriesRunWithoutRightJoins)
         ++checked;
     }
     EXPECT_GT(checked, 20);
+
+    // Under a bare "*" the tables keep their order, and so do the columns.
+    CDbStatement star = m_db.Prepare("SELECT * FROM RelativePath RIGHT JOIN [File] ON RelativePath.RelativePathId=[File].RelativePathId "
+                                     "WHERE [File].FileId=5");
+    ASSERT_TRUE(star.Step());
+    EXPECT_EQ(star.ColumnName(0), QStringLiteral("RelativePathId"));
+    EXPECT_EQ(star.Value(1).ToString(), QStringLiteral("docs\\old"));
 }
