@@ -561,6 +561,8 @@ std::vector<Declared> TakeParameters(std::vector<Token>& raw, const QString& jet
     }
     if (i >= raw.size())
         ThrowSyntax(jetSql, QStringLiteral("PARAMETERS without ';'"));
+    if (declared.empty())
+        ThrowSyntax(jetSql, QStringLiteral("PARAMETERS without a parameter"));
     raw.erase(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(i) + 1);
     return declared;
 }

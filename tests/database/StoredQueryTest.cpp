@@ -499,3 +499,39 @@ TEST_F(StoredQueryTest, ListQueriesRunWithoutRightJoins)
     EXPECT_EQ(star.ColumnName(0), QStringLiteral("RelativePathId"));
     EXPECT_EQ(star.Value(1).ToString(), QStringLiteral("docs\\old"));
 }
+
+// Texts a query definition refuses, each with the engine number a caller decides by.
+TEST_F(StoredQueryTest, BadQueryTextsAreRefusedWithTheirNumbers)
+{
+    m_db.StoreQueryDef(QStringLiteral("SelfLoop"), "SELECT FileId FROM SelfLoop");
+    const struct
+    {
+        const char* sql;
+        long code;
+    } cases[] = {
+        {"PARAMETERS [Name] Text ( 255 ) SELECT FileId FROM [File]", 3075}, // no ";" after the declarations
+        {"PARAMETERS ; SELECT 1", 3075},
+        {"SELECT FileId FROM SelfLoop", 3078},
+        {"UPDATE [File] INNER JOIN FileUserSelect ON [File].FileId=FileUserSelect.FileId SET Mark=True", 3073},
+        {"UPDATE [File] INNER JOIN NoSuchTable ON [File].FileId=NoSuchTable.FileId SET NoSuchTable.Mark=True", 3078},
+        {"UPDATE [File] INNER JOIN FileUserSelect ON [File].FileId=FileUserSelect.FileId", 3075},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.sql);
+        long code = 0;
+        try
+        {
+            CDbQueryDef query = m_db.CreateQueryDef(QString::fromUtf8(c.sql));
+            query.Execute();
+        }
+        catch (const CDbException& e)
+        {
+            code = e.m_nErrorCode;
+        }
+        EXPECT_EQ(code, c.code);
+    }
+    // Nothing of it reached the data.
+    EXPECT_EQ(BobRows(), m_bobBefore);
+    EXPECT_EQ(Marked("Mark"), kInitialMarks);
+}
