@@ -32,7 +32,9 @@
 // text, enumerate and set parameters, Execute an action query (one transaction) or open the
 // rows of a select. Any statement may use a stored query's name as a table; Prepare and Execute
 // resolve it (recursively) and rewrite UPDATE over joins (CJetSql::TranslateStatement). Texts
-// with parameters need a CDbQueryDef: Prepare/Execute refuse them with 3061, as Jet does.
+// with parameters need a CDbQueryDef: Prepare/Execute refuse them with 3061, as Jet does; as in
+// Jet, an unqualified name that is no column, table or alias is a parameter, so a misspelt
+// column name raises 3061 (a missing table 3078).
 //
 // Services on top: GetNewRecSetId and the parameter functions (DbServices.h), the template
 // database (TemplateDatabase.h, library databasetemplate).
