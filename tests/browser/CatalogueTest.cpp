@@ -46,7 +46,9 @@ TEST_F(DocumentTest, GroupsNestWithoutCycles)
     int shown = 0;
     EXPECT_TRUE(m_doc.GroupProperties(films, [&](CGroupDialogData& d) {
         if (shown == 0)
+        {
             EXPECT_EQ(d.strGroup, QStringLiteral("Films"));
+        }
         d.lParentGroupId = shown++ == 0 ? old : 0;
         d.strGroup = QStringLiteral("Movies");
         return true;
