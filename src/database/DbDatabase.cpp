@@ -560,6 +560,16 @@ void CDbDatabase::CompactDatabase(const QString& sourcePath, const QString& targ
     source.Open(sourcePath);
     try
     {
+        // Compaction needs the file to itself, as it replaces it afterwards: a connection anywhere
+        // else keeps it from taking the exclusive lock, which it then holds until it closes.
+        try
+        {
+            source.ExecuteSqliteScript(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;"));
+        }
+        catch (const CDbException&)
+        {
+            throw CDbException(3045, QStringLiteral("Could not use '%1'; file already in use.").arg(sourcePath));
+        }
         CDbStatement vacuum = source.PrepareSqlite(QStringLiteral("VACUUM INTO ?"));
         vacuum.Bind(1, targetPath);
         vacuum.Execute();
