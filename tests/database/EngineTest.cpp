@@ -257,7 +257,12 @@ TEST_F(EngineTest, CompactingWritesACheckedCopyAndLeavesTheSource)
         m_db.Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group]) VALUES (?, ?)"), {CDbValue(id), CDbValue(QStringLiteral("g%1").arg(id))});
     m_db.Execute(QStringLiteral("DELETE FROM [Group] WHERE GroupId > 10"));
     const QString target = m_dir.filePath(QStringLiteral("test.qrl.compacted.alice"));
+    // The compaction needs the file to itself: while another connection has it open it refuses.
+    EXPECT_EQ(ErrorOf([&] { CDbDatabase::CompactDatabase(m_path, target); }), 3045);
+    EXPECT_FALSE(QFile::exists(target));
+    m_db.Close();
     CDbDatabase::CompactDatabase(m_path, target);
+    m_db.Open(m_path);
     CDbDatabase copy;
     copy.Open(target);
     EXPECT_EQ(RowsOf(copy, QStringLiteral("SELECT Count(*) FROM [Group]")), QStringList{QStringLiteral("10")});
