@@ -125,12 +125,14 @@ void CMirrowelUpdateApp::OnRequestDone(CMwuRequest* request)
     if (request->m_source == RequestSource::AdviseStart && m_pServer)
         m_pServer->PostFinalAdvise(request->m_linkId, static_cast<quint32>(request->m_nResult.load()));
 
-    if (request->m_line.quit && m_state.RunningCount() == 0)
+    if ((request->m_line.quit || m_bQuitWhenIdle) && m_state.RunningCount() == 0)
     {
         const int result = request->m_nResult.load();
         QTimer::singleShot(m_nQuitDelayMs, this, [this, result] {
             // Work that arrived during the delay is not cut short.
-            if (m_state.IsClosing() || m_state.RunningCount() != 0)
+            const bool allDone = std::all_of(m_requests.begin(), m_requests.end(),
+                                             [](const auto& r) { return r->m_bDone.load(); });
+            if (m_state.IsClosing() || m_state.RunningCount() != 0 || !allDone)
                 return;
             m_nQuitResult = result;
             emit closeRequested();

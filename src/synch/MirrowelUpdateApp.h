@@ -52,6 +52,9 @@ public:
     void AskRefresh() override;
     void AskRequestNotify(CMwuRequest* request) override;
 
+    // Every request acts as if it had the quit option (a synchronizer started for a script).
+    void SetQuitWhenIdle(bool quit) { m_bQuitWhenIdle = quit; }
+
     // For tests: shorter delays.
     void SetDelays(int requestNotifyMs, int refreshMs, int quitMs);
 
@@ -84,4 +87,5 @@ private:
     int m_nRefreshDelayMs = kRefreshDelayMs;
     int m_nQuitDelayMs = kQuitDelayMs;
     int m_nQuitResult = 0;
+    bool m_bQuitWhenIdle = false;
 };

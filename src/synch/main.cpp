@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QLockFile>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -102,7 +103,9 @@ int main(int argc, char* argv[])
 
     const QStringList arguments = application.arguments().mid(1);
     const QString commandLine = SynchCommandLine::JoinArguments(arguments);
-    const bool unattended = SynchCommandLineFlag(commandLine, QStringLiteral("UNATTENDED"));
+    // Started by a script (quarrane-cli): unattended, and ending once there is nothing left to do.
+    const bool startedForScript = qEnvironmentVariable("QUARRANE_SYNCH_UNATTENDED") == QStringLiteral("1");
+    const bool unattended = startedForScript || SynchCommandLineFlag(commandLine, QStringLiteral("UNATTENDED"));
 
     CSynchUnattendedInteraction unattendedUi;
     QLockFile instanceLock(ConversationServerPath(kService) + QStringLiteral(".lock"));
@@ -121,6 +124,7 @@ int main(int argc, char* argv[])
     CMirrowelUpdateApp app(state, [&context](TaskKind kind, CMwuRequest& request) {
         return CreateTaskManager(kind, request, *context);
     });
+    app.SetQuitWhenIdle(startedForScript);
     CMirrowelUpdateFrame frame(app, state, tasks, settings);
     CWidgetInteraction widgetUi(&frame);
     CUserInteraction& ui = unattended ? static_cast<CUserInteraction&>(unattendedUi) : widgetUi;
@@ -136,6 +140,13 @@ int main(int argc, char* argv[])
 
     if (SynchCommandLine::ParseStartupArguments(arguments).WouldCreateRequest())
         app.CreateRequest(QStringLiteral("CmdLine"), commandLine, RequestSource::CommandLine);
+    else if (startedForScript)
+        // The script that started us normally hands over its command line at once; should it
+        // never come, do not linger.
+        QTimer::singleShot(60000, &frame, [&] {
+            if (app.RequestCount() == 0)
+                frame.close();
+        });
 
     const int exitCode = application.exec();
     app.Close();

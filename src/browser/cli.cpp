@@ -1,0 +1,296 @@
+// quarrane-cli: the browser's document operations for scripts and tests.
+#include "browser/MirrowelDoc.h"
+#include "browser/SynchLauncher.h"
+#include "browser/VolumeIdentity.h"
+#include "common/DbException.h"
+#include "common/DdeSender.h"
+#include "common/ErrorLog.h"
+#include "common/ProductVersion.h"
+#include "common/UnattendedInteraction.h"
+#include "database/DbDatabase.h"
+#include "database/DbRetryPolicy.h"
+#include "database/DbTransaction.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+#include <optional>
+
+namespace
+{
+const char* const kUsage =
+    "Usage:\n"
+    "  quarrane-cli new DB\n"
+    "  quarrane-cli add-catalogue DB --name NAME --location PATH [--group ID] [--update-tth]\n"
+    "                             [--delete-duplicates] [--no-wait]\n"
+    "  quarrane-cli synchronize DB CATALOGUE_ID [--no-wait]\n"
+    "  quarrane-cli update-tth DB CATALOGUE_ID [--no-wait]\n"
+    "  quarrane-cli catalogues DB\n"
+    "  quarrane-cli check-catalogues DB (--all | --none | CATALOGUE_ID...)\n"
+    "Common options: --user NAME (act for another user's marks), --help, --version\n"
+    "Without --no-wait, the commands that start the synchronizer wait until it has done the work\n"
+    "and fail when it reports a problem. Exit status: 0 done, 1 failed (the reason on stderr),\n"
+    "2 wrong usage.\n";
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsageError = 2;
+// How long a waiting command waits for the synchronizer: a large catalogue takes hours.
+constexpr int kWaitMs = 7 * 24 * 3600 * 1000;
+
+int Usage(const QString& problem)
+{
+    std::fprintf(stderr, "quarrane-cli: %s\n%s", qPrintable(problem), kUsage);
+    return kUsageError;
+}
+
+int Fail(const QString& message)
+{
+    std::fprintf(stderr, "quarrane-cli: %s\n", qPrintable(message));
+    return kFailed;
+}
+
+struct Options
+{
+    QStringList positional;
+    QString name;
+    QString location;
+    std::optional<qint32> group;
+    bool updateTTH = false;
+    bool deleteDuplicates = false;
+    bool noWait = false;
+    bool all = false;
+    bool none = false;
+    QString user;
+};
+
+std::optional<qint32> ParseId(const QString& text)
+{
+    bool ok = false;
+    const qint32 id = text.toInt(&ok);
+    return ok && id > 0 ? std::optional<qint32>(id) : std::nullopt;
+}
+
+// The synchronizer we start works unattended and offscreen when nobody is at a display, and ends
+// once it has nothing left to do.
+void PrepareSynchronizerEnvironment()
+{
+    qputenv("QUARRANE_SYNCH_UNATTENDED", "1");
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+int WaitForSynchronizer(CDdeSynchLauncher& launcher, bool noWait)
+{
+    if (noWait || launcher.SentCount() == 0)
+        return kDone;
+    const std::optional<quint32> result = launcher.WaitForLastFinal(kWaitMs);
+    if (!result)
+        return Fail(QStringLiteral("the synchronizer ended before reporting the result"));
+    if (*result != 0)
+        return Fail(QStringLiteral("the synchronizer reported result %1").arg(*result));
+    return kDone;
+}
+
+int ListCatalogues(CDbDatabase& db)
+{
+    QTextStream out(stdout);
+    out << "CatalogueId\tCatalogue\tVolume\tVolumeSerial\tLocation\tDriveType\tGroupId\tFiles\n";
+    CDbStatement st = db.Prepare(QStringLiteral(
+        "SELECT Catalogue.CatalogueId, Catalogue.Catalogue, Catalogue.Volume, Catalogue.VolumeSerial, "
+        "Catalogue.Location, Catalogue.DriveType, Catalogue.GroupId, (SELECT Count(*) FROM File WHERE "
+        "File.CatalogueId = Catalogue.CatalogueId AND File.Deleted=FALSE AND File.Ghost=FALSE) FROM Catalogue "
+        "ORDER BY Catalogue.CatalogueId"));
+    while (st.Step())
+        out << st.Value(0).ToLong() << '\t' << st.Value(1).ToString() << '\t' << st.Value(2).ToString() << '\t'
+            << SerialText(st.Value(3).ToLong()) << '\t' << st.Value(4).ToString() << '\t' << st.Value(5).ToString()
+            << '\t' << st.Value(6).ToLong() << '\t' << st.Value(7).ToLong() << '\n';
+    return kDone;
+}
+
+int CheckCatalogues(CMirrowelDoc& doc, const Options& options)
+{
+    CDbDatabase& db = *doc.Database();
+    QList<qint32> chosen;
+    for (const QString& text : options.positional.mid(2))
+    {
+        const std::optional<qint32> id = ParseId(text);
+        if (!id)
+            return Usage(QStringLiteral("not a catalogue identifier: %1").arg(text));
+        chosen.append(*id);
+    }
+    if (options.all + options.none + !chosen.isEmpty() != 1)
+        return Usage(QStringLiteral("check-catalogues takes --all, --none or catalogue identifiers"));
+
+    QList<qint32> catalogues;
+    CDbStatement st = db.Prepare(QStringLiteral("SELECT CatalogueId FROM Catalogue"));
+    while (st.Step())
+        catalogues.append(st.Value(0).ToLong());
+    st.Reset();
+    for (qint32 id : chosen)
+        if (!catalogues.contains(id))
+            return Fail(QStringLiteral("there is no catalogue %1").arg(id));
+
+    const bool written = doc.RetryPolicy().Run(QStringLiteral("quarrane-cli check-catalogues"), [&] {
+        CDbTransaction transaction(db);
+        for (qint32 id : catalogues)
+        {
+            const bool check = options.all || chosen.contains(id);
+            if (db.Execute(QStringLiteral("UPDATE CatalogueUserSelect SET CatalogueSelect=? WHERE CatalogueId=? AND "
+                                          "[User]=?"),
+                           {CDbValue(check), CDbValue(id), CDbValue(doc.UserName())}) == 0)
+                db.Execute(QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], CatalogueSelect, "
+                                          "ExcludeFromDuplicate) VALUES (?, ?, ?, FALSE)"),
+                           {CDbValue(id), CDbValue(doc.UserName()), CDbValue(check)});
+        }
+        transaction.Commit();
+    });
+    return written ? kDone : Fail(QStringLiteral("the marks could not be written"));
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    SetErrorLogProgramName(QStringLiteral("Quarrane"));
+    Options options;
+    const QStringList arguments = app.arguments().mid(1);
+    for (qsizetype i = 0; i < arguments.size(); ++i)
+    {
+        const QString& a = arguments[i];
+        auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= arguments.size())
+                return std::nullopt;
+            return arguments[++i];
+        };
+        if (a == QStringLiteral("--help"))
+        {
+            std::printf("%s", kUsage);
+            return kDone;
+        }
+        if (a == QStringLiteral("--version"))
+        {
+            std::printf("%s\n", qPrintable(ProductVersionLine(QStringLiteral("Quarrane"))));
+            return kDone;
+        }
+        if (a == QStringLiteral("--name") || a == QStringLiteral("--location") || a == QStringLiteral("--group") ||
+            a == QStringLiteral("--user"))
+        {
+            const std::optional<QString> v = value();
+            if (!v)
+                return Usage(QStringLiteral("%1 needs a value").arg(a));
+            if (a == QStringLiteral("--name"))
+                options.name = *v;
+            else if (a == QStringLiteral("--location"))
+                options.location = *v;
+            else if (a == QStringLiteral("--user"))
+                options.user = *v;
+            else
+            {
+                bool ok = false;
+                options.group = v->toInt(&ok);
+                if (!ok || *options.group < 0)
+                    return Usage(QStringLiteral("not a group identifier: %1").arg(*v));
+            }
+        }
+        else if (a == QStringLiteral("--update-tth"))
+            options.updateTTH = true;
+        else if (a == QStringLiteral("--delete-duplicates"))
+            options.deleteDuplicates = true;
+        else if (a == QStringLiteral("--no-wait"))
+            options.noWait = true;
+        else if (a == QStringLiteral("--all"))
+            options.all = true;
+        else if (a == QStringLiteral("--none"))
+            options.none = true;
+        else if (a.startsWith(QStringLiteral("--")))
+            return Usage(QStringLiteral("unknown option %1").arg(a));
+        else
+            options.positional.append(a);
+    }
+    if (options.positional.size() < 2)
+        return Usage(QStringLiteral("a command and a database are needed"));
+    const QString command = options.positional[0];
+    const QString database = QFileInfo(options.positional[1]).absoluteFilePath();
+
+    CUnattendedInteraction ui;
+    SetProcessUserInteraction(&ui);
+    CMirrowelDoc doc(ui);
+    if (!options.user.isEmpty())
+        doc.SetUserName(options.user);
+    CDdeSynchLauncher launcher(ui, SynchronizerProgramPath());
+    doc.SetSynchLauncher(&launcher);
+
+    if (command == QStringLiteral("new"))
+    {
+        if (options.positional.size() != 2)
+            return Usage(QStringLiteral("new takes a database only"));
+        if (QFileInfo::exists(database))
+            return Fail(QStringLiteral("%1 exists already").arg(database));
+        return doc.NewDatabase(database) ? kDone : Fail(QStringLiteral("%1 could not be created").arg(database));
+    }
+
+    const QStringList known = {"add-catalogue", "synchronize", "update-tth", "catalogues", "check-catalogues"};
+    if (!known.contains(command))
+        return Usage(QStringLiteral("unknown command %1").arg(command));
+    if (!QFileInfo::exists(database))
+        return Fail(QStringLiteral("%1 does not exist").arg(database));
+    if (!doc.OpenDatabase(database))
+        return Fail(QStringLiteral("%1 could not be opened").arg(database));
+
+    try
+    {
+        if (command == QStringLiteral("catalogues"))
+            return options.positional.size() == 2 ? ListCatalogues(*doc.Database())
+                                                  : Usage(QStringLiteral("catalogues takes a database only"));
+        if (command == QStringLiteral("check-catalogues"))
+            return CheckCatalogues(doc, options);
+        if (command == QStringLiteral("add-catalogue"))
+        {
+            if (options.name.isEmpty() || options.location.isEmpty() || options.positional.size() != 2)
+                return Usage(QStringLiteral("add-catalogue needs --name and --location"));
+            if (!options.noWait)
+                PrepareSynchronizerEnvironment();
+            qint32 group = options.group.value_or(0);
+            int shown = 0;
+            const qint32 id = doc.NewCatalogue(group, QString(), [&](CCatalogueDialogData& data) {
+                if (shown++ > 0)
+                    return false; // refused once: the reason is on stderr
+                doc.SetCatalogueDialogLocation(data, QFileInfo(options.location).absoluteFilePath());
+                data.strCatalogue = options.name;
+                data.lGroupId = group;
+                data.bUpdateTTH = options.updateTTH;
+                data.bDeleteDuplicates = options.deleteDuplicates;
+                return true;
+            });
+            if (id <= 0)
+                return Fail(QStringLiteral("the catalogue was not created"));
+            std::printf("%d\n", id);
+            std::fflush(stdout);
+            return WaitForSynchronizer(launcher, options.noWait);
+        }
+        // synchronize and update-tth
+        if (options.positional.size() != 3)
+            return Usage(QStringLiteral("%1 needs a catalogue identifier").arg(command));
+        const std::optional<qint32> id = ParseId(options.positional[2]);
+        if (!id)
+            return Usage(QStringLiteral("not a catalogue identifier: %1").arg(options.positional[2]));
+        if (doc.GetCatalogueNameFromCatalogueId(*id).isEmpty())
+            return Fail(QStringLiteral("there is no catalogue %1").arg(*id));
+        if (!options.noWait)
+            PrepareSynchronizerEnvironment();
+        if (command == QStringLiteral("synchronize"))
+            doc.SynchronizeCatalogue(*id);
+        else
+            doc.UpdateCatalogueTTH(*id);
+        if (launcher.SentCount() == 0)
+            return Fail(QStringLiteral("the synchronizer could not be reached"));
+        return WaitForSynchronizer(launcher, options.noWait);
+    }
+    catch (const CDbException& e)
+    {
+        return Fail(e.m_strDescription);
+    }
+}

@@ -1,0 +1,225 @@
+#include "DocumentFixture.h"
+
+#include "database/DbTransaction.h"
+
+#include <QCryptographicHash>
+#include <QSignalSpy>
+
+namespace
+{
+QByteArray FileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+} // namespace
+
+TEST_F(DocumentTest, NewDatabasesStartFromTheTemplate)
+{
+    EXPECT_TRUE(m_doc.IsOpen());
+    EXPECT_EQ(m_doc.Title(), QStringLiteral("Films.qrl"));
+    EXPECT_DOUBLE_EQ(m_doc.GetDatabaseVersion(), 1.004);
+    EXPECT_EQ(m_doc.GetNewRecSetId(QStringLiteral("FileListFieldView_FileListFieldViewId")), 7);
+    EXPECT_EQ(m_doc.GetNewRecSetId(QStringLiteral("Brand_New_Name")), 1);
+    EXPECT_EQ(m_doc.GetNewRecSetId(QStringLiteral("Brand_New_Name")), 2);
+    EXPECT_EQ(m_doc.QuotedUserName(), QStringLiteral("'ann'"));
+
+    EXPECT_TRUE(m_doc.SetDatabaseParameter(QStringLiteral("NavigatorWndWidth_ann"), QStringLiteral("240")));
+    EXPECT_EQ(m_doc.GetDatabaseParameter(QStringLiteral("NavigatorWndWidth_ann")), QStringLiteral("240"));
+    EXPECT_EQ(m_doc.GetDatabaseParameter(QStringLiteral("Missing")), QString());
+
+    // Cancelling New keeps the open database and its title.
+    QSignalSpy titles(&m_doc, &CMirrowelDoc::titleChanged);
+    EXPECT_FALSE(m_doc.NewDatabase(std::nullopt));
+    EXPECT_TRUE(m_doc.IsOpen());
+    EXPECT_EQ(m_doc.Title(), QStringLiteral("Films.qrl"));
+    ASSERT_EQ(titles.count(), 1);
+    EXPECT_EQ(titles[0][0].toString(), QStringLiteral("Films.qrl"));
+
+    // A second New closes the first database and opens the new one, as written from the template.
+    const QString other = Path(QStringLiteral("Other.qrl"));
+    EXPECT_TRUE(m_doc.NewDatabase(other));
+    EXPECT_EQ(m_doc.Title(), QStringLiteral("Other.qrl"));
+    m_doc.CloseDatabase();
+    EXPECT_EQ(m_doc.Title(), QStringLiteral("Untitled"));
+    EXPECT_EQ(m_doc.GetDatabaseParameter(QStringLiteral("Version")), QString()) << "no database, no parameter";
+}
+
+TEST_F(DocumentTest, OtherVersionsAreRefusedAndLeftUnchanged)
+{
+    m_doc.CloseDatabase();
+    for (const char* version : {"1.003", "1.005"})
+    {
+        const QString path = Path(QStringLiteral("v%1.qrl").arg(version));
+        ASSERT_TRUE(WriteTemplateDatabase(path));
+        {
+            CDbDatabase db;
+            db.Open(path);
+            db.Execute(QStringLiteral("UPDATE Parameter SET [Value]=? WHERE Parameter='Version'"),
+                       {CDbValue(QString::fromLatin1(version))});
+        }
+        const QByteArray before = FileHash(path);
+        EXPECT_FALSE(m_doc.OpenDatabase(path));
+        EXPECT_FALSE(m_doc.IsOpen());
+        EXPECT_EQ(FileHash(path), before) << version;
+    }
+    const auto m = m_ui.Messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].caption, QStringLiteral("Old Quarrane Database"));
+    EXPECT_TRUE(m[0].text.contains(QStringLiteral("\r\n\r\n\r\nPlease create a new, or open a current version")));
+    EXPECT_EQ(m[1].caption, QStringLiteral("Database Created by a Newer Version of Quarrane"));
+    EXPECT_TRUE(m[1].text.endsWith(QStringLiteral("Please download the latest version of Quarrane from\r\n\r\n    "
+                                                  "https://www.brevold.org/quarrane")));
+}
+
+TEST_F(DocumentTest, OpenFailuresOfferRetryAndTheRepairHint)
+{
+    m_doc.CloseDatabase();
+    const QString junk = Path(QStringLiteral("junk.qrl"));
+    {
+        QFile f(junk);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'j'));
+    }
+    m_ui.QueueAnswer(MsgAnswer::Retry);
+    m_ui.QueueAnswer(MsgAnswer::Cancel);
+    EXPECT_FALSE(m_doc.OpenDatabase(junk));
+    const auto m = m_ui.Messages();
+    ASSERT_EQ(m.size(), 2u) << "Retry tries again";
+    EXPECT_EQ(m[0].caption, QStringLiteral("Database Error"));
+    EXPECT_EQ(m[0].buttons, MsgButtons::RetryCancel);
+    EXPECT_TRUE(m[0].text.endsWith(
+        QStringLiteral("\r\n\r\nTry Repairing the database using the File menus \"Repair Database\" command.")));
+    EXPECT_FALSE(m_doc.IsOpen());
+}
+
+TEST_F(DocumentTest, ClosingDuringABackgroundTaskAsksFirst)
+{
+    m_ui.SetOperationRunning(true);
+    m_ui.QueueAnswer(MsgAnswer::No);
+    QSignalSpy hints(&m_doc, &CMirrowelDoc::updateHint);
+    EXPECT_FALSE(m_doc.CloseDatabase());
+    EXPECT_TRUE(m_doc.IsOpen());
+    EXPECT_TRUE(m_ui.IsOperationRunning());
+    EXPECT_EQ(hints.count(), 0);
+    ASSERT_EQ(m_ui.Messages().size(), 1u);
+    EXPECT_EQ(m_ui.Messages()[0].caption, QStringLiteral("Background Processing in Progress"));
+
+    m_ui.QueueAnswer(MsgAnswer::Yes);
+    EXPECT_TRUE(m_doc.CloseDatabase());
+    EXPECT_FALSE(m_ui.IsOperationRunning()) << "closing cancels the background task";
+    ASSERT_EQ(hints.count(), 1);
+    EXPECT_EQ(hints[0][0].toInt(), HINT_CLOSING);
+}
+
+TEST_F(DocumentTest, CompactingReplacesTheFileOnlyWithAGoodCopy)
+{
+    Db().Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Media', 0)"));
+    m_doc.CloseDatabase();
+
+    // Held by another connection in a write transaction: the file stays as it is, the engine says why.
+    {
+        CDbDatabase holder;
+        holder.Open(m_strDatabase);
+        CDbTransaction lock(holder);
+        holder.Execute(QStringLiteral("UPDATE [Group] SET [Group]='Held' WHERE GroupId=1"));
+        const QByteArray before = FileHash(m_strDatabase);
+        EXPECT_FALSE(m_doc.CompactDatabase(m_strDatabase));
+        EXPECT_EQ(FileHash(m_strDatabase), before);
+        ASSERT_EQ(m_ui.Messages().size(), 1u);
+        EXPECT_FALSE(m_ui.Messages()[0].text.isEmpty());
+        EXPECT_FALSE(QFile::exists(m_strDatabase + QStringLiteral(".compacted.ann")));
+    }
+
+    // Free: compacted in place, the data kept, the old file in the trash rather than gone.
+    qputenv("XDG_DATA_HOME", Path(QStringLiteral("xdg")).toUtf8());
+    EXPECT_TRUE(m_doc.CompactDatabase(m_strDatabase));
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_FALSE(QFile::exists(m_strDatabase + QStringLiteral(".compacted.ann")));
+    ASSERT_TRUE(m_doc.OpenDatabase(m_strDatabase));
+    EXPECT_EQ(m_doc.GetGroupNameFromGroupId(1), QStringLiteral("Media"));
+}
+
+namespace
+{
+// A file with a FileInfo row and similar files, for the edit cases.
+void AddFile(CDbDatabase& db, qint32 fileId, qint32 similarityId, const CDbValue& fileInfoId, qint32 catalogueId = 1)
+{
+    db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, FileInfoId, SimilarityId, File, "
+                              "FileSize, FileSizeDouble) VALUES (?, 0, ?, ?, ?, ?, 1, 1)"),
+               {CDbValue(catalogueId), CDbValue(fileId), fileInfoId, CDbValue(similarityId),
+                CDbValue(QStringLiteral("f%1").arg(fileId))});
+}
+} // namespace
+
+TEST_F(DocumentTest, SavingEditsCreatesSharesAndRemovesFileInfo)
+{
+    Db().Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue) VALUES (0, 1, 'C')"));
+    AddFile(Db(), 1, 0, CDbValue::Null());
+    AddFile(Db(), 2, 9, CDbValue::Null());
+    AddFile(Db(), 3, 9, CDbValue::Null());
+    AddFile(Db(), 4, 9, CDbValue::Null());
+    Db().Execute(QStringLiteral("INSERT INTO FileInfo (FileInfoId, Description) VALUES (50, 'own')"));
+    AddFile(Db(), 5, 9, CDbValue(50));
+    const auto fileInfoOf = [&](qint32 fileId) {
+        return Long(QStringLiteral("SELECT FileInfoId FROM File WHERE FileId=%1").arg(fileId));
+    };
+
+    // Blanks only on an unedited file: nothing is created.
+    m_doc.MoveToRecord(1, false);
+    m_doc.SetDetailsFormText(QStringLiteral("   "), QStringLiteral("\t "));
+    m_doc.MoveToRecord(2, false);
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileInfo")), 1);
+    EXPECT_EQ(fileInfoOf(1), 0);
+
+    // An edit of a file shares its new row with its similar files that have none; a copy with
+    // its own row keeps it.
+    m_doc.SetDetailsFormText(QStringLiteral("Holiday  "), QString());
+    EXPECT_TRUE(m_doc.NavigatingAway());
+    const qint32 shared = fileInfoOf(2);
+    EXPECT_GT(shared, 0);
+    EXPECT_EQ(fileInfoOf(3), shared);
+    EXPECT_EQ(fileInfoOf(4), shared);
+    EXPECT_EQ(fileInfoOf(5), 50);
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileInfo WHERE Description='Holiday'")), 1)
+        << "trailing blanks are removed";
+
+    // Emptied: all three files are unedited again and the row is gone.
+    m_doc.MoveToRecord(3, false);
+    m_doc.SetDetailsFormText(QString(), QString());
+    m_doc.SaveChanges();
+    EXPECT_EQ(fileInfoOf(2), 0);
+    EXPECT_EQ(fileInfoOf(3), 0);
+    EXPECT_EQ(fileInfoOf(4), 0);
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileInfo WHERE FileInfoId=%1").arg(shared)), 0);
+
+    // A row that still has keywords stays when description and notes are cleared.
+    Db().Execute(QStringLiteral("UPDATE FileInfo SET Keyword='Beach;  ', Notes='n' WHERE FileInfoId=50"));
+    m_doc.MoveToRecord(5, false);
+    m_doc.SetDetailsFormText(QString(), QString());
+    m_doc.MoveToRecord(1, false);
+    EXPECT_EQ(fileInfoOf(5), 50);
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileInfo WHERE FileInfoId=50 AND Description Is Null AND "
+                                  "Notes Is Null")),
+              1);
+}
+
+TEST_F(DocumentTest, LookupsByIdentifier)
+{
+    Db().Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (3, 'Media', 0), "
+                                "(4, 'Films', 3)"));
+    Db().Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue) VALUES (4, 7, 'It''s \"x\"')"));
+    AddFile(Db(), 1, 0, CDbValue::Null(), 7);
+    EXPECT_EQ(m_doc.GetGroupNameFromGroupId(4), QStringLiteral("Films"));
+    EXPECT_EQ(m_doc.GetParentGroupFromGroup(4), 3);
+    EXPECT_EQ(m_doc.GetParentGroupFromCatalogueId(7), 4);
+    EXPECT_EQ(m_doc.GetCatalogueIdFromCatalogueName(QStringLiteral("It's \"x\"")), 7);
+    EXPECT_EQ(m_doc.GetCatalogueIdFromCatalogueName(QStringLiteral("it's \"X\"")), 7) << "names ignore case";
+    EXPECT_EQ(m_doc.GetCatalogueIdFromFileId(1), 7);
+    EXPECT_EQ(m_doc.GetRelativePathIdFromFileId(1), 0);
+    EXPECT_EQ(m_doc.GetCatalogueNameFromCatalogueId(7), QStringLiteral("It's \"x\""));
+    EXPECT_EQ(m_doc.GetCatalogueNameFromCatalogueId(99), QString());
+    EXPECT_EQ(m_doc.GetParentQueryGroupFromQueryGroup(999), 0);
+}
