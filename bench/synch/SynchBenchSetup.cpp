@@ -2,12 +2,90 @@
 //
 //   bench_synch_setup create DB LOCATION SERIALHEX   a template database with catalogue 1 at LOCATION
 //   bench_synch_setup query DB SQL                   prints the rows of a query (SQLite SQL), "|" between fields
+//   bench_synch_setup tree DIR FILES FOLDERS         FILES small files spread over FOLDERS folders (two levels)
+//   bench_synch_setup data DIR MIB FILES             FILES files of mixed sizes (1 KiB to 64 MiB), MIB in all
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace
+{
+// Bytes that do not compress or repeat, made quickly.
+void Fill(std::vector<char>& buffer, std::mt19937_64& random)
+{
+    for (size_t i = 0; i + 8 <= buffer.size(); i += 8)
+    {
+        const quint64 word = random();
+        std::memcpy(buffer.data() + i, &word, 8);
+    }
+}
+
+bool WriteFile(const QString& path, qint64 size, std::vector<char>& buffer, std::mt19937_64& random)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    while (size > 0)
+    {
+        Fill(buffer, random);
+        const qint64 n = std::min<qint64>(size, qint64(buffer.size()));
+        if (file.write(buffer.data(), n) != n)
+            return false;
+        size -= n;
+    }
+    return true;
+}
+
+int MakeTree(const QString& root, int files, int folders)
+{
+    std::mt19937_64 random(42);
+    std::vector<char> buffer(4096);
+    const int perTop = std::max(1, int(std::sqrt(double(folders))));
+    for (int f = 0; f < folders; ++f)
+    {
+        const QString folder = QStringLiteral("%1/d%2/f%3").arg(root).arg(f / perTop, 3, 10, QLatin1Char('0')).arg(f, 5, 10, QLatin1Char('0'));
+        if (!QDir().mkpath(folder))
+            return 1;
+        const int count = files / folders + (f < files % folders ? 1 : 0);
+        for (int i = 0; i < count; ++i)
+            if (!WriteFile(QStringLiteral("%1/file%2.dat").arg(folder).arg(i, 5, 10, QLatin1Char('0')),
+                           qint64(random() % 4096), buffer, random))
+                return 1;
+    }
+    return 0;
+}
+
+int MakeData(const QString& root, qint64 mib, int files)
+{
+    // Sizes spread evenly on a log scale from 1 KiB to 64 MiB, then scaled to the total.
+    std::mt19937_64 random(7);
+    std::vector<double> weights(static_cast<size_t>(files));
+    double sum = 0;
+    for (double& w : weights)
+        sum += w = std::exp(std::log(1024.0) + (std::log(64.0 * 1048576) - std::log(1024.0)) * double(random() % 1000000) / 1e6);
+    std::vector<char> buffer(1 << 20);
+    const int perFolder = 100;
+    for (int i = 0; i < files; ++i)
+    {
+        const QString folder = QStringLiteral("%1/part%2").arg(root).arg(i / perFolder, 3, 10, QLatin1Char('0'));
+        if (!QDir().mkpath(folder))
+            return 1;
+        const qint64 size = qint64(weights[size_t(i)] / sum * double(mib) * 1048576.0);
+        if (!WriteFile(QStringLiteral("%1/data%2.bin").arg(folder).arg(i, 5, 10, QLatin1Char('0')), size, buffer, random))
+            return 1;
+    }
+    return 0;
+}
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -26,6 +104,10 @@ int main(int argc, char* argv[])
                        {CDbValue(qint32(args[4].toUInt(nullptr, 16))), CDbValue(args[3])});
             return 0;
         }
+        if (args.size() == 5 && args[1] == QStringLiteral("tree"))
+            return MakeTree(args[2], args[3].toInt(), args[4].toInt());
+        if (args.size() == 5 && args[1] == QStringLiteral("data"))
+            return MakeData(args[2], args[3].toLongLong(), args[4].toInt());
         if (args.size() == 4 && args[1] == QStringLiteral("query"))
         {
             CDbDatabase db;
@@ -44,6 +126,7 @@ int main(int argc, char* argv[])
     catch (const std::exception&)
     {
     }
-    std::fprintf(stderr, "usage: bench_synch_setup create DB LOCATION SERIALHEX | query DB SQL\n");
+    std::fprintf(stderr, "usage: bench_synch_setup create DB LOCATION SERIALHEX | query DB SQL | tree DIR FILES FOLDERS"
+                         " | data DIR MIB FILES\n");
     return 2;
 }
