@@ -147,6 +147,7 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()
 {
     m_lSeekCatalogueId = Top().m_lCatalogueId;
     ProcessTaskCleanup();
+    m_batchAge.start();
     // A scan commits once per folder; checkpointing the log after every few commits would copy
     // the same index pages back into the database again and again.
     // A larger page cache keeps the File indexes in memory across the whole scan.
@@ -187,7 +188,6 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
     if (listing.IsOpen())
     {
         const QSet<QString> catalogued = ReadCatalogued();
-        m_batchAge.start();
         CMwuFolderListing::Entry entry;
         while (!m_bCancel && m_nRetryAnswer == IDRETRY && listing.Next(entry))
         {
@@ -203,13 +203,17 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
                 CFileStatus status;
                 // A file gone between the listing and now is simply not added.
                 if (listing.Status(entry, status) == 0 && !status.m_bDirectory)
-                    AddToBatch({name, status.m_nSize, status.m_nModifiedSecs, status.m_nAttributes});
+                    AddToBatch({m_lSeekRelativePathId, name, status.m_nSize, status.m_nModifiedSecs, status.m_nAttributes});
             }
             ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
             if (!single)
                 Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
         }
-        FlushBatch();
+        // A finished folder is committed unless the last commit was only a moment ago: a medium of
+        // many small folders would otherwise spend most of its time writing the same index pages
+        // to the log, commit after commit, for a difference nobody watching could see.
+        if (m_batchAge.elapsed() >= m_nGroupCommitMilliseconds)
+            FlushBatch();
     }
     m_context.notifier.AskRefresh();
     m_context.notifier.AskRequestNotify(&m_request);
@@ -254,7 +258,7 @@ void CMwuTaskManagerAddFiles::FlushBatch()
             insert.Bind(1, m_lSeekCatalogueId)
                 .Bind(2, ++lastId)
                 .Bind(3, file.name)
-                .Bind(4, m_lSeekRelativePathId)
+                .Bind(4, file.relativePathId)
                 // The columns are signed 32 bits: the halves are kept bit for bit.
                 .Bind(5, static_cast<qint32>(low))
                 .Bind(6, static_cast<qint32>(high))

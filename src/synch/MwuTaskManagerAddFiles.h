@@ -14,17 +14,23 @@
 // are the mark-deleted task's business, changed contents the update-TTH task's.
 //
 // Each folder is listed once per group and its live records read with one query; new records are
-// written in batches, each in one transaction (at the end of every folder and at least every 2000
-// rows or second), so the browser sees the catalogue grow and a crash loses only the last batch,
-// which the next run adds again. Memory holds one folder's names and one batch, never the tree.
+// written in batches, each in one transaction: at the end of a folder (unless the last commit was
+// less than 100 ms ago, when the next folders join the batch) and at least every 2000 rows or
+// second, so the browser sees the catalogue grow and a crash loses only the last batch, which the
+// next run adds again. Memory holds one folder's names and one batch, never the tree.
 class CMwuTaskManagerAddFiles final : public CMwuTaskManager
 {
 public:
     // A batch is committed when it holds this many rows or is this old, whichever comes first.
     static constexpr int kBatchRows = 2000;
     static constexpr int kBatchMilliseconds = 1000;
+    // A finished folder is committed when the last commit is at least this old.
+    static constexpr int kGroupCommitMilliseconds = 100;
 
     CMwuTaskManagerAddFiles(CMwuRequest& request, CMwuContext& context);
+
+    // 0 commits every folder as it ends (tests that watch the catalogue grow folder by folder).
+    void SetGroupCommitInterval(int milliseconds) { m_nGroupCommitMilliseconds = milliseconds; }
 
 protected:
     CMwuTaskList::Row CreateTaskTop() override;
@@ -41,6 +47,7 @@ private:
     };
     struct NewFile
     {
+        qint32 relativePathId = 0; // a batch may hold the files of several folders
         QString name;
         quint64 size = 0;
         qint64 modifiedSecs = 0;
@@ -63,6 +70,7 @@ private:
     bool m_bFullStatus = false;
     std::unordered_map<const CMwuTask*, qint32> m_fileCounts;
     std::vector<NewFile> m_batch;
-    QElapsedTimer m_batchAge;
+    QElapsedTimer m_batchAge; // since the last commit
+    int m_nGroupCommitMilliseconds = kGroupCommitMilliseconds;
     CMwuLocalTimeText m_localTime;
 };

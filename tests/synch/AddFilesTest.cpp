@@ -229,7 +229,13 @@ TEST_F(AddFilesTest, AnotherConnectionSeesEachFolderOnceItIsDone)
         CDbStatement st = reader.Prepare(QStringLiteral("SELECT Count(*) FROM File"));
         seen.push_back(st.Step() ? st.Value(0).ToLong() : -1);
     };
-    std::thread worker([&] { EXPECT_EQ(AddFiles(), 0); });
+    std::thread worker([&] {
+        m_request.m_strCommandLine = QStringLiteral("-Database=\"%1\" -CatalogueID=1 -AddFiles").arg(m_strDatabase);
+        m_request.m_line = SynchCommandLine::Parse(m_request.m_strCommandLine);
+        CMwuTaskManagerAddFiles manager(m_request, m_context);
+        manager.SetGroupCommitInterval(0);
+        EXPECT_EQ(manager.Manage(), 0);
+    });
     worker.join();
     // Groups: the location (no files), then the two folders in the order the directory gives.
     ASSERT_EQ(seen.size(), 3u);
