@@ -44,6 +44,22 @@ QString CMwuLocalTimeText::Text(qint64 secondsSinceEpoch)
     CivilFromDays(days, year, month, day);
     if (year < 1000 || year > 9999)
         return CDbValue::DateTimeToText(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch));
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", year, month, day, int(secondOfDay / 3600),
-                             int(secondOfDay / 60 % 60), int(secondOfDay % 60));
+    // "yyyy-MM-dd HH:mm:ss", digit by digit: formatting through printf costs more than the rest.
+    char16_t text[19];
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char16_t(u'0' + value % 10);
+    };
+    put(0, year, 4);
+    text[4] = u'-';
+    put(5, month, 2);
+    text[7] = u'-';
+    put(8, day, 2);
+    text[10] = u' ';
+    put(11, int(secondOfDay / 3600), 2);
+    text[13] = u':';
+    put(14, int(secondOfDay / 60 % 60), 2);
+    text[16] = u':';
+    put(17, int(secondOfDay % 60), 2);
+    return QString(reinterpret_cast<const QChar*>(text), 19);
 }

@@ -85,13 +85,22 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
     }
     else
     {
+        // The folder rows of the whole walk in one transaction rather than one commit each.
+        std::vector<qint32> ids;
+        RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::CreateTaskTop() - RelativePath"), [&] {
+            ids.clear();
+            CDbTransaction transaction(m_database);
+            for (size_t i = 0; i < entries.size() && !m_bCancel; ++i)
+                ids.push_back(GetRelativePathRecSetId(entries[i].relativePath));
+            transaction.Commit();
+        }, [this] { ReopenDatabase(); });
         CMwuTaskList::Row previous = top;
-        for (size_t i = 0; i < entries.size() && !m_bCancel; ++i)
+        for (size_t i = 0; i < ids.size() && !m_bCancel; ++i)
         {
             CMwuTask group = head;
             group.m_strRelativePath = entries[i].relativePath;
-            group.m_lRelativePathId = GetRelativePathRecSetId(entries[i].relativePath);
-            group.m_position = i + 1 == entries.size() ? TaskPositionLastGroup : TaskPositionGroup;
+            group.m_lRelativePathId = ids[i];
+            group.m_position = i + 1 == ids.size() ? TaskPositionLastGroup : TaskPositionGroup;
             previous = Tasks().InsertAfter(previous, group);
             m_fileCounts[previous.get()] = entries[i].fileCount;
         }
