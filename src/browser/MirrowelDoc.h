@@ -122,6 +122,11 @@ public:
     void SynchronizeCatalogue(qint32 catalogueId);
     void UpdateCatalogueTTH(qint32 catalogueId);
 
+    // Queries: in every group of identical files (size and TTH) among the user's query-marked
+    // files whose copies are all checked, unchecks those on CD-ROMs and ghosts, or else the copy
+    // with the highest keep priority, so that one copy of each file survives a delete.
+    void UnmarkAtLeastOneDuplicate();
+
     // Refreshes a catalogue after a delay (8000 ms after starting the synchronizer, 5000 ms after
     // its advise data); pending refreshes end with the document.
     void ScheduleCatalogueRefresh(qint32 catalogueId, int delayMs);
