@@ -3,6 +3,8 @@
 #include "common/DbException.h"
 #include "database/DbConnection.h"
 #include "database/DbErrors.h"
+#include "database/DbQueryDef.h"
+#include "database/DbTransaction.h"
 #include "database/JetSql.h"
 #include "database/JetText.h"
 #include "platform/ProgramInfo.h"
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStorageInfo>
 
@@ -116,13 +119,37 @@ bool HasDatabaseHeader(QFile& file)
 }
 } // namespace
 
+// The names a translation depends on, read from the database and read again when its schema
+// (or its temporary schema) changes, or when a stored query is stored through this object.
+struct CDbDatabase::CNames final : CJetSchema
+{
+    bool IsTable(const QString& name) const override { return m_tables.contains(name.toLower()); }
+    bool IsColumn(const QString& name) const override { return m_columns.contains(name.toLower()); }
+    std::optional<QString> StoredQuerySql(const QString& name) const override
+    {
+        const auto it = m_queries.constFind(name.toLower());
+        if (it == m_queries.constEnd())
+            return std::nullopt;
+        return it->second;
+    }
+
+    QStringList PrimaryKey(const QString& table) const override { return m_keys.value(table.toLower()); }
+
+    qint64 m_version = -1;
+    QHash<QString, QStringList> m_keys;
+    QSet<QString> m_tables;
+    QSet<QString> m_columns;
+    QHash<QString, std::pair<QString, QString>> m_queries; // lower-case name -> (name, SQL)
+    QHash<QString, std::shared_ptr<const CJetTranslation>> m_translations;
+};
+
 QString CDbDatabase::DefaultUserName()
 {
     const QString overridden = qEnvironmentVariable("QUARRANE_USER").trimmed();
     return overridden.isEmpty() ? CurrentLoginName() : overridden;
 }
 
-CDbDatabase::CDbDatabase() : m_strUserName(DefaultUserName()) {}
+CDbDatabase::CDbDatabase() : m_names(std::make_unique<CNames>()), m_strUserName(DefaultUserName()) {}
 
 CDbDatabase::~CDbDatabase()
 {
@@ -208,6 +235,7 @@ void CDbDatabase::OpenHandle(const QString& path, int flags)
         throw CDbException(code, QStringLiteral("%1 ('%2')").arg(message, path));
     }
     m_connection = std::move(connection);
+    m_names = std::make_unique<CNames>();
     m_connection->m_userNameUtf8 = m_strUserName.toUtf8();
     m_strPath = path;
     m_nTransactionDepth = 0;
@@ -260,6 +288,7 @@ void CDbDatabase::Configure(bool newFile)
             ExecuteSqliteScript(QStringLiteral("PRAGMA synchronous=NORMAL;"));
     }
     ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=ON;"));
+    Names();
 }
 
 void CDbDatabase::Close()
@@ -285,9 +314,156 @@ void CDbDatabase::SetBusyTimeout(int milliseconds)
         sqlite3_busy_timeout(Handle(), milliseconds);
 }
 
+namespace
+{
+[[noreturn]] void ThrowTooFewParameters(const CJetTranslation& translation)
+{
+    throw CDbException(3061, QStringLiteral("Too few parameters. Expected %1 (%2).")
+                                 .arg(translation.parameters.size())
+                                 .arg(translation.parameters.join(QStringLiteral(", "))));
+}
+} // namespace
+
 CDbStatement CDbDatabase::Prepare(const QString& jetSql)
 {
-    return PrepareSqlite(CJetSql::Translate(jetSql));
+    const std::shared_ptr<const CJetTranslation> translation = TranslateJet(jetSql);
+    if (!translation->parameters.isEmpty())
+        ThrowTooFewParameters(*translation);
+    if (translation->statements.size() != 1)
+        throw CDbException(3073, QStringLiteral("An update through an outer join is run with Execute, not opened."));
+    return PrepareSqlite(translation->statements.front());
+}
+
+CDbDatabase::CNames& CDbDatabase::Names()
+{
+    qint64 version = 0;
+    for (const char* pragma : {"PRAGMA main.schema_version", "PRAGMA temp.schema_version"})
+    {
+        CDbStatement versions = PrepareSqlite(QString::fromLatin1(pragma));
+        version = version * 1000000 + (versions.Step() ? versions.Value(0).ToLong() : 0);
+        versions.Reset();
+    }
+    if (version == m_names->m_version)
+        return *m_names;
+    auto names = std::make_unique<CNames>();
+    names->m_version = version;
+    CDbStatement tables = PrepareSqlite(QStringLiteral(
+        "SELECT name FROM sqlite_master WHERE type IN ('table','view') UNION "
+        "SELECT name FROM sqlite_temp_master WHERE type IN ('table','view')"));
+    QStringList tableNames;
+    while (tables.Step())
+        tableNames << tables.Value(0).ToString();
+    // The schema tables, which a statement may read too.
+    tableNames << QStringLiteral("sqlite_master") << QStringLiteral("sqlite_schema") << QStringLiteral("sqlite_temp_master");
+    for (const QString& table : tableNames)
+    {
+        names->m_tables.insert(table.toLower());
+        CDbStatement columns = PrepareSqlite(QStringLiteral("SELECT name, pk FROM pragma_table_info(?) ORDER BY pk"));
+        columns.Bind(1, table);
+        QStringList key;
+        while (columns.Step())
+        {
+            names->m_columns.insert(columns.Value(0).ToString().toLower());
+            if (columns.Value(1).ToLong() > 0)
+                key << columns.Value(0).ToString();
+        }
+        names->m_keys.insert(table.toLower(), key);
+    }
+    if (names->m_tables.contains(QStringLiteral("storedquery")))
+    {
+        CDbStatement queries = PrepareSqlite(QStringLiteral("SELECT \"Name\", \"SQL\" FROM \"StoredQuery\""));
+        while (queries.Step())
+        {
+            const QString name = queries.Value(0).ToString();
+            const QString sql = queries.Value(1).ToString();
+            names->m_queries.insert(name.toLower(), {name, sql});
+            // The columns a stored query names itself ("Count(*) AS N") are columns to a query
+            // that reads it.
+            static const QRegularExpression alias(QStringLiteral(R"(\bAS\s+\[?([^\]\s,;()]+))"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+            for (auto it = alias.globalMatch(sql); it.hasNext();)
+                names->m_columns.insert(it.next().captured(1).toLower());
+        }
+    }
+    m_names = std::move(names);
+    return *m_names;
+}
+
+std::shared_ptr<const CJetTranslation> CDbDatabase::TranslateJet(const QString& jetSql)
+{
+    // A text seen before keeps its translation without asking for the schema's version: the
+    // statements that run per row stay as cheap as they were. A new text checks it first.
+    if (const auto it = m_names->m_translations.constFind(jetSql); it != m_names->m_translations.constEnd())
+        return *it;
+    CNames& names = Names();
+    auto translation = std::make_shared<const CJetTranslation>(CJetSql::TranslateStatement(jetSql, names));
+    // Texts with values pasted in (criteria) would grow the cache without end.
+    if (names.m_translations.size() >= 4096)
+        names.m_translations.clear();
+    names.m_translations.insert(jetSql, translation);
+    return translation;
+}
+
+int CDbDatabase::RunTranslation(const CJetTranslation& translation, const std::function<void(CDbStatement&)>& bind)
+{
+    if (translation.statements.size() == 1)
+    {
+        CDbStatement statement = PrepareSqlite(translation.statements.front());
+        bind(statement);
+        return statement.Execute();
+    }
+    CDbTransaction transaction(*this);
+    int changes = 0;
+    for (qsizetype i = 0; i < translation.statements.size(); ++i)
+    {
+        CDbStatement statement = PrepareSqlite(translation.statements[i]);
+        bind(statement);
+        const int changed = statement.Execute();
+        if (translation.countsChanges[static_cast<size_t>(i)])
+            changes += changed;
+    }
+    transaction.Commit();
+    return changes;
+}
+
+QStringList CDbDatabase::QueryDefNames()
+{
+    QStringList names;
+    for (const auto& query : Names().m_queries)
+        names << query.first;
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    return names;
+}
+
+bool CDbDatabase::HasQueryDef(const QString& name)
+{
+    return Names().m_queries.contains(name.toLower());
+}
+
+CDbQueryDef CDbDatabase::OpenQueryDef(const QString& name)
+{
+    const auto it = Names().m_queries.constFind(name.toLower());
+    if (it == m_names->m_queries.constEnd())
+        throw CDbException(DbErrors::kInputNotFound,
+                           QStringLiteral("The database engine cannot find the input table or query '%1'.").arg(name));
+    return CDbQueryDef(*this, it->first, it->second);
+}
+
+CDbQueryDef CDbDatabase::CreateQueryDef(const QString& jetSql)
+{
+    return CDbQueryDef(*this, QString(), jetSql);
+}
+
+void CDbDatabase::StoreQueryDef(const QString& name, const QString& jetSql)
+{
+    // Checked before it is stored: a text that cannot be read never becomes a stored query.
+    CJetSql::TranslateStatement(jetSql, Names());
+    CDbStatement store = PrepareSqlite(QStringLiteral(
+        "INSERT INTO \"StoredQuery\" (\"Name\", \"SQL\") VALUES (?1, ?2) ON CONFLICT (\"Name\") DO UPDATE SET \"SQL\" = ?2"));
+    store.Bind(1, name).Bind(2, jetSql);
+    store.Execute();
+    m_names->m_translations.clear();
+    m_names->m_version = -1;
 }
 
 CDbStatement CDbDatabase::PrepareSqlite(const QString& sqliteSql)
@@ -299,19 +475,32 @@ CDbStatement CDbDatabase::PrepareSqlite(const QString& sqliteSql)
 
 int CDbDatabase::Execute(const QString& jetSql, std::initializer_list<CDbValue> values)
 {
-    CDbStatement statement = Prepare(jetSql);
-    int position = 1;
-    for (const CDbValue& value : values)
-        statement.Bind(position++, value);
-    return statement.Execute();
+    const std::shared_ptr<const CJetTranslation> translation = TranslateJet(jetSql);
+    if (!translation->parameters.isEmpty())
+        ThrowTooFewParameters(*translation);
+    return RunTranslation(*translation, [&](CDbStatement& statement) {
+        // A rewritten statement may carry only some of the values (the first of an update's steps).
+        int position = 1;
+        for (const CDbValue& value : values)
+        {
+            if (position > statement.ParameterCount())
+                break;
+            statement.Bind(position++, value);
+        }
+    });
 }
 
 int CDbDatabase::Execute(const QString& jetSql, std::initializer_list<NamedValue> values)
 {
-    CDbStatement statement = Prepare(jetSql);
-    for (const NamedValue& value : values)
-        statement.Bind(value.first, value.second);
-    return statement.Execute();
+    const std::shared_ptr<const CJetTranslation> translation = TranslateJet(jetSql);
+    if (!translation->parameters.isEmpty())
+        ThrowTooFewParameters(*translation);
+    return RunTranslation(*translation, [&](CDbStatement& statement) {
+        if (translation->statements.size() > 1 && statement.ParameterCount() == 0)
+            return;
+        for (const NamedValue& value : values)
+            statement.Bind(value.first, value.second);
+    });
 }
 
 void CDbDatabase::ExecuteSqliteScript(const QString& sqliteScript)

@@ -27,10 +27,20 @@
 // - One connection belongs to one thread at a time. Statements must not outlive their database's
 //   Close() in use (they stay safe to destroy).
 //
+// Stored queries: the StoredQuery table holds every query of the database by name with its Jet
+// text. OpenQueryDef(name) / CreateQueryDef(sql) give a CDbQueryDef (DbQueryDef.h) to read the
+// text, enumerate and set parameters, Execute an action query (one transaction) or open the
+// rows of a select. Any statement may use a stored query's name as a table; Prepare and Execute
+// resolve it (recursively) and rewrite UPDATE over joins (CJetSql::TranslateStatement). Texts
+// with parameters need a CDbQueryDef: Prepare/Execute refuse them with 3061, as Jet does; as in
+// Jet, an unqualified name that is no column, table or alias is a parameter, so a misspelt
+// column name raises 3061 (a missing table 3078).
+//
 // Services on top: GetNewRecSetId and the parameter functions (DbServices.h), the template
 // database (TemplateDatabase.h, library databasetemplate).
 
 #include "database/DbStatement.h"
+#include "database/JetSql.h"
 #include "database/DbValue.h"
 
 #include <QString>
@@ -41,6 +51,7 @@
 #include <utility>
 
 class CDbConnection;
+class CDbQueryDef;
 struct sqlite3;
 
 class CDbDatabase final
@@ -96,6 +107,22 @@ public:
     // leaves no target behind. The copy uses the rollback journal until it is opened.
     static void CompactDatabase(const QString& sourcePath, const QString& targetPath);
 
+    // The stored queries of the database, in name order.
+    QStringList QueryDefNames();
+    bool HasQueryDef(const QString& name);
+    // A stored query by name (names ignore case); 3078 when there is none.
+    CDbQueryDef OpenQueryDef(const QString& name);
+    // A temporary, unnamed query definition made from SQL text.
+    CDbQueryDef CreateQueryDef(const QString& jetSql);
+    // Adds a stored query, or replaces the text of the one of that name.
+    void StoreQueryDef(const QString& name, const QString& jetSql);
+    // A statement translated with this database's tables and stored queries (cached per text
+    // until the schema or the stored queries change).
+    std::shared_ptr<const CJetTranslation> TranslateJet(const QString& jetSql);
+    // Runs the statements of a translation in order, in one transaction when there are several;
+    // bind gives each prepared statement its values. Returns the rows changed.
+    int RunTranslation(const CJetTranslation& translation, const std::function<void(CDbStatement&)>& bind);
+
     // "wal" or "delete".
     QString JournalMode();
     int CachedStatementCount() const;
@@ -110,7 +137,11 @@ private:
     void OpenHandle(const QString& path, int flags);
     void Configure(bool newFile);
 
+    struct CNames;
+    CNames& Names();
+
     std::shared_ptr<CDbConnection> m_connection;
+    std::unique_ptr<CNames> m_names;
     QString m_strPath;
     QString m_strUserName;
     int m_nTransactionDepth = 0;

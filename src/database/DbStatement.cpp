@@ -75,6 +75,11 @@ CDbStatement& CDbStatement::Bind(const QString& name, const CDbValue& value)
     return Bind(position, value);
 }
 
+int CDbStatement::ParameterCount() const
+{
+    return sqlite3_bind_parameter_count(m_stmt);
+}
+
 bool CDbStatement::Step()
 {
     const int rc = sqlite3_step(m_stmt);

@@ -27,6 +27,9 @@ public:
     CDbStatement& Bind(int position, const CDbValue& value);
     CDbStatement& Bind(const QString& name, const CDbValue& value);
 
+    // How many parameters the statement has (the highest number of ?NNN).
+    int ParameterCount() const;
+
     // Moves to the next row; false when there is none (the statement has finished).
     bool Step();
     // Runs to the end and returns the number of rows changed (0 for a query).
