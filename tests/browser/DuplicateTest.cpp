@@ -1,6 +1,9 @@
 #include "DocumentFixture.h"
 
+#include "browser/QueryOutput.h"
 #include "browser/SqlText.h"
+
+#include <QTimer>
 
 namespace
 {
@@ -107,4 +110,90 @@ TEST(SqlText, SplitAndAddWhereAndOrderBy)
     EXPECT_TRUE(had);
     EXPECT_EQ(ReplaceOrderBy(QStringLiteral("SELECT a FROM b ORDER BY a; "), QStringLiteral("ORDER BY b DESC")),
               QStringLiteral("SELECT a FROM b ORDER BY b DESC"));
+}
+
+namespace
+{
+class CRecordingOutput final : public CQueryOutput
+{
+public:
+    void Show(qint32 queryId, const QString& name, const QString& sql, const QString& grouping, int depth) override
+    {
+        shown.append({queryId, name, sql, grouping, depth});
+    }
+    struct Shown
+    {
+        qint32 queryId;
+        QString name;
+        QString sql;
+        QString grouping;
+        int depth;
+    };
+    QList<Shown> shown;
+};
+} // namespace
+
+TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
+{
+    CRecordingOutput output;
+    m_doc.SetQueryOutput(&output);
+    // Two copies on fixed disks, one on a CD-ROM, a lone file, and bob's marks beside ann's.
+    for (const Copy& c : {Copy{1, 1, 10, 100, "AAA", false, false}, Copy{2, 2, 10, 100, "AAA", false, false},
+                          Copy{3, 3, 10, 100, "AAA", false, false}, Copy{4, 1, 10, 50, "ZZZ", false, false}})
+        Add(c);
+    Db().Execute(QStringLiteral("UPDATE FileUserSelect SET QueryMark=FALSE"));
+    Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=TRUE WHERE [User]='bob'"));
+
+    const qint32 all = m_doc.QueryIdFromName(QStringLiteral("check duplicates for deletion IN ALL catalogues"));
+    ASSERT_EQ(all, 22);
+    EXPECT_TRUE(m_doc.ExecuteQuery(all));
+    auto checked = [&](const char* user) {
+        QList<qint32> ids;
+        CDbStatement st = Db().Prepare(QStringLiteral("SELECT FileId FROM FileUserSelect WHERE [User]=? AND Mark=TRUE ORDER BY FileId"));
+        st.Bind(1, QString::fromLatin1(user));
+        while (st.Step())
+            ids.append(st.Value(0).ToLong());
+        return ids;
+    };
+    // All but one copy: the CD-ROM copy is spared, Alpha and Beta are checked; bob is untouched.
+    EXPECT_EQ(checked("ann"), QList<qint32>({1, 2}));
+    EXPECT_EQ(checked("bob"), QList<qint32>({1, 2, 3, 4}));
+    ASSERT_EQ(output.shown.size(), 1);
+    EXPECT_EQ(output.shown[0].name, QStringLiteral("Check Duplicates For Deletion in All Catalogues"));
+    EXPECT_TRUE(output.shown[0].sql.contains(QStringLiteral("SELECT")));
+    EXPECT_EQ(m_ui.ProgressUpper(), 0) << "progress is cleared at the end";
+    EXPECT_FALSE(m_ui.IsOperationRunning());
+
+    // bob runs it too and gets his own marks; ann's stay.
+    m_doc.SetUserName(QStringLiteral("bob"));
+    EXPECT_TRUE(m_doc.ExecuteQuery(all));
+    EXPECT_EQ(checked("bob"), QList<qint32>({1, 2}));
+    EXPECT_EQ(checked("ann"), QList<qint32>({1, 2}));
+    m_doc.SetUserName(QStringLiteral("ann"));
+
+    // A script without entries still shows its output; one without output shows nothing; the
+    // routine is found by its name before "(".
+    Db().Execute(QStringLiteral("INSERT INTO Query (GroupId, QueryId, QueryName, OutputQuery, GroupingDepth) VALUES "
+                                "(0, 900, 'Only Output', 'CheckedFiles', 0), (0, 901, 'No Output', NULL, 0)"));
+    Db().Execute(QStringLiteral("INSERT INTO QueryEntry (QueryId, QueryEntry, EntryType, Query) VALUES "
+                                "(901, 1, 2, 'CheckQueryMarkedFiles'), (901, 2, 3, 'UncheckOneDuplicateFile(All)'), "
+                                "(901, 3, 1, 'ignored condition')"));
+    ASSERT_EQ(output.shown.size(), 2) << "ann's run and bob's";
+    EXPECT_TRUE(m_doc.ExecuteQuery(900));
+    ASSERT_EQ(output.shown.size(), 3);
+    EXPECT_EQ(output.shown[2].name, QStringLiteral("Only Output"));
+    Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=TRUE WHERE [User]='ann'"));
+    EXPECT_TRUE(m_doc.ExecuteQuery(901));
+    EXPECT_EQ(output.shown.size(), 3);
+    EXPECT_EQ(checked("ann"), QList<qint32>({1, 2, 4})) << "the CD-ROM copy spared again; the lone file is no duplicate";
+
+    // Esc before the first step: nothing runs, nothing is shown, status and progress are reset.
+    Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=FALSE WHERE [User]='ann'"));
+    QTimer::singleShot(0, [&] { m_ui.SetOperationRunning(false); });
+    EXPECT_FALSE(m_doc.ExecuteQuery(all));
+    EXPECT_EQ(output.shown.size(), 3);
+    EXPECT_EQ(checked("ann"), QList<qint32>());
+    EXPECT_EQ(m_ui.StatusTexts().last(), QString());
+    EXPECT_EQ(m_ui.ProgressUpper(), 0);
+    m_doc.SetQueryOutput(nullptr);
 }
