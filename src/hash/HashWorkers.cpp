@@ -1,5 +1,7 @@
 #include "hash/HashWorkers.h"
 
+#include <cassert>
+
 namespace
 {
 constexpr int SpinRounds = 4000;
@@ -41,6 +43,7 @@ void CHashWorkers::Run(std::size_t count, const std::function<void(std::size_t)>
             work(i);
         return;
     }
+    assert(count <= MaxItems);
     const std::uint64_t generation = Generation(m_ticket.load(std::memory_order_relaxed)) + 1;
     m_pWork.store(&work, std::memory_order_relaxed);
     m_done.store(0, std::memory_order_relaxed);

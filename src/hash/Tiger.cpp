@@ -29,6 +29,8 @@ CTiger::CTiger()
 
 void CTiger::Update(const void* data, std::size_t length)
 {
+    if (length == 0)
+        return;
     auto p = static_cast<const std::uint8_t*>(data);
     std::size_t used = m_count % 64;
     m_count += length;

@@ -1,7 +1,10 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +56,34 @@ TEST(TthProgramTest, PrintsOneLinePerFileInOrderAndFailsOnUnreadableOnes)
                                       "CMKDYROZKSC6VTM4I7LSMMHPAE4UG3FXPXZGGKY  %2\n").arg(empty, zeros));
     EXPECT_TRUE(bad.err.contains(missing + QStringLiteral(": No such file or directory"))) << bad.err.toStdString();
     EXPECT_TRUE(bad.err.contains(dir.path() + QStringLiteral(": Is a directory"))) << bad.err.toStdString();
+}
+
+TEST(TthProgramTest, AFileTheUserMayNotReadIsReportedAndFails)
+{
+    // Root reads everything: the program runs as the unprivileged user "nobody" instead.
+    if (geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        GTEST_SKIP() << "needs root and setpriv to run the program as another user";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                      QFileDevice::ReadOther | QFileDevice::ExeOther));
+    const QString secret = Write(dir, QStringLiteral("secret"), QByteArray(3000, 'k'));
+    const QString open = Write(dir, QStringLiteral("open"), QByteArray(1024, '\0'));
+    ASSERT_TRUE(QFile::setPermissions(secret, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(open, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+
+    QProcess process;
+    process.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                              QStringLiteral("--clear-groups"), QStringLiteral(QUARRANE_TTH_PROGRAM),
+                                              secret, open});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    if (err.contains(QStringLiteral("setpriv:")))
+        GTEST_SKIP() << "setpriv cannot change the user here: " << err.toStdString();
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(err.contains(secret + QStringLiteral(": Permission denied"))) << err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()),
+              QStringLiteral("CMKDYROZKSC6VTM4I7LSMMHPAE4UG3FXPXZGGKY  %1\n").arg(open));
 }
 
 TEST(TthProgramTest, RefusesBadArguments)
