@@ -132,39 +132,26 @@ private:
                    const std::function<void()>* pAlsoDo)
     {
         const std::size_t pieces = length / m_pieceSize;
-        if (pAlsoDo != nullptr)
-        {
-            std::array<CTigerDigest, MaxLeavesPerChunk> digests;
-            const std::size_t leavesPerPiece = m_pieceSize / LeafSize;
-            const std::function<void(std::size_t)> work = [&](std::size_t i) {
-                if (i == 0)
-                    (*pAlsoDo)();
-                else
-                    digests[i - 1] = TigerFullSubtreeHash(data + (i - 1) * m_pieceSize, leavesPerPiece);
-            };
-            Workers().Run(pieces + 1, work);
-            for (std::size_t i = 0; i < pieces; ++i)
-                tree.AddSubtree(digests[i], m_pieceSize);
-        }
-        else if (pieces != 0)
-        {
-            std::array<CTigerDigest, MaxLeavesPerChunk> digests;
-            const std::size_t leavesPerPiece = m_pieceSize / LeafSize;
-            const std::function<void(std::size_t)> work = [&](std::size_t i) {
-                digests[i] = TigerFullSubtreeHash(data + i * m_pieceSize, leavesPerPiece);
-            };
-            Workers().Run(pieces, work);
-            for (std::size_t i = 0; i < pieces; ++i)
-                tree.AddSubtree(digests[i], m_pieceSize);
-        }
+        const std::size_t extra = pAlsoDo != nullptr ? 1 : 0;
+        std::array<CTigerDigest, MaxLeavesPerChunk> digests;
+        const std::size_t leavesPerPiece = m_pieceSize / LeafSize;
+        const std::function<void(std::size_t)> work = [&](std::size_t i) {
+            if (i < extra)
+                (*pAlsoDo)();
+            else
+                digests[i - extra] = TigerFullSubtreeHash(data + (i - extra) * m_pieceSize, leavesPerPiece);
+        };
+        Workers().Run(pieces + extra, work);
+        for (std::size_t i = 0; i < pieces; ++i)
+            tree.AddSubtree(digests[i], m_pieceSize);
+
         // Only the end of the file leaves less than a piece: its leaves join one by one.
         const std::uint8_t* rest = data + pieces * m_pieceSize;
         std::size_t restLength = length - pieces * m_pieceSize;
-        std::array<CTigerDigest, MaxLeavesPerChunk> leaves;
         const std::size_t fullLeaves = restLength / LeafSize;
-        TigerFullLeafHashes(rest, fullLeaves, leaves.data());
+        TigerFullLeafHashes(rest, fullLeaves, digests.data());
         for (std::size_t i = 0; i < fullLeaves; ++i)
-            tree.AddSubtree(leaves[i], LeafSize);
+            tree.AddSubtree(digests[i], LeafSize);
         rest += fullLeaves * LeafSize;
         restLength -= fullLeaves * LeafSize;
         if (restLength != 0)
