@@ -17,7 +17,8 @@ enum class ETthReadPath
 struct CTthHashResult
 {
     std::string tth;                 // the 39-character Base32 root; empty when hashing failed
-    int error = 0;                   // errno value of the failure (ECANCELED when stopped)
+    int error = 0;                   // errno value of the failure: ECANCELED when stopped, EISDIR
+                                     // for a folder, EINVAL for any other file that is not regular
     ETthReadPath path = ETthReadPath::None;
     std::uint64_t blockSize = 0;     // bytes covered by one block digest of the tree
     std::size_t blockCount = 0;      // block digests the tree held at the end

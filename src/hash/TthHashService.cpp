@@ -37,8 +37,7 @@ class CChunkHasher final
 public:
     CChunkHasher(CHashInputFile& file, std::uint8_t* buffer, bool twoHalves, int threads,
                  std::uint64_t blockSize, std::uint64_t expected)
-        : m_file(file), m_pBuffer(buffer), m_twoHalves(twoHalves), m_threads(threads),
-          m_blockSize(blockSize), m_expected(expected)
+        : m_file(file), m_pBuffer(buffer), m_twoHalves(twoHalves), m_threads(threads), m_expected(expected)
     {
         // Each thread takes whole aligned subtrees of a chunk: they join the tree unchanged.
         // Two pieces per thread let the threads even out the time one of them spends reading.
@@ -172,7 +171,6 @@ private:
     std::uint8_t* m_pBuffer;
     bool m_twoHalves;
     int m_threads;
-    std::uint64_t m_blockSize;
     std::uint64_t m_expected;
     std::size_t m_pieceSize;
     std::unique_ptr<CHashWorkers> m_pWorkers;

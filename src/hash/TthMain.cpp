@@ -82,7 +82,8 @@ int main(int argc, char** argv)
         else
         {
             std::fflush(stdout);
-            std::fprintf(stderr, "quarrane-tth: %s: %s\n", file.c_str(), std::strerror(result.error));
+            const char* reason = result.error == EINVAL ? "not a regular file" : std::strerror(result.error);
+            std::fprintf(stderr, "quarrane-tth: %s: %s\n", file.c_str(), reason);
             status = 1;
         }
     }

@@ -50,12 +50,13 @@ TEST(TthProgramTest, PrintsOneLinePerFileInOrderAndFailsOnUnreadableOnes)
     EXPECT_EQ(RunTth({QStringLiteral("-j"), QStringLiteral("2"), zeros, empty}).out, good.out);
     EXPECT_EQ(RunTth({QStringLiteral("-j1"), zeros, empty}).out, good.out);
 
-    const CRun bad = RunTth({empty, missing, dir.path(), zeros});
+    const CRun bad = RunTth({empty, missing, dir.path(), QStringLiteral("/dev/null"), zeros});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, QStringLiteral("LWPNACQDBZRYXW3VHJVCJ64QBZNGHOHHHZWCLNQ  %1\n"
                                       "CMKDYROZKSC6VTM4I7LSMMHPAE4UG3FXPXZGGKY  %2\n").arg(empty, zeros));
     EXPECT_TRUE(bad.err.contains(missing + QStringLiteral(": No such file or directory"))) << bad.err.toStdString();
     EXPECT_TRUE(bad.err.contains(dir.path() + QStringLiteral(": Is a directory"))) << bad.err.toStdString();
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("/dev/null: not a regular file"))) << bad.err.toStdString();
 }
 
 TEST(TthProgramTest, AFileTheUserMayNotReadIsReportedAndFails)
