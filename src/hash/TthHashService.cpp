@@ -78,7 +78,7 @@ public:
             if (more && m_twoHalves && !readInJob)
             {
                 if (!m_readAhead)
-                    m_readAhead.emplace();
+                    m_readAhead = std::make_unique<CReadAheadThread>();
                 m_readAhead->Start(readNext);
             }
             if (stopped())
@@ -174,7 +174,7 @@ private:
     std::uint64_t m_expected;
     std::size_t m_pieceSize;
     std::unique_ptr<CHashWorkers> m_pWorkers;
-    std::optional<CReadAheadThread> m_readAhead;
+    std::unique_ptr<CReadAheadThread> m_readAhead;
     std::int64_t m_nextGot = 0;
     std::uint64_t m_directBytes = 0;
     int m_error = 0;
