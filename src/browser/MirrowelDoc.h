@@ -11,6 +11,7 @@
 #include <vector>
 
 class CDbDatabase;
+class CQueryOutput;
 class CDbRetryPolicy;
 class CSynchLauncher;
 class CUserInteraction;
@@ -22,6 +23,7 @@ enum : int
     HINT_SAVED_EDITS = 5,
     HINT_CLOSING = 6,
     HINT_CURRENT_FILE = 7,
+    HINT_QUERY_RUN = 10,
     HINT_REFRESHING = 12,
 };
 
@@ -122,6 +124,19 @@ public:
     void SynchronizeCatalogue(qint32 catalogueId);
     void UpdateCatalogueTTH(qint32 catalogueId);
 
+    // Runs the script of a Query row for the current user: its steps in order (stored action
+    // queries, the duplicate routine), with progress, Esc between steps and the retry rules, then
+    // hands the output query to the query output. False when the run was cancelled or given up.
+    bool ExecuteQuery(qint32 queryId);
+    void SetQueryOutput(CQueryOutput* output) { m_pQueryOutput = output; }
+    // The QueryId of a query name (without regard to case), 0 when there is none.
+    qint32 QueryIdFromName(const QString& queryName);
+
+    // Queries: in every group of identical files (size and TTH) among the user's query-marked
+    // files whose copies are all checked, unchecks those on CD-ROMs and ghosts, or else the copy
+    // with the highest keep priority, so that one copy of each file survives a delete.
+    void UnmarkAtLeastOneDuplicate();
+
     // Refreshes a catalogue after a delay (8000 ms after starting the synchronizer, 5000 ms after
     // its advise data); pending refreshes end with the document.
     void ScheduleCatalogueRefresh(qint32 catalogueId, int delayMs);
@@ -133,6 +148,8 @@ signals:
     void statusText(const QString& text);
     // The refresh of a catalogue's item after the synchronizer worked on it.
     void catalogueChanged(qint32 catalogueId);
+    // A query run ended without being cancelled (the main window flashes).
+    void queryFinished(qint32 queryId);
 
 private:
     bool CompactOnExitValue();
@@ -146,6 +163,7 @@ private:
     bool SendToSynchronizer(const QString& topic, const QString& commandLine);
     void OnAdvise(const QString& topic, const QString& item);
     bool Write(const QString& context, const std::function<void()>& step);
+    bool RunIntermediateQuery(const QString& storedQuery);
 
     CUserInteraction& m_ui;
     std::unique_ptr<CDbDatabase> m_pDatabase;
@@ -165,4 +183,5 @@ private:
     QString m_strFormNotes;
     bool m_bClosing = false;
     std::vector<QTimer*> m_refreshTimers;
+    CQueryOutput* m_pQueryOutput = nullptr;
 };

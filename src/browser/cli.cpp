@@ -1,5 +1,7 @@
 // quarrane-cli: the browser's document operations for scripts and tests.
 #include "browser/MirrowelDoc.h"
+#include "browser/QueryOutput.h"
+#include "browser/SqlText.h"
 #include "browser/SynchLauncher.h"
 #include "browser/VolumeIdentity.h"
 #include "common/DbException.h"
@@ -8,6 +10,7 @@
 #include "common/ProductVersion.h"
 #include "common/UnattendedInteraction.h"
 #include "database/DbDatabase.h"
+#include "database/DbQueryDef.h"
 #include "database/DbRetryPolicy.h"
 #include "database/DbTransaction.h"
 
@@ -29,6 +32,8 @@ const char* const kUsage =
     "  quarrane-cli update-tth DB CATALOGUE_ID [--no-wait]\n"
     "  quarrane-cli catalogues DB\n"
     "  quarrane-cli check-catalogues DB (--all | --none | CATALOGUE_ID...)\n"
+    "  quarrane-cli run-query DB \"QUERY NAME\"   (prints the query's result)\n"
+    "  quarrane-cli checked DB                  (prints the checked files)\n"
     "Common options: --user NAME (act for another user's marks), --help, --version\n"
     "Without --no-wait, the commands that start the synchronizer wait until it has done the work\n"
     "and fail when it reports a problem. Exit status: 0 done, 1 failed (the reason on stderr),\n"
@@ -93,6 +98,46 @@ int WaitForSynchronizer(CDdeSynchLauncher& launcher, bool noWait)
         return Fail(QStringLiteral("the synchronizer reported result %1").arg(*result));
     return kDone;
 }
+
+// Prints rows tab-separated under a header of their column names.
+void PrintRows(CDbStatement& rows)
+{
+    QTextStream out(stdout);
+    out << rows.ColumnNames().join(QLatin1Char('\t')) << '\n';
+    while (rows.Step())
+    {
+        for (int c = 0; c < rows.ColumnCount(); ++c)
+            out << (c ? "\t" : "") << rows.Value(c).ToString();
+        out << '\n';
+    }
+}
+
+// A stored query's SQL run for the user, as a query view would show it.
+void PrintQuery(CDbDatabase& db, const QString& sql, const QString& userName)
+{
+    CDbQueryDef query = db.CreateQueryDef(SubstituteUserName(sql, userName));
+    for (const QString& parameter : query.ParameterNames())
+        if (parameter.toLower() == QStringLiteral("paramusername"))
+            query.SetParameter(QStringLiteral("ParamUserName"), CDbValue(userName));
+    CDbStatement rows = query.OpenRecordset();
+    PrintRows(rows);
+}
+
+class CStdoutQueryOutput final : public CQueryOutput
+{
+public:
+    CStdoutQueryOutput(CDbDatabase& db, QString userName) : m_db(db), m_strUserName(std::move(userName)) {}
+    void Show(qint32, const QString&, const QString& sql, const QString&, int) override
+    {
+        PrintQuery(m_db, sql, m_strUserName);
+        shown = true;
+    }
+    bool shown = false;
+
+private:
+    CDbDatabase& m_db;
+    QString m_strUserName;
+};
 
 int ListCatalogues(CDbDatabase& db)
 {
@@ -232,7 +277,8 @@ int main(int argc, char* argv[])
         return doc.NewDatabase(database) ? kDone : Fail(QStringLiteral("%1 could not be created").arg(database));
     }
 
-    const QStringList known = {"add-catalogue", "synchronize", "update-tth", "catalogues", "check-catalogues"};
+    const QStringList known = {"add-catalogue", "synchronize",  "update-tth", "catalogues",
+                               "check-catalogues", "run-query", "checked"};
     if (!known.contains(command))
         return Usage(QStringLiteral("unknown command %1").arg(command));
     if (!QFileInfo::exists(database))
@@ -247,6 +293,27 @@ int main(int argc, char* argv[])
                                                   : Usage(QStringLiteral("catalogues takes a database only"));
         if (command == QStringLiteral("check-catalogues"))
             return CheckCatalogues(doc, options);
+        if (command == QStringLiteral("checked"))
+        {
+            if (options.positional.size() != 2)
+                return Usage(QStringLiteral("checked takes a database only"));
+            PrintQuery(*doc.Database(), doc.Database()->OpenQueryDef(QStringLiteral("CheckedFiles")).Sql(),
+                       doc.UserName());
+            return kDone;
+        }
+        if (command == QStringLiteral("run-query"))
+        {
+            if (options.positional.size() != 3)
+                return Usage(QStringLiteral("run-query needs a query name"));
+            const qint32 queryId = doc.QueryIdFromName(options.positional[2]);
+            if (queryId == 0)
+                return Fail(QStringLiteral("there is no query named \"%1\"").arg(options.positional[2]));
+            CStdoutQueryOutput output(*doc.Database(), doc.UserName());
+            doc.SetQueryOutput(&output);
+            const bool completed = doc.ExecuteQuery(queryId);
+            doc.SetQueryOutput(nullptr);
+            return completed ? kDone : Fail(QStringLiteral("the query did not complete"));
+        }
         if (command == QStringLiteral("add-catalogue"))
         {
             if (options.name.isEmpty() || options.location.isEmpty() || options.positional.size() != 2)

@@ -1,0 +1,312 @@
+#include "hash/TthHashService.h"
+#include "platform/HashInputFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <fcntl.h>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+constexpr std::uint64_t MiB = 1024 * 1024;
+
+class TthHashServiceTest : public ::testing::Test
+{
+protected:
+    // The direct path needs a folder on a disk filesystem; /tmp may be a tmpfs that refuses
+    // O_DIRECT, so the usual places for temporary files are tried in turn.
+    void SetUp() override
+    {
+        const QString bases[] = {QDir::tempPath(), QStringLiteral("/var/tmp"), QCoreApplication::applicationDirPath()};
+        for (const QString& base : bases)
+        {
+            auto dir = std::make_unique<QTemporaryDir>(base + QStringLiteral("/quarrane-hash-XXXXXX"));
+            if (!dir->isValid())
+                continue;
+            const bool direct = TakesDirectReads(dir->path());
+            if (!m_pDir || direct)
+            {
+                m_pDir = std::move(dir);
+                m_direct = direct;
+            }
+            if (direct)
+                break;
+        }
+        ASSERT_TRUE(m_pDir);
+    }
+
+    static QString Write(const QString& path, std::uint64_t size, unsigned seed)
+    {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        std::mt19937_64 random(seed);
+        QByteArray block(1 << 16, Qt::Uninitialized);
+        for (std::uint64_t done = 0; done < size; done += block.size())
+        {
+            for (int i = 0; i < block.size(); i += 8)
+            {
+                const std::uint64_t word = random();
+                std::memcpy(block.data() + i, &word, 8);
+            }
+            file.write(block.constData(), qint64(std::min<std::uint64_t>(block.size(), size - done)));
+        }
+        return path;
+    }
+
+    QString WriteFile(const QString& name, std::uint64_t size, unsigned seed = 1)
+    {
+        return Write(m_pDir->filePath(name), size, seed);
+    }
+
+    static std::string Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+    // Pushes the file out of the page cache so that direct reads really go to the device.
+    static void Evict(const QString& path)
+    {
+        const int fd = open(QFile::encodeName(path).constData(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        fdatasync(fd);
+        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        close(fd);
+    }
+
+    // Whether every byte of the file is in the page cache: a tmpfs file always is, eviction or not.
+    static bool FullyCached(const QString& path)
+    {
+        CHashInputFile file;
+        return file.Open(Native(path)) == 0 && file.Size() > 0 && file.IsCached(0, std::size_t(file.Size()));
+    }
+
+    // Whether the folder's filesystem takes direct reads of 256 KiB chunks and keeps its files on
+    // a device, so that direct reads really bypass the cache.
+    static bool TakesDirectReads(const QString& folder)
+    {
+        const QString probe = Write(folder + QStringLiteral("/probe"), 4096, 1);
+        CHashInputFile file;
+        if (file.Open(Native(probe)) != 0 || !CTthHashService::ChunkFitsAlignment(file.DirectAlignment()) ||
+            !file.OpenDirect())
+            return false;
+        Evict(probe);
+        return !FullyCached(probe);
+    }
+
+    static QString RhashTth(const QString& path)
+    {
+        QProcess rhash;
+        rhash.start(QStringLiteral("rhash"), {QStringLiteral("--tth"), path});
+        if (!rhash.waitForFinished(60000) || rhash.exitCode() != 0)
+            return QString();
+        return QString::fromUtf8(rhash.readAllStandardOutput()).section(QLatin1Char(' '), 0, 0).toUpper();
+    }
+
+    std::unique_ptr<QTemporaryDir> m_pDir;
+    bool m_direct = false;
+};
+
+TEST_F(TthHashServiceTest, EqualsRhashOnBothPathsWithOneAndTwoThreads)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("rhash")).isEmpty())
+        GTEST_SKIP() << "rhash is not installed (scripts/install-deps installs it)";
+    const bool direct = m_direct;
+    std::vector<std::uint64_t> sizes = {0, 1, 1023, 1024, 1025, 262143, 262144, 262145, 32 * MiB, 32 * MiB + 1};
+    std::mt19937 random(20261207);
+    for (int i = 0; i < 4; ++i)
+        sizes.push_back(random() % (3 * MiB));
+    for (std::uint64_t size : sizes)
+    {
+        const QString path = WriteFile(QStringLiteral("f%1").arg(size), size, unsigned(size));
+        const QString expected = RhashTth(path);
+        ASSERT_EQ(expected.size(), 39) << "rhash failed on " << size << " bytes";
+        for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly})
+            for (int threads : {1, 2})
+            {
+                Evict(path);
+                const CTthHashResult result = CTthHashService(threads, mode).Hash(Native(path));
+                const auto where = ::testing::Message() << size << " bytes, " << threads << " thread(s), "
+                                                       << (mode == ETthReadMode::Auto ? "auto" : "buffered");
+                EXPECT_EQ(QString::fromStdString(result.tth), expected) << where;
+                EXPECT_EQ(result.bytesHashed, size) << where;
+                const bool unbuffered = mode == ETthReadMode::Auto && direct;
+                EXPECT_EQ(result.path, unbuffered ? ETthReadPath::Unbuffered : ETthReadPath::Buffered) << where;
+                // An evicted file comes wholly from the device on the direct path.
+                EXPECT_EQ(result.directBytes, unbuffered && !FullyCached(path) ? size : 0u) << where;
+            }
+    }
+    if (!direct)
+        GTEST_SKIP() << "the temporary folder " << m_pDir->path().toStdString()
+                     << " takes no direct reads: only the buffered path was compared";
+}
+
+TEST_F(TthHashServiceTest, DirectReadsSkipCachedRangesOnly)
+{
+    if (!m_direct)
+        GTEST_SKIP() << "the temporary folder takes no direct reads";
+    const QString path = WriteFile(QStringLiteral("cached"), 3 * MiB + 17);
+    const CTthHashService service(1);
+
+    Evict(path);
+    if (FullyCached(path))
+        GTEST_SKIP() << "the temporary folder keeps its files in memory: nothing is read from a device";
+    const CTthHashResult cold = service.Hash(Native(path));
+    EXPECT_EQ(cold.directBytes, 3 * MiB + 17);
+
+    // Read it through the cache once; a second hash then finds every page there.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().size(), qint64(3 * MiB + 17));
+    const CTthHashResult warm = service.Hash(Native(path));
+    EXPECT_EQ(warm.path, ETthReadPath::Unbuffered);
+    EXPECT_EQ(warm.directBytes, 0u);
+    EXPECT_EQ(warm.tth, cold.tth);
+}
+
+TEST_F(TthHashServiceTest, BlockSizeFollowsTheFileSize)
+{
+    const struct
+    {
+        std::uint64_t fileSize;
+        std::uint64_t blockSize;
+    } cases[] = {{0, 65536},           {1, 65536},
+                 {32 * MiB, 65536},    {32 * MiB + 1, 131072},
+                 {64 * MiB, 131072},   {1024 * MiB, 2 * MiB},
+                 {1024 * MiB + 1, 4 * MiB}, {std::uint64_t(1) << 40, std::uint64_t(1) << 31}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CTthHashService::BlockSizeFor(c.fileSize), c.blockSize) << c.fileSize;
+
+    const CTthHashService service(2);
+    const CTthHashResult exact = service.Hash(Native(WriteFile(QStringLiteral("a"), 32 * MiB, 4)));
+    EXPECT_EQ(exact.blockSize, 65536u);
+    EXPECT_EQ(exact.blockCount, 512u);
+    const CTthHashResult larger = service.Hash(Native(WriteFile(QStringLiteral("b"), 32 * MiB + 1, 4)));
+    EXPECT_EQ(larger.blockSize, 131072u);
+    EXPECT_EQ(larger.blockCount, 257u);
+}
+
+TEST_F(TthHashServiceTest, DirectReadsNeedAChunkThatIsAWholeNumberOfBlocks)
+{
+    const struct
+    {
+        std::size_t alignment;
+        bool fits;
+    } cases[] = {{0, false}, {512, true}, {4096, true}, {65536, true}, {262144, true},
+                 {524288, false}, {3000, false}, {1536, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CTthHashService::ChunkFitsAlignment(c.alignment), c.fits) << c.alignment;
+}
+
+TEST_F(TthHashServiceTest, CapacityRuleOfTheSynchronizerForm)
+{
+    const QString path = WriteFile(QStringLiteral("c"), 5000);
+    const CTthHashService service;
+    const std::string tth = service.Hash(Native(path)).tth;
+
+    QString text = QStringLiteral("old");
+    EXPECT_EQ(service.HashFile(path, text, 39), 39);
+    EXPECT_EQ(text.toStdString(), tth);
+    EXPECT_EQ(service.HashFile(path, text, 38), 39);
+    EXPECT_TRUE(text.isEmpty());
+
+    const QString plainFile = WriteFile(QStringLiteral("plain"), 10);
+    for (const QString& bad : {m_pDir->filePath(QStringLiteral("missing")), m_pDir->path(),
+                               plainFile + QStringLiteral("/below")})
+    {
+        text = QStringLiteral("old");
+        EXPECT_EQ(service.HashFile(bad, text, 39), 0) << bad.toStdString();
+        EXPECT_TRUE(text.isEmpty());
+    }
+    EXPECT_EQ(service.Hash(Native(m_pDir->path())).error, EISDIR);
+    EXPECT_EQ(service.Hash(Native(plainFile + QStringLiteral("/below"))).error, ENOTDIR);
+}
+
+TEST_F(TthHashServiceTest, NonAsciiNamesAreHashedLikeAnyOther)
+{
+    const QString plain = WriteFile(QStringLiteral("plain.bin"), 70000, 8);
+    const QString accented = WriteFile(QStringLiteral("Crème brûlée – 文件.bin"), 70000, 8);
+    QString a, b;
+    const CTthHashService service;
+    EXPECT_EQ(service.HashFile(plain, a, 39), 39);
+    EXPECT_EQ(service.HashFile(accented, b, 39), 39);
+    EXPECT_EQ(a, b);
+}
+
+TEST_F(TthHashServiceTest, StopAndCancelEndTheHashUnsuccessfully)
+{
+    const QString path = WriteFile(QStringLiteral("s"), 600000);
+    CTthHashService service(2);
+    std::atomic<bool> cancel(true);
+    QString text = QStringLiteral("old");
+    EXPECT_EQ(service.HashFile(path, text, 39, &cancel), 0);
+    EXPECT_TRUE(text.isEmpty());
+    cancel = false;
+    EXPECT_EQ(service.HashFile(path, text, 39, &cancel), 39);
+
+    service.Stop();
+    for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly})
+    {
+        CTthHashService stopped(1, mode);
+        stopped.Stop();
+        const CTthHashResult result = stopped.Hash(Native(path));
+        EXPECT_FALSE(result.Succeeded());
+        EXPECT_EQ(result.error, ECANCELED);
+    }
+    EXPECT_EQ(service.HashFile(path, text, 39), 0);
+}
+
+TEST_F(TthHashServiceTest, AFileChangingWhileReadIsHashedUpToItsEndOrItsFirstSize)
+{
+    // Whatever the timing, the hash covers a prefix of what the file holds, never more than the
+    // file had when it was opened, and equals the hash of that prefix alone.
+    const std::uint64_t size = 8 * MiB;
+    const QString growing = WriteFile(QStringLiteral("grows"), size, 21);
+    const QString shrinking = WriteFile(QStringLiteral("shrinks"), size, 22);
+    for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly})
+    {
+        std::atomic<bool> go(false);
+        std::thread changer([&] {
+            while (!go)
+                std::this_thread::yield();
+            QFile grow(growing);
+            if (grow.open(QIODevice::Append))
+                for (int i = 0; i < 64; ++i)
+                    grow.write(QByteArray(65536, 'x'));
+            QFile::resize(shrinking, size / 2 + 3);
+        });
+        const CTthHashService service(2, mode);
+        go = true;
+        const CTthHashResult grown = service.Hash(Native(growing));
+        const CTthHashResult shrunk = service.Hash(Native(shrinking));
+        changer.join();
+
+        ASSERT_TRUE(grown.Succeeded());
+        EXPECT_GE(grown.bytesHashed, size);
+        EXPECT_LE(grown.bytesHashed, std::uint64_t(QFileInfo(growing).size()));
+        ASSERT_TRUE(shrunk.Succeeded());
+        EXPECT_TRUE(shrunk.bytesHashed == size || shrunk.bytesHashed == size / 2 + 3) << shrunk.bytesHashed;
+
+        for (const auto& [path, result] : {std::pair{growing, grown}, std::pair{shrinking, shrunk}})
+        {
+            QFile whole(path);
+            ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+            const QString prefix = m_pDir->filePath(QStringLiteral("prefix"));
+            QFile copy(prefix);
+            ASSERT_TRUE(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            copy.write(whole.read(qint64(result.bytesHashed)));
+            copy.close();
+            EXPECT_EQ(CTthHashService(1, ETthReadMode::BufferedOnly).Hash(Native(prefix)).tth, result.tth);
+        }
+        WriteFile(QStringLiteral("grows"), size, 21);
+        WriteFile(QStringLiteral("shrinks"), size, 22);
+    }
+}
+} // namespace
