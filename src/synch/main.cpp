@@ -5,12 +5,14 @@
 #include "common/ProductVersion.h"
 #include "common/SynchCommandLine.h"
 #include "gui/WidgetInteraction.h"
+#include "hash/TthHashService.h"
 #include "synch/MirrowelUpdateApp.h"
 #include "synch/MirrowelUpdateFrame.h"
 #include "synch/MwuSynchState.h"
 #include "synch/MwuTaskList.h"
 #include "synch/MwuContext.h"
 #include "synch/MwuTaskManagerAddFiles.h"
+#include "synch/MwuTaskManagerChecksum.h"
 #include "synch/MwuTaskManagerMarkDeleted.h"
 #include "synch/SynchUnattendedInteraction.h"
 
@@ -19,6 +21,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -42,7 +45,8 @@ void PrintUsage()
                 "               43 database of another version (result 4313)\n");
 }
 
-std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context)
+std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context,
+                                                   const CTthHashService& hashService)
 {
     switch (kind)
     {
@@ -50,6 +54,8 @@ std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& r
         return std::make_unique<CMwuTaskManagerAddFiles>(request, context);
     case TaskKindMarkDeleted:
         return std::make_unique<CMwuTaskManagerMarkDeleted>(request, context);
+    case TaskKindUpdateTTH:
+        return std::make_unique<CMwuTaskManagerChecksum>(request, context, hashService);
     default:
         return nullptr;
     }
@@ -117,12 +123,14 @@ int main(int argc, char* argv[])
                                                                     : widgetUi);
     }
 
+    // One hashing service for the program, its work spread over every core.
+    CTthHashService hashService(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
     CMwuSynchState state;
     CMwuTaskList tasks;
     QSettings settings;
     std::unique_ptr<CMwuContext> context;
-    CMirrowelUpdateApp app(state, [&context](TaskKind kind, CMwuRequest& request) {
-        return CreateTaskManager(kind, request, *context);
+    CMirrowelUpdateApp app(state, [&context, &hashService](TaskKind kind, CMwuRequest& request) {
+        return CreateTaskManager(kind, request, *context, hashService);
     });
     app.SetQuitWhenIdle(startedForScript);
     CMirrowelUpdateFrame frame(app, state, tasks, settings);
@@ -149,7 +157,9 @@ int main(int argc, char* argv[])
         });
 
     const int exitCode = application.exec();
+    // Closing cancels the running task managers, which ends a hash in progress.
     app.Close();
+    hashService.Stop();
     SetProcessUserInteraction(nullptr);
     if (exitCode != 0)
         return exitCode;

@@ -1,0 +1,245 @@
+#include "SynchTaskFixture.h"
+
+#include "hash/TthHashService.h"
+#include "synch/MwuTaskManagerAddFiles.h"
+#include "synch/MwuTaskManagerChecksum.h"
+
+#include <QDateTime>
+#include <QDirIterator>
+#include <QProcess>
+
+#include <sys/stat.h>
+
+namespace
+{
+class ChecksumTest : public SynchTaskFixture
+{
+protected:
+    void SetUp() override
+    {
+        SynchTaskFixture::SetUp();
+        // Removed copies go to a trash inside the test's folder.
+        m_oldDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("xdg")).toUtf8());
+    }
+    void TearDown() override
+    {
+        qputenv("XDG_DATA_HOME", m_oldDataHome);
+        SynchTaskFixture::TearDown();
+    }
+
+    int AddFiles() { return Run<CMwuTaskManagerAddFiles>(QStringLiteral("-AddFiles")); }
+    int UpdateTTH(const QString& options = {})
+    {
+        return Run<CMwuTaskManagerChecksum>(QStringLiteral("-UpdateTTH ") + options, m_hash);
+    }
+
+    // The peer's answer: rhash --tth, upper-cased.
+    static QString RhashTth(const QString& path)
+    {
+        QProcess rhash;
+        rhash.start(QStringLiteral("rhash"), {QStringLiteral("-p"), QStringLiteral("%{tth}"), path});
+        EXPECT_TRUE(rhash.waitForFinished(60000));
+        return QString::fromLatin1(rhash.readAllStandardOutput()).trimmed().toUpper();
+    }
+
+    CDbStatement Record(const QString& name)
+    {
+        CDbStatement st = m_db.Prepare(QStringLiteral(
+            "SELECT FileId, TTH, LastModified, SimilarityId, FileInfoId, AlternateFile, Deleted, Ghost FROM File "
+            "WHERE StrComp(File, ?, 0)=0"));
+        st.Bind(1, name);
+        EXPECT_TRUE(st.Step()) << name.toStdString();
+        return st;
+    }
+    QString TthOf(const QString& name) { return Record(name).Value(1).ToString(); }
+    qint32 SimilarityOf(const QString& name) { return Record(name).Value(3).ToLong(); }
+    QString AlternatesOf(const QString& name) { return Record(name).Value(5).ToString(); }
+
+    bool InTrash(const QString& name)
+    {
+        QDirIterator it(m_dir.path(), {name}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            if (it.next().contains(QStringLiteral("Trash")))
+                return true;
+        return false;
+    }
+
+    CTthHashService m_hash{1};
+    QByteArray m_oldDataHome;
+};
+
+const QString kFakeTth = QStringLiteral("AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA");
+} // namespace
+
+TEST_F(ChecksumTest, WhenAFileIsHashedAgain)
+{
+    WriteFile(QStringLiteral("a.bin"), "contents of a");
+    ASSERT_EQ(AddFiles(), 0);
+    const QString real = RhashTth(m_strMedia + "/a.bin");
+    ASSERT_EQ(real.size(), 39);
+
+    // Each case starts from a record holding a made-up TTH, with the stored time equal to the
+    // file's or not, and tells whether the task replaces the TTH.
+    struct Case
+    {
+        const char* options;
+        bool timeChanged;
+        bool hashed;
+    };
+    const Case cases[] = {
+        {"", false, false},
+        {"", true, true},
+        {"-ForceUpdateTTH", false, true},
+        {"-NoModifiedUpdateTTH", true, false},
+        {"-NoModifiedUpdateTTH -ForceUpdateTTH", true, true},
+    };
+    const QString stored = Record(QStringLiteral("a.bin")).Value(2).ToString();
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.options);
+        m_db.Execute(QStringLiteral("UPDATE File SET TTH=?, LastModified=?"),
+                     {CDbValue(kFakeTth), CDbValue(c.timeChanged ? QStringLiteral("2001-01-01 00:00:00") : stored)});
+        EXPECT_EQ(UpdateTTH(QString::fromLatin1(c.options)), 0);
+        EXPECT_EQ(TthOf(QStringLiteral("a.bin")), c.hashed ? real : kFakeTth);
+        EXPECT_EQ(Record(QStringLiteral("a.bin")).Value(2).ToString(),
+                  c.hashed ? stored : (c.timeChanged ? QStringLiteral("2001-01-01 00:00:00") : stored));
+    }
+    // Without a TTH a file is hashed whatever the options say.
+    m_db.Execute(QStringLiteral("UPDATE File SET TTH=NULL"));
+    EXPECT_EQ(UpdateTTH(QStringLiteral("-NoModifiedUpdateTTH")), 0);
+    EXPECT_EQ(TthOf(QStringLiteral("a.bin")), real);
+}
+
+TEST_F(ChecksumTest, CopiesAreLinkedEmptyFilesNever)
+{
+    WriteFile(QStringLiteral("x/first.bin"), "same contents");
+    WriteFile(QStringLiteral("y/second copy.bin"), "same contents");
+    WriteFile(QStringLiteral("y/Third.bin"), "same contents");
+    WriteFile(QStringLiteral("y/other.bin"), "other contents");
+    WriteFile(QStringLiteral("x/empty1"));
+    WriteFile(QStringLiteral("y/empty2"));
+    ASSERT_EQ(AddFiles(), 0);
+    ASSERT_EQ(UpdateTTH(), 0);
+
+    const QString tth = RhashTth(m_strMedia + "/x/first.bin");
+    for (const char* name : {"first.bin", "second copy.bin", "Third.bin"})
+        EXPECT_EQ(TthOf(QString::fromUtf8(name)), tth) << name;
+    const qint32 similarity = SimilarityOf(QStringLiteral("first.bin"));
+    EXPECT_GT(similarity, 0);
+    EXPECT_EQ(SimilarityOf(QStringLiteral("second copy.bin")), similarity);
+    EXPECT_EQ(SimilarityOf(QStringLiteral("Third.bin")), similarity);
+    EXPECT_EQ(SimilarityOf(QStringLiteral("other.bin")), 0);
+    EXPECT_EQ(AlternatesOf(QStringLiteral("first.bin")), QStringLiteral("second copy.bin;  Third.bin;  "));
+    EXPECT_EQ(AlternatesOf(QStringLiteral("second copy.bin")), QStringLiteral("first.bin;  Third.bin;  "));
+    EXPECT_EQ(AlternatesOf(QStringLiteral("Third.bin")), QStringLiteral("first.bin;  second copy.bin;  "));
+    EXPECT_TRUE(Record(QStringLiteral("other.bin")).Value(5).IsNull());
+
+    // Empty files have the empty file's TTH and are nobody's copies.
+    EXPECT_EQ(TthOf(QStringLiteral("empty1")), QStringLiteral("LWPNACQDBZRYXW3VHJVCJ64QBZNGHOHHHZWCLNQ"));
+    EXPECT_EQ(TthOf(QStringLiteral("empty2")), TthOf(QStringLiteral("empty1")));
+    EXPECT_EQ(SimilarityOf(QStringLiteral("empty1")), 0);
+    EXPECT_TRUE(Record(QStringLiteral("empty2")).Value(5).IsNull());
+
+    // Re-hashing everything adds no name twice and keeps the group.
+    ASSERT_EQ(UpdateTTH(QStringLiteral("-ForceUpdateTTH")), 0);
+    EXPECT_EQ(AlternatesOf(QStringLiteral("first.bin")), QStringLiteral("second copy.bin;  Third.bin;  "));
+    EXPECT_EQ(SimilarityOf(QStringLiteral("Third.bin")), similarity);
+}
+
+TEST_F(ChecksumTest, AFileInfoTakenOverOnlyWithoutAnErrorNote)
+{
+    WriteFile(QStringLiteral("new1.bin"), "described contents");
+    WriteFile(QStringLiteral("new2.bin"), "noted contents");
+    ASSERT_EQ(AddFiles(), 0);
+    // Catalogued elsewhere before: one copy with a description, one whose FileInfo carries an
+    // error note.
+    AddCatalogue(2, QStringLiteral("Old"), 0x0BADF00D, QStringLiteral("Fixed"));
+    m_db.Execute(QStringLiteral("INSERT INTO FileInfo (FileInfoId, Description) VALUES (70, 'described')"));
+    m_db.Execute(QStringLiteral("INSERT INTO FileInfo (FileInfoId, Notes, ContainsError) VALUES (71, 'bad', TRUE)"));
+    const QString tth1 = RhashTth(m_strMedia + "/new1.bin");
+    const QString tth2 = RhashTth(m_strMedia + "/new2.bin");
+    m_db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, FileInfoId, File, FileSize, "
+                                "FileSizeDouble, TTH) VALUES (2, 0, 900, 70, 'old1.bin', 18, 18, ?), "
+                                "(2, 0, 901, 71, 'old2.bin', 14, 14, ?)"),
+                 {CDbValue(tth1), CDbValue(tth2)});
+    ASSERT_EQ(UpdateTTH(), 0);
+    EXPECT_EQ(Record(QStringLiteral("new1.bin")).Value(4).ToLong(), 70);
+    EXPECT_TRUE(Record(QStringLiteral("new2.bin")).Value(4).IsNull()) << "an error note is not taken over";
+    EXPECT_GT(SimilarityOf(QStringLiteral("new2.bin")), 0) << "but the copies are linked";
+    EXPECT_EQ(SimilarityOf(QStringLiteral("old2.bin")), SimilarityOf(QStringLiteral("new2.bin")));
+    EXPECT_EQ(AlternatesOf(QStringLiteral("old1.bin")), QStringLiteral("new1.bin;  "));
+}
+
+TEST_F(ChecksumTest, DuplicatesRemovedOnlyFromAFixedDiskAndOnlyWithALiveCopy)
+{
+    WriteFile(QStringLiteral("a/keep.bin"), "duplicate contents");
+    WriteFile(QStringLiteral("b/copy.bin"), "duplicate contents");
+    WriteFile(QStringLiteral("b/unique.bin"), "unique contents");
+    ASSERT_EQ(AddFiles(), 0);
+
+    // On a CD nothing is removed.
+    m_db.Execute(QStringLiteral("UPDATE Catalogue SET DriveType='CD-ROM'"));
+    ASSERT_EQ(UpdateTTH(QStringLiteral("-DeleteDuplicates")), 0);
+    EXPECT_TRUE(QFile::exists(m_strMedia + "/b/copy.bin"));
+    EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE OR Ghost=TRUE")), 0);
+
+    // On a fixed disk the second copy found goes to the trash and its record is marked deleted.
+    m_db.Execute(QStringLiteral("UPDATE Catalogue SET DriveType='Fixed'"));
+    m_db.Execute(QStringLiteral("UPDATE File SET TTH=NULL, SimilarityId=NULL, AlternateFile=NULL"));
+    ASSERT_EQ(UpdateTTH(QStringLiteral("-DeleteDuplicates")), 0);
+    EXPECT_TRUE(QFile::exists(m_strMedia + "/a/keep.bin"));
+    EXPECT_TRUE(QFile::exists(m_strMedia + "/b/unique.bin"));
+    EXPECT_FALSE(QFile::exists(m_strMedia + "/b/copy.bin"));
+    EXPECT_TRUE(InTrash(QStringLiteral("copy.bin")));
+    EXPECT_TRUE(Record(QStringLiteral("copy.bin")).Value(6).ToBool());
+    EXPECT_FALSE(Record(QStringLiteral("keep.bin")).Value(6).ToBool());
+    EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE OR Ghost=TRUE")), 1);
+
+    // Ghosting: the record stays live as a ghost.
+    WriteFile(QStringLiteral("c/ghost me.bin"), "duplicate contents");
+    ASSERT_EQ(AddFiles(), 0);
+    ASSERT_EQ(UpdateTTH(QStringLiteral("-GhostDuplicates -DeleteDuplicates")), 0);
+    EXPECT_FALSE(QFile::exists(m_strMedia + "/c/ghost me.bin"));
+    EXPECT_TRUE(Record(QStringLiteral("ghost me.bin")).Value(7).ToBool());
+    EXPECT_FALSE(Record(QStringLiteral("ghost me.bin")).Value(6).ToBool());
+
+    // A copy whose only other record is deleted (its file gone) is the last one: it stays.
+    m_db.Execute(QStringLiteral("UPDATE File SET Deleted=TRUE WHERE File='keep.bin'"));
+    ASSERT_TRUE(QFile::remove(m_strMedia + "/a/keep.bin"));
+    WriteFile(QStringLiteral("d/last.bin"), "duplicate contents");
+    ASSERT_EQ(AddFiles(), 0);
+    ASSERT_EQ(UpdateTTH(QStringLiteral("-DeleteDuplicates")), 0);
+    EXPECT_TRUE(QFile::exists(m_strMedia + "/d/last.bin"));
+    EXPECT_GT(SimilarityOf(QStringLiteral("last.bin")), 0) << "still linked with the records of its copies";
+}
+
+TEST_F(ChecksumTest, AnUnreadableFileGetsTheNoteOnceAndKeepsItsValues)
+{
+    // A named pipe is there but cannot be hashed (a permission test needs another user here).
+    ASSERT_EQ(mkfifo(QFile::encodeName(m_strMedia + "/pipe").constData(), 0644), 0);
+    WriteFile(QStringLiteral("fine.bin"), "fine");
+    ASSERT_EQ(AddFiles(), 0);
+    m_db.Execute(QStringLiteral("UPDATE File SET TTH=?, LastModified='2001-01-01 00:00:00' WHERE File='pipe'"),
+                 {CDbValue(kFakeTth)});
+    EXPECT_EQ(UpdateTTH(), CMwuTaskManager::ResultReadError);
+    EXPECT_EQ(UpdateTTH(), CMwuTaskManager::ResultReadError);
+    EXPECT_EQ(TthOf(QStringLiteral("pipe")), kFakeTth);
+    EXPECT_EQ(Record(QStringLiteral("pipe")).Value(2).ToString(), QStringLiteral("2001-01-01 00:00:00"));
+    CDbStatement note = m_db.Prepare(QStringLiteral(
+        "SELECT Notes, ContainsError FROM FileInfo INNER JOIN File ON FileInfo.FileInfoId=File.FileInfoId "
+        "WHERE File.File='pipe'"));
+    ASSERT_TRUE(note.Step());
+    EXPECT_EQ(note.Value(0).ToString(), QStringLiteral("Error reading from file"));
+    EXPECT_TRUE(note.Value(1).ToBool());
+    EXPECT_EQ(TthOf(QStringLiteral("fine.bin")), RhashTth(m_strMedia + "/fine.bin"));
+    const auto rows = Rows();
+    ASSERT_FALSE(rows.back().m_errors.empty());
+    EXPECT_EQ(rows.back().m_errors.front().message, QStringLiteral("Error reading from file"));
+
+    // A file gone since it was catalogued: result 2, the record untouched.
+    ASSERT_TRUE(QFile::remove(m_strMedia + "/fine.bin"));
+    m_db.Execute(QStringLiteral("UPDATE File SET TTH=NULL WHERE File='fine.bin'"));
+    EXPECT_EQ(UpdateTTH(QStringLiteral("-ForceUpdateTTH")), CMwuTaskManager::ResultFileNotFound);
+    EXPECT_TRUE(Record(QStringLiteral("fine.bin")).Value(1).IsNull());
+}

@@ -1,0 +1,206 @@
+#include "database/DbDatabase.h"
+#include "database/TemplateDatabase.h"
+#include "platform/FixtureVolumeTable.h"
+#include "synch/MwuAlternateFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace
+{
+// The real synchronizer on a generated medium, its rows checked against find and rhash.
+class SynchEndToEndTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_strDatabase = m_dir.filePath(QStringLiteral("Media.qrl"));
+        m_strMedia = m_dir.filePath(QStringLiteral("media"));
+        ASSERT_TRUE(WriteTemplateDatabase(m_strDatabase));
+        ASSERT_TRUE(QDir().mkpath(m_strMedia));
+        ASSERT_TRUE(CFixtureVolumeTable::WriteFile(
+            m_dir.filePath(QStringLiteral("volumes")),
+            {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))}));
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        db.Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                                  "Location, DriveType) VALUES (0, 1, 'Media', 'DATA', ?, ?, 'Fixed')"),
+                   {CDbValue(qint32(0x1234ABCD)), CDbValue(m_strMedia)});
+    }
+
+    void Write(const QString& relative, const QByteArray& contents)
+    {
+        const QString path = m_strMedia + QLatin1Char('/') + relative;
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(contents), contents.size());
+    }
+
+    int RunSynchronizer(const QStringList& options)
+    {
+        QProcess synch;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUARRANE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("QUARRANE_VOLUME_TABLE"), m_dir.filePath(QStringLiteral("volumes")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        synch.setProcessEnvironment(env);
+        synch.setWorkingDirectory(m_dir.path());
+        QStringList arguments{QStringLiteral("-Database=%1").arg(m_strDatabase), QStringLiteral("-CatalogueID=1")};
+        arguments << options << QStringLiteral("-Unattended") << QStringLiteral("-Quit");
+        synch.start(QStringLiteral(QUARRANESYNCH_PATH), arguments);
+        EXPECT_TRUE(synch.waitForFinished(100000));
+        EXPECT_EQ(synch.exitStatus(), QProcess::NormalExit) << synch.readAllStandardError().toStdString();
+        return synch.exitCode();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_strDatabase;
+    QString m_strMedia;
+};
+
+struct Row
+{
+    qint32 fileId;
+    QString name;
+    qint64 size;
+    qint32 low;
+    qint32 high;
+    double sizeDouble;
+    QString tth;
+    qint32 similarityId;
+    QString alternates;
+};
+} // namespace
+
+TEST_F(SynchEndToEndTest, AddFilesAndUpdateTTHOnAGeneratedMedium)
+{
+    const QByteArray shared(70000, 'x');      // three copies under different names and folders
+    const QByteArray quoted("quoted twins");  // two copies with awkward names
+    Write(QStringLiteral("top.txt"), "top");
+    Write(QStringLiteral("empty at the top"), {});
+    Write(QStringLiteral("Nested/Deeper/deepest.bin"), shared);
+    Write(QStringLiteral("Nested/copy of deepest.bin"), shared);
+    Write(QString::fromUtf8("Ünïcødé/naïve – файл.txt"), shared);
+    Write(QString::fromUtf8("Quotes/it's \"q\" %;*.txt"), quoted);
+    Write(QString::fromUtf8("Quotes/folder 'a' \"b\" %;*/z.txt"), quoted);
+    Write(QStringLiteral("Case/Readme.txt"), "upper");
+    Write(QStringLiteral("Case/README.txt"), "lower");
+    Write(QStringLiteral("Case/empty too"), {});
+    Write(QStringLiteral(".dotfile"), "never");
+    Write(QStringLiteral(".dotdir/inside.txt"), "never");
+    Write(QStringLiteral("Nested/.hidden.txt"), "never");
+    ASSERT_TRUE(QDir().mkpath(m_strMedia + "/Nested/Empty Folder"));
+    ASSERT_TRUE(QDir().mkpath(m_strMedia + "/Another/Empty"));
+    Write(QStringLiteral("Big/five.bin"), {});
+    ASSERT_TRUE(QFile::resize(m_strMedia + "/Big/five.bin", qint64(5) << 30)); // sparse
+
+    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-UpdateTTH")}), 0);
+
+    // The independent listing: find for names and sizes, rhash for the TTH.
+    std::map<QString, qint64> expectedSizes;
+    {
+        QProcess find;
+        find.start(QStringLiteral("find"), {m_strMedia, QStringLiteral("-name"), QStringLiteral(".*"),
+                                             QStringLiteral("-prune"), QStringLiteral("-o"), QStringLiteral("-type"),
+                                             QStringLiteral("f"), QStringLiteral("-printf"), QStringLiteral("%P\\t%s\\n")});
+        ASSERT_TRUE(find.waitForFinished(10000));
+        for (const QString& line : QString::fromUtf8(find.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+            expectedSizes[line.section('\t', 0, 0)] = line.section('\t', 1).toLongLong();
+    }
+    ASSERT_EQ(expectedSizes.size(), 11u);
+
+    std::map<QString, Row> rows;
+    {
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        CDbStatement st = db.Prepare(QStringLiteral(
+            "SELECT RelativePath.RelativePath, File.File, File.FileId, File.FileSize, File.FileSizeHigh, "
+            "File.FileSizeDouble, File.TTH, File.SimilarityId, File.AlternateFile FROM RelativePath RIGHT JOIN File "
+            "ON RelativePath.RelativePathId = File.RelativePathId WHERE File.Deleted=FALSE AND File.Ghost=FALSE"));
+        while (st.Step())
+        {
+            QString folder = st.Value(0).ToString().replace('\\', '/');
+            const QString path = folder.isEmpty() ? st.Value(1).ToString() : folder + '/' + st.Value(1).ToString();
+            Row row{st.Value(2).ToLong(), st.Value(1).ToString(), 0, st.Value(3).ToLong(), st.Value(4).ToLong(),
+                    st.Value(5).ToDouble(), st.Value(6).ToString(), st.Value(7).ToLong(), st.Value(8).ToString()};
+            row.size = (qint64(quint32(row.high)) << 32) | quint32(row.low);
+            EXPECT_TRUE(rows.emplace(path, row).second) << "one live row per file: " << path.toStdString();
+        }
+    }
+    std::set<QString> listed;
+    std::set<QString> catalogued;
+    for (const auto& [path, size] : expectedSizes)
+        listed.insert(path);
+    for (const auto& [path, row] : rows)
+        catalogued.insert(path);
+    ASSERT_EQ(catalogued, listed);
+
+    const Row& big = rows.at(QStringLiteral("Big/five.bin"));
+    EXPECT_EQ(big.high, 1);
+    EXPECT_EQ(big.low, 1073741824);
+    EXPECT_EQ(big.sizeDouble, 5368709120.0);
+
+    std::map<std::pair<qint64, QString>, std::vector<const Row*>> groups;
+    for (const auto& [path, row] : rows)
+    {
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_EQ(row.size, expectedSizes.at(path));
+        EXPECT_EQ(row.sizeDouble, double(row.size));
+        QProcess rhash;
+        rhash.start(QStringLiteral("rhash"), {QStringLiteral("-p"), QStringLiteral("%{tth}"), m_strMedia + '/' + path});
+        ASSERT_TRUE(rhash.waitForFinished(60000));
+        EXPECT_EQ(row.tth, QString::fromLatin1(rhash.readAllStandardOutput()).trimmed().toUpper());
+        groups[{row.size, row.tth}].push_back(&row);
+    }
+
+    // SimilarityId groups are the groups of equal size and TTH (empty files never linked), and each
+    // record's AlternateFile lists the other names of its group by the insertion rule.
+    std::set<qint32> similarityIds;
+    for (const auto& [key, members] : groups)
+    {
+        const bool linked = members.size() > 1 && key.first > 0;
+        for (const Row* row : members)
+        {
+            SCOPED_TRACE(row->name.toStdString());
+            if (!linked)
+            {
+                EXPECT_EQ(row->similarityId, 0);
+                EXPECT_TRUE(row->alternates.isEmpty());
+                continue;
+            }
+            EXPECT_EQ(row->similarityId, members.front()->similarityId);
+            EXPECT_NE(row->similarityId, 0);
+            QString expected;
+            for (const Row* other : members)
+                if (other != row)
+                    MwuAlternateFile::Insert(expected, row->name, other->name);
+            EXPECT_EQ(row->alternates, expected);
+        }
+        if (linked)
+        {
+            EXPECT_TRUE(similarityIds.insert(members.front()->similarityId).second) << "one id per group";
+        }
+    }
+    EXPECT_EQ(similarityIds.size(), 2u);
+
+    // Running both tasks again changes nothing.
+    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"), QStringLiteral("-UpdateTTH")}),
+              0);
+    CDbDatabase db;
+    db.Open(m_strDatabase);
+    CDbStatement count = db.Prepare(QStringLiteral("SELECT Count(*), Sum(Deleted) FROM File"));
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Value(0).ToLong(), 11);
+    EXPECT_EQ(count.Value(1).ToLong(), 0);
+}
