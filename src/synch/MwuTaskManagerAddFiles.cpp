@@ -14,6 +14,7 @@
 namespace
 {
 const QString kFileIdName = QStringLiteral("File_FileId");
+constexpr qint32 kProgressStep = 64;
 
 bool IsSkippedName(const QString& name)
 {
@@ -197,6 +198,15 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
     if (listing.IsOpen())
     {
         const QSet<QString> catalogued = ReadCatalogued();
+        qint32 unreported = 0;
+        const auto reportProgress = [&] {
+            if (unreported == 0)
+                return;
+            ModifyCurrent([&](CMwuTask& t) { t.m_lProgressCurrent += unreported; });
+            if (!single)
+                Tasks().Modify(m_pTop, [&](CMwuTask& t) { t.m_lProgressCurrent += unreported; });
+            unreported = 0;
+        };
         CMwuFolderListing::Entry entry;
         while (!m_bCancel && m_nRetryAnswer == IDRETRY && listing.Next(entry))
         {
@@ -214,10 +224,12 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
                 if (listing.Status(entry, status) == 0 && !status.m_bDirectory)
                     AddToBatch({m_lSeekRelativePathId, name, status.m_nSize, status.m_nModifiedSecs, status.m_nAttributes});
             }
-            ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
-            if (!single)
-                Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
+            // Handed to the shared rows in steps: locking them for every file of a large folder
+            // costs more than anyone watching the count could see.
+            if (++unreported == kProgressStep)
+                reportProgress();
         }
+        reportProgress();
         // A finished folder is committed unless the last commit was only a moment ago: a medium of
         // many small folders would otherwise spend most of its time writing the same index pages
         // to the log, commit after commit, for a difference nobody watching could see.
