@@ -113,7 +113,7 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
                     NoteReadError(file);
                 else
                 {
-                    const Links links = UpdateRecordAndDuplicates(file, tth, modified);
+                    const Links links = UpdateRecordAndDuplicates(file, tth, modified, mayRemove);
                     if (links.liveCopyElsewhere && mayRemove && m_nRetryAnswer == IDRETRY)
                         DeleteFileRecSetFile(file.fileId, options.ghostDuplicates);
                 }
@@ -139,7 +139,8 @@ void CMwuTaskManagerChecksum::NoteReadError(const GroupFile& file)
 
 CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicates(const GroupFile& file,
                                                                                  const QString& tth,
-                                                                                 const QString& modified)
+                                                                                 const QString& modified,
+                                                                                 bool findLiveCopy)
 {
     Links links;
     RunWithRetry(kContext, [&] {
@@ -186,7 +187,8 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
             // Removing this copy is safe only while another live record holds the contents in a
             // file of its own: a deleted record's file is gone, and a folder catalogued twice
             // shows one file under two records.
-            if (duplicate.live && !links.liveCopyElsewhere && !IsSamePhysicalFile(duplicate.fileId, m_strCurrentPath))
+            if (findLiveCopy && duplicate.live && !links.liveCopyElsewhere &&
+                !IsSamePhysicalFile(duplicate.fileId, m_strCurrentPath))
                 links.liveCopyElsewhere = true;
         }
         if (links.similarityId == 0 && links.duplicateFound)
