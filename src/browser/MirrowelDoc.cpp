@@ -357,98 +357,77 @@ double CMirrowelDoc::GetDatabaseVersion()
     return ::GetDatabaseVersion(Database());
 }
 
-qint32 CMirrowelDoc::LookupLong(const QString& sql, qint32 id, const QString& context)
+CDbValue CMirrowelDoc::Lookup(const QString& sql, const CDbValue& key, const QString& context)
 {
     if (!IsOpen())
-        return 0;
+        return CDbValue::Null();
     try
     {
         CDbStatement st = m_pDatabase->Prepare(sql);
-        st.Bind(1, id);
-        return st.Step() ? st.Value(0).ToLong() : 0;
+        st.Bind(1, key);
+        return st.Step() ? st.Value(0) : CDbValue::Null();
     }
     catch (const CDbException& e)
     {
         LOG_EXCEPTION(e, QString(), context);
-        return 0;
-    }
-}
-
-QString CMirrowelDoc::LookupText(const QString& sql, qint32 id, const QString& context)
-{
-    if (!IsOpen())
-        return QString();
-    try
-    {
-        CDbStatement st = m_pDatabase->Prepare(sql);
-        st.Bind(1, id);
-        return st.Step() ? st.Value(0).ToString() : QString();
-    }
-    catch (const CDbException& e)
-    {
-        LOG_EXCEPTION(e, QString(), context);
-        return QString();
+        return CDbValue::Null();
     }
 }
 
 QString CMirrowelDoc::GetGroupNameFromGroupId(qint32 groupId)
 {
-    return LookupText(QStringLiteral("SELECT Group.Group FROM [Group] WHERE (Group.GroupId=?)"), groupId,
-                      QStringLiteral("CMirrowelDoc::GetGroupNameFromGroupId()"));
+    return Lookup(QStringLiteral("SELECT Group.Group FROM [Group] WHERE (Group.GroupId=?)"), groupId,
+                  QStringLiteral("CMirrowelDoc::GetGroupNameFromGroupId()"))
+        .ToString();
 }
 
 qint32 CMirrowelDoc::GetParentGroupFromGroup(qint32 groupId)
 {
-    return LookupLong(QStringLiteral("SELECT Group.ParentGroupId FROM [Group] WHERE (Group.GroupId=?)"), groupId,
-                      QStringLiteral("CMirrowelDoc::GetParentGroupFromGroup()"));
+    return Lookup(QStringLiteral("SELECT Group.ParentGroupId FROM [Group] WHERE (Group.GroupId=?)"), groupId,
+                  QStringLiteral("CMirrowelDoc::GetParentGroupFromGroup()"))
+        .ToLong();
 }
 
 qint32 CMirrowelDoc::GetParentQueryGroupFromQueryGroup(qint32 groupId)
 {
-    return LookupLong(QStringLiteral("SELECT QueryGroup.ParentGroupId FROM [QueryGroup] WHERE (QueryGroup.GroupId=?)"),
-                      groupId, QStringLiteral("CMirrowelDoc::GetParentQueryGroupFromQueryGroup()"));
+    return Lookup(QStringLiteral("SELECT QueryGroup.ParentGroupId FROM [QueryGroup] WHERE (QueryGroup.GroupId=?)"),
+                  groupId, QStringLiteral("CMirrowelDoc::GetParentQueryGroupFromQueryGroup()"))
+        .ToLong();
 }
 
 qint32 CMirrowelDoc::GetParentGroupFromCatalogueId(qint32 catalogueId)
 {
-    return LookupLong(QStringLiteral("SELECT Catalogue.GroupId FROM [Catalogue] WHERE (Catalogue.CatalogueId=?)"),
-                      catalogueId, QStringLiteral("CMirrowelDoc::GetParentGroupFromCatalogueId()"));
+    return Lookup(QStringLiteral("SELECT Catalogue.GroupId FROM [Catalogue] WHERE (Catalogue.CatalogueId=?)"),
+                  catalogueId, QStringLiteral("CMirrowelDoc::GetParentGroupFromCatalogueId()"))
+        .ToLong();
 }
 
 qint32 CMirrowelDoc::GetCatalogueIdFromCatalogueName(const QString& name)
 {
-    if (!IsOpen())
-        return 0;
-    try
-    {
-        CDbStatement st = m_pDatabase->Prepare(
-            QStringLiteral("SELECT Catalogue.CatalogueId FROM [Catalogue] WHERE (Catalogue.Catalogue=?)"));
-        st.Bind(1, name);
-        return st.Step() ? st.Value(0).ToLong() : 0;
-    }
-    catch (const CDbException& e)
-    {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelDoc::GetCatalogueIdFromCatalogueName()"));
-        return 0;
-    }
+    return Lookup(QStringLiteral("SELECT Catalogue.CatalogueId FROM [Catalogue] WHERE (Catalogue.Catalogue=?)"), name,
+                  QStringLiteral("CMirrowelDoc::GetCatalogueIdFromCatalogueName()"))
+        .ToLong();
 }
 
 qint32 CMirrowelDoc::GetCatalogueIdFromFileId(qint32 fileId)
 {
-    return LookupLong(QStringLiteral("SELECT File.CatalogueId FROM [File] WHERE (File.FileId=?)"), fileId,
-                      QStringLiteral("CMirrowelDoc::GetCatalogueIdFromFileId()"));
+    return Lookup(QStringLiteral("SELECT File.CatalogueId FROM [File] WHERE (File.FileId=?)"), fileId,
+                  QStringLiteral("CMirrowelDoc::GetCatalogueIdFromFileId()"))
+        .ToLong();
 }
 
 qint32 CMirrowelDoc::GetRelativePathIdFromFileId(qint32 fileId)
 {
-    return LookupLong(QStringLiteral("SELECT File.RelativePathId FROM [File] WHERE (File.FileId=?)"), fileId,
-                      QStringLiteral("CMirrowelDoc::GetRelativePathIdFromFileId()"));
+    return Lookup(QStringLiteral("SELECT File.RelativePathId FROM [File] WHERE (File.FileId=?)"), fileId,
+                  QStringLiteral("CMirrowelDoc::GetRelativePathIdFromFileId()"))
+        .ToLong();
 }
 
 QString CMirrowelDoc::GetCatalogueNameFromCatalogueId(qint32 catalogueId)
 {
-    return LookupText(QStringLiteral("SELECT Catalogue.Catalogue FROM [Catalogue] WHERE (Catalogue.CatalogueId=?)"),
-                      catalogueId, QStringLiteral("CMirrowelDoc::GetCatalogueNameFromCatalogueId()"));
+    return Lookup(QStringLiteral("SELECT Catalogue.Catalogue FROM [Catalogue] WHERE (Catalogue.CatalogueId=?)"),
+                  catalogueId, QStringLiteral("CMirrowelDoc::GetCatalogueNameFromCatalogueId()"))
+        .ToString();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <vector>
 
 class CDbDatabase;
+class CDbValue;
 class CQueryOutput;
 class CDbRetryPolicy;
 class CSynchLauncher;
@@ -155,11 +156,14 @@ private:
     bool CompactOnExitValue();
     void SetTitle(const QString& title);
     bool NavigatingAway(qint32 fileId);
-    qint32 LookupLong(const QString& sql, qint32 id, const QString& context);
-    QString LookupText(const QString& sql, qint32 id, const QString& context);
+    // The first value of a one-row lookup by one key, Null when there is none (errors logged).
+    CDbValue Lookup(const QString& sql, const CDbValue& key, const QString& context);
     bool ValidateRelativePathDialog(qint32 catalogueId, const CRelativePathDialogData& data,
                                     const QString& openedFolder, qint32 relativePathId, qint32& existingId);
     void WriteCatalogueUserSelect(qint32 catalogueId, bool exclude);
+    // Shows the group dialog until it is cancelled or holds a name and an allowed parent.
+    bool ShowGroupDialog(CGroupDialogData& data, const DialogFunction<CGroupDialogData>& dialog,
+                         const QString& caption);
     bool SendToSynchronizer(const QString& topic, const QString& commandLine);
     void OnAdvise(const QString& topic, const QString& item);
     bool Write(const QString& context, const std::function<void()>& step);

@@ -98,6 +98,26 @@ bool IsChoice(const std::vector<GroupChoice>& choices, qint32 id)
 }
 } // namespace
 
+bool CMirrowelDoc::ShowGroupDialog(CGroupDialogData& data, const DialogFunction<CGroupDialogData>& dialog,
+                                   const QString& caption)
+{
+    for (;;)
+    {
+        if (!dialog(data))
+            return false;
+        data.strGroup = data.strGroup.trimmed();
+        if (data.strGroup.isEmpty())
+            return false;
+        const bool parentAllowed = IsChoice(data.parents, data.lParentGroupId);
+        if (data.strGroup.size() <= kNameLength && parentAllowed)
+            return true;
+        m_ui.MessageBox(parentAllowed
+                            ? QStringLiteral("A group name can be at most %1 characters long.").arg(kNameLength)
+                            : QStringLiteral("A group cannot be placed inside itself or inside one of its own groups."),
+                        caption, MsgIcon::Warning, MsgButtons::Ok);
+    }
+}
+
 bool CMirrowelDoc::NewGroup(qint32& parentGroupId, qint32& newGroupId, const DialogFunction<CGroupDialogData>& dialog)
 {
     newGroupId = 0;
@@ -107,18 +127,8 @@ bool CMirrowelDoc::NewGroup(qint32& parentGroupId, qint32& newGroupId, const Dia
     data.bCreate = true;
     data.lParentGroupId = parentGroupId;
     data.parents = GroupParentChoices();
-    for (;;)
-    {
-        if (!dialog(data))
-            return false;
-        data.strGroup = data.strGroup.trimmed();
-        if (data.strGroup.isEmpty())
-            return false;
-        if (data.strGroup.size() <= kNameLength && IsChoice(data.parents, data.lParentGroupId))
-            break;
-        m_ui.MessageBox(QStringLiteral("A group name can be at most %1 characters long.").arg(kNameLength),
-                        QStringLiteral("Create New Group"), MsgIcon::Warning, MsgButtons::Ok);
-    }
+    if (!ShowGroupDialog(data, dialog, QStringLiteral("Create New Group")))
+        return false;
     const qint32 id = GetNewRecSetId(QStringLiteral("Group_GroupId"));
     if (id < 0)
         return false;
@@ -154,20 +164,8 @@ bool CMirrowelDoc::GroupProperties(qint32 groupId, const DialogFunction<CGroupDi
     }
     // The group itself and everything below it cannot become its parent.
     data.parents = GroupParentChoices(groupId);
-    for (;;)
-    {
-        if (!dialog(data))
-            return false;
-        data.strGroup = data.strGroup.trimmed();
-        if (data.strGroup.isEmpty())
-            return false;
-        if (data.strGroup.size() <= kNameLength && IsChoice(data.parents, data.lParentGroupId))
-            break;
-        m_ui.MessageBox(IsChoice(data.parents, data.lParentGroupId)
-                            ? QStringLiteral("A group name can be at most %1 characters long.").arg(kNameLength)
-                            : QStringLiteral("A group cannot be placed inside itself or inside one of its own groups."),
-                        QStringLiteral("Group Properties"), MsgIcon::Warning, MsgButtons::Ok);
-    }
+    if (!ShowGroupDialog(data, dialog, QStringLiteral("Group Properties")))
+        return false;
     return Write(QStringLiteral("CMirrowelDoc::GroupProperties() : ParentGroup(%1), Group(%2)")
                      .arg(data.lParentGroupId)
                      .arg(data.strGroup),

@@ -1,6 +1,8 @@
 #include "DocumentFixture.h"
 
 #include "browser/QueryOutput.h"
+#include "browser/QueryViews.h"
+#include "browser/RecordSetList.h"
 #include "browser/SqlText.h"
 
 #include <QTimer>
@@ -195,5 +197,33 @@ TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
     EXPECT_EQ(checked("ann"), QList<qint32>());
     EXPECT_EQ(m_ui.StatusTexts().last(), QString());
     EXPECT_EQ(m_ui.ProgressUpper(), 0);
+    m_doc.SetQueryOutput(nullptr);
+}
+
+TEST_F(DuplicateTest, RunningAQueryAgainReusesItsView)
+{
+    Add({1, 1, 10, 100, "AAA", false, false});
+    Add({2, 2, 10, 100, "AAA", false, false});
+    CQueryViews views(Db(), QStringLiteral("ann"), [](CRecordSetList& list) {
+        CDataCtrlDescriptor file;
+        file.m_strFieldName = QStringLiteral("File.File");
+        file.m_strCaption = QStringLiteral("File");
+        list.DataCtrl_AddField(file);
+        list.AddColumn(file);
+    });
+    m_doc.SetQueryOutput(&views);
+    ASSERT_TRUE(m_doc.ExecuteQuery(22));
+    ASSERT_EQ(views.Count(), 1);
+    CQueryViews::View* first = views.Current();
+    EXPECT_EQ(first->strName, QStringLiteral("Check Duplicates For Deletion in All Catalogues"));
+    EXPECT_EQ(first->lQueryId, 22);
+    EXPECT_EQ(first->pList->rowCount(), 2) << first->pList->LastError().toStdString();
+    EXPECT_EQ(first->pList->GroupingColumns().isEmpty(), false) << "the query's grouping reaches its view";
+
+    // The same query, or its name in another case, lands in the same view.
+    ASSERT_TRUE(m_doc.ExecuteQuery(22));
+    EXPECT_EQ(views.Count(), 1);
+    EXPECT_EQ(views.Current(), first);
+    EXPECT_EQ(views.Find(QStringLiteral("CHECK DUPLICATES FOR DELETION IN ALL CATALOGUES")), first);
     m_doc.SetQueryOutput(nullptr);
 }
