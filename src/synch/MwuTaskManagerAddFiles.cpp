@@ -6,7 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/VolumeTable.h"
 #include "synch/MwuContext.h"
-#include "synch/MwuFolderListing.h"
+#include "platform/FolderListing.h"
 #include "synch/MwuNotifier.h"
 
 #include <QDateTime>
@@ -115,21 +115,21 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
 bool CMwuTaskManagerAddFiles::WalkFolder(const QString& folder, const QString& nativeRelative,
                                          std::vector<FolderEntry>& entries)
 {
-    CMwuFolderListing listing(folder);
+    CFolderListing listing(folder);
     if (!listing.IsOpen())
         return false;
     const size_t self = entries.size();
     entries.push_back({RelativePathText(nativeRelative), 0});
-    CMwuFolderListing::Entry entry;
+    CFolderListing::Entry entry;
     while (!m_bCancel && listing.Next(entry))
     {
         const QString& name = entry.name;
         if (IsSkippedName(name))
             continue;
         // A link to a folder is not walked: it could lead back up the tree, or off the medium.
-        if (entry.kind == CMwuFolderListing::Kind::FolderLink)
+        if (entry.kind == CFolderListing::Kind::FolderLink)
             continue;
-        if (entry.kind == CMwuFolderListing::Kind::Folder)
+        if (entry.kind == CFolderListing::Kind::Folder)
         {
             const QString child = nativeRelative.isEmpty() ? name : nativeRelative + QLatin1Char('/') + name;
             // A subfolder that cannot be listed (such as another user's lost+found) is left out and
@@ -194,7 +194,7 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
     m_lSeekRelativePathId = current.m_lRelativePathId;
     const QString folder = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath);
 
-    CMwuFolderListing listing(folder, m_bFullStatus);
+    CFolderListing listing(folder, m_bFullStatus);
     if (listing.IsOpen())
     {
         const QSet<QString> catalogued = ReadCatalogued();
@@ -207,13 +207,13 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
                 Tasks().Modify(m_pTop, [&](CMwuTask& t) { t.m_lProgressCurrent += unreported; });
             unreported = 0;
         };
-        CMwuFolderListing::Entry entry;
+        CFolderListing::Entry entry;
         while (!m_bCancel && m_nRetryAnswer == IDRETRY && listing.Next(entry))
         {
             if (!WaitForRun())
                 break;
             const QString& name = entry.name;
-            if (IsSkippedName(name) || entry.kind != CMwuFolderListing::Kind::File)
+            if (IsSkippedName(name) || entry.kind != CFolderListing::Kind::File)
                 continue;
             m_nFileError = 0;
             if (!catalogued.contains(NameKey(name)))

@@ -5,7 +5,7 @@
 #include "common/MediaLocation.h"
 #include "database/DbTransaction.h"
 #include "synch/MwuContext.h"
-#include "synch/MwuFolderListing.h"
+#include "platform/FolderListing.h"
 #include "synch/MwuNotifier.h"
 
 #include <QElapsedTimer>
@@ -70,7 +70,7 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
 
     // The names in the folder, listed once for the whole group: one directory read instead of one
     // lookup per catalogued file.
-    CMwuFolderListing listing(folder);
+    CFolderListing listing(folder);
     if (!listing.IsOpen())
     {
         if (QFileInfo::exists(folder))
@@ -88,7 +88,7 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
         }
     }
     QSet<QString> present;
-    CMwuFolderListing::Entry entry;
+    CFolderListing::Entry entry;
     while (listing.Next(entry))
         present.insert(entry.name);
 

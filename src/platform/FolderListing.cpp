@@ -1,4 +1,4 @@
-#include "synch/MwuFolderListing.h"
+#include "platform/FolderListing.h"
 
 #include "platform/FileAttributes.h"
 #include "platform/SystemErrorCodes.h"
@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-struct CMwuFolderListing::CDirectory
+struct CFolderListing::CDirectory
 {
     explicit CDirectory(DIR* d) : dir(d) {}
     ~CDirectory()
@@ -24,21 +24,21 @@ struct CMwuFolderListing::CDirectory
     DIR* dir;
 };
 
-CMwuFolderListing::CMwuFolderListing(const QString& folder, bool fullStatus)
+CFolderListing::CFolderListing(const QString& folder, bool fullStatus)
     : m_strFolder(folder), m_bFullStatus(fullStatus)
 {
     if (DIR* dir = opendir(QFile::encodeName(folder).constData()))
         m_pDirectory = std::make_unique<CDirectory>(dir);
 }
 
-CMwuFolderListing::~CMwuFolderListing() = default;
+CFolderListing::~CFolderListing() = default;
 
-bool CMwuFolderListing::IsOpen() const
+bool CFolderListing::IsOpen() const
 {
     return m_pDirectory != nullptr;
 }
 
-bool CMwuFolderListing::Next(Entry& entry)
+bool CFolderListing::Next(Entry& entry)
 {
     if (!m_pDirectory)
         return false;
@@ -74,7 +74,7 @@ bool CMwuFolderListing::Next(Entry& entry)
     }
 }
 
-int CMwuFolderListing::Status(const Entry& entry, CFileStatus& status) const
+int CFolderListing::Status(const Entry& entry, CFileStatus& status) const
 {
     if (m_bFullStatus || !m_pDirectory)
         return QueryFileStatus(m_strFolder + QLatin1Char('/') + entry.name, status);

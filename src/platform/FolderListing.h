@@ -10,10 +10,8 @@
 // an entry looked up relative to the open folder. A catalogue scan stats every file of a medium:
 // looking each one up by its name in the open folder instead of by its full path saves the walk
 // down the path from the root, which is most of the cost of a stat on a deep tree.
-//
-// This is the scan's own fast path over the same calls QueryFileStatus makes; it belongs with the
-// other file-system calls in the platform layer once that layer offers a folder listing.
-class CMwuFolderListing final
+// It makes the same calls as QueryFileStatus, relative to the folder.
+class CFolderListing final
 {
 public:
     enum class Kind
@@ -29,10 +27,10 @@ public:
     };
 
     // fullStatus: the volume keeps attribute bits that only QueryFileStatus reads (FAT's).
-    explicit CMwuFolderListing(const QString& folder, bool fullStatus = false);
-    ~CMwuFolderListing();
-    CMwuFolderListing(const CMwuFolderListing&) = delete;
-    CMwuFolderListing& operator=(const CMwuFolderListing&) = delete;
+    explicit CFolderListing(const QString& folder, bool fullStatus = false);
+    ~CFolderListing();
+    CFolderListing(const CFolderListing&) = delete;
+    CFolderListing& operator=(const CFolderListing&) = delete;
 
     // False when the folder could not be opened for listing.
     bool IsOpen() const;
