@@ -85,6 +85,14 @@ int RunSecondInstance(const QStringList& arguments, const QString& commandLine, 
 }
 } // namespace
 
+// Unattended runs print their questions and results; Qt's own remarks about the display it does
+// not have (offscreen, no runtime folder) would only bury them.
+void QuietMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 int main(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i)
@@ -101,6 +109,11 @@ int main(int argc, char* argv[])
         }
     }
 
+    if (qEnvironmentVariable("QUARRANE_SYNCH_UNATTENDED") == QStringLiteral("1"))
+        qInstallMessageHandler(QuietMessageHandler);
+    for (int i = 1; i < argc; ++i)
+        if (QByteArray(argv[i]).toUpper() == "-UNATTENDED" || QByteArray(argv[i]).toUpper() == "/UNATTENDED")
+            qInstallMessageHandler(QuietMessageHandler);
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brevold"));
     QApplication::setApplicationName(kTitle);
