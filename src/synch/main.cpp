@@ -109,22 +109,21 @@ int main(int argc, char* argv[])
         }
     }
 
-    if (qEnvironmentVariable("QUARRANE_SYNCH_UNATTENDED") == QStringLiteral("1"))
-        qInstallMessageHandler(QuietMessageHandler);
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]).toUpper() == "-UNATTENDED" || QByteArray(argv[i]).toUpper() == "/UNATTENDED")
-            qInstallMessageHandler(QuietMessageHandler);
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QString commandLine = SynchCommandLine::JoinArguments(arguments);
+    // Started by a script (quarrane-cli): unattended, and ending once there is nothing left to do.
+    const bool startedForScript = qEnvironmentVariable("QUARRANE_SYNCH_UNATTENDED") == QStringLiteral("1");
+    const bool unattended = startedForScript || SynchCommandLineFlag(commandLine, QStringLiteral("UNATTENDED"));
+    if (unattended)
+        qInstallMessageHandler(QuietMessageHandler);
+
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brevold"));
     QApplication::setApplicationName(kTitle);
     QApplication::setQuitOnLastWindowClosed(true);
     SetErrorLogProgramName(QStringLiteral("QuarraneSynch"));
-
-    const QStringList arguments = application.arguments().mid(1);
-    const QString commandLine = SynchCommandLine::JoinArguments(arguments);
-    // Started by a script (quarrane-cli): unattended, and ending once there is nothing left to do.
-    const bool startedForScript = qEnvironmentVariable("QUARRANE_SYNCH_UNATTENDED") == QStringLiteral("1");
-    const bool unattended = startedForScript || SynchCommandLineFlag(commandLine, QStringLiteral("UNATTENDED"));
 
     CSynchUnattendedInteraction unattendedUi;
     QLockFile instanceLock(ConversationServerPath(kService) + QStringLiteral(".lock"));
