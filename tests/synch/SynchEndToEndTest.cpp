@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -203,4 +204,81 @@ TEST_F(SynchEndToEndTest, AddFilesAndUpdateTTHOnAGeneratedMedium)
     ASSERT_TRUE(count.Step());
     EXPECT_EQ(count.Value(0).ToLong(), 11);
     EXPECT_EQ(count.Value(1).ToLong(), 0);
+}
+
+// Killed in the middle of a scan, the synchronizer loses at most its last uncommitted batch; the
+// next run adds what is missing, and nothing twice.
+TEST_F(SynchEndToEndTest, AScanKilledHalfwayIsCompletedByTheNextRun)
+{
+    constexpr int kFolders = 200;
+    constexpr int kFilesPerFolder = 100;
+    for (int f = 0; f < kFolders; ++f)
+    {
+        const QString folder = m_strMedia + QStringLiteral("/d%1").arg(f);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        for (int i = 0; i < kFilesPerFolder; ++i)
+        {
+            QFile file(folder + QStringLiteral("/f%1.bin").arg(i));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::number(f * kFilesPerFolder + i));
+        }
+    }
+    auto count = [&](const char* sql) {
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        CDbStatement st = db.Prepare(QString::fromLatin1(sql));
+        return st.Step() ? st.Value(0).ToLong() : -1;
+    };
+
+    QProcess synch;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUARRANE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("QUARRANE_VOLUME_TABLE"), m_dir.filePath(QStringLiteral("volumes")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    synch.setProcessEnvironment(env);
+    synch.start(QStringLiteral(QUARRANESYNCH_PATH),
+                {QStringLiteral("-Database=%1").arg(m_strDatabase), QStringLiteral("-CatalogueID=1"),
+                 QStringLiteral("-AddFiles"), QStringLiteral("-Unattended")});
+    ASSERT_TRUE(synch.waitForStarted());
+    // Killed once the first rows are in, whatever it was doing then.
+    for (int i = 0; i < 2000 && count("SELECT Count(*) FROM File") <= 0; ++i)
+        QThread::msleep(5);
+    synch.kill();
+    synch.waitForFinished();
+    const qint32 before = count("SELECT Count(*) FROM File");
+    EXPECT_GT(before, 0);
+    EXPECT_LT(before, kFolders * kFilesPerFolder) << "the scan ended before it could be killed";
+
+    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles")}), 0);
+    EXPECT_EQ(count("SELECT Count(*) FROM File"), kFolders * kFilesPerFolder);
+    EXPECT_EQ(count("SELECT Count(*) FROM (SELECT DISTINCT RelativePathId, File FROM File)"), kFolders * kFilesPerFolder)
+        << "nothing catalogued twice";
+    EXPECT_EQ(count("SELECT Count(*) FROM RelativePath WHERE RelativePathId<>0"), kFolders);
+    // The identifier counters never fall behind the identifiers in use.
+    EXPECT_GE(count("SELECT IndexId FROM IndexId WHERE [Index]='File_FileId'"), count("SELECT Max(FileId) FROM File"));
+    EXPECT_GE(count("SELECT IndexId FROM IndexId WHERE [Index]='RelativePath_RelativePathId'"),
+              count("SELECT Max(RelativePathId) FROM RelativePath"));
+}
+
+// The medium is not mounted: every task of the request finds nothing to do and changes nothing.
+TEST_F(SynchEndToEndTest, WithoutItsMediumACatalogueIsLeftAsItWas)
+{
+    Write(QStringLiteral("a.txt"), "a");
+    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles")}), 0);
+    ASSERT_TRUE(CFixtureVolumeTable::WriteFile(
+        m_dir.filePath(QStringLiteral("volumes")),
+        {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x0BADF00D, QStringLiteral("OTHER"))}));
+    QFile::remove(m_strMedia + QStringLiteral("/a.txt"));
+    Write(QStringLiteral("b.txt"), "b");
+    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"), QStringLiteral("-UpdateTTH")}), 0);
+
+    CDbDatabase db;
+    db.Open(m_strDatabase);
+    CDbStatement rows = db.Prepare(QStringLiteral("SELECT File, Deleted, TTH FROM File ORDER BY File"));
+    ASSERT_TRUE(rows.Step());
+    EXPECT_EQ(rows.Value(0).ToString(), QStringLiteral("a.txt"));
+    EXPECT_FALSE(rows.Value(1).ToBool()) << "not marked deleted while its medium is away";
+    EXPECT_TRUE(rows.Value(2).IsNull());
+    EXPECT_FALSE(rows.Step()) << "nothing added from a folder that is not the medium";
 }
