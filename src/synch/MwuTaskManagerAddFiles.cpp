@@ -158,9 +158,9 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()
     m_lSeekCatalogueId = Top().m_lCatalogueId;
     ProcessTaskCleanup();
     m_batchAge.start();
-    // A scan commits once per folder; checkpointing the log after every few commits would copy
-    // the same index pages back into the database again and again.
-    // A larger page cache keeps the File indexes in memory across the whole scan.
+    // A scan commits many times a second; checkpointing the log after every few commits would copy
+    // the same index pages back into the database again and again. A larger page cache keeps the
+    // File indexes in memory across the whole scan.
     RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()"), [&] {
         m_database.ExecuteSqliteScript(QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
     });
