@@ -394,6 +394,23 @@ void CMwuTaskManager::SetProgressMax(const CMwuTaskList::Row& first)
     }
 }
 
+void CMwuTaskManager::SetProgressMaxFromLiveFiles(const QString& context)
+{
+    const CMwuTask current = Current();
+    qint32 count = 0;
+    if (!RunWithRetry(context, [&] {
+            CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
+                "SELECT Count(*) FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
+                "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
+            files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
+            count = files.Step() ? files.Value(0).ToLong() : 0;
+        }))
+        return;
+    ModifyCurrent([&](CMwuTask& t) { t.m_lProgressMax = count; });
+    if (Top().m_position == TaskPositionTop)
+        Tasks().Modify(m_pTop, [&](CMwuTask& t) { t.m_lProgressMax += count; });
+}
+
 void CMwuTaskManager::ProcessGroupTask(const CMwuTaskList::Row& first)
 {
     m_pCurrent = first;

@@ -77,6 +77,9 @@ protected:
     CMwuTaskList::Row AddTaskGroupFromFileRecords();
 
     void SetProgressMax(const CMwuTaskList::Row& first);
+    // The SetProgressMaxTaskCurrent of the tasks that work on catalogued files: the current row's
+    // maximum is the number of live files of its folder (added to a top row's).
+    void SetProgressMaxFromLiveFiles(const QString& context);
     void ProcessGroupTask(const CMwuTaskList::Row& first);
 
     // Runs op under the engine retry rules. reopen handles the errors that need the database

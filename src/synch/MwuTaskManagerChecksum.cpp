@@ -52,19 +52,7 @@ std::vector<CMwuTaskManagerChecksum::GroupFile> CMwuTaskManagerChecksum::ReadGro
 
 void CMwuTaskManagerChecksum::SetProgressMaxTaskCurrent()
 {
-    const CMwuTask current = Current();
-    qint32 count = 0;
-    if (!RunWithRetry(QStringLiteral("CMwuTaskManagerChecksum::SetProgressMaxTaskCurrent()"), [&] {
-            CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
-                "SELECT Count(*) FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-                "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
-            files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
-            count = files.Step() ? files.Value(0).ToLong() : 0;
-        }))
-        return;
-    ModifyCurrent([&](CMwuTask& t) { t.m_lProgressMax = count; });
-    if (Top().m_position == TaskPositionTop)
-        Tasks().Modify(m_pTop, [&](CMwuTask& t) { t.m_lProgressMax += count; });
+    SetProgressMaxFromLiveFiles(QStringLiteral("CMwuTaskManagerChecksum::SetProgressMaxTaskCurrent()"));
 }
 
 void CMwuTaskManagerChecksum::ProcessGroupTaskCurrentSetup()

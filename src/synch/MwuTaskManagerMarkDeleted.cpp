@@ -40,19 +40,7 @@ std::vector<CMwuTaskManagerMarkDeleted::LiveFile> CMwuTaskManagerMarkDeleted::Re
 
 void CMwuTaskManagerMarkDeleted::SetProgressMaxTaskCurrent()
 {
-    const CMwuTask current = Current();
-    qint32 count = 0;
-    if (!RunWithRetry(QStringLiteral("CMwuTaskManagerMarkDeleted::SetProgressMaxTaskCurrent()"), [&] {
-            CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
-                "SELECT Count(*) FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-                "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
-            files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
-            count = files.Step() ? files.Value(0).ToLong() : 0;
-        }))
-        return;
-    ModifyCurrent([&](CMwuTask& t) { t.m_lProgressMax = count; });
-    if (Top().m_position == TaskPositionTop)
-        Tasks().Modify(m_pTop, [&](CMwuTask& t) { t.m_lProgressMax += count; });
+    SetProgressMaxFromLiveFiles(QStringLiteral("CMwuTaskManagerMarkDeleted::SetProgressMaxTaskCurrent()"));
 }
 
 void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrentSetup()
