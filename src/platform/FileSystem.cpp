@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/FileAttributes.h"
+#include "platform/StatxStatus.h"
 #include "platform/SystemErrorCodes.h"
 
 #include <QDir>
@@ -120,28 +121,7 @@ int QueryFileStatus(const QString& path, CFileStatus& status)
     }
     struct stat linkInfo = {};
     status.m_bSymbolicLink = lstat(native.constData(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode);
-    status.m_bDirectory = S_ISDIR(info.stx_mode);
-    status.m_nSize = info.stx_size;
-    status.m_nDevice = makedev(info.stx_dev_major, info.stx_dev_minor);
-    status.m_nInode = info.stx_ino;
-    status.m_nModifiedSecs = info.stx_mtime.tv_sec;
-
-    unsigned bits = FatAttributes(native);
-    if ((info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        bits |= FileAttribute::ReadOnly;
-    if (QFileInfo(path).fileName().startsWith(QLatin1Char('.')))
-        bits |= FileAttribute::Hidden;
-    if (status.m_bDirectory)
-        bits |= FileAttribute::Directory;
-    if ((info.stx_attributes_mask & STATX_ATTR_COMPRESSED) && (info.stx_attributes & STATX_ATTR_COMPRESSED))
-        bits |= FileAttribute::Compressed;
-    if ((info.stx_attributes_mask & STATX_ATTR_ENCRYPTED) && (info.stx_attributes & STATX_ATTR_ENCRYPTED))
-        bits |= FileAttribute::Encrypted;
-    if (S_ISREG(info.stx_mode) && info.stx_blocks * 512 < info.stx_size)
-        bits |= FileAttribute::Sparse;
-    if (bits == 0)
-        bits = FileAttribute::Normal;
-    status.m_nAttributes = bits;
+    FillStatusFromStatx(info, QFileInfo(path).fileName().startsWith(QLatin1Char('.')), FatAttributes(native), status);
     return 0;
 }
 
@@ -318,4 +298,27 @@ int MoveEntry(const QString& source, const QString& destination)
         return removeRc;
     }
     return 0;
+}
+
+void FillStatusFromStatx(const struct statx& info, bool hiddenName, unsigned extraBits, CFileStatus& status)
+{
+    status.m_bDirectory = S_ISDIR(info.stx_mode);
+    status.m_nSize = info.stx_size;
+    status.m_nDevice = makedev(info.stx_dev_major, info.stx_dev_minor);
+    status.m_nInode = info.stx_ino;
+    status.m_nModifiedSecs = info.stx_mtime.tv_sec;
+    unsigned bits = extraBits;
+    if ((info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        bits |= FileAttribute::ReadOnly;
+    if (hiddenName)
+        bits |= FileAttribute::Hidden;
+    if (status.m_bDirectory)
+        bits |= FileAttribute::Directory;
+    if ((info.stx_attributes_mask & STATX_ATTR_COMPRESSED) && (info.stx_attributes & STATX_ATTR_COMPRESSED))
+        bits |= FileAttribute::Compressed;
+    if ((info.stx_attributes_mask & STATX_ATTR_ENCRYPTED) && (info.stx_attributes & STATX_ATTR_ENCRYPTED))
+        bits |= FileAttribute::Encrypted;
+    if (S_ISREG(info.stx_mode) && info.stx_blocks * 512 < info.stx_size)
+        bits |= FileAttribute::Sparse;
+    status.m_nAttributes = bits == 0 ? FileAttribute::Normal : bits;
 }

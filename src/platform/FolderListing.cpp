@@ -1,6 +1,7 @@
 #include "platform/FolderListing.h"
 
 #include "platform/FileAttributes.h"
+#include "platform/StatxStatus.h"
 #include "platform/SystemErrorCodes.h"
 
 #include <QFile>
@@ -83,24 +84,6 @@ int CFolderListing::Status(const Entry& entry, CFileStatus& status) const
     struct statx info = {};
     if (statx(dirfd(m_pDirectory->dir), name.constData(), 0, STATX_BASIC_STATS, &info) != 0)
         return SystemErrorFromErrno(errno);
-    status.m_bDirectory = S_ISDIR(info.stx_mode);
-    status.m_nSize = info.stx_size;
-    status.m_nInode = info.stx_ino;
-    status.m_nModifiedSecs = info.stx_mtime.tv_sec;
-    // The same bits QueryFileStatus gives on a filesystem without FAT attributes.
-    unsigned bits = 0;
-    if ((info.stx_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        bits |= FileAttribute::ReadOnly;
-    if (entry.name.startsWith(QLatin1Char('.')))
-        bits |= FileAttribute::Hidden;
-    if (status.m_bDirectory)
-        bits |= FileAttribute::Directory;
-    if ((info.stx_attributes_mask & STATX_ATTR_COMPRESSED) && (info.stx_attributes & STATX_ATTR_COMPRESSED))
-        bits |= FileAttribute::Compressed;
-    if ((info.stx_attributes_mask & STATX_ATTR_ENCRYPTED) && (info.stx_attributes & STATX_ATTR_ENCRYPTED))
-        bits |= FileAttribute::Encrypted;
-    if (S_ISREG(info.stx_mode) && info.stx_blocks * 512 < info.stx_size)
-        bits |= FileAttribute::Sparse;
-    status.m_nAttributes = bits == 0 ? FileAttribute::Normal : bits;
+    FillStatusFromStatx(info, entry.name.startsWith(QLatin1Char('.')), 0, status);
     return 0;
 }
