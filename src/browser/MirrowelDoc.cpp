@@ -133,37 +133,21 @@ bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bS
         return false;
     }
     const QByteArray bytes = TemplateDatabaseBytes();
-    if (IsOpen())
-    {
-        const QString previous = m_strPath;
-        const bool compact = CompactOnExitValue();
-        if (!CloseDatabase())
-            return false;
-        if (compact)
-            CompactDatabase(previous);
-    }
+    if (IsOpen() && !CloseCommand())
+        return false;
 
     // Written whole or not at all: a half-written template is never left under the chosen name.
     QSaveFile file(*chosenPath);
     if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         m_ui.MessageBox(QStringLiteral("The database may be locked"), QStringLiteral("Error Creating Database"),
                         MsgIcon::Error, MsgButtons::Ok);
-    if (!OpenDatabase(*chosenPath))
-        return false;
-    return true;
+    return OpenDatabase(*chosenPath);
 }
 
 bool CMirrowelDoc::OpenDatabase(const QString& path)
 {
-    if (IsOpen())
-    {
-        const QString previous = m_strPath;
-        const bool compact = CompactOnExitValue();
-        if (!CloseDatabase())
-            return false;
-        if (compact)
-            CompactDatabase(previous);
-    }
+    if (IsOpen() && !CloseCommand())
+        return false;
 
     for (;;)
     {
@@ -231,15 +215,10 @@ bool CMirrowelDoc::OpenDatabase(const QString& path)
     return true;
 }
 
-bool CMirrowelDoc::CompactOnExitValue()
+bool CMirrowelDoc::CompactOnExit()
 {
     const QString value = GetDatabaseParameter(QStringLiteral("CompactOnExit"));
     return !value.isEmpty() && value != QStringLiteral("0");
-}
-
-bool CMirrowelDoc::CompactOnExit()
-{
-    return CompactOnExitValue();
 }
 
 bool CMirrowelDoc::CloseDatabase()
@@ -276,7 +255,7 @@ bool CMirrowelDoc::CloseDatabase()
 bool CMirrowelDoc::CloseCommand()
 {
     const QString path = m_strPath;
-    const bool compact = IsOpen() && CompactOnExitValue();
+    const bool compact = IsOpen() && CompactOnExit();
     if (!CloseDatabase())
         return false;
     m_strPath.clear();

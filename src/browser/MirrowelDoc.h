@@ -67,7 +67,8 @@ public:
     bool NewDatabase(const std::optional<QString>& chosenPath, bool bStartingUp = false);
     bool OpenDatabase(const QString& path);
     bool CloseDatabase();
-    // The Close command: close, then compact when CompactOnExit is set.
+    // The Close command (also the first step of New and Open while a database is open): close,
+    // then compact when CompactOnExit is set.
     bool CloseCommand();
     // The Compact Database command: close, compact, open again.
     bool CompactDatabaseCommand();
@@ -153,7 +154,6 @@ signals:
     void queryFinished(qint32 queryId);
 
 private:
-    bool CompactOnExitValue();
     void SetTitle(const QString& title);
     bool NavigatingAway(qint32 fileId);
     // The first value of a one-row lookup by one key, Null when there is none (errors logged).

@@ -526,6 +526,29 @@ bool IsKeyword(const Token& t, const char* text)
     return t.kind == Kind::Keyword && t.text == QLatin1String(text);
 }
 
+// The end of an ON condition or join operand: the first comma, join keyword or unmatched ")" at
+// its own parenthesis depth.
+size_t SkipToJoinBoundary(const std::vector<Token>& tokens, size_t i, size_t end)
+{
+    int depth = 0;
+    for (; i < end; ++i)
+    {
+        const Token& t = tokens[i];
+        if (t.kind == Kind::Open)
+            ++depth;
+        else if (t.kind == Kind::Close)
+        {
+            if (depth == 0)
+                break;
+            --depth;
+        }
+        else if (depth == 0 && (t.kind == Kind::Comma || IsKeyword(t, "LEFT") || IsKeyword(t, "RIGHT") ||
+                                IsKeyword(t, "INNER") || IsKeyword(t, "JOIN")))
+            break;
+    }
+    return i;
+}
+
 struct Declared
 {
     QString name;
@@ -766,7 +789,7 @@ private:
             if (i >= m_end || !IsKeyword(m_t[i], "ON"))
                 ThrowSyntax(m_jetSql, QStringLiteral("ON expected"));
             const size_t onBegin = i + 1;
-            i = SkipExpression(onBegin);
+            i = SkipToJoinBoundary(m_t, onBegin, m_end);
             const auto mark = [&](size_t from, size_t to) {
                 for (size_t k = from; k < to; ++k)
                     m_leaves[k].nullable = true;
@@ -827,26 +850,6 @@ private:
         return i;
     }
 
-    size_t SkipExpression(size_t i)
-    {
-        int depth = 0;
-        for (; i < m_end; ++i)
-        {
-            const Token& t = m_t[i];
-            if (t.kind == Kind::Open)
-                ++depth;
-            else if (t.kind == Kind::Close)
-            {
-                if (depth == 0)
-                    break;
-                --depth;
-            }
-            else if (depth == 0 && (t.kind == Kind::Comma || IsKeyword(t, "LEFT") || IsKeyword(t, "RIGHT") ||
-                                    IsKeyword(t, "INNER") || IsKeyword(t, "JOIN")))
-                break;
-        }
-        return i;
-    }
 
     const std::vector<Token>& m_t;
     size_t m_end;
@@ -934,7 +937,7 @@ private:
             if (!ParseItem(other) || m_i >= m_end || !IsKeyword(m_t[m_i], "ON"))
                 return false;
             const size_t onBegin = m_i;
-            m_i = SkipCondition(m_i + 1);
+            m_i = SkipToJoinBoundary(m_t, m_i + 1, m_end);
             if (right)
             {
                 type = {{Kind::Keyword, QStringLiteral("LEFT")}, {Kind::Keyword, QStringLiteral("JOIN")}};
@@ -1006,26 +1009,6 @@ private:
             node.tokens.push_back(m_t[m_i++]);
     }
 
-    size_t SkipCondition(size_t i) const
-    {
-        int depth = 0;
-        for (; i < m_end; ++i)
-        {
-            const Token& t = m_t[i];
-            if (t.kind == Kind::Open)
-                ++depth;
-            else if (t.kind == Kind::Close)
-            {
-                if (depth == 0)
-                    break;
-                --depth;
-            }
-            else if (depth == 0 && (t.kind == Kind::Comma || IsKeyword(t, "LEFT") || IsKeyword(t, "RIGHT") ||
-                                    IsKeyword(t, "INNER") || IsKeyword(t, "JOIN")))
-                break;
-        }
-        return i;
-    }
 
     const std::vector<Token>& m_t;
     size_t m_end;
