@@ -242,3 +242,36 @@ TEST_F(AddFilesTest, AnotherConnectionSeesEachFolderOnceItIsDone)
     EXPECT_EQ(seen[0], 0);
     EXPECT_TRUE((seen[1] == 3 && seen[2] == 7) || (seen[1] == 4 && seen[2] == 7));
 }
+
+TEST_F(AddFilesTest, AFolderLargerThanABatchGetsEveryFileOnceWithItsOwnColumns)
+{
+    // More than one batch in one folder, many rows per statement, and a rest that is no multiple
+    // of anything: a binding off by one row or column would show here.
+    constexpr int kFiles = CMwuTaskManagerAddFiles::kBatchRows + 345;
+    for (int i = 0; i < kFiles; ++i)
+        WriteFile(QStringLiteral("Many/f%1.b%2").arg(i).arg(i % 7), QByteArray(i % 50, 'x'));
+    WriteFile(QStringLiteral("z.txt"));
+    EXPECT_EQ(AddFiles(), 0);
+
+    CDbStatement st = m_db.PrepareSqlite(QStringLiteral(
+        "SELECT File, FileSize, FileSizeDouble, Extension, FileId FROM File WHERE CatalogueId=1 ORDER BY FileId"));
+    QSet<QString> names;
+    qint32 expectedId = 0;
+    while (st.Step())
+    {
+        const QString name = st.Value(0).ToString();
+        names.insert(name);
+        EXPECT_EQ(st.Value(4).ToLong(), ++expectedId) << "FileIds follow one another";
+        if (name == QStringLiteral("z.txt"))
+            continue;
+        const int i = name.mid(1, name.indexOf(QLatin1Char('.')) - 1).toInt();
+        ASSERT_EQ(st.Value(1).ToLong(), i % 50) << name.toStdString();
+        ASSERT_EQ(st.Value(2).ToDouble(), double(i % 50)) << name.toStdString();
+        ASSERT_EQ(st.Value(3).ToString(), QStringLiteral("b%1").arg(i % 7)) << name.toStdString();
+    }
+    EXPECT_EQ(names.size(), kFiles + 1);
+    EXPECT_EQ(expectedId, kFiles + 1);
+    CDbStatement counter = m_db.PrepareSqlite(QStringLiteral("SELECT IndexId FROM IndexId WHERE \"Index\"='File_FileId'"));
+    ASSERT_TRUE(counter.Step());
+    EXPECT_EQ(counter.Value(0).ToLong(), kFiles + 1) << "the counter is past every FileId handed out";
+}
