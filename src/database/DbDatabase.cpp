@@ -223,16 +223,10 @@ void CDbDatabase::Create(const QString& path)
 
 void CDbDatabase::OpenHandle(const QString& path, int flags)
 {
-    // Process-wide settings, which only take before the library initialises itself, hence once,
-    // before the first open. Allocation statistics take a global mutex on every allocation, which
-    // costs a scan of a large medium several percent of its time, and nothing here reads them. A
-    // statement that writes many rows inside a transaction keeps the pages it changes in a
-    // statement journal; a many-row insert of the synchronizer's fills a few hundred KiB, which
-    // would otherwise go to a temporary file at every statement. Larger ones still spill.
-    static const bool configured = [] {
-        return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK &&
-               sqlite3_config(SQLITE_CONFIG_STMTJRNL_SPILL, 4 << 20) == SQLITE_OK;
-    }();
+    // Allocation statistics take a global mutex on every allocation, which costs a scan of a large
+    // medium several percent of its time, and nothing here reads them. The setting only takes
+    // before the library initialises itself, hence once, before the first open.
+    static const bool configured = [] { return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK; }();
     Q_UNUSED(configured);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags | SQLITE_OPEN_EXRESCODE, nullptr);
@@ -268,6 +262,10 @@ void CDbDatabase::Configure(bool newFile)
     Check(db, sqlite3_create_function_v2(db, "GetUserName", 0, SQLITE_UTF8, m_connection.get(), GetUserNameFunction,
                                          nullptr, nullptr, nullptr));
     SetBusyTimeout(kDefaultBusyTimeoutMs);
+    // Before any statement is prepared: SQLite drops its temporary database when this changes,
+    // under the feet of statements already prepared against it.
+    if (m_bTemporaryInMemory)
+        ExecuteSqliteScript(QStringLiteral("PRAGMA temp_store=MEMORY;"));
 
     if (newFile)
     {

@@ -78,6 +78,12 @@ public:
     // (scripts and tests acting as another user).
     void SetUserName(const QString& userName);
     QString UserName() const { return m_strUserName; }
+
+    // Keeps statement journals and temporary tables in memory instead of temporary files, from
+    // the next Open on. For a writer of many small statements (the synchronizer): a many-row
+    // insert inside a transaction journals a few hundred KiB per statement, which would otherwise
+    // go through a temporary file every time. Not for connections that sort large results.
+    void SetTemporaryStorageInMemory(bool inMemory) { m_bTemporaryInMemory = inMemory; }
     // The user a new connection acts for: $QUARRANE_USER when set (scripts acting as another
     // user), else the effective user's login name.
     static QString DefaultUserName();
@@ -144,5 +150,6 @@ private:
     std::unique_ptr<CNames> m_names;
     QString m_strPath;
     QString m_strUserName;
+    bool m_bTemporaryInMemory = false;
     int m_nTransactionDepth = 0;
 };

@@ -147,6 +147,7 @@ bool CMwuTaskManager::OpenDatabase()
     {
         try
         {
+            m_database.SetTemporaryStorageInMemory(true);
             m_database.Open(m_request.m_line.database);
             return true;
         }

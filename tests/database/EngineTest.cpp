@@ -165,6 +165,31 @@ TEST_F(EngineTest, StatementsArePreparedOncePerText)
     EXPECT_EQ(again.Value(0).ToString(), QStringLiteral("Last Modified"));
 }
 
+TEST_F(EngineTest, TemporaryStorageInMemoryHoldsFromOpenOn)
+{
+    const auto tempStore = [](CDbDatabase& db) {
+        CDbStatement st = db.PrepareSqlite(QStringLiteral("PRAGMA temp_store"));
+        return st.Step() ? st.Value(0).ToLong() : -1;
+    };
+    EXPECT_EQ(tempStore(m_db), 0) << "files by default";
+    m_db.Close();
+    m_db.SetTemporaryStorageInMemory(true);
+    for (int open = 0; open < 2; ++open)
+    {
+        m_db.Open(m_path);
+        EXPECT_EQ(tempStore(m_db), 2);
+        // Statements prepared at open against the temporary database still run: changing the
+        // setting after them would pull that database from under them.
+        EXPECT_EQ(Rows(QStringLiteral("SELECT Field.Field FROM Field WHERE Field.FieldId=8")),
+                  QStringList{QStringLiteral("Size")});
+        CDbTransaction transaction(m_db);
+        m_db.PrepareSqlite(QStringLiteral("UPDATE Field SET Field = Field || '' WHERE FieldId > 0")).Execute();
+        transaction.Commit();
+        m_db.Close();
+    }
+    m_db.Open(m_path);
+}
+
 TEST_F(EngineTest, TransactionsRollBackUnlessCommittedAndNest)
 {
     const QString count = QStringLiteral("SELECT Group.GroupId FROM [Group]");
