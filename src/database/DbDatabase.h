@@ -84,6 +84,7 @@ public:
     // insert inside a transaction journals a few hundred KiB per statement, which would otherwise
     // go through a temporary file every time. Not for connections that sort large results.
     void SetTemporaryStorageInMemory(bool inMemory) { m_bTemporaryInMemory = inMemory; }
+
     // The user a new connection acts for: $QUARRANE_USER when set (scripts acting as another
     // user), else the effective user's login name.
     static QString DefaultUserName();

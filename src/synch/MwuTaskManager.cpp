@@ -143,11 +143,11 @@ bool CMwuTaskManager::RunWithRetry(const QString& context, const std::function<v
 
 bool CMwuTaskManager::OpenDatabase()
 {
+    m_database.SetTemporaryStorageInMemory(true);
     for (;;)
     {
         try
         {
-            m_database.SetTemporaryStorageInMemory(true);
             m_database.Open(m_request.m_line.database);
             return true;
         }

@@ -284,7 +284,7 @@ void CMwuTaskManagerAddFiles::FlushBatch()
         qint32 lastId = hasCounter ? counter.Value(0).ToLong() : 0;
         counter.Reset();
 
-        // Many rows per statement: one execution keeps the cursors on the table and its twelve
+        // Many rows per statement: one execution keeps the cursors on the table and its eleven
         // indexes open from row to row, so that the indexes that only ever grow at their end are
         // appended to rather than searched from the root for every row. A scan of many small files
         // spends about a third less time in the database so.
