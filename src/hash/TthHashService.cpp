@@ -29,6 +29,7 @@ enum class EReadOutcome
     Done,
     Stopped,
     Failed,
+    Shrunk, // the file ended before the size it had when opened
 };
 
 // Everything one hash call reads and hashes with; lives for the call only.
@@ -67,6 +68,10 @@ public:
                 m_error = static_cast<int>(-got);
                 return EReadOutcome::Failed;
             }
+            // Nothing where the file had data: it was cut short behind the reading, possibly below
+            // what has been hashed already, which the file then no longer holds.
+            if (got == 0 && offset < m_expected)
+                return EReadOutcome::Shrunk;
             const auto length = static_cast<std::size_t>(got);
             const bool more = length == ChunkSize && offset + length < m_expected;
             // With helper threads the read of the next chunk is one more item of the chunk's
@@ -213,9 +218,6 @@ CTthHashResult CTthHashService::Hash(const std::string& nativePath, const std::a
         result.error = error;
         return result;
     }
-    const std::uint64_t expected = file.Size();
-    result.blockSize = BlockSizeFor(expected);
-
     // Both halves of the buffer let reading overlap hashing; with only one chunk's worth of
     // memory the file is still hashed, reading and hashing in turn and through the cache.
     CAlignedBuffer buffer(2 * ChunkSize);
@@ -233,41 +235,57 @@ CTthHashResult CTthHashService::Hash(const std::string& nativePath, const std::a
         }
     }
 
-    CChunkHasher hasher(file, data, twoHalves, m_threads, result.blockSize, expected);
     std::optional<CTigerTree> finished;
-    if (m_mode == ETthReadMode::Auto && twoHalves && ChunkFitsAlignment(file.DirectAlignment()) &&
-        file.OpenDirect())
+    // A file cut short while it is read is hashed once more at its new size; cut short again, it
+    // is being rewritten and counts as unreadable.
+    for (int attempt = 0; !finished; ++attempt)
     {
-        CTigerTree tree(result.blockSize);
-        const EReadOutcome outcome = hasher.Run(tree, true, m_stop, pCancel);
-        if (outcome == EReadOutcome::Stopped)
+        if (attempt > 0)
         {
-            result.error = hasher.Error();
-            return result;
+            const int error = attempt == 1 ? file.Restat() : EIO;
+            if (error != 0)
+            {
+                result.error = error;
+                return result;
+            }
         }
-        if (outcome == EReadOutcome::Done)
+        const std::uint64_t expected = file.Size();
+        result.blockSize = BlockSizeFor(expected);
+        CChunkHasher hasher(file, data, twoHalves, m_threads, result.blockSize, expected);
+        EReadOutcome outcome = EReadOutcome::Failed;
+        if (m_mode == ETthReadMode::Auto && twoHalves && ChunkFitsAlignment(file.DirectAlignment()) &&
+            (file.IsDirectOpen() || file.OpenDirect()))
         {
-            finished.emplace(std::move(tree));
-            result.path = ETthReadPath::Unbuffered;
+            CTigerTree tree(result.blockSize);
+            outcome = hasher.Run(tree, true, m_stop, pCancel);
+            if (outcome == EReadOutcome::Done)
+            {
+                finished.emplace(std::move(tree));
+                result.path = ETthReadPath::Unbuffered;
+            }
         }
-    }
-    if (!finished)
-    {
         // The direct attempt, if any, failed part-way: start again through the cache.
-        CTigerTree tree(result.blockSize);
-        if (hasher.Run(tree, false, m_stop, pCancel) != EReadOutcome::Done)
+        if (outcome == EReadOutcome::Failed)
+        {
+            CTigerTree tree(result.blockSize);
+            outcome = hasher.Run(tree, false, m_stop, pCancel);
+            if (outcome == EReadOutcome::Done)
+            {
+                finished.emplace(std::move(tree));
+                result.path = ETthReadPath::Buffered;
+            }
+        }
+        if (outcome == EReadOutcome::Stopped || outcome == EReadOutcome::Failed)
         {
             result.error = hasher.Error();
             return result;
         }
-        finished.emplace(std::move(tree));
-        result.path = ETthReadPath::Buffered;
+        result.directBytes = hasher.DirectBytes();
     }
     const CTigerDigest root = finished->Root();
     result.tth = Base32Encode(root.data(), root.size());
     result.blockCount = finished->BlockCount();
     result.bytesHashed = finished->Bytes();
-    result.directBytes = hasher.DirectBytes();
     return result;
 }
 

@@ -38,6 +38,15 @@ int CHashInputFile::Open(const std::string& nativePath)
     return 0;
 }
 
+int CHashInputFile::Restat()
+{
+    struct stat st{};
+    if (m_fd < 0 || fstat(m_fd, &st) != 0)
+        return m_fd < 0 ? EBADF : errno;
+    m_size = static_cast<std::uint64_t>(st.st_size);
+    return 0;
+}
+
 std::size_t CHashInputFile::DirectAlignment() const
 {
     struct statfs fs{};

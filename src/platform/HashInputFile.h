@@ -20,6 +20,8 @@ public:
     int Open(const std::string& nativePath);
 
     std::uint64_t Size() const { return m_size; }
+    // Reads the size again (the file changed while it was read). Returns 0 or an errno value.
+    int Restat();
 
     // The alignment that direct reads of this file need: the block size of its filesystem, or 0
     // when the filesystem cannot be asked.

@@ -309,4 +309,37 @@ TEST_F(TthHashServiceTest, AFileChangingWhileReadIsHashedUpToItsEndOrItsFirstSiz
         WriteFile(QStringLiteral("shrinks"), size, 22);
     }
 }
+
+TEST_F(TthHashServiceTest, AFileCutShortBehindTheReadingIsHashedAgainAtItsNewSize)
+{
+    // Cut to a small size while a large file is being read, usually well behind what has been
+    // hashed already: the result is the whole old file or the new one, never a hash of bytes the
+    // file no longer holds.
+    const std::uint64_t size = 48 * MiB;
+    const std::uint64_t cut = MiB + 3;
+    const QString path = WriteFile(QStringLiteral("cut"), size, 23);
+    const QString expectedCut = WriteFile(QStringLiteral("cut-expected"), size, 23);
+    QFile::resize(expectedCut, qint64(cut));
+    const std::string cutTth = CTthHashService(1, ETthReadMode::BufferedOnly).Hash(Native(expectedCut)).tth;
+    for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly})
+    {
+        std::atomic<bool> started(false);
+        std::thread cutter([&] {
+            while (!started)
+                std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            QFile::resize(path, qint64(cut));
+        });
+        const CTthHashService service(2, mode);
+        started = true;
+        const CTthHashResult result = service.Hash(Native(path));
+        cutter.join();
+        ASSERT_TRUE(result.Succeeded());
+        if (result.bytesHashed == cut)
+            EXPECT_EQ(result.tth, cutTth);
+        else
+            EXPECT_EQ(result.bytesHashed, size) << "a hash of bytes past the file's new end";
+        WriteFile(QStringLiteral("cut"), size, 23);
+    }
+}
 } // namespace
