@@ -343,6 +343,29 @@ void StripSetQualifiers(std::vector<Token>& tokens)
     }
 }
 
+// The end of the part of a statement that starts at i: the first unmatched ")" or, outside
+// parentheses, the first token that ends the part; end when there is neither.
+template <typename EndsPart>
+size_t FindPartEnd(const std::vector<Token>& tokens, size_t i, size_t end, EndsPart endsPart)
+{
+    int depth = 0;
+    for (; i < end; ++i)
+    {
+        const Token& t = tokens[i];
+        if (t.kind == Kind::Open)
+            ++depth;
+        else if (t.kind == Kind::Close)
+        {
+            if (depth == 0)
+                break;
+            --depth;
+        }
+        else if (depth == 0 && endsPart(t))
+            break;
+    }
+    return i;
+}
+
 // Tokens that end an operand of "&": anything that binds less tightly than it.
 bool EndsConcatOperand(const Token& t)
 {
@@ -399,22 +422,7 @@ void RewriteConcat(std::vector<Token>& tokens, const QString& jetSql)
         size_t end = amp;
         while (end < tokens.size() && tokens[end].kind == Kind::Op && tokens[end].text == QLatin1String("&"))
         {
-            size_t j = end + 1;
-            depth = 0;
-            for (; j < tokens.size(); ++j)
-            {
-                const Token& t = tokens[j];
-                if (t.kind == Kind::Open)
-                    ++depth;
-                else if (t.kind == Kind::Close)
-                {
-                    if (depth == 0)
-                        break;
-                    --depth;
-                }
-                else if (depth == 0 && EndsConcatOperand(t))
-                    break;
-            }
+            const size_t j = FindPartEnd(tokens, end + 1, tokens.size(), EndsConcatOperand);
             if (j == end + 1)
                 ThrowSyntax(jetSql, QStringLiteral("missing operand of &"));
             operands.emplace_back(tokens.begin() + end + 1, tokens.begin() + j);
@@ -530,23 +538,10 @@ bool IsKeyword(const Token& t, const char* text)
 // its own parenthesis depth.
 size_t SkipToJoinBoundary(const std::vector<Token>& tokens, size_t i, size_t end)
 {
-    int depth = 0;
-    for (; i < end; ++i)
-    {
-        const Token& t = tokens[i];
-        if (t.kind == Kind::Open)
-            ++depth;
-        else if (t.kind == Kind::Close)
-        {
-            if (depth == 0)
-                break;
-            --depth;
-        }
-        else if (depth == 0 && (t.kind == Kind::Comma || IsKeyword(t, "LEFT") || IsKeyword(t, "RIGHT") ||
-                                IsKeyword(t, "INNER") || IsKeyword(t, "JOIN")))
-            break;
-    }
-    return i;
+    return FindPartEnd(tokens, i, end, [](const Token& t) {
+        return t.kind == Kind::Comma || IsKeyword(t, "LEFT") || IsKeyword(t, "RIGHT") || IsKeyword(t, "INNER") ||
+               IsKeyword(t, "JOIN");
+    });
 }
 
 struct Declared
@@ -718,6 +713,20 @@ private:
     QStringList m_stack;
 };
 
+// The ")" that closes the "(" at index open, or end when it is not closed before end.
+size_t MatchingClose(const std::vector<Token>& t, size_t open, size_t end)
+{
+    int depth = 0;
+    for (size_t j = open; j < end; ++j)
+    {
+        if (t[j].kind == Kind::Open)
+            ++depth;
+        else if (t[j].kind == Kind::Close && --depth == 0)
+            return j;
+    }
+    return end;
+}
+
 size_t FindTopLevel(const std::vector<Token>& t, size_t from, size_t end, const std::function<bool(const Token&)>& test)
 {
     int depth = 0;
@@ -816,16 +825,7 @@ private:
         {
             if (i + 1 < m_end && IsKeyword(m_t[i + 1], "SELECT"))
             {
-                int depth = 0;
-                size_t j = i;
-                for (; j < m_end; ++j)
-                {
-                    if (m_t[j].kind == Kind::Open)
-                        ++depth;
-                    else if (m_t[j].kind == Kind::Close && --depth == 0)
-                        break;
-                }
-                return ReadAlias(j + 1, Leaf{});
+                return ReadAlias(MatchingClose(m_t, i, m_end) + 1, Leaf{});
             }
             const size_t after = ParseSource(i + 1);
             if (after >= m_end || m_t[after].kind != Kind::Close)
@@ -965,15 +965,7 @@ private:
         {
             if (m_i + 1 < m_end && IsKeyword(m_t[m_i + 1], "SELECT"))
             {
-                int depth = 0;
-                size_t j = m_i;
-                for (; j < m_end; ++j)
-                {
-                    if (m_t[j].kind == Kind::Open)
-                        ++depth;
-                    else if (m_t[j].kind == Kind::Close && --depth == 0)
-                        break;
-                }
+                const size_t j = MatchingClose(m_t, m_i, m_end);
                 if (j >= m_end)
                     return false;
                 node.tokens.push_back(m_t[m_i]);
@@ -1049,23 +1041,10 @@ std::vector<Token> RewriteRightJoins(const std::vector<Token>& t)
             out.push_back(t[i++]);
             continue;
         }
-        size_t end = i + 1;
-        int depth = 0;
-        for (; end < t.size(); ++end)
-        {
-            const Token& x = t[end];
-            if (x.kind == Kind::Open)
-                ++depth;
-            else if (x.kind == Kind::Close)
-            {
-                if (depth == 0)
-                    break;
-                --depth;
-            }
-            else if (depth == 0 && (IsKeyword(x, "WHERE") || IsKeyword(x, "GROUP") || IsKeyword(x, "ORDER") ||
-                                    IsKeyword(x, "HAVING") || IsKeyword(x, "SET") || IsKeyword(x, "UNION")))
-                break;
-        }
+        const size_t end = FindPartEnd(t, i + 1, t.size(), [](const Token& x) {
+            return IsKeyword(x, "WHERE") || IsKeyword(x, "GROUP") || IsKeyword(x, "ORDER") || IsKeyword(x, "HAVING") ||
+                   IsKeyword(x, "SET") || IsKeyword(x, "UNION");
+        });
         out.push_back(t[i]);
         std::optional<std::vector<Token>> rewritten;
         if (!(IsKeyword(t[i], "FROM") && SelectsBareStar(t, i)))
@@ -1082,25 +1061,8 @@ std::vector<Token> RewriteRightJoins(const std::vector<Token>& t)
 // Drops parentheses that enclose the whole of an expression.
 std::vector<Token> StripOuterParens(std::vector<Token> e)
 {
-    while (e.size() >= 2 && e.front().kind == Kind::Open && e.back().kind == Kind::Close &&
-           FindTopLevel(e, 1, e.size() - 1, [](const Token&) { return false; }) == e.size() - 1)
-    {
-        int depth = 0;
-        bool enclosing = true;
-        for (size_t i = 0; i + 1 < e.size(); ++i)
-        {
-            if (e[i].kind == Kind::Open)
-                ++depth;
-            else if (e[i].kind == Kind::Close && --depth == 0)
-            {
-                enclosing = false;
-                break;
-            }
-        }
-        if (!enclosing)
-            break;
+    while (e.size() >= 2 && e.front().kind == Kind::Open && MatchingClose(e, 0, e.size()) == e.size() - 1)
         e = Slice(e, 1, e.size() - 1);
-    }
     return e;
 }
 

@@ -395,15 +395,26 @@ void CMwuTaskManager::SetProgressMax(const CMwuTaskList::Row& first)
     }
 }
 
+CDbStatement CMwuTaskManager::SelectLiveFiles(const QString& columns, qint32 catalogueId, qint32 relativePathId,
+                                              const QString& orderBy)
+{
+    // Along the (CatalogueId, RelativePathId, File) index: the engine, left to itself, takes the
+    // RelativePathId index, which holds the root folders of every catalogue under 0.
+    CDbStatement files = m_database.PrepareSqlite(
+        QStringLiteral("SELECT %1 FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
+                       "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0%2")
+            .arg(columns, orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + orderBy));
+    files.Bind(1, catalogueId).Bind(2, relativePathId);
+    return files;
+}
+
 void CMwuTaskManager::SetProgressMaxFromLiveFiles(const QString& context)
 {
     const CMwuTask current = Current();
     qint32 count = 0;
     if (!RunWithRetry(context, [&] {
-            CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
-                "SELECT Count(*) FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-                "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
-            files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
+            CDbStatement files =
+                SelectLiveFiles(QStringLiteral("Count(*)"), current.m_lCatalogueId, current.m_lRelativePathId);
             count = files.Step() ? files.Value(0).ToLong() : 0;
         }))
         return;

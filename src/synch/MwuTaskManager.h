@@ -77,6 +77,10 @@ protected:
     CMwuTaskList::Row AddTaskGroupFromFileRecords();
 
     void SetProgressMax(const CMwuTaskList::Row& first);
+    // The live records (neither deleted nor ghosts) of one folder of a catalogue, bound and ready
+    // to step: SELECT columns ... orderBy.
+    CDbStatement SelectLiveFiles(const QString& columns, qint32 catalogueId, qint32 relativePathId,
+                                 const QString& orderBy = QString());
     // The SetProgressMaxTaskCurrent of the tasks that work on catalogued files: the current row's
     // maximum is the number of live files of its folder (added to a top row's).
     void SetProgressMaxFromLiveFiles(const QString& context);

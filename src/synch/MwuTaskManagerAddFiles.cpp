@@ -194,10 +194,7 @@ QSet<QString> CMwuTaskManagerAddFiles::ReadCatalogued()
     RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent() - Seek"), [&] {
         names.clear();
         // The seek on (CatalogueId, RelativePathId, File), once for the whole folder.
-        CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
-            "SELECT File FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-            "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
-        files.Bind(1, m_lSeekCatalogueId).Bind(2, m_lSeekRelativePathId);
+        CDbStatement files = SelectLiveFiles(QStringLiteral("File"), m_lSeekCatalogueId, m_lSeekRelativePathId);
         while (files.Step())
             names.insert(NameKey(files.Value(0).ToString()));
     }, [this] { ReopenDatabase(); });

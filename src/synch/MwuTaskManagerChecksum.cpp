@@ -39,10 +39,8 @@ std::vector<CMwuTaskManagerChecksum::GroupFile> CMwuTaskManagerChecksum::ReadGro
     // By folder row: folder texts compare without regard to case, and on a case-sensitive medium
     // "Films" and "films" are two folders. In FileId order, the order the files were catalogued.
     const CMwuTask current = Current();
-    CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
-        "SELECT FileId, File, TTH, LastModified FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-        "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0 ORDER BY FileId"));
-    files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
+    CDbStatement files = SelectLiveFiles(QStringLiteral("FileId, File, TTH, LastModified"), current.m_lCatalogueId,
+                                         current.m_lRelativePathId, QStringLiteral("FileId"));
     std::vector<GroupFile> group;
     while (files.Step())
         group.push_back({files.Value(0).ToLong(), files.Value(1).ToString(), files.Value(2).ToString(),

@@ -26,12 +26,8 @@ CMwuTaskManagerMarkDeleted::CMwuTaskManagerMarkDeleted(CMwuRequest& request, CMw
 std::vector<CMwuTaskManagerMarkDeleted::LiveFile> CMwuTaskManagerMarkDeleted::ReadGroup()
 {
     const CMwuTask current = Current();
-    // Along the (CatalogueId, RelativePathId, File) index: the engine, left to itself, takes the
-    // RelativePathId index, which holds the root folders of every catalogue under 0.
-    CDbStatement files = m_database.PrepareSqlite(QStringLiteral(
-        "SELECT FileId, File FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-        "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0"));
-    files.Bind(1, current.m_lCatalogueId).Bind(2, current.m_lRelativePathId);
+    CDbStatement files =
+        SelectLiveFiles(QStringLiteral("FileId, File"), current.m_lCatalogueId, current.m_lRelativePathId);
     std::vector<LiveFile> group;
     while (files.Step())
         group.push_back({files.Value(0).ToLong(), files.Value(1).ToString()});
