@@ -1,3 +1,4 @@
+#include "ProcessEnvironment.h"
 #include "database/DbDatabase.h"
 #include "platform/FixtureVolumeTable.h"
 
@@ -28,10 +29,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("QUARRANE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
-        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        m_env.insert(QStringLiteral("QUARRANE_VOLUME_TABLE"), m_dir.filePath(QStringLiteral("volumes")));
+        m_env = IsolatedProcessEnvironment(m_dir);
         m_env.remove(QStringLiteral("DISPLAY"));
         m_env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         ASSERT_TRUE(CFixtureVolumeTable::WriteFile(

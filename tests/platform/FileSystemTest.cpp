@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestTmpfsMount.h"
 
 #include "platform/FileAttributes.h"
@@ -18,14 +19,6 @@
 
 namespace
 {
-void WriteText(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
 QByteArray ReadAll(const QString& path)
 {
     QFile file(path);

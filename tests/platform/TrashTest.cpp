@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestTmpfsMount.h"
 
 #include "platform/SystemErrorCodes.h"
@@ -21,14 +22,6 @@ QByteArray ReadAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteText(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
 }
 
 ino_t Inode(const QString& path)

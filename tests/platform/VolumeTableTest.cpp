@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "platform/FixtureVolumeTable.h"
 #include "platform/LinuxVolumeTable.h"
 
@@ -17,14 +18,6 @@
 
 namespace
 {
-void WriteText(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
 void Link(const QString& target, const QString& link)
 {
     QDir().mkpath(QFileInfo(link).path());

@@ -1,3 +1,4 @@
+#include "ProcessEnvironment.h"
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 #include "platform/FixtureVolumeTable.h"
@@ -50,12 +51,7 @@ protected:
     int RunSynchronizer(const QStringList& options)
     {
         QProcess synch;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QUARRANE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
-        env.insert(QStringLiteral("QUARRANE_VOLUME_TABLE"), m_dir.filePath(QStringLiteral("volumes")));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        synch.setProcessEnvironment(env);
+        synch.setProcessEnvironment(IsolatedProcessEnvironment(m_dir));
         synch.setWorkingDirectory(m_dir.path());
         QStringList arguments{QStringLiteral("-Database=%1").arg(m_strDatabase), QStringLiteral("-CatalogueID=1")};
         arguments << options << QStringLiteral("-Unattended") << QStringLiteral("-Quit");
@@ -231,12 +227,7 @@ TEST_F(SynchEndToEndTest, AScanKilledHalfwayIsCompletedByTheNextRun)
     };
 
     QProcess synch;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QUARRANE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("QUARRANE_VOLUME_TABLE"), m_dir.filePath(QStringLiteral("volumes")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    synch.setProcessEnvironment(env);
+    synch.setProcessEnvironment(IsolatedProcessEnvironment(m_dir));
     synch.start(QStringLiteral(QUARRANESYNCH_PATH),
                 {QStringLiteral("-Database=%1").arg(m_strDatabase), QStringLiteral("-CatalogueID=1"),
                  QStringLiteral("-AddFiles"), QStringLiteral("-Unattended")});

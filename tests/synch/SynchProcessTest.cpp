@@ -1,3 +1,4 @@
+#include "ProcessEnvironment.h"
 #include "common/ConversationClient.h"
 #include "common/ConversationProtocol.h"
 #include "database/DbDatabase.h"
@@ -43,11 +44,7 @@ protected:
         db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
                                   "FileSizeDouble) VALUES (1, 5, 1, 'present.mkv', 0, 0), (1, 5, 2, 'gone.mkv', 0, 0)"));
 
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("QUARRANE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
-        m_env.insert(QStringLiteral("QUARRANE_VOLUME_TABLE"), m_dir.filePath(QStringLiteral("volumes")));
-        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        m_env = IsolatedProcessEnvironment(m_dir);
         qputenv("QUARRANE_RUNTIME_DIR", m_dir.filePath(QStringLiteral("run")).toUtf8());
     }
     void TearDown() override

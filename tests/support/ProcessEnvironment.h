@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+// The environment of a program a test starts: its runtime folder, volume table ("volumes") and
+// settings inside dir, so that it meets no other instance, no real drive and no user settings; Qt
+// without a display.
+inline QProcessEnvironment IsolatedProcessEnvironment(const QTemporaryDir& dir)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUARRANE_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
+    env.insert(QStringLiteral("QUARRANE_VOLUME_TABLE"), dir.filePath(QStringLiteral("volumes")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
