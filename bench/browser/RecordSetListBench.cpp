@@ -10,6 +10,7 @@
 // The sqlite3 tool loads the GENERAL collation from libqrl_general_collation.so beside this program.
 
 #include "browser/MirrowelDoc.h"
+#include "browser/QueryRunner.h"
 #include "browser/RecordSetList.h"
 #include "common/ScriptedInteraction.h"
 #include "database/DbDatabase.h"
@@ -152,7 +153,7 @@ double BenchDuplicateSearch(const QString& path)
         return -1;
     QElapsedTimer timer;
     timer.start();
-    doc.ExecuteQuery(doc.QueryIdFromName(QStringLiteral("Check Duplicates For Deletion in All Catalogues")));
+    doc.Queries().ExecuteQuery(doc.Queries().QueryIdFromName(QStringLiteral("Check Duplicates For Deletion in All Catalogues")));
     const double ms = Ms(timer);
     doc.CloseDatabase();
     return ms;

@@ -3,12 +3,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class CConversationClient;
 class CUserInteraction;
+class QThread;
 
 // Hands a command line to the synchronizer. The document talks to this, so that tests can see
 // exactly what would be sent without starting anything.
@@ -22,6 +24,14 @@ public:
 
     // True when the command line reached the synchronizer.
     virtual bool Send(const QString& topic, const QString& commandLine) = 0;
+    // Sends without holding the caller while the synchronizer starts, where the launcher can;
+    // sent is called on the caller's thread with Send's answer. By default, Send in place.
+    virtual void Post(const QString& topic, const QString& commandLine, std::function<void(bool)> sent)
+    {
+        const bool done = Send(topic, commandLine);
+        if (sent)
+            sent(done);
+    }
 
 signals:
     // Advise data from the synchronizer about one of our command lines.
@@ -39,6 +49,10 @@ public:
     ~CDdeSynchLauncher() override;
 
     bool Send(const QString& topic, const QString& commandLine) override;
+    // In the background mode the program is started and waited for (up to 40 s) on a worker
+    // thread, and the command line handed over once it answers; otherwise as Send.
+    void Post(const QString& topic, const QString& commandLine, std::function<void(bool)> sent) override;
+    void SetStartInBackground(bool background) { m_bStartInBackground = background; }
 
     // Waits for the final notice of the last command line sent; its result, or nothing when the
     // synchronizer went away or the time ran out.
@@ -48,6 +62,10 @@ public:
 private:
     CUserInteraction& m_ui;
     QString m_strProgramPath;
+    bool Hand(const QString& topic, const QString& commandLine, bool bStartFirst);
+
     std::vector<std::unique_ptr<CConversationClient>> m_clients;
+    std::vector<QThread*> m_starters;
     int m_nSent = 0;
+    bool m_bStartInBackground = false;
 };

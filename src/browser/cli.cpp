@@ -1,8 +1,11 @@
 // quarrane-cli: the browser's document operations for scripts and tests.
+#include "browser/CatalogueStore.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/QueryOutput.h"
+#include "browser/QueryRunner.h"
 #include "browser/SqlText.h"
 #include "browser/SynchLauncher.h"
+#include "browser/SynchLink.h"
 #include "browser/VolumeIdentity.h"
 #include "common/DbException.h"
 #include "common/DdeSender.h"
@@ -266,7 +269,7 @@ int main(int argc, char* argv[])
     if (!options.user.isEmpty())
         doc.SetUserName(options.user);
     CDdeSynchLauncher launcher(ui, SynchronizerProgramPath());
-    doc.SetSynchLauncher(&launcher);
+    doc.Synch().SetSynchLauncher(&launcher);
 
     if (command == QStringLiteral("new"))
     {
@@ -305,13 +308,13 @@ int main(int argc, char* argv[])
         {
             if (options.positional.size() != 3)
                 return Usage(QStringLiteral("run-query needs a query name"));
-            const qint32 queryId = doc.QueryIdFromName(options.positional[2]);
+            const qint32 queryId = doc.Queries().QueryIdFromName(options.positional[2]);
             if (queryId == 0)
                 return Fail(QStringLiteral("there is no query named \"%1\"").arg(options.positional[2]));
             CStdoutQueryOutput output(*doc.Database(), doc.UserName());
-            doc.SetQueryOutput(&output);
-            const bool completed = doc.ExecuteQuery(queryId);
-            doc.SetQueryOutput(nullptr);
+            doc.Queries().SetQueryOutput(&output);
+            const bool completed = doc.Queries().ExecuteQuery(queryId);
+            doc.Queries().SetQueryOutput(nullptr);
             return completed ? kDone : Fail(QStringLiteral("the query did not complete"));
         }
         if (command == QStringLiteral("add-catalogue"))
@@ -322,10 +325,10 @@ int main(int argc, char* argv[])
                 PrepareSynchronizerEnvironment();
             qint32 group = options.group.value_or(0);
             int shown = 0;
-            const qint32 id = doc.NewCatalogue(group, QString(), [&](CCatalogueDialogData& data) {
+            const qint32 id = doc.Catalogues().NewCatalogue(group, QString(), [&](CCatalogueDialogData& data) {
                 if (shown++ > 0)
                     return false; // refused once: the reason is on stderr
-                doc.SetCatalogueDialogLocation(data, QFileInfo(options.location).absoluteFilePath());
+                doc.Catalogues().SetCatalogueDialogLocation(data, QFileInfo(options.location).absoluteFilePath());
                 data.strCatalogue = options.name;
                 data.lGroupId = group;
                 data.bUpdateTTH = options.updateTTH;
@@ -344,14 +347,14 @@ int main(int argc, char* argv[])
         const std::optional<qint32> id = ParseId(options.positional[2]);
         if (!id)
             return Usage(QStringLiteral("not a catalogue identifier: %1").arg(options.positional[2]));
-        if (doc.GetCatalogueNameFromCatalogueId(*id).isEmpty())
+        if (doc.Catalogues().GetCatalogueNameFromCatalogueId(*id).isEmpty())
             return Fail(QStringLiteral("there is no catalogue %1").arg(*id));
         if (!options.noWait)
             PrepareSynchronizerEnvironment();
         if (command == QStringLiteral("synchronize"))
-            doc.SynchronizeCatalogue(*id);
+            doc.Catalogues().SynchronizeCatalogue(*id);
         else
-            doc.UpdateCatalogueTTH(*id);
+            doc.Catalogues().UpdateCatalogueTTH(*id);
         if (launcher.SentCount() == 0)
             return Fail(QStringLiteral("the synchronizer could not be reached"));
         return WaitForSynchronizer(launcher, options.noWait);

@@ -89,6 +89,14 @@ StartResult StartAndWaitForService(const QString& programPath, const QString& se
     return StartResult::Started;
 }
 
+QString StartFailureText(StartResult result, const QString& programPath)
+{
+    const QString text = result == StartResult::NotFound
+                             ? QStringLiteral("The following application could not be found:\r\n    %1")
+                             : QStringLiteral("The following application could not be executed:\r\n    %1");
+    return text.arg(programPath);
+}
+
 bool SendDdeCommand(const QString& programPath, const QString& service, const QString& topic,
                     const QString& item, bool bStartFirst, CUserInteraction& ui, const DdeSendOptions& options)
 {
@@ -102,10 +110,7 @@ bool SendDdeCommand(const QString& programPath, const QString& service, const QS
             const StartResult started = StartAndWaitForService(programPath, service, options.startWaitMs);
             if (started != StartResult::Started)
             {
-                const QString text = started == StartResult::NotFound
-                                         ? QStringLiteral("The following application could not be found:\r\n    %1")
-                                         : QStringLiteral("The following application could not be executed:\r\n    %1");
-                ui.MessageBox(text.arg(programPath), QStringLiteral("Unable to send the DDE message"),
+                ui.MessageBox(StartFailureText(started, programPath), QStringLiteral("Unable to send the DDE message"),
                               MsgIcon::Warning, MsgButtons::Ok);
                 ui.SetStatusText(QString());
                 return false;

@@ -46,3 +46,5 @@ enum class StartResult
     NotExecuted,
 };
 StartResult StartAndWaitForService(const QString& programPath, const QString& service, int waitMs);
+// The browser's text for a program that could not be started.
+QString StartFailureText(StartResult result, const QString& programPath);

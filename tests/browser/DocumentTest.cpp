@@ -24,7 +24,7 @@ TEST_F(DocumentTest, NewDatabasesStartFromTheTemplate)
     EXPECT_EQ(m_doc.GetNewRecSetId(QStringLiteral("FileListFieldView_FileListFieldViewId")), 7);
     EXPECT_EQ(m_doc.GetNewRecSetId(QStringLiteral("Brand_New_Name")), 1);
     EXPECT_EQ(m_doc.GetNewRecSetId(QStringLiteral("Brand_New_Name")), 2);
-    EXPECT_EQ(m_doc.QuotedUserName(), QStringLiteral("'ann'"));
+    EXPECT_EQ(m_doc.UserName(), QStringLiteral("ann"));
 
     EXPECT_TRUE(m_doc.SetDatabaseParameter(QStringLiteral("NavigatorWndWidth_ann"), QStringLiteral("240")));
     EXPECT_EQ(m_doc.GetDatabaseParameter(QStringLiteral("NavigatorWndWidth_ann")), QStringLiteral("240"));
@@ -97,21 +97,35 @@ TEST_F(DocumentTest, OpenFailuresOfferRetryAndTheRepairHint)
 
 TEST_F(DocumentTest, ClosingDuringABackgroundTaskAsksFirst)
 {
-    m_ui.SetOperationRunning(true);
+    // A job that works until it is told to stop, an item at a time.
+    std::atomic<int> items{0};
+    ASSERT_TRUE(m_doc.Jobs().Start({QStringLiteral("endless"), m_strDatabase, QStringLiteral("ann"), true},
+                                   [&](CJobContext& job) {
+                                       while (job.ShouldContinue())
+                                       {
+                                           job.Database().Execute(QStringLiteral("SELECT 1"));
+                                           ++items;
+                                           QThread::msleep(1);
+                                       }
+                                       return false;
+                                   }));
+    EXPECT_FALSE(m_doc.CanWrite()) << "commands that write wait for a job that writes";
     m_ui.QueueAnswer(MsgAnswer::No);
-    QSignalSpy hints(&m_doc, &CMirrowelDoc::updateHint);
+    QSignalSpy closing(&m_doc, &CMirrowelDoc::closing);
     EXPECT_FALSE(m_doc.CloseDatabase());
     EXPECT_TRUE(m_doc.IsOpen());
-    EXPECT_TRUE(m_ui.IsOperationRunning());
-    EXPECT_EQ(hints.count(), 0);
+    EXPECT_TRUE(m_doc.Jobs().IsRunning());
+    const int before = items;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return items > before + 2; }, 5000)) << "No lets the job go on";
+    EXPECT_EQ(closing.count(), 0);
     ASSERT_EQ(m_ui.Messages().size(), 1u);
     EXPECT_EQ(m_ui.Messages()[0].caption, QStringLiteral("Background Processing in Progress"));
 
     m_ui.QueueAnswer(MsgAnswer::Yes);
     EXPECT_TRUE(m_doc.CloseDatabase());
-    EXPECT_FALSE(m_ui.IsOperationRunning()) << "closing cancels the background task";
-    ASSERT_EQ(hints.count(), 1);
-    EXPECT_EQ(hints[0][0].toInt(), HINT_CLOSING);
+    EXPECT_FALSE(m_doc.Jobs().IsRunning()) << "closing stops the job and waits for it";
+    EXPECT_FALSE(m_ui.IsOperationRunning());
+    EXPECT_EQ(closing.count(), 1);
 }
 
 TEST_F(DocumentTest, CompactingReplacesTheFileOnlyWithAGoodCopy)
@@ -139,7 +153,7 @@ TEST_F(DocumentTest, CompactingReplacesTheFileOnlyWithAGoodCopy)
     qunsetenv("XDG_DATA_HOME");
     EXPECT_FALSE(QFile::exists(m_strDatabase + QStringLiteral(".compacted.ann")));
     ASSERT_TRUE(m_doc.OpenDatabase(m_strDatabase));
-    EXPECT_EQ(m_doc.GetGroupNameFromGroupId(1), QStringLiteral("Media"));
+    EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(1), QStringLiteral("Media"));
 }
 
 namespace
@@ -168,16 +182,16 @@ TEST_F(DocumentTest, SavingEditsCreatesSharesAndRemovesFileInfo)
     };
 
     // Blanks only on an unedited file: nothing is created.
-    m_doc.MoveToRecord(1, false);
-    m_doc.SetDetailsFormText(QStringLiteral("   "), QStringLiteral("\t "));
-    m_doc.MoveToRecord(2, false);
+    m_doc.Editor().MoveToRecord(1, false);
+    m_doc.Editor().SetDetailsFormText(QStringLiteral("   "), QStringLiteral("\t "));
+    m_doc.Editor().MoveToRecord(2, false);
     EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileInfo")), 1);
     EXPECT_EQ(fileInfoOf(1), 0);
 
     // An edit of a file shares its new row with its similar files that have none; a copy with
     // its own row keeps it.
-    m_doc.SetDetailsFormText(QStringLiteral("Holiday  "), QString());
-    EXPECT_TRUE(m_doc.NavigatingAway());
+    m_doc.Editor().SetDetailsFormText(QStringLiteral("Holiday  "), QString());
+    EXPECT_TRUE(m_doc.Editor().NavigatingAway());
     const qint32 shared = fileInfoOf(2);
     EXPECT_GT(shared, 0);
     EXPECT_EQ(fileInfoOf(3), shared);
@@ -187,9 +201,9 @@ TEST_F(DocumentTest, SavingEditsCreatesSharesAndRemovesFileInfo)
         << "trailing blanks are removed";
 
     // Emptied: all three files are unedited again and the row is gone.
-    m_doc.MoveToRecord(3, false);
-    m_doc.SetDetailsFormText(QString(), QString());
-    m_doc.SaveChanges();
+    m_doc.Editor().MoveToRecord(3, false);
+    m_doc.Editor().SetDetailsFormText(QString(), QString());
+    m_doc.Editor().SaveChanges();
     EXPECT_EQ(fileInfoOf(2), 0);
     EXPECT_EQ(fileInfoOf(3), 0);
     EXPECT_EQ(fileInfoOf(4), 0);
@@ -197,9 +211,9 @@ TEST_F(DocumentTest, SavingEditsCreatesSharesAndRemovesFileInfo)
 
     // A row that still has keywords stays when description and notes are cleared.
     Db().Execute(QStringLiteral("UPDATE FileInfo SET Keyword='Beach;  ', Notes='n' WHERE FileInfoId=50"));
-    m_doc.MoveToRecord(5, false);
-    m_doc.SetDetailsFormText(QString(), QString());
-    m_doc.MoveToRecord(1, false);
+    m_doc.Editor().MoveToRecord(5, false);
+    m_doc.Editor().SetDetailsFormText(QString(), QString());
+    m_doc.Editor().MoveToRecord(1, false);
     EXPECT_EQ(fileInfoOf(5), 50);
     EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileInfo WHERE FileInfoId=50 AND Description Is Null AND "
                                   "Notes Is Null")),
@@ -212,14 +226,14 @@ TEST_F(DocumentTest, LookupsByIdentifier)
                                 "(4, 'Films', 3)"));
     Db().Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue) VALUES (4, 7, 'It''s \"x\"')"));
     AddFile(Db(), 1, 0, CDbValue::Null(), 7);
-    EXPECT_EQ(m_doc.GetGroupNameFromGroupId(4), QStringLiteral("Films"));
-    EXPECT_EQ(m_doc.GetParentGroupFromGroup(4), 3);
-    EXPECT_EQ(m_doc.GetParentGroupFromCatalogueId(7), 4);
-    EXPECT_EQ(m_doc.GetCatalogueIdFromCatalogueName(QStringLiteral("It's \"x\"")), 7);
-    EXPECT_EQ(m_doc.GetCatalogueIdFromCatalogueName(QStringLiteral("it's \"X\"")), 7) << "names ignore case";
-    EXPECT_EQ(m_doc.GetCatalogueIdFromFileId(1), 7);
-    EXPECT_EQ(m_doc.GetRelativePathIdFromFileId(1), 0);
-    EXPECT_EQ(m_doc.GetCatalogueNameFromCatalogueId(7), QStringLiteral("It's \"x\""));
-    EXPECT_EQ(m_doc.GetCatalogueNameFromCatalogueId(99), QString());
-    EXPECT_EQ(m_doc.GetParentQueryGroupFromQueryGroup(999), 0);
+    EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(4), QStringLiteral("Films"));
+    EXPECT_EQ(m_doc.Catalogues().GetParentGroupFromGroup(4), 3);
+    EXPECT_EQ(m_doc.Catalogues().GetParentGroupFromCatalogueId(7), 4);
+    EXPECT_EQ(m_doc.Catalogues().GetCatalogueIdFromCatalogueName(QStringLiteral("It's \"x\"")), 7);
+    EXPECT_EQ(m_doc.Catalogues().GetCatalogueIdFromCatalogueName(QStringLiteral("it's \"X\"")), 7) << "names ignore case";
+    EXPECT_EQ(m_doc.Catalogues().GetCatalogueIdFromFileId(1), 7);
+    EXPECT_EQ(m_doc.Catalogues().GetRelativePathIdFromFileId(1), 0);
+    EXPECT_EQ(m_doc.Catalogues().GetCatalogueNameFromCatalogueId(7), QStringLiteral("It's \"x\""));
+    EXPECT_EQ(m_doc.Catalogues().GetCatalogueNameFromCatalogueId(99), QString());
+    EXPECT_EQ(m_doc.Queries().GetParentQueryGroupFromQueryGroup(999), 0);
 }

@@ -5,7 +5,12 @@
 #include "browser/RecordSetList.h"
 #include "browser/SqlText.h"
 
+#include "database/DbTransaction.h"
+
+#include <QSignalSpy>
 #include <QTimer>
+
+#include <optional>
 
 namespace
 {
@@ -82,7 +87,7 @@ TEST_F(DuplicateTest, OneCopyOfEveryFullyCheckedGroupSurvives)
         Add(c);
     const QList<qint32> bobBefore = Unchecked("bob");
 
-    m_doc.UnmarkAtLeastOneDuplicate();
+    m_doc.Queries().UnmarkAtLeastOneDuplicate();
     EXPECT_EQ(Unchecked("ann"), QList<qint32>({2, 3, 6, 9, 11, 12, 13, 14, 15, 18}));
     EXPECT_EQ(Unchecked("bob"), bobBefore) << "another user's marks are untouched";
     EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileUserSelect WHERE QueryMark=FALSE")), 0);
@@ -138,7 +143,7 @@ public:
 TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
 {
     CRecordingOutput output;
-    m_doc.SetQueryOutput(&output);
+    m_doc.Queries().SetQueryOutput(&output);
     // Two copies on fixed disks, one on a CD-ROM, a lone file, and bob's marks beside ann's.
     for (const Copy& c : {Copy{1, 1, 10, 100, "AAA", false, false}, Copy{2, 2, 10, 100, "AAA", false, false},
                           Copy{3, 3, 10, 100, "AAA", false, false}, Copy{4, 1, 10, 50, "ZZZ", false, false}})
@@ -146,9 +151,9 @@ TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
     Db().Execute(QStringLiteral("UPDATE FileUserSelect SET QueryMark=FALSE"));
     Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=TRUE WHERE [User]='bob'"));
 
-    const qint32 all = m_doc.QueryIdFromName(QStringLiteral("check duplicates for deletion IN ALL catalogues"));
+    const qint32 all = m_doc.Queries().QueryIdFromName(QStringLiteral("check duplicates for deletion IN ALL catalogues"));
     ASSERT_EQ(all, 22);
-    EXPECT_TRUE(m_doc.ExecuteQuery(all));
+    EXPECT_TRUE(m_doc.Queries().ExecuteQuery(all));
     auto checked = [&](const char* user) {
         QList<qint32> ids;
         CDbStatement st = Db().Prepare(QStringLiteral("SELECT FileId FROM FileUserSelect WHERE [User]=? AND Mark=TRUE ORDER BY FileId"));
@@ -168,7 +173,7 @@ TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
 
     // bob runs it too and gets his own marks; ann's stay.
     m_doc.SetUserName(QStringLiteral("bob"));
-    EXPECT_TRUE(m_doc.ExecuteQuery(all));
+    EXPECT_TRUE(m_doc.Queries().ExecuteQuery(all));
     EXPECT_EQ(checked("bob"), QList<qint32>({1, 2}));
     EXPECT_EQ(checked("ann"), QList<qint32>({1, 2}));
     m_doc.SetUserName(QStringLiteral("ann"));
@@ -181,23 +186,54 @@ TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
                                 "(901, 1, 2, 'CheckQueryMarkedFiles'), (901, 2, 3, 'UncheckOneDuplicateFile(All)'), "
                                 "(901, 3, 1, 'ignored condition')"));
     ASSERT_EQ(output.shown.size(), 2) << "ann's run and bob's";
-    EXPECT_TRUE(m_doc.ExecuteQuery(900));
+    EXPECT_TRUE(m_doc.Queries().ExecuteQuery(900));
     ASSERT_EQ(output.shown.size(), 3);
     EXPECT_EQ(output.shown[2].name, QStringLiteral("Only Output"));
     Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=TRUE WHERE [User]='ann'"));
-    EXPECT_TRUE(m_doc.ExecuteQuery(901));
+    EXPECT_TRUE(m_doc.Queries().ExecuteQuery(901));
     EXPECT_EQ(output.shown.size(), 3);
     EXPECT_EQ(checked("ann"), QList<qint32>({1, 2, 4})) << "the CD-ROM copy spared again; the lone file is no duplicate";
 
-    // Esc before the first step: nothing runs, nothing is shown, status and progress are reset.
+    // As a job, off this thread: Esc while the first step waits for another program's lock ends
+    // the run once that step is done. Nothing later runs, nothing is shown, status and progress
+    // are reset.
     Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=FALSE WHERE [User]='ann'"));
-    QTimer::singleShot(0, [&] { m_ui.SetOperationRunning(false); });
-    EXPECT_FALSE(m_doc.ExecuteQuery(all));
+    std::atomic<bool> escPressed{false};
+    m_doc.Jobs().SetRetryWait([&](std::chrono::milliseconds) {
+        m_ui.SetOperationRunning(false);
+        escPressed = true;
+    });
+    {
+        CDbDatabase other;
+        other.Open(m_strDatabase);
+        std::optional<CDbTransaction> lock;
+        lock.emplace(other);
+        other.Execute(QStringLiteral("UPDATE [Group] SET [Group]=[Group]"));
+        other.Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=Mark"));
+        QSignalSpy finished(&m_doc.Jobs(), &CJobRunner::jobFinished);
+        ASSERT_TRUE(m_doc.Queries().StartQuery(all));
+        EXPECT_FALSE(m_doc.Queries().StartQuery(all)) << "one job at a time";
+        EXPECT_FALSE(m_doc.CanWrite());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return escPressed.load(); }, 10000));
+        lock.reset();
+        ASSERT_TRUE(finished.wait(10000));
+        EXPECT_FALSE(finished[0][1].toBool());
+    }
+    EXPECT_TRUE(m_doc.CanWrite());
     EXPECT_EQ(output.shown.size(), 3);
     EXPECT_EQ(checked("ann"), QList<qint32>());
     EXPECT_EQ(m_ui.StatusTexts().last(), QString());
     EXPECT_EQ(m_ui.ProgressUpper(), 0);
-    m_doc.SetQueryOutput(nullptr);
+    EXPECT_EQ(m_ui.UnexpectedMessages(), 0);
+
+    // Run to its end as a job, it shows its output and checks as in place.
+    m_doc.Jobs().SetRetryWait([](std::chrono::milliseconds) {});
+    QSignalSpy finishedQuery(&m_doc.Queries(), &CQueryRunner::queryFinished);
+    ASSERT_TRUE(m_doc.Queries().StartQuery(all));
+    ASSERT_TRUE(finishedQuery.wait(10000));
+    EXPECT_EQ(output.shown.size(), 4);
+    EXPECT_EQ(checked("ann"), QList<qint32>({1, 2}));
+    m_doc.Queries().SetQueryOutput(nullptr);
 }
 
 TEST_F(DuplicateTest, RunningAQueryAgainReusesItsView)
@@ -211,8 +247,8 @@ TEST_F(DuplicateTest, RunningAQueryAgainReusesItsView)
         list.DataCtrl_AddField(file);
         list.AddColumn(file);
     });
-    m_doc.SetQueryOutput(&views);
-    ASSERT_TRUE(m_doc.ExecuteQuery(22));
+    m_doc.Queries().SetQueryOutput(&views);
+    ASSERT_TRUE(m_doc.Queries().ExecuteQuery(22));
     ASSERT_EQ(views.Count(), 1);
     CQueryViews::View* first = views.Current();
     EXPECT_EQ(first->strName, QStringLiteral("Check Duplicates For Deletion in All Catalogues"));
@@ -221,9 +257,9 @@ TEST_F(DuplicateTest, RunningAQueryAgainReusesItsView)
     EXPECT_EQ(first->pList->GroupingColumns().isEmpty(), false) << "the query's grouping reaches its view";
 
     // The same query, or its name in another case, lands in the same view.
-    ASSERT_TRUE(m_doc.ExecuteQuery(22));
+    ASSERT_TRUE(m_doc.Queries().ExecuteQuery(22));
     EXPECT_EQ(views.Count(), 1);
     EXPECT_EQ(views.Current(), first);
     EXPECT_EQ(views.Find(QStringLiteral("CHECK DUPLICATES FOR DELETION IN ALL CATALOGUES")), first);
-    m_doc.SetQueryOutput(nullptr);
+    m_doc.Queries().SetQueryOutput(nullptr);
 }
