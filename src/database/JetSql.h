@@ -15,7 +15,8 @@
 // or double quotes, TRUE/FALSE in any case, #m/d/yyyy h:mm:ss# date literals, the "&" operator
 // (a Null operand counts as empty text), Len(), DELETE * / DELETE t.*, DISTINCTROW, Mod. LIKE keeps
 // its form: the connection's like() is Jet's matcher. GetUserName() is a function of the
-// connection, and so is StrComp(a, b[, 0 exact | 1 case ignored]). Parameters ?, ?NNN, :name, @name pass through for binding.
+// connection, and so is StrComp(a, b[, 0 exact | 1 case ignored]). Parameters ?, ?NNN, :name,
+// @name pass through for binding.
 //
 // A bare criteria expression (the text of a find, "FileId=%ld", "File.FileId=%d") translates the
 // same way into an SQLite expression for a WHERE clause.
