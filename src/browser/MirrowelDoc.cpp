@@ -163,7 +163,7 @@ bool CMirrowelDoc::OpenDatabase(const QString& path)
         {
             m_pDatabase.reset();
             QString text = e.m_strDescription;
-            if (e.m_nErrorCode == 3343)
+            if (e.m_nErrorCode == DbErrors::kUnrecognizedFormat)
                 text += QStringLiteral(
                     "\r\n\r\nTry Repairing the database using the File menus \"Repair Database\" "
                     "command.");

@@ -50,7 +50,8 @@ CDbConnection::StmtPtr CDbConnection::Acquire(const QString& sqliteSql)
     for (; tail && *tail; ++tail)
     {
         if (!QChar::isSpace(static_cast<uchar>(*tail)) && *tail != ';')
-            throw CDbException(3142, QStringLiteral("Characters found after end of SQL statement."));
+            throw CDbException(DbErrors::kTextAfterStatement,
+                               QStringLiteral("Characters found after end of SQL statement."));
     }
     return stmt;
 }

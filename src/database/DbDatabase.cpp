@@ -207,7 +207,8 @@ void CDbDatabase::Create(const QString& path)
 {
     Close();
     if (QFileInfo::exists(path))
-        throw CDbException(3204, QStringLiteral("Database '%1' already exists.").arg(path));
+        throw CDbException(DbErrors::kDatabaseExists,
+                           QStringLiteral("Database '%1' already exists.").arg(path));
     OpenHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     try
     {
@@ -327,9 +328,10 @@ namespace
 {
 [[noreturn]] void ThrowTooFewParameters(const CJetTranslation& translation)
 {
-    throw CDbException(3061, QStringLiteral("Too few parameters. Expected %1 (%2).")
-                                 .arg(translation.parameters.size())
-                                 .arg(translation.parameters.join(QStringLiteral(", "))));
+    throw CDbException(DbErrors::kTooFewParameters,
+                       QStringLiteral("Too few parameters. Expected %1 (%2).")
+                           .arg(translation.parameters.size())
+                           .arg(translation.parameters.join(QStringLiteral(", "))));
 }
 } // namespace
 
@@ -339,7 +341,9 @@ CDbStatement CDbDatabase::Prepare(const QString& jetSql)
     if (!translation->parameters.isEmpty())
         ThrowTooFewParameters(*translation);
     if (translation->statements.size() != 1)
-        throw CDbException(3073, QStringLiteral("An update through an outer join is run with Execute, not opened."));
+        throw CDbException(
+            DbErrors::kNotUpdatable,
+            QStringLiteral("An update through an outer join is run with Execute, not opened."));
     return PrepareSqlite(translation->statements.front());
 }
 
@@ -538,7 +542,10 @@ void CDbDatabase::CommitTrans()
     if (m_nTransactionDepth <= 0 || sqlite3_get_autocommit(Handle()))
     {
         m_nTransactionDepth = 0;
-        throw CDbException(3034, QStringLiteral("You tried to commit or rollback a transaction without first beginning a transaction."));
+        throw CDbException(
+            DbErrors::kNoTransaction,
+            QStringLiteral(
+                "You tried to commit or rollback a transaction without first beginning a transaction."));
     }
     if (m_nTransactionDepth == 1)
         ExecuteSqliteScript(QStringLiteral("COMMIT"));
@@ -564,7 +571,8 @@ void CDbDatabase::Rollback()
 void CDbDatabase::CompactDatabase(const QString& sourcePath, const QString& targetPath)
 {
     if (QFileInfo::exists(targetPath))
-        throw CDbException(3204, QStringLiteral("Database '%1' already exists.").arg(targetPath));
+        throw CDbException(DbErrors::kDatabaseExists,
+                           QStringLiteral("Database '%1' already exists.").arg(targetPath));
     CDbDatabase source;
     source.Open(sourcePath);
     try
@@ -577,7 +585,8 @@ void CDbDatabase::CompactDatabase(const QString& sourcePath, const QString& targ
         }
         catch (const CDbException&)
         {
-            throw CDbException(3045, QStringLiteral("Could not use '%1'; file already in use.").arg(sourcePath));
+            throw CDbException(DbErrors::kFileInUse,
+                               QStringLiteral("Could not use '%1'; file already in use.").arg(sourcePath));
         }
         CDbStatement vacuum = source.PrepareSqlite(QStringLiteral("VACUUM INTO ?"));
         vacuum.Bind(1, targetPath);

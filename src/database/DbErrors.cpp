@@ -69,23 +69,6 @@ long ErrorCode(const QString& message)
 }
 } // namespace
 
-bool IsLockingError(long code)
-{
-    switch (code)
-    {
-    case 3164: case 3186: case 3187: case 3188: case 3197: case 3202: case 3218: case 3260:
-    case 3356: case 3412: case 3413: case 3414: case 3624:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsWaitAndRetryError(long code)
-{
-    return code == kObjectNotFound || code == kDiskOrNetworkError || code == kInputNotFound || IsLockingError(code);
-}
-
 long JetCodeFromSqlite(int extendedCode, const QString& message, const QString& sql)
 {
     switch (extendedCode & 0xff)

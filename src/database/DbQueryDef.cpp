@@ -2,6 +2,7 @@
 
 #include "common/DbException.h"
 #include "database/DbDatabase.h"
+#include "database/DbErrorCodes.h"
 
 #include <QRegularExpression>
 
@@ -57,7 +58,8 @@ void CDbQueryDef::SetParameter(const QString& name, const CDbValue& value)
 {
     const qsizetype i = IndexOf(name);
     if (i < 0)
-        throw CDbException(3265, QStringLiteral("Item not found in this collection (parameter '%1').").arg(name));
+        throw CDbException(DbErrors::kItemNotFound,
+                           QStringLiteral("Item not found in this collection (parameter '%1').").arg(name));
     m_values.insert(i, ToDeclaredType(m_translation->parameterTypes[i], value));
 }
 
@@ -65,7 +67,8 @@ CDbValue CDbQueryDef::Parameter(const QString& name) const
 {
     const qsizetype i = IndexOf(name);
     if (i < 0)
-        throw CDbException(3265, QStringLiteral("Item not found in this collection (parameter '%1').").arg(name));
+        throw CDbException(DbErrors::kItemNotFound,
+                           QStringLiteral("Item not found in this collection (parameter '%1').").arg(name));
     return m_values.value(i);
 }
 
@@ -83,9 +86,12 @@ void CDbQueryDef::BindAll(CDbStatement& statement) const
 int CDbQueryDef::Execute()
 {
     if (m_translation->isSelect)
-        throw CDbException(3065, QStringLiteral("Cannot execute a select query ('%1').").arg(m_strName));
+        throw CDbException(DbErrors::kCannotExecuteSelect,
+                           QStringLiteral("Cannot execute a select query ('%1').").arg(m_strName));
     if (m_values.size() < m_translation->parameters.size())
-        throw CDbException(3061, QStringLiteral("Too few parameters. Expected %1.").arg(m_translation->parameters.size() - m_values.size()));
+        throw CDbException(DbErrors::kTooFewParameters,
+                           QStringLiteral("Too few parameters. Expected %1.")
+                               .arg(m_translation->parameters.size() - m_values.size()));
     CJetTranslation translation = *m_translation;
     static const QRegularExpression insertSelect(QStringLiteral("^INSERT INTO (?=.*\\bSELECT\\b)"),
                                                  QRegularExpression::DotMatchesEverythingOption);
@@ -109,9 +115,13 @@ int CDbQueryDef::Execute()
 CDbStatement CDbQueryDef::OpenRecordset()
 {
     if (m_values.size() < m_translation->parameters.size())
-        throw CDbException(3061, QStringLiteral("Too few parameters. Expected %1.").arg(m_translation->parameters.size() - m_values.size()));
+        throw CDbException(DbErrors::kTooFewParameters,
+                           QStringLiteral("Too few parameters. Expected %1.")
+                               .arg(m_translation->parameters.size() - m_values.size()));
     if (m_translation->statements.size() != 1)
-        throw CDbException(3073, QStringLiteral("An update through an outer join is run with Execute, not opened."));
+        throw CDbException(
+            DbErrors::kNotUpdatable,
+            QStringLiteral("An update through an outer join is run with Execute, not opened."));
     CDbStatement statement = m_db.PrepareSqlite(m_translation->statements.front());
     BindAll(statement);
     return statement;

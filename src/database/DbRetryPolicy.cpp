@@ -2,17 +2,32 @@
 
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
-#include "common/UserInteraction.h"
-#include "database/DbErrors.h"
 
 #include <QCoreApplication>
 
 #include <thread>
 
-CDbRetryPolicy::CDbRetryPolicy(CUserInteraction& ui)
-    : m_ui(ui), m_wait([](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }),
-      m_strCaption(QCoreApplication::applicationName())
+CDbRetryPolicy::SRules CDbRetryPolicy::BrowserRules()
 {
+    return SRules();
+}
+
+CDbRetryPolicy::SRules CDbRetryPolicy::SynchronizerRules()
+{
+    SRules rules;
+    rules.reopenOnReopenErrors = true;
+    rules.waitBeforeSeriesQuestion = true;
+    rules.exceptionBox = false;
+    rules.diskFullIcon = MsgIcon::Warning;
+    return rules;
+}
+
+CDbRetryPolicy::CDbRetryPolicy(CUserInteraction& ui, SRules rules)
+    : m_ui(ui), m_rules(std::move(rules)),
+      m_wait([](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); })
+{
+    if (m_rules.caption.isEmpty())
+        m_rules.caption = QCoreApplication::applicationName();
 }
 
 QString CDbRetryPolicy::DiskFullText()
@@ -23,19 +38,40 @@ QString CDbRetryPolicy::DiskFullText()
 
 bool CDbRetryPolicy::IsDiskFull(long code) const
 {
-    return code == DbErrors::kDiskFull || (m_bResourcesAsDiskFull && code == DbErrors::kResourcesExceeded);
+    return code == DbErrors::kDiskFull ||
+           (m_rules.resourcesExceededAsDiskFull && code == DbErrors::kResourcesExceeded);
 }
 
-bool CDbRetryPolicy::Run(const QString& context, const std::function<void()>& step)
+bool CDbRetryPolicy::Ask(EQuestion question, const QString& text, MsgIcon icon)
 {
-    return Run([&context] { return context; }, step);
+    const MsgAnswer answer = m_ui.MessageBox(text, m_rules.caption, icon, MsgButtons::RetryCancel);
+    if (m_rules.answered)
+        m_rules.answered(question, answer);
+    return answer == MsgAnswer::Retry;
 }
 
-bool CDbRetryPolicy::Run(const std::function<QString()>& context, const std::function<void()>& step)
+void CDbRetryPolicy::LogOther(const CDbException& e, const QString& context) const
+{
+    if (m_rules.exceptionBox)
+        LOG_EXCEPTION(e, QString(), context);
+    else
+        // The person hears of a lasting failure once, at the end of the series.
+        AppendErrorLogLine(FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__,
+                                              FormatExceptionMessage(e, QString()), context));
+}
+
+bool CDbRetryPolicy::Run(const QString& context, const Step& step, const Step& reopen)
+{
+    return Run([&context] { return context; }, step, reopen);
+}
+
+bool CDbRetryPolicy::Run(const std::function<QString()>& context, const Step& step, const Step& reopen)
 {
     int failures = 0;
     for (;;)
     {
+        if (m_rules.mayTry && !m_rules.mayTry())
+            return false;
         QString description;
         try
         {
@@ -45,31 +81,35 @@ bool CDbRetryPolicy::Run(const std::function<QString()>& context, const std::fun
         }
         catch (const CDbException& e)
         {
-            m_nLastError = e.m_nErrorCode;
+            const long code = e.m_nErrorCode;
+            m_nLastError = code;
             description = e.m_strDescription;
             ++failures;
-            if (IsDiskFull(e.m_nErrorCode))
+            if (m_rules.reopenOnReopenErrors && DbErrors::IsReopenError(code))
             {
-                if (m_ui.MessageBox(DiskFullText(), m_strCaption, MsgIcon::Error, MsgButtons::RetryCancel) !=
-                    MsgAnswer::Retry)
+                // Without a way to reopen here, the enclosing step reopens what it opened.
+                if (!reopen)
+                    throw;
+                reopen();
+            }
+            else if (IsDiskFull(code))
+            {
+                if (!Ask(EQuestion::DiskFull, DiskFullText(), m_rules.diskFullIcon))
                     return false;
                 failures = 0;
                 continue;
             }
-            if (DbErrors::IsWaitAndRetryError(e.m_nErrorCode))
+            else if (DbErrors::IsWaitAndRetryError(code))
             {
-                if (failures < kMaxAttempts)
+                if (failures < m_rules.attemptsPerSeries || m_rules.waitBeforeSeriesQuestion)
                     m_wait(kRetryWait);
             }
             else
-                LOG_EXCEPTION(e, QString(), context());
+                LogOther(e, context());
         }
-        // Asked every time a series fails: retrying silently for ever would hang the program
-        // while the other side keeps its lock.
-        if (failures >= kMaxAttempts)
+        if (failures >= m_rules.attemptsPerSeries)
         {
-            if (m_ui.MessageBox(description, m_strCaption, MsgIcon::Warning, MsgButtons::RetryCancel) !=
-                MsgAnswer::Retry)
+            if (!Ask(EQuestion::Series, description, MsgIcon::Warning))
                 return false;
             failures = 0;
         }

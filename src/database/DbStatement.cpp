@@ -179,7 +179,7 @@ CDbValue::Type CDbStatement::ColumnType(int ordinal) const
 CDbValue CDbStatement::Value(int ordinal) const
 {
     if (!m_bHasRow || ordinal < 0 || ordinal >= ColumnCount())
-        throw CDbException(3021, QStringLiteral("No current record."));
+        throw CDbException(DbErrors::kNoCurrentRecord, QStringLiteral("No current record."));
     const int type = sqlite3_column_type(m_stmt, ordinal);
     if (type == SQLITE_NULL)
         return CDbValue();
@@ -211,6 +211,7 @@ CDbValue CDbStatement::Value(const QString& name) const
 {
     const int ordinal = ColumnIndex(name);
     if (ordinal < 0)
-        throw CDbException(3265, QStringLiteral("Item not found in this collection. (%1)").arg(name));
+        throw CDbException(DbErrors::kItemNotFound,
+                           QStringLiteral("Item not found in this collection. (%1)").arg(name));
     return Value(ordinal);
 }

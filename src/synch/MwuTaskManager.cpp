@@ -21,16 +21,16 @@
 
 namespace
 {
-constexpr std::chrono::milliseconds kRetryWait{1000};
-constexpr int kAttemptsPerSeries = 15;
 constexpr qint64 kRefreshIntervalMs = 100;
 const QString kCaption = QStringLiteral("Quarrane Synchronizer");
 const QString kMakerAddress = QStringLiteral("https://www.brevold.org/quarrane");
 } // namespace
 
 CMwuTaskManager::CMwuTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context)
-    : m_kind(kind), m_request(request), m_context(context)
+    : m_kind(kind), m_request(request), m_context(context), m_retryPolicy(context.ui, RetryRules(*this))
 {
+    if (m_context.wait)
+        m_retryPolicy.SetWait(m_context.wait);
     m_context.state.AddRunning(this);
 }
 
@@ -50,95 +50,30 @@ void CMwuTaskManager::SetResult(int result)
         m_nResult = result;
 }
 
-bool CMwuTaskManager::IsReopenError(long code)
+CDbRetryPolicy::SRules CMwuTaskManager::RetryRules(CMwuTaskManager& manager)
 {
-    return code == 3011 || code == 3043 || code == 3078;
-}
-
-bool CMwuTaskManager::IsLockError(long code)
-{
-    switch (code)
+    CDbRetryPolicy::SRules rules = CDbRetryPolicy::SynchronizerRules();
+    rules.caption = kCaption;
+    // Once the person has cancelled (or the database could not be reopened), no operation of the
+    // task is tried again.
+    rules.mayTry = [&manager] { return manager.m_nRetryAnswer == IDRETRY; };
+    rules.answered = [&manager](CDbRetryPolicy::EQuestion question, MsgAnswer answer)
     {
-    case 3164:
-    case 3186:
-    case 3187:
-    case 3188:
-    case 3197:
-    case 3202:
-    case 3218:
-    case 3260:
-    case 3356:
-    case 3412:
-    case 3413:
-    case 3414:
-    case 3624:
-        return true;
-    default:
-        return false;
-    }
+        manager.m_bAnswered = true;
+        if (answer == MsgAnswer::Retry)
+            return;
+        manager.m_nRetryAnswer = IDCANCEL;
+        // A full disk will not free itself: the whole task ends, not just this operation.
+        if (question == CDbRetryPolicy::EQuestion::DiskFull)
+            manager.m_bCancel = true;
+    };
+    return rules;
 }
 
 bool CMwuTaskManager::RunWithRetry(const QString& context, const std::function<void()>& op,
                                    const std::function<void()>& reopen)
 {
-    int count = 0;
-    QString lastDescription;
-    for (;;)
-    {
-        if (m_nRetryAnswer != IDRETRY)
-            return false;
-        try
-        {
-            op();
-            return true;
-        }
-        catch (const CDbException& e)
-        {
-            lastDescription = e.m_strDescription;
-            ++count;
-            if (IsReopenError(e.m_nErrorCode))
-            {
-                if (!reopen)
-                    throw;
-                reopen();
-            }
-            else if (e.m_nErrorCode == 3026)
-            {
-                const MsgAnswer answer = m_context.ui.MessageBox(
-                    QStringLiteral("There is not enough space on disk. Free some space and press Retry to try "
-                                   "again or press Cancel to abort this operation."),
-                    kCaption, MsgIcon::Warning, MsgButtons::RetryCancel);
-                m_bAnswered = true;
-                if (answer != MsgAnswer::Retry)
-                {
-                    m_nRetryAnswer = IDCANCEL;
-                    m_bCancel = true;
-                    return false;
-                }
-                count = 0;
-            }
-            else if (IsLockError(e.m_nErrorCode))
-                m_context.wait(kRetryWait);
-            else
-                // Logged without the box: the person hears of a lasting failure once, below.
-                AppendErrorLogLine(FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__,
-                                                      FormatExceptionMessage(e, QString()), context));
-        }
-        if (count > kAttemptsPerSeries)
-        {
-            // Asked after every series, so that a failure that never clears cannot keep the task
-            // retrying unseen.
-            const MsgAnswer answer =
-                m_context.ui.MessageBox(lastDescription, kCaption, MsgIcon::Warning, MsgButtons::RetryCancel);
-            m_bAnswered = true;
-            if (answer != MsgAnswer::Retry)
-            {
-                m_nRetryAnswer = IDCANCEL;
-                return false;
-            }
-            count = 0;
-        }
-    }
+    return m_retryPolicy.Run(context, op, reopen);
 }
 
 bool CMwuTaskManager::OpenDatabase()
@@ -163,7 +98,7 @@ bool CMwuTaskManager::OpenDatabase()
 bool CMwuTaskManager::ReopenDatabase()
 {
     m_database.Close();
-    m_context.wait(kRetryWait);
+    m_context.wait(CDbRetryPolicy::kRetryWait);
     if (OpenDatabase())
         return true;
     m_nRetryAnswer = IDCANCEL;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/DbDatabase.h"
+#include "database/DbRetryPolicy.h"
 #include "synch/MwuTaskList.h"
 
 #include <atomic>
@@ -86,13 +87,12 @@ protected:
     void SetProgressMaxFromLiveFiles(const QString& context);
     void ProcessGroupTask(const CMwuTaskList::Row& first);
 
-    // Runs op under the engine retry rules. reopen handles the errors that need the database
-    // opened again (3011, 3043, 3078); without it they pass on to the enclosing level. False when
-    // the person cancelled (the retry answer or the cancel flag says which).
+    // Runs op under the synchronizer's retry rules. reopen handles the errors that need the
+    // database opened again (3011, 3043, 3078); without it they pass on to the enclosing level.
+    // False when the person cancelled (the retry answer or the cancel flag says which), or when an
+    // earlier cancel already stands.
     bool RunWithRetry(const QString& context, const std::function<void()>& op,
                       const std::function<void()>& reopen = {});
-    static bool IsReopenError(long code);
-    static bool IsLockError(long code);
     // Closes and reopens the database after the retry wait; true when it is open again.
     bool ReopenDatabase();
 
@@ -122,5 +122,11 @@ protected:
     bool m_bAnswered = false;
 
 private:
+    // The rules every database operation of the task runs under; its answers land in
+    // m_nRetryAnswer, m_bAnswered and m_bCancel.
+    static CDbRetryPolicy::SRules RetryRules(CMwuTaskManager& manager);
+
+    CDbRetryPolicy m_retryPolicy;
+
     bool OpenDatabase();
 };

@@ -4,6 +4,7 @@
 #include "common/FileOperations.h"
 #include "common/FilePath.h"
 #include "common/MediaLocation.h"
+#include "database/DbErrorCodes.h"
 #include "database/DbTransaction.h"
 #include "hash/TthHashService.h"
 #include "platform/FileSystem.h"
@@ -181,7 +182,8 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
         {
             links.similarityId = GetNewRecSetId(QStringLiteral("File_SimilarityId"));
             if (links.similarityId < 0)
-                throw CDbException(3021, QStringLiteral("No new SimilarityId could be had."));
+                throw CDbException(DbErrors::kNoCurrentRecord,
+                                   QStringLiteral("No new SimilarityId could be had."));
         }
         for (const Duplicate& duplicate : duplicates)
             MwuAlternateFile::Insert(alternates, file.name, duplicate.name);

@@ -188,3 +188,114 @@ TEST_F(RetryPolicyTest, OtherErrorsAreLoggedWithTheStepsContextAndRetriedAtOnce)
     EXPECT_EQ(GetNewRecSetId(m_db, QString(), policy, synch), -1);
     EXPECT_TRUE(LogText().contains(QStringLiteral("CMwuTaskManager::GetNewRecSetId() - indexidrecset.IsEOF() ")));
 }
+
+TEST_F(RetryPolicyTest, TheSynchronizersRulesDifferFromTheBrowsersOnlyWhereTheyShould)
+{
+    // One failure of each code, then success, under each program's rules.
+    struct Outcome
+    {
+        int waits = 0;
+        int reopens = 0;
+        int boxes = 0; // exception boxes
+        int questions = 0;
+        bool passedOn = false;
+    };
+    const auto runOnce = [&](CDbRetryPolicy::SRules rules, long code, bool withReopen)
+    {
+        const int boxesBefore = ExceptionBoxes();
+        const size_t questionsBefore = Questions().size();
+        m_nWaits = 0;
+        CDbRetryPolicy policy(m_ui, std::move(rules));
+        policy.SetWait([this](std::chrono::milliseconds) { ++m_nWaits; });
+        Outcome outcome;
+        int attempts = 0;
+        const auto step = [&]
+        {
+            if (++attempts == 1)
+                throw CDbException(code, QStringLiteral("failure"));
+        };
+        try
+        {
+            EXPECT_TRUE(withReopen ? policy.Run(QStringLiteral("ctx"), step, [&] { ++outcome.reopens; })
+                                   : policy.Run(QStringLiteral("ctx"), step));
+        }
+        catch (const CDbException& e)
+        {
+            EXPECT_EQ(e.m_nErrorCode, code);
+            outcome.passedOn = true;
+        }
+        outcome.waits = m_nWaits;
+        outcome.boxes = ExceptionBoxes() - boxesBefore;
+        outcome.questions = static_cast<int>(Questions().size() - questionsBefore);
+        return outcome;
+    };
+    const auto browser = CDbRetryPolicy::BrowserRules();
+    const auto synch = CDbRetryPolicy::SynchronizerRules();
+
+    for (const long code : {3011L, 3043L, 3078L})
+    {
+        SCOPED_TRACE(code);
+        const Outcome b = runOnce(browser, code, true);
+        EXPECT_EQ(b.waits, 1);
+        EXPECT_EQ(b.reopens, 0) << "the browser waits; it has no database to reopen mid-step";
+        const Outcome s = runOnce(synch, code, true);
+        EXPECT_EQ(s.waits, 0);
+        EXPECT_EQ(s.reopens, 1);
+        EXPECT_TRUE(runOnce(synch, code, false).passedOn);
+    }
+    for (const long code : {3218L, 3624L})
+    {
+        EXPECT_EQ(runOnce(browser, code, false).waits, 1) << code;
+        EXPECT_EQ(runOnce(synch, code, false).waits, 1) << code;
+    }
+    // Other errors: the browser shows the exception box, the synchronizer only logs.
+    const Outcome bOther = runOnce(browser, 3022, false);
+    EXPECT_EQ(bOther.boxes, 1);
+    EXPECT_EQ(bOther.waits, 0);
+    const Outcome sOther = runOnce(synch, 3022, false);
+    EXPECT_EQ(sOther.boxes, 0);
+    EXPECT_EQ(sOther.waits, 0);
+    EXPECT_EQ(LogText().count(QStringLiteral(" : ctx")), 2);
+
+    // Disk full under the synchronizer's rules: the warning icon; 3035 is not disk full there.
+    m_ui.QueueAnswer(MsgAnswer::Retry);
+    EXPECT_EQ(runOnce(synch, 3026, false).questions, 1);
+    EXPECT_EQ(Questions().back().icon, MsgIcon::Warning);
+    EXPECT_EQ(Questions().back().text, CDbRetryPolicy::DiskFullText());
+    EXPECT_EQ(runOnce(synch, 3035, false).questions, 0);
+    EXPECT_EQ(m_ui.UnexpectedMessages(), 0);
+}
+
+TEST_F(RetryPolicyTest, ALockThatNeverClearsIsAskedAboutAfterEverySeries)
+{
+    // Retry, Retry, Cancel: three questions, each after 16 more attempts. The browser does not
+    // wait before asking; the synchronizer does.
+    for (const bool synchronizer : {false, true})
+    {
+        SCOPED_TRACE(synchronizer);
+        m_nWaits = 0;
+        CDbRetryPolicy policy(m_ui, synchronizer ? CDbRetryPolicy::SynchronizerRules()
+                                                 : CDbRetryPolicy::BrowserRules());
+        policy.SetWait([this](std::chrono::milliseconds) { ++m_nWaits; });
+        int attempts = 0;
+        std::vector<int> askedAt;
+        const std::vector<MsgAnswer> answers = {MsgAnswer::Retry, MsgAnswer::Retry, MsgAnswer::Cancel};
+        m_ui.SetResponder(
+            [&](const CScriptedInteraction::Message&) -> std::optional<MsgAnswer>
+            {
+                askedAt.push_back(attempts);
+                return askedAt.size() <= answers.size() ? answers[askedAt.size() - 1] : MsgAnswer::Cancel;
+            });
+        EXPECT_FALSE(policy.Run(QStringLiteral("ctx"),
+                                [&]
+                                {
+                                    if (++attempts >
+                                        200) // a rule that stops asking must not retry for ever here
+                                        return;
+                                    throw CDbException(3260, QStringLiteral("locked"));
+                                }));
+        EXPECT_EQ(askedAt, (std::vector<int>{16, 32, 48}));
+        EXPECT_EQ(m_nWaits, synchronizer ? 48 : 45);
+        EXPECT_EQ(policy.LastErrorCode(), 3260);
+    }
+}
