@@ -31,8 +31,21 @@ bool CFieldViewModel::SetColumnWidth(int row, int width)
     if (!CFieldViewColumns::SaveColumnWidth(*m_pDatabase, m_policy, m_strUserName, m_columns.ViewId(),
                                             column.lFieldId, width))
         return false;
-    // What was stored is what the next load reads.
-    m_columns.Load(*m_pDatabase, m_strUserName, m_columns.ViewName());
+    // What was stored is what the next load reads; the view keeps its columns meanwhile.
+    const QString viewName = m_columns.ViewName();
+    const size_t before = m_columns.Columns().size();
+    CFieldViewColumns reread;
+    if (!reread.Load(*m_pDatabase, m_strUserName, viewName))
+        return true;
+    if (reread.Columns().size() != before)
+    {
+        // Someone changed the view meanwhile: show it as it is now.
+        beginResetModel();
+        m_columns = reread;
+        endResetModel();
+        return true;
+    }
+    m_columns = reread;
     emit dataChanged(index(row), index(row), {WidthRole, UserWidthRole});
     return true;
 }
