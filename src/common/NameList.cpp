@@ -29,8 +29,7 @@ struct Entry
     qsizetype end; // past the separator, or the end of the text
 };
 
-template <typename Visit>
-void ForEachEntry(QStringView list, Visit visit)
+template <typename Visit> void ForEachEntry(QStringView list, Visit visit)
 {
     qsizetype start = 0;
     int index = 0;
@@ -75,10 +74,12 @@ int Count(QStringView list)
 QStringList Names(QStringView list)
 {
     QStringList names;
-    ForEachEntry(list, [&](int, const Entry& e) {
-        names.append(e.name.toString());
-        return true;
-    });
+    ForEachEntry(list,
+                 [&](int, const Entry& e)
+                 {
+                     names.append(e.name.toString());
+                     return true;
+                 });
     return names;
 }
 
@@ -86,18 +87,20 @@ int Find(QStringView list, QStringView name, int from)
 {
     int found = -1;
     int firstBefore = -1;
-    ForEachEntry(list, [&](int index, const Entry& e) {
-        if (Compare(e.name, name) != 0)
-            return true;
-        if (index >= from)
-        {
-            found = index;
-            return false;
-        }
-        if (firstBefore < 0)
-            firstBefore = index;
-        return true;
-    });
+    ForEachEntry(list,
+                 [&](int index, const Entry& e)
+                 {
+                     if (Compare(e.name, name) != 0)
+                         return true;
+                     if (index >= from)
+                     {
+                         found = index;
+                         return false;
+                     }
+                     if (firstBefore < 0)
+                         firstBefore = index;
+                     return true;
+                 });
     return found >= 0 ? found : firstBefore;
 }
 
@@ -111,14 +114,16 @@ bool Insert(QString& list, const QString& name)
     if (name.isEmpty() || Contains(list, name))
         return false;
     qsizetype at = -1;
-    ForEachEntry(list, [&](int, const Entry& e) {
-        if (Compare(e.name, name) > 0)
-        {
-            at = e.start;
-            return false;
-        }
-        return true;
-    });
+    ForEachEntry(list,
+                 [&](int, const Entry& e)
+                 {
+                     if (Compare(e.name, name) > 0)
+                     {
+                         at = e.start;
+                         return false;
+                     }
+                     return true;
+                 });
     const QString entry = name + kSeparator.toString();
     if (at >= 0)
     {
@@ -135,13 +140,15 @@ bool Insert(QString& list, const QString& name)
 bool RemoveAt(QString& list, int index)
 {
     bool removed = false;
-    ForEachEntry(list, [&](int i, const Entry& e) {
-        if (i != index)
-            return true;
-        list.remove(e.start, e.end - e.start);
-        removed = true;
-        return false;
-    });
+    ForEachEntry(list,
+                 [&](int i, const Entry& e)
+                 {
+                     if (i != index)
+                         return true;
+                     list.remove(e.start, e.end - e.start);
+                     removed = true;
+                     return false;
+                 });
     return removed;
 }
 

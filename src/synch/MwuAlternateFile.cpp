@@ -5,7 +5,7 @@
 
 namespace
 {
-const QString kSeparator = QStringLiteral(";  ");
+const QString kSeparator = NameList::kSeparator.toString();
 } // namespace
 
 namespace MwuAlternateFile

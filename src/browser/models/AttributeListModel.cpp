@@ -22,7 +22,8 @@ QString CAttributeListModel::Table() const
 
 QString CAttributeListModel::Title() const
 {
-    const QString base = m_vocabulary == Vocabulary::Keyword ? QStringLiteral("Keywords") : QStringLiteral("Categories");
+    const QString base =
+        m_vocabulary == Vocabulary::Keyword ? QStringLiteral("Keywords") : QStringLiteral("Categories");
     switch (m_kind)
     {
     case ListKind::Current:
@@ -89,8 +90,9 @@ bool CAttributeListModel::ReadRows(std::vector<CRow>& rows) const
         const QString sql =
             m_kind == ListKind::All
                 ? QStringLiteral("SELECT %1.%1, %1.%1Id FROM %1 ORDER BY %1.%1, %1.%1Id").arg(table)
-                : QStringLiteral("SELECT %1.%1, %1.%1Id, %1Usage.LastUsed FROM %1Usage INNER JOIN %1 ON %1Usage.%1Id = "
-                                 "%1.%1Id WHERE (%1Usage.[User]=?) ORDER BY %1Usage.LastUsed DESC, %1.%1")
+                : QStringLiteral(
+                      "SELECT %1.%1, %1.%1Id, %1Usage.LastUsed FROM %1Usage INNER JOIN %1 ON %1Usage.%1Id = "
+                      "%1.%1Id WHERE (%1Usage.[User]=?) ORDER BY %1Usage.LastUsed DESC, %1.%1")
                       .arg(table);
         CDbStatement st = m_pDatabase->Prepare(sql);
         if (m_kind == ListKind::LastUsed)
@@ -107,7 +109,8 @@ bool CAttributeListModel::ReadRows(std::vector<CRow>& rows) const
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CAttributesListView::OnUpdate() - %1 Requery").arg(Title()));
+        LOG_EXCEPTION(e, QString(),
+                      QStringLiteral("CAttributesListView::OnUpdate() - %1 Requery").arg(Title()));
         rows.clear();
         return false;
     }
@@ -127,23 +130,29 @@ bool CAttributeListModel::Requery()
 bool CAttributeListModel::RecordUsage(int row, const QString& name)
 {
     const QString table = Table();
-    return m_policy.Run(QStringLiteral("CAttributesListView::ToggleAttribute( %1 ) - Open").arg(row), [&] {
-        CDbTransaction transaction(*m_pDatabase);
-        CDbStatement find = m_pDatabase->Prepare(QStringLiteral("SELECT %1Id, %1 FROM %1 WHERE (%1=?)").arg(table));
-        find.Bind(1, name);
-        if (!find.Step())
-            return; // not in the vocabulary: there is nothing to record
-        const qint32 id = find.Value(0).ToLong();
-        find.Reset();
-        const QDateTime now = QDateTime::currentDateTime();
-        const int changed = m_pDatabase->Execute(
-            QStringLiteral("UPDATE %1Usage SET LastUsed=? WHERE %1Id=? AND [User]=?").arg(table),
-            {CDbValue(now), CDbValue(id), CDbValue(m_strUserName)});
-        if (changed == 0)
-            m_pDatabase->Execute(QStringLiteral("INSERT INTO %1Usage (%1Id, [User], LastUsed) VALUES (?, ?, ?)").arg(table),
-                                 {CDbValue(id), CDbValue(m_strUserName), CDbValue(now)});
-        transaction.Commit();
-    });
+    return m_policy.Run(
+        QStringLiteral("CAttributesListView::ToggleAttribute( %1 ) - Open").arg(row),
+        [&]
+        {
+            CDbTransaction transaction(*m_pDatabase);
+            CDbStatement find =
+                m_pDatabase->Prepare(QStringLiteral("SELECT %1Id, %1 FROM %1 WHERE (%1=?)").arg(table));
+            find.Bind(1, name);
+            if (!find.Step())
+                return; // not in the vocabulary: there is nothing to record
+            const qint32 id = find.Value(0).ToLong();
+            find.Reset();
+            const QDateTime now = QDateTime::currentDateTime();
+            const int changed = m_pDatabase->Execute(
+                QStringLiteral("UPDATE %1Usage SET LastUsed=? WHERE %1Id=? AND [User]=?").arg(table),
+                {CDbValue(now), CDbValue(id), CDbValue(m_strUserName)});
+            if (changed == 0)
+                m_pDatabase->Execute(
+                    QStringLiteral("INSERT INTO %1Usage (%1Id, [User], LastUsed) VALUES (?, ?, ?)")
+                        .arg(table),
+                    {CDbValue(id), CDbValue(m_strUserName), CDbValue(now)});
+            transaction.Commit();
+        });
 }
 
 bool CAttributeListModel::ToggleAttribute(int row)

@@ -14,7 +14,8 @@ namespace
 {
 const QString kUpdatingText = QStringLiteral("Updating Catalogue Browser...");
 const QString kRefreshingText = QStringLiteral("Refreshing...");
-const QString kGroupContext = QStringLiteral("CCatalogueBrowserTreeCtrl::AddGroupItems() - m_pGroupRecSet->Seek()");
+const QString kGroupContext =
+    QStringLiteral("CCatalogueBrowserTreeCtrl::AddGroupItems() - m_pGroupRecSet->Seek()");
 const QString kFolderContext =
     QStringLiteral("CCatalogueBrowserTreeCtrl::AddCatalogueRelativePaths() - relativepathrecset.Open");
 
@@ -30,7 +31,10 @@ QString FolderKey(const QString& text)
 class CStatusScope final
 {
 public:
-    CStatusScope(CUserInteraction& ui, const QString& text) : m_wait(ui), m_ui(ui) { m_ui.SetStatusText(text); }
+    CStatusScope(CUserInteraction& ui, const QString& text) : m_wait(ui), m_ui(ui)
+    {
+        m_ui.SetStatusText(text);
+    }
     ~CStatusScope() { m_ui.SetStatusText(QString()); }
     CStatusScope(const CStatusScope&) = delete;
     CStatusScope& operator=(const CStatusScope&) = delete;
@@ -86,8 +90,7 @@ namespace
 {
 // Sibling order: groups, then catalogues, then folders; by text without regard to case; by id
 // where texts are equal, so that the order never depends on the order rows were read in.
-template <typename Row>
-bool SortsBefore(const Row& a, const Row& b)
+template <typename Row> bool SortsBefore(const Row& a, const Row& b)
 {
     if (a.record.nKind != b.record.nKind)
         return a.record.nKind < b.record.nKind;
@@ -139,15 +142,20 @@ QHash<qint32, CCatalogueTreeModel::CUserSelection> CCatalogueTreeModel::ReadUser
         return selections;
     try
     {
-        CDbStatement st = m_pDatabase->Prepare(QStringLiteral(
-            "SELECT CatalogueId, CatalogueSelect, ExcludeFromDuplicate FROM CatalogueUserSelect WHERE [User]=?"));
+        CDbStatement st =
+            m_pDatabase->Prepare(QStringLiteral("SELECT CatalogueId, CatalogueSelect, ExcludeFromDuplicate "
+                                                "FROM CatalogueUserSelect WHERE [User]=?"));
         st.Bind(1, m_strUserName);
         while (st.Step())
-            selections.insert(st.Value(0).ToLong(), CUserSelection{st.Value(1).ToBool(), st.Value(2).ToBool()});
+            selections.insert(st.Value(0).ToLong(),
+                              CUserSelection{st.Value(1).ToBool(), st.Value(2).ToBool()});
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CCatalogueBrowserTreeCtrl::AddGroupItems() - m_pCatalogueUserSelectRecSet->Seek()"));
+        LOG_EXCEPTION(
+            e, QString(),
+            QStringLiteral(
+                "CCatalogueBrowserTreeCtrl::AddGroupItems() - m_pCatalogueUserSelectRecSet->Seek()"));
     }
     return selections;
 }
@@ -177,8 +185,8 @@ bool CCatalogueTreeModel::ReadGroupChildren(qint32 groupId, std::vector<CChildRo
         m_passSelections = ReadUserSelections();
     try
     {
-        CDbStatement groups =
-            m_pDatabase->Prepare(QStringLiteral("SELECT Group.GroupId, Group.Group FROM [Group] WHERE Group.ParentGroupId=?"));
+        CDbStatement groups = m_pDatabase->Prepare(
+            QStringLiteral("SELECT Group.GroupId, Group.Group FROM [Group] WHERE Group.ParentGroupId=?"));
         groups.Bind(1, groupId);
         while (groups.Step())
         {
@@ -225,13 +233,13 @@ bool CCatalogueTreeModel::ReadHasChildren(const CChildRow& row)
 {
     if (row.record.nKind == CCatalogueTreeRecord::KindGroup)
     {
-        CDbStatement groups = m_pDatabase->Prepare(
-            QStringLiteral("SELECT Group.GroupId FROM [Group] WHERE Group.ParentGroupId=? AND Group.GroupId<>?"));
+        CDbStatement groups = m_pDatabase->Prepare(QStringLiteral(
+            "SELECT Group.GroupId FROM [Group] WHERE Group.ParentGroupId=? AND Group.GroupId<>?"));
         groups.Bind(1, row.record.lGroupId).Bind(2, row.record.lGroupId);
         if (groups.Step())
             return true;
-        CDbStatement catalogues =
-            m_pDatabase->Prepare(QStringLiteral("SELECT Catalogue.CatalogueId FROM [Catalogue] WHERE Catalogue.GroupId=?"));
+        CDbStatement catalogues = m_pDatabase->Prepare(
+            QStringLiteral("SELECT Catalogue.CatalogueId FROM [Catalogue] WHERE Catalogue.GroupId=?"));
         catalogues.Bind(1, row.record.lGroupId);
         return catalogues.Step();
     }
@@ -240,7 +248,8 @@ bool CCatalogueTreeModel::ReadHasChildren(const CChildRow& row)
         // The same rule as the folder list: a named folder holding a file that is not deleted.
         CDbStatement folders = m_pDatabase->Prepare(QStringLiteral(
             "SELECT File.RelativePathId FROM File INNER JOIN RelativePath ON RelativePath.RelativePathId = "
-            "File.RelativePathId WHERE File.CatalogueId=? AND File.Deleted=FALSE AND RelativePath.RelativePath<>''"));
+            "File.RelativePathId WHERE File.CatalogueId=? AND File.Deleted=FALSE AND "
+            "RelativePath.RelativePath<>''"));
         folders.Bind(1, row.record.lCatalogueId);
         return folders.Step();
     }
@@ -251,10 +260,12 @@ bool CCatalogueTreeModel::ReadCatalogueFolders(qint32 catalogueId, std::vector<C
 {
     try
     {
-        CDbStatement st = m_pDatabase->Prepare(QStringLiteral(
-            "SELECT RelativePath.RelativePathId, RelativePath.RelativePath FROM File LEFT JOIN RelativePath ON "
-            "RelativePath.RelativePathId = File.RelativePathId WHERE ((File.CatalogueId=?) AND (File.Deleted=FALSE)) "
-            "GROUP BY RelativePath.RelativePathId, RelativePath.RelativePath"));
+        CDbStatement st = m_pDatabase->Prepare(
+            QStringLiteral("SELECT RelativePath.RelativePathId, RelativePath.RelativePath FROM File LEFT "
+                           "JOIN RelativePath ON "
+                           "RelativePath.RelativePathId = File.RelativePathId WHERE ((File.CatalogueId=?) "
+                           "AND (File.Deleted=FALSE)) "
+                           "GROUP BY RelativePath.RelativePathId, RelativePath.RelativePath"));
         st.Bind(1, catalogueId);
         while (st.Step())
         {
@@ -275,15 +286,17 @@ bool CCatalogueTreeModel::ReadCatalogueFolders(qint32 catalogueId, std::vector<C
         return false;
     }
     // One item per folder text: the one with the lowest identifier stands for the others.
-    std::sort(rows.begin(), rows.end(), [](const CChildRow& a, const CChildRow& b) {
-        const int byKey = JetText::CompareGeneral(FolderKey(a.strText), FolderKey(b.strText));
-        return byKey != 0 ? byKey < 0 : a.Id() < b.Id();
-    });
-    rows.erase(std::unique(rows.begin(), rows.end(),
-                           [](const CChildRow& a, const CChildRow& b) {
-                               return JetText::CompareGeneral(FolderKey(a.strText), FolderKey(b.strText)) == 0;
-                           }),
-               rows.end());
+    std::sort(rows.begin(), rows.end(),
+              [](const CChildRow& a, const CChildRow& b)
+              {
+                  const int byKey = JetText::CompareGeneral(FolderKey(a.strText), FolderKey(b.strText));
+                  return byKey != 0 ? byKey < 0 : a.Id() < b.Id();
+              });
+    rows.erase(
+        std::unique(rows.begin(), rows.end(),
+                    [](const CChildRow& a, const CChildRow& b)
+                    { return JetText::CompareGeneral(FolderKey(a.strText), FolderKey(b.strText)) == 0; }),
+        rows.end());
     return true;
 }
 
@@ -305,9 +318,8 @@ void CCatalogueTreeModel::SyncChildren(CNode* node, std::vector<CChildRow> rows)
 {
     const QModelIndex parentIndex = IndexOf(node);
     auto& children = node->children;
-    auto inRows = [&](const CNode& child) {
-        return std::any_of(rows.begin(), rows.end(), [&](const CChildRow& r) { return child.SameItem(r); });
-    };
+    auto inRows = [&](const CNode& child)
+    { return std::any_of(rows.begin(), rows.end(), [&](const CChildRow& r) { return child.SameItem(r); }); };
 
     // Items that are gone.
     for (int i = static_cast<int>(children.size()) - 1; i >= 0; --i)
@@ -323,7 +335,8 @@ void CCatalogueTreeModel::SyncChildren(CNode* node, std::vector<CChildRow> rows)
     for (size_t i = 0; i < children.size(); ++i)
     {
         CNode& child = *children[i];
-        const CChildRow& now = *std::find_if(rows.begin(), rows.end(), [&](const CChildRow& r) { return child.SameItem(r); });
+        const CChildRow& now =
+            *std::find_if(rows.begin(), rows.end(), [&](const CChildRow& r) { return child.SameItem(r); });
         CChildRow updated = now;
         updated.record.bChildrenLoaded = child.row.record.bChildrenLoaded;
         if (child.row.record.bChildrenLoaded)
@@ -345,19 +358,22 @@ void CCatalogueTreeModel::SyncChildren(CNode* node, std::vector<CChildRow> rows)
     std::vector<CNode*> order;
     for (const auto& child : children)
         order.push_back(child.get());
-    std::stable_sort(order.begin(), order.end(), [](const CNode* a, const CNode* b) { return SortsBefore(a->row, b->row); });
+    std::stable_sort(order.begin(), order.end(),
+                     [](const CNode* a, const CNode* b) { return SortsBefore(a->row, b->row); });
     bool reordered = false;
     for (size_t i = 0; i < order.size(); ++i)
         reordered = reordered || order[i] != children[i].get();
     if (reordered)
     {
-        emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
+        emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)},
+                                    QAbstractItemModel::VerticalSortHint);
         QModelIndexList from;
         for (const QModelIndex& p : persistentIndexList())
             if (NodeOf(p)->pParent == node)
                 from.append(p);
         std::sort(children.begin(), children.end(),
-                  [](const std::unique_ptr<CNode>& a, const std::unique_ptr<CNode>& b) { return SortsBefore(a->row, b->row); });
+                  [](const std::unique_ptr<CNode>& a, const std::unique_ptr<CNode>& b)
+                  { return SortsBefore(a->row, b->row); });
         QModelIndexList to;
         for (const QModelIndex& p : from)
         {
@@ -421,8 +437,8 @@ bool CCatalogueTreeModel::ReloadCatalogue(qint32 catalogueId)
     ReloadChildren(IndexOf(parentNode));
     if (groupId >= 0 && groupId != oldGroupId)
     {
-        CNode* target = groupId == 0 ? m_root.get()
-                                     : FindNode(m_root.get(), CCatalogueTreeRecord::KindGroup, groupId, 0);
+        CNode* target =
+            groupId == 0 ? m_root.get() : FindNode(m_root.get(), CCatalogueTreeRecord::KindGroup, groupId, 0);
         if (target && target->row.record.bChildrenLoaded)
             ReloadChildren(IndexOf(target));
         return true;
@@ -481,7 +497,8 @@ QModelIndex CCatalogueTreeModel::AddFolderItem(qint32 catalogueId, qint32 relati
     row.record.lRelativePathId = relativePathId;
     row.strText = text;
     int at = 0;
-    while (at < static_cast<int>(node->children.size()) && SortsBefore(node->children[static_cast<size_t>(at)]->row, row))
+    while (at < static_cast<int>(node->children.size()) &&
+           SortsBefore(node->children[static_cast<size_t>(at)]->row, row))
         ++at;
     auto child = std::make_unique<CNode>();
     child->row = row;
@@ -503,33 +520,37 @@ bool CCatalogueTreeModel::SetCatalogueUserProperties(qint32 catalogueId, std::op
     if (!m_pDatabase)
         return false;
     CUserSelection stored;
-    const bool written =
-        m_policy.Run(QStringLiteral("CCatalogueBrowserTreeCtrl::SetCatalogueUserProperties() - m_pCatalogueUserSelectRecSet->Update()"),
-                     [&] {
-                         CDbTransaction transaction(*m_pDatabase);
-                         CDbStatement st = m_pDatabase->Prepare(QStringLiteral(
-                             "SELECT CatalogueSelect, ExcludeFromDuplicate FROM CatalogueUserSelect "
-                             "WHERE CatalogueId=? AND [User]=?"));
-                         st.Bind(1, catalogueId).Bind(2, m_strUserName);
-                         const bool exists = st.Step();
-                         stored = exists ? CUserSelection{st.Value(0).ToBool(), st.Value(1).ToBool()} : CUserSelection{};
-                         st.Reset();
-                         if (checked)
-                             stored.bChecked = *checked;
-                         if (excluded)
-                             stored.bExcluded = *excluded;
-                         if (exists)
-                             m_pDatabase->Execute(QStringLiteral("UPDATE CatalogueUserSelect SET CatalogueSelect=?, "
-                                                                 "ExcludeFromDuplicate=? WHERE CatalogueId=? AND [User]=?"),
-                                                  {CDbValue(stored.bChecked), CDbValue(stored.bExcluded),
-                                                   CDbValue(catalogueId), CDbValue(m_strUserName)});
-                         else
-                             m_pDatabase->Execute(QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], "
-                                                                 "CatalogueSelect, ExcludeFromDuplicate) VALUES (?, ?, ?, ?)"),
-                                                  {CDbValue(catalogueId), CDbValue(m_strUserName),
-                                                   CDbValue(stored.bChecked), CDbValue(stored.bExcluded)});
-                         transaction.Commit();
-                     });
+    const bool written = m_policy.Run(
+        QStringLiteral("CCatalogueBrowserTreeCtrl::SetCatalogueUserProperties() - "
+                       "m_pCatalogueUserSelectRecSet->Update()"),
+        [&]
+        {
+            CDbTransaction transaction(*m_pDatabase);
+            CDbStatement st = m_pDatabase->Prepare(
+                QStringLiteral("SELECT CatalogueSelect, ExcludeFromDuplicate FROM CatalogueUserSelect "
+                               "WHERE CatalogueId=? AND [User]=?"));
+            st.Bind(1, catalogueId).Bind(2, m_strUserName);
+            const bool exists = st.Step();
+            stored = exists ? CUserSelection{st.Value(0).ToBool(), st.Value(1).ToBool()} : CUserSelection{};
+            st.Reset();
+            if (checked)
+                stored.bChecked = *checked;
+            if (excluded)
+                stored.bExcluded = *excluded;
+            if (exists)
+                m_pDatabase->Execute(
+                    QStringLiteral("UPDATE CatalogueUserSelect SET CatalogueSelect=?, "
+                                   "ExcludeFromDuplicate=? WHERE CatalogueId=? AND [User]=?"),
+                    {CDbValue(stored.bChecked), CDbValue(stored.bExcluded), CDbValue(catalogueId),
+                     CDbValue(m_strUserName)});
+            else
+                m_pDatabase->Execute(
+                    QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], "
+                                   "CatalogueSelect, ExcludeFromDuplicate) VALUES (?, ?, ?, ?)"),
+                    {CDbValue(catalogueId), CDbValue(m_strUserName), CDbValue(stored.bChecked),
+                     CDbValue(stored.bExcluded)});
+            transaction.Commit();
+        });
     if (!written)
         return false;
     if (CNode* node = FindNode(m_root.get(), CCatalogueTreeRecord::KindCatalogue, catalogueId, 0))
@@ -547,15 +568,17 @@ CCatalogueTreeModel::CUserSelection CCatalogueTreeModel::GetCatalogueUserPropert
         return {};
     try
     {
-        CDbStatement st = m_pDatabase->Prepare(QStringLiteral(
-            "SELECT CatalogueSelect, ExcludeFromDuplicate FROM CatalogueUserSelect WHERE CatalogueId=? AND [User]=?"));
+        CDbStatement st =
+            m_pDatabase->Prepare(QStringLiteral("SELECT CatalogueSelect, ExcludeFromDuplicate FROM "
+                                                "CatalogueUserSelect WHERE CatalogueId=? AND [User]=?"));
         st.Bind(1, catalogueId).Bind(2, m_strUserName);
         if (st.Step())
             return {st.Value(0).ToBool(), st.Value(1).ToBool()};
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CCatalogueBrowserTreeCtrl::GetCatalogueUserProperties() - Seek()"));
+        LOG_EXCEPTION(e, QString(),
+                      QStringLiteral("CCatalogueBrowserTreeCtrl::GetCatalogueUserProperties() - Seek()"));
     }
     return {};
 }
@@ -565,12 +588,14 @@ bool CCatalogueTreeModel::ToggleCatalogueCheck(const QModelIndex& index)
     const CNode* node = NodeOf(index);
     if (!index.isValid() || !node || node->row.record.nKind != CCatalogueTreeRecord::KindCatalogue)
         return false;
-    return SetCatalogueUserProperties(node->row.record.lCatalogueId, !node->row.selection.bChecked, std::nullopt);
+    return SetCatalogueUserProperties(node->row.record.lCatalogueId, !node->row.selection.bChecked,
+                                      std::nullopt);
 }
 
 int CCatalogueTreeModel::DriveTypeImage(const QString& driveType)
 {
-    static const char* const kNames[] = {"No Root Dir", "Removable", "Fixed", "Network", "CD-ROM", "RAM Disk"};
+    static const char* const kNames[] = {"No Root Dir", "Removable", "Fixed",
+                                         "Network",     "CD-ROM",    "RAM Disk"};
     for (int i = 0; i < 6; ++i)
         if (driveType == QLatin1String(kNames[i]))
             return i + 1;
@@ -600,12 +625,14 @@ QModelIndex CCatalogueTreeModel::IndexOf(const CNode* node) const
     return row < 0 ? QModelIndex() : createIndex(row, 0, const_cast<CNode*>(node));
 }
 
-CCatalogueTreeModel::CNode* CCatalogueTreeModel::FindNode(CNode* from, qint32 kind, qint32 id, qint32 catalogueId) const
+CCatalogueTreeModel::CNode* CCatalogueTreeModel::FindNode(CNode* from, qint32 kind, qint32 id,
+                                                          qint32 catalogueId) const
 {
     for (const auto& child : from->children)
     {
         const CCatalogueTreeRecord& r = child->row.record;
-        if (r.nKind == kind && child->row.Id() == id && (kind != CCatalogueTreeRecord::KindFolder || r.lCatalogueId == catalogueId))
+        if (r.nKind == kind && child->row.Id() == id &&
+            (kind != CCatalogueTreeRecord::KindFolder || r.lCatalogueId == catalogueId))
             return child.get();
         if (CNode* found = FindNode(child.get(), kind, id, catalogueId))
             return found;

@@ -95,7 +95,8 @@ public:
 
     // The user's selection row of a catalogue: writes the given values (a missing row is added),
     // under the retry policy, and updates the item. False when the write was given up.
-    bool SetCatalogueUserProperties(qint32 catalogueId, std::optional<bool> checked, std::optional<bool> excluded);
+    bool SetCatalogueUserProperties(qint32 catalogueId, std::optional<bool> checked,
+                                    std::optional<bool> excluded);
     // Both false when the user has no row (or it cannot be read).
     CUserSelection GetCatalogueUserProperties(qint32 catalogueId) const;
     // A click on a catalogue's state image: checked becomes unchecked and back, excluded kept.

@@ -51,7 +51,8 @@ const CStandardField kStandardFields[] = {
     {"FileInfo.Notes", 0, CDataCtrlDescriptor::KindText},
 };
 
-const QString kApplyContext = QStringLiteral("CMirrowelView::SetFileListFieldView() - m_pFileListFieldViewFieldRecSet->Seek()");
+const QString kApplyContext =
+    QStringLiteral("CMirrowelView::SetFileListFieldView() - m_pFileListFieldViewFieldRecSet->Seek()");
 } // namespace
 
 int CFieldViewColumn::Kind() const
@@ -79,9 +80,9 @@ bool CFieldViewColumns::Load(CDbDatabase& db, const QString& userName, const QSt
     m_columns.clear();
     try
     {
-        CDbStatement view = db.Prepare(QStringLiteral(
-            "SELECT FileListFieldViewId, FileListFieldView, [User] FROM FileListFieldView WHERE FileListFieldView=? "
-            "ORDER BY FileListFieldViewId"));
+        CDbStatement view = db.Prepare(QStringLiteral("SELECT FileListFieldViewId, FileListFieldView, [User] "
+                                                      "FROM FileListFieldView WHERE FileListFieldView=? "
+                                                      "ORDER BY FileListFieldViewId"));
         view.Bind(1, viewName);
         if (!view.Step())
             return false;
@@ -90,7 +91,8 @@ bool CFieldViewColumns::Load(CDbDatabase& db, const QString& userName, const QSt
         m_strOwner = view.Value(2).ToString();
 
         CDbStatement fields = db.Prepare(QStringLiteral(
-            "SELECT Field.FieldId, Field.TableField, Field.Field, Field.Type, Field.Format, Field.DefaultWidth, "
+            "SELECT Field.FieldId, Field.TableField, Field.Field, Field.Type, Field.Format, "
+            "Field.DefaultWidth, "
             "FileListFieldViewField.Order FROM FileListFieldViewField INNER JOIN Field ON Field.FieldId = "
             "FileListFieldViewField.FieldId WHERE FileListFieldViewField.FileListFieldViewId=? "
             "ORDER BY FileListFieldViewField.Order, Field.FieldId"));
@@ -111,8 +113,9 @@ bool CFieldViewColumns::Load(CDbDatabase& db, const QString& userName, const QSt
                 m_columns.push_back(column);
         }
 
-        CDbStatement widths = db.Prepare(QStringLiteral(
-            "SELECT FieldId, Width FROM FileListFieldViewFieldUserValues WHERE [User]=? AND FileListFieldViewId=?"));
+        CDbStatement widths =
+            db.Prepare(QStringLiteral("SELECT FieldId, Width FROM FileListFieldViewFieldUserValues WHERE "
+                                      "[User]=? AND FileListFieldViewId=?"));
         widths.Bind(1, userName).Bind(2, m_lViewId);
         while (widths.Step())
         {
@@ -190,7 +193,8 @@ void CFieldViewColumns::ApplyTo(CRecordSetList& list) const
 
 QString CFieldViewColumns::ParameterName(const QString& userName, ListKind kind)
 {
-    return (kind == ListKind::Folder ? QStringLiteral("FolderFileListFieldView_") : QStringLiteral("QueryFileListFieldView_")) +
+    return (kind == ListKind::Folder ? QStringLiteral("FolderFileListFieldView_")
+                                     : QStringLiteral("QueryFileListFieldView_")) +
            userName;
 }
 
@@ -200,10 +204,12 @@ QString CFieldViewColumns::CurrentViewName(CDbDatabase& db, const QString& userN
     const QString chosen = GetDatabaseParameter(&db, parameter);
     if (!chosen.isEmpty())
         return chosen;
-    const QString fallback = kind == ListKind::Folder ? QStringLiteral("Folder (Default)") : QStringLiteral("Query (Default)");
+    const QString fallback =
+        kind == ListKind::Folder ? QStringLiteral("Folder (Default)") : QStringLiteral("Query (Default)");
     try
     {
-        CDbStatement st = db.Prepare(QStringLiteral("SELECT FileListFieldView FROM FileListFieldView WHERE FileListFieldView=?"));
+        CDbStatement st = db.Prepare(
+            QStringLiteral("SELECT FileListFieldView FROM FileListFieldView WHERE FileListFieldView=?"));
         st.Bind(1, fallback);
         if (!st.Step())
             return QString();
@@ -214,7 +220,9 @@ QString CFieldViewColumns::CurrentViewName(CDbDatabase& db, const QString& userN
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelQueryView::OnInitialUpdate() - m_pFileListFieldViewRecSet->Open()"));
+        LOG_EXCEPTION(
+            e, QString(),
+            QStringLiteral("CMirrowelQueryView::OnInitialUpdate() - m_pFileListFieldViewRecSet->Open()"));
     }
     return QString();
 }
@@ -240,7 +248,9 @@ QStringList CFieldViewColumns::ViewNames(CDbDatabase& db, const QString& userNam
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelView::OnInitMenuPopup() - m_pFileListFieldViewRecSet->Open()"));
+        LOG_EXCEPTION(
+            e, QString(),
+            QStringLiteral("CMirrowelView::OnInitMenuPopup() - m_pFileListFieldViewRecSet->Open()"));
     }
     return names;
 }
@@ -248,15 +258,20 @@ QStringList CFieldViewColumns::ViewNames(CDbDatabase& db, const QString& userNam
 bool CFieldViewColumns::SaveColumnWidth(CDbDatabase& db, CDbRetryPolicy& policy, const QString& userName,
                                         qint32 viewId, qint32 fieldId, int width)
 {
-    return policy.Run(QStringLiteral("CMirrowelView::OnNotify() - m_pFileListFieldViewFieldUserValuesRecSet->Open()"), [&] {
-        CDbTransaction transaction(db);
-        const int changed = db.Execute(QStringLiteral("UPDATE FileListFieldViewFieldUserValues SET Width=? WHERE "
-                                                      "[User]=? AND FileListFieldViewId=? AND FieldId=?"),
-                                       {CDbValue(width), CDbValue(userName), CDbValue(viewId), CDbValue(fieldId)});
-        if (changed == 0)
-            db.Execute(QStringLiteral("INSERT INTO FileListFieldViewFieldUserValues ([User], FileListFieldViewId, "
-                                      "FieldId, Width) VALUES (?, ?, ?, ?)"),
-                       {CDbValue(userName), CDbValue(viewId), CDbValue(fieldId), CDbValue(width)});
-        transaction.Commit();
-    });
+    return policy.Run(
+        QStringLiteral("CMirrowelView::OnNotify() - m_pFileListFieldViewFieldUserValuesRecSet->Open()"),
+        [&]
+        {
+            CDbTransaction transaction(db);
+            const int changed =
+                db.Execute(QStringLiteral("UPDATE FileListFieldViewFieldUserValues SET Width=? WHERE "
+                                          "[User]=? AND FileListFieldViewId=? AND FieldId=?"),
+                           {CDbValue(width), CDbValue(userName), CDbValue(viewId), CDbValue(fieldId)});
+            if (changed == 0)
+                db.Execute(QStringLiteral(
+                               "INSERT INTO FileListFieldViewFieldUserValues ([User], FileListFieldViewId, "
+                               "FieldId, Width) VALUES (?, ?, ?, ?)"),
+                           {CDbValue(userName), CDbValue(viewId), CDbValue(fieldId), CDbValue(width)});
+            transaction.Commit();
+        });
 }

@@ -21,7 +21,7 @@ struct CFieldViewColumn
     int nDefaultWidth = 0; // Field.DefaultWidth, 0 when none
     int nWidth = 0;        // the user's width when stored, else the default width
     bool bUserWidth = false;
-    int nOrder = 0;        // FileListFieldViewField.Order
+    int nOrder = 0; // FileListFieldViewField.Order
 
     // The list's kind of the value: a file size, a number or text.
     int Kind() const;
@@ -64,7 +64,8 @@ public:
     // The view the user has chosen for lists of that kind. Without a choice, the default view
     // ("Folder (Default)" or "Query (Default)") when it exists, stored as the user's choice.
     static QString CurrentViewName(CDbDatabase& db, const QString& userName, ListKind kind);
-    static bool SetCurrentViewName(CDbDatabase& db, const QString& userName, ListKind kind, const QString& viewName);
+    static bool SetCurrentViewName(CDbDatabase& db, const QString& userName, ListKind kind,
+                                   const QString& viewName);
     static QString ParameterName(const QString& userName, ListKind kind);
 
     // The views a user can choose: the global ones, then the user's own, each by name; at most
@@ -73,8 +74,8 @@ public:
 
     // Remembers a column width for (user, view, field): the row is edited when it exists, else
     // added; other users' widths stay. False when the write was given up.
-    static bool SaveColumnWidth(CDbDatabase& db, CDbRetryPolicy& policy, const QString& userName, qint32 viewId,
-                                qint32 fieldId, int width);
+    static bool SaveColumnWidth(CDbDatabase& db, CDbRetryPolicy& policy, const QString& userName,
+                                qint32 viewId, qint32 fieldId, int width);
 
 private:
     qint32 m_lViewId = 0;

@@ -1,6 +1,7 @@
 #include "browser/models/FieldViewModel.h"
 
-CFieldViewModel::CFieldViewModel(CDbRetryPolicy& policy, QObject* parent) : QAbstractListModel(parent), m_policy(policy)
+CFieldViewModel::CFieldViewModel(CDbRetryPolicy& policy, QObject* parent)
+    : QAbstractListModel(parent), m_policy(policy)
 {
 }
 

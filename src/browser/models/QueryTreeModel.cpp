@@ -9,7 +9,8 @@
 namespace
 {
 const QString kGroupContext = QStringLiteral("CQueryBrowserTreeCtrl::AddGroupItems() - grouprecset.Open");
-const QString kEntryContext = QStringLiteral("CQueryBrowserTreeCtrl::AddQueryEntries() - queryentryrecset.Open");
+const QString kEntryContext =
+    QStringLiteral("CQueryBrowserTreeCtrl::AddQueryEntries() - queryentryrecset.Open");
 constexpr int kSubQueryEntryType = 4;
 } // namespace
 
@@ -75,11 +76,13 @@ bool CQueryTreeModel::Rebuild()
     auto root = std::make_unique<CNode>();
     QSet<qint32> visited;
     // Whatever went wrong the attempt is whole or nothing: a half-read tree is never shown.
-    const bool read = m_policy.Run(kGroupContext, [&] {
-        root->children.clear();
-        visited.clear();
-        AddGroupItems(root.get(), 0, visited);
-    });
+    const bool read = m_policy.Run(kGroupContext,
+                                   [&]
+                                   {
+                                       root->children.clear();
+                                       visited.clear();
+                                       AddGroupItems(root.get(), 0, visited);
+                                   });
     if (read)
     {
         beginResetModel();
@@ -115,10 +118,11 @@ void CQueryTreeModel::AddGroupItems(CNode* parent, qint32 groupId, QSet<qint32>&
     }
 
     CDbStatement queries = m_pDatabase->Prepare(
-        groupId == 0 ? QStringLiteral("SELECT QueryId, QueryName, OutputQuery FROM [Query] WHERE (GroupId Is Null AND "
-                                      "Intermediate=FALSE) OR (GroupId=0) ORDER BY QueryName, QueryId;")
-                     : QStringLiteral("SELECT QueryId, QueryName, OutputQuery FROM [Query] WHERE (GroupId=? AND "
-                                      "Intermediate=FALSE) ORDER BY QueryName, QueryId;"));
+        groupId == 0
+            ? QStringLiteral("SELECT QueryId, QueryName, OutputQuery FROM [Query] WHERE (GroupId Is Null AND "
+                             "Intermediate=FALSE) OR (GroupId=0) ORDER BY QueryName, QueryId;")
+            : QStringLiteral("SELECT QueryId, QueryName, OutputQuery FROM [Query] WHERE (GroupId=? AND "
+                             "Intermediate=FALSE) ORDER BY QueryName, QueryId;"));
     if (groupId != 0)
         queries.Bind(1, groupId);
     std::vector<CNode*> added;
@@ -134,8 +138,8 @@ void CQueryTreeModel::AddGroupItems(CNode* parent, qint32 groupId, QSet<qint32>&
 
 void CQueryTreeModel::AddQueryEntries(CNode* query)
 {
-    CDbStatement entries = m_pDatabase->Prepare(
-        QStringLiteral("SELECT QueryEntry, EntryType, Query FROM QueryEntry WHERE ((QueryId=?)) ORDER BY QueryEntry;"));
+    CDbStatement entries = m_pDatabase->Prepare(QStringLiteral(
+        "SELECT QueryEntry, EntryType, Query FROM QueryEntry WHERE ((QueryId=?)) ORDER BY QueryEntry;"));
     entries.Bind(1, query->lId);
     QStringList names;
     while (entries.Step())
@@ -143,8 +147,8 @@ void CQueryTreeModel::AddQueryEntries(CNode* query)
             names.append(entries.Value(2).ToString());
     for (const QString& name : names)
     {
-        CDbStatement lookup =
-            m_pDatabase->Prepare(QStringLiteral("SELECT QueryId, QueryName, OutputQuery FROM [Query] WHERE QueryName=?"));
+        CDbStatement lookup = m_pDatabase->Prepare(
+            QStringLiteral("SELECT QueryId, QueryName, OutputQuery FROM [Query] WHERE QueryName=?"));
         lookup.Bind(1, name);
         // A step naming no query has nothing to run and is not shown.
         if (!lookup.Step())
@@ -179,10 +183,12 @@ bool CQueryTreeModel::RefreshQueryEntries(qint32 queryId)
     {
         CNode fresh;
         fresh.lId = queryId;
-        if (!m_policy.Run(kEntryContext, [&] {
-                fresh.children.clear();
-                AddQueryEntries(&fresh);
-            }))
+        if (!m_policy.Run(kEntryContext,
+                          [&]
+                          {
+                              fresh.children.clear();
+                              AddQueryEntries(&fresh);
+                          }))
         {
             ok = false;
             continue;

@@ -74,20 +74,23 @@ TEST(NameList, CountFindInsertRemove)
     EXPECT_FALSE(NameList::Insert(twice, QString()));
 
     // The same order as the database's text collation, beyond ASCII too.
-    const QStringList words = {"a", "A", "ab", "a b", "Z", "_", "é", "É", "ß", "ss", "Σ", "σ", "ς", "😀", "\uFFFD", "İ", "i"};
+    const QStringList words = {"a",  "A", "ab", "a b", "Z", "_",      "é", "É", "ß",
+                               "ss", "Σ", "σ",  "ς",   "😀", "\uFFFD", "İ", "i"};
     for (const QString& x : words)
         for (const QString& y : words)
         {
             const int ours = NameList::Compare(x, y);
             const int engine = JetText::CompareGeneral(x, y);
-            EXPECT_EQ((ours > 0) - (ours < 0), (engine > 0) - (engine < 0)) << x.toStdString() << " " << y.toStdString();
+            EXPECT_EQ((ours > 0) - (ours < 0), (engine > 0) - (engine < 0))
+                << x.toStdString() << " " << y.toStdString();
         }
 }
 
 TEST(AttributeSelection, AllSomeAndToggling)
 {
-    CAttributeSelection selection = CAttributeSelection::FromFileLists(
-        {QStringLiteral("Jazz;  Rock;  "), QStringLiteral("jazz;  Pop;  "), QStringLiteral("Blues;  JAZZ;  Rock;  ")});
+    CAttributeSelection selection =
+        CAttributeSelection::FromFileLists({QStringLiteral("Jazz;  Rock;  "), QStringLiteral("jazz;  Pop;  "),
+                                            QStringLiteral("Blues;  JAZZ;  Rock;  ")});
     EXPECT_EQ(selection.strAll, QStringLiteral("Jazz;  "));
     EXPECT_EQ(selection.strSome, QStringLiteral("Blues;  Pop;  Rock;  "));
     EXPECT_EQ(selection.Names(), QStringList({"Blues", "Jazz", "Pop", "Rock"}));
@@ -105,7 +108,8 @@ TEST(AttributeSelection, AllSomeAndToggling)
     EXPECT_EQ(selection.strAll, QStringLiteral("Rock;  "));
 
     EXPECT_TRUE(CAttributeSelection::FromFileLists({}).Names().isEmpty());
-    EXPECT_EQ(CAttributeSelection::FromFileLists({QString(), QStringLiteral("Pop;  ")}).strSome, QStringLiteral("Pop;  "));
+    EXPECT_EQ(CAttributeSelection::FromFileLists({QString(), QStringLiteral("Pop;  ")}).strSome,
+              QStringLiteral("Pop;  "));
 }
 
 class AttributeListModelTest : public ModelFixture
@@ -114,15 +118,19 @@ protected:
     void SetUp() override
     {
         ModelFixture::SetUp();
-        Sql("INSERT INTO Keyword (KeywordId, Keyword) VALUES (1, 'Jazz'), (2, 'Rock'), (3, 'Pop'), (4, '''quoted'), "
+        Sql("INSERT INTO Keyword (KeywordId, Keyword) VALUES (1, 'Jazz'), (2, 'Rock'), (3, 'Pop'), (4, "
+            "'''quoted'), "
             "(5, 'blues')");
         Sql("INSERT INTO Category (CategoryId, Category) VALUES (1, 'Music'), (2, 'Photo')");
-        Sql("INSERT INTO KeywordUsage (KeywordId, \"User\", LastUsed) VALUES (3, 'bob', '2024-01-02 10:00:00'), "
+        Sql("INSERT INTO KeywordUsage (KeywordId, \"User\", LastUsed) VALUES (3, 'bob', '2024-01-02 "
+            "10:00:00'), "
             "(1, 'alice', '2024-01-01 10:00:00'), (2, 'alice', '2024-03-01 10:00:00')");
-        m_selection = CAttributeSelection::FromFileLists({QStringLiteral("Jazz;  Rock;  "), QStringLiteral("Jazz;  Pop;  ")});
+        m_selection = CAttributeSelection::FromFileLists(
+            {QStringLiteral("Jazz;  Rock;  "), QStringLiteral("Jazz;  Pop;  ")});
     }
 
-    std::unique_ptr<CAttributeListModel> Make(Vocabulary vocabulary, ListKind kind, const QString& user = "alice")
+    std::unique_ptr<CAttributeListModel> Make(Vocabulary vocabulary, ListKind kind,
+                                              const QString& user = "alice")
     {
         auto model = std::make_unique<CAttributeListModel>(vocabulary, kind, m_ui, m_policy);
         model->SetSelection(&m_selection);

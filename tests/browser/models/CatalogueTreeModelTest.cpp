@@ -33,7 +33,8 @@ protected:
 TEST_F(CatalogueTreeModelTest, LoadsLazilyInItsOrderWithTheUsersMarks)
 {
     // Subgroups first, then catalogues, each alphabetically without regard to case.
-    EXPECT_EQ(Texts(m_model), QStringList({"A", "a2", "b", "Media", "cd", "Disk", "Gone", "RootOnly", "Weird"}));
+    EXPECT_EQ(Texts(m_model),
+              QStringList({"A", "a2", "b", "Media", "cd", "Disk", "Gone", "RootOnly", "Weird"}));
 
     struct Expected
     {
@@ -44,13 +45,11 @@ TEST_F(CatalogueTreeModelTest, LoadsLazilyInItsOrderWithTheUsersMarks)
         int state;
     };
     const Expected expected[] = {
-        {"A", Record::KindGroup, false, -1, 0},
-        {"Media", Record::KindGroup, true, -1, 0},
-        {"cd", Record::KindCatalogue, false, 5, 7},
-        {"Disk", Record::KindCatalogue, true, 3, 2},
-        {"Gone", Record::KindCatalogue, false, 2, 1},    // its only folder holds deleted files
+        {"A", Record::KindGroup, false, -1, 0},           {"Media", Record::KindGroup, true, -1, 0},
+        {"cd", Record::KindCatalogue, false, 5, 7},       {"Disk", Record::KindCatalogue, true, 3, 2},
+        {"Gone", Record::KindCatalogue, false, 2, 1},     // its only folder holds deleted files
         {"RootOnly", Record::KindCatalogue, false, 6, 1}, // every file in the root folder
-        {"Weird", Record::KindCatalogue, false, 0, 1},   // a drive type of no known name
+        {"Weird", Record::KindCatalogue, false, 0, 1},    // a drive type of no known name
     };
     for (const Expected& e : expected)
     {
@@ -97,7 +96,8 @@ TEST_F(CatalogueTreeModelTest, LoadsLazilyInItsOrderWithTheUsersMarks)
     EXPECT_EQ(m_model.FindItem(Record::KindGroup, 5), films);
     EXPECT_EQ(m_model.FindFolder(1, 4), Child(m_model, "Photos", disk));
     EXPECT_EQ(m_model.Record(films), (Record{Record::KindGroup, 5, 0, 0, true}));
-    EXPECT_EQ(m_model.Record(Child(m_model, "Archive", films)), (Record{Record::KindCatalogue, 5, 3, 0, false}));
+    EXPECT_EQ(m_model.Record(Child(m_model, "Archive", films)),
+              (Record{Record::KindCatalogue, 5, 3, 0, false}));
     EXPECT_EQ(m_model.Record(films), films.data(Model::RecordRole).value<Record>());
 
     // A folder made in a catalogue not yet expanded: the expand button shows, and expanding reads it.
@@ -164,13 +164,15 @@ TEST_F(CatalogueTreeModelTest, RequeryKeepsWhatWasLoadedAndFollowsTheDatabase)
     Sql("UPDATE \"Group\" SET \"Group\"='zeta' WHERE GroupId=2");
     Sql("INSERT INTO \"Group\" (GroupId, \"Group\", ParentGroupId) VALUES (9, 'C', 0)");
     Sql("DELETE FROM Catalogue WHERE CatalogueId=6");
-    Sql("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, DriveType) VALUES (5, 8, 'Backup', 'Fixed')");
+    Sql("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, DriveType) VALUES (5, 8, 'Backup', "
+        "'Fixed')");
     AddFile(100, 5, 4);
     Sql("UPDATE CatalogueUserSelect SET CatalogueSelect=0 WHERE CatalogueId=1 AND \"User\"='alice'");
 
     m_model.Requery();
     EXPECT_TRUE(m_ui.StatusTexts().contains("Refreshing..."));
-    EXPECT_EQ(Texts(m_model), QStringList({"A", "a2", "C", "Media", "zeta", "cd", "Disk", "Gone", "RootOnly"}));
+    EXPECT_EQ(Texts(m_model),
+              QStringList({"A", "a2", "C", "Media", "zeta", "cd", "Disk", "Gone", "RootOnly"}));
     EXPECT_EQ(b.data().toString(), QStringLiteral("zeta")) << "a renamed item keeps its index";
     EXPECT_EQ(b.row(), 4);
     EXPECT_EQ(disk.data(Model::StateImageRole).toInt(), 1);
@@ -203,7 +205,8 @@ TEST_F(CatalogueTreeModelTest, ReloadingOneCatalogueAndAddingFolders)
     // A folder typed again in another case or with the other separator is the one there.
     EXPECT_EQ(m_model.AddFolderItem(1, 9, "MUSIC/rock"), Child(m_model, "Music\\Rock", disk));
     const QModelIndex added = m_model.AddFolderItem(1, 9, "New\\Folder");
-    EXPECT_EQ(Texts(m_model, disk), QStringList({"A", "a2", "b", "Music", "Music\\Rock", "New\\Folder", "Photos"}));
+    EXPECT_EQ(Texts(m_model, disk),
+              QStringList({"A", "a2", "b", "Music", "Music\\Rock", "New\\Folder", "Photos"}));
     EXPECT_EQ(m_model.Record(added).lRelativePathId, 9);
     Sql("UPDATE \"File\" SET Deleted=1 WHERE CatalogueId=1 AND RelativePathId=4");
     Sql("UPDATE Catalogue SET Catalogue='A disk', DriveType='Network' WHERE CatalogueId=1");

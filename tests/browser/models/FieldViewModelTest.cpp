@@ -91,9 +91,12 @@ TEST_F(FieldViewModelTest, ColumnsOfAViewWithTheUsersWidths)
 TEST_F(FieldViewModelTest, ChosenViewsAndTheViewsOnOffer)
 {
     // Without a choice, the default view becomes the user's choice.
-    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ListKind::Folder), QStringLiteral("Folder (Default)"));
-    EXPECT_EQ(GetDatabaseParameter(&m_db, "FolderFileListFieldView_alice"), QStringLiteral("Folder (Default)"));
-    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ListKind::Query), QStringLiteral("Query (Default)"));
+    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ListKind::Folder),
+              QStringLiteral("Folder (Default)"));
+    EXPECT_EQ(GetDatabaseParameter(&m_db, "FolderFileListFieldView_alice"),
+              QStringLiteral("Folder (Default)"));
+    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ListKind::Query),
+              QStringLiteral("Query (Default)"));
     EXPECT_EQ(GetDatabaseParameter(&m_db, "QueryFileListFieldView_bob"), QString());
 
     // A choice naming a deleted view gives no columns.
@@ -103,23 +106,25 @@ TEST_F(FieldViewModelTest, ChosenViewsAndTheViewsOnOffer)
     EXPECT_FALSE(model.LoadCurrent(&m_db, "bob", ListKind::Query));
     EXPECT_EQ(model.rowCount(), 0);
     ASSERT_TRUE(model.LoadCurrent(&m_db, "alice", ListKind::Query));
-    EXPECT_EQ(Texts(model), QStringList({"File", "Catalogue", "Folder", "Size", "Keywords", "Categories", "Description",
-                                         "Notes", "Alternate File Name", "TTH", "Extension", "Last Modified"}));
+    EXPECT_EQ(Texts(model),
+              QStringList({"File", "Catalogue", "Folder", "Size", "Keywords", "Categories", "Description",
+                           "Notes", "Alternate File Name", "TTH", "Extension", "Last Modified"}));
     EXPECT_EQ(model.index(2).data(CFieldViewModel::SortPriorityRole).toInt(), 2);
     EXPECT_EQ(model.index(3).data(CFieldViewModel::KindRole).toInt(), int(CDataCtrlDescriptor::KindFileSize));
 
     // Setting a width through the model stores it for this user.
     ASSERT_TRUE(model.setData(model.index(0), 222, CFieldViewModel::WidthRole));
     EXPECT_EQ(model.index(0).data(CFieldViewModel::WidthRole).toInt(), 222);
-    EXPECT_EQ(Long("SELECT Width FROM FileListFieldViewFieldUserValues WHERE [User]='alice' AND FileListFieldViewId=2 "
+    EXPECT_EQ(Long("SELECT Width FROM FileListFieldViewFieldUserValues WHERE [User]='alice' AND "
+                   "FileListFieldViewId=2 "
                    "AND FieldId=15"),
               222);
     EXPECT_FALSE(model.setData(model.index(0), "wide", CFieldViewModel::WidthRole));
 
     // The global views by name, then the user's own; never another user's.
     EXPECT_EQ(CFieldViewColumns::ViewNames(m_db, "alice"),
-              QStringList({"Categories", "Folder (Default)", "Folder (Minimal)", "Keywords", "Query (Default)",
-                           "Query (Minimal)", "Mine"}));
+              QStringList({"Categories", "Folder (Default)", "Folder (Minimal)", "Keywords",
+                           "Query (Default)", "Query (Minimal)", "Mine"}));
 }
 
 TEST_F(FieldViewModelTest, ConfiguresAFileList)
@@ -134,8 +139,9 @@ TEST_F(FieldViewModelTest, ConfiguresAFileList)
     ASSERT_EQ(list.Fields().size(), standard.size()) << "File.SimilarityId is among the standard fields";
     EXPECT_EQ(list.Fields()[0].m_strFieldName, QStringLiteral("Catalogue.Catalogue"));
     EXPECT_EQ(list.Fields()[0].m_nSortPriority, 1);
-    const auto size = std::find_if(list.Fields().begin(), list.Fields().end(),
-                                   [](const CDataCtrlDescriptor& f) { return f.m_strFieldName == "File.FileSizeDouble"; });
+    const auto size =
+        std::find_if(list.Fields().begin(), list.Fields().end(),
+                     [](const CDataCtrlDescriptor& f) { return f.m_strFieldName == "File.FileSizeDouble"; });
     ASSERT_NE(size, list.Fields().end());
     EXPECT_EQ(size->m_nKind, int(CDataCtrlDescriptor::KindFileSize));
     EXPECT_EQ(size->m_strFormat, QStringLiteral("%.0f")) << "the Field row's format";
@@ -154,11 +160,12 @@ TEST_F(FieldViewModelTest, ConfiguresAFileList)
     EXPECT_EQ(wider.columnCount(), 4);
 
     // The columns show their fields' values.
-    wider.DataCtrl_SetSQL("SELECT * FROM ((((File INNER JOIN Catalogue ON File.CatalogueId = Catalogue.CatalogueId) "
-                          "LEFT JOIN RelativePath ON File.RelativePathId = RelativePath.RelativePathId) "
-                          "LEFT JOIN FileInfo ON File.FileInfoId = FileInfo.FileInfoId) "
-                          "LEFT JOIN FileUserSelect ON File.FileId = FileUserSelect.FileId) "
-                          "WHERE File.FileId = 5");
+    wider.DataCtrl_SetSQL(
+        "SELECT * FROM ((((File INNER JOIN Catalogue ON File.CatalogueId = Catalogue.CatalogueId) "
+        "LEFT JOIN RelativePath ON File.RelativePathId = RelativePath.RelativePathId) "
+        "LEFT JOIN FileInfo ON File.FileInfoId = FileInfo.FileInfoId) "
+        "LEFT JOIN FileUserSelect ON File.FileId = FileUserSelect.FileId) "
+        "WHERE File.FileId = 5");
     ASSERT_EQ(wider.DataCtrl_Open(&m_db), 0) << wider.LastError().toStdString();
     ASSERT_EQ(wider.rowCount(), 1);
     EXPECT_EQ(wider.data(wider.index(0, 0)).toString(), QStringLiteral("f5.bin"));

@@ -48,7 +48,8 @@ protected:
 
     void AddFile(qint32 fileId, qint32 catalogueId, qint32 relativePathId, bool deleted = false)
     {
-        Sql(QStringLiteral("INSERT INTO \"File\" (CatalogueId, RelativePathId, FileId, \"File\", FileSize, FileSizeHigh, "
+        Sql(QStringLiteral("INSERT INTO \"File\" (CatalogueId, RelativePathId, FileId, \"File\", FileSize, "
+                           "FileSizeHigh, "
                            "FileSizeDouble, Deleted) VALUES (%1, %2, %3, 'f%3.bin', %3, 0, %3, %4)")
                 .arg(catalogueId)
                 .arg(relativePathId)
@@ -65,7 +66,8 @@ protected:
         return texts;
     }
     // The child of parent with that text.
-    static QModelIndex Child(const QAbstractItemModel& model, const QString& text, const QModelIndex& parent = QModelIndex())
+    static QModelIndex Child(const QAbstractItemModel& model, const QString& text,
+                             const QModelIndex& parent = QModelIndex())
     {
         for (int row = 0; row < model.rowCount(parent); ++row)
             if (model.index(row, 0, parent).data().toString() == text)
@@ -87,13 +89,15 @@ private:
         Sql(QStringLiteral("INSERT INTO \"Group\" (GroupId, \"Group\", ParentGroupId) VALUES "
                            "(1, 'Media', 0), (2, 'b', 0), (3, 'A', 0), (4, 'a2', 0), (5, 'Films', 1), "
                            "(6, 'Old', 5), (7, 'Older', 6), (8, 'Empty', 1)"));
-        Sql(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, DriveType) VALUES "
-                           "(0, 1, 'Disk', 'Fixed'), (0, 2, 'cd', 'CD-ROM'), (5, 3, 'Archive', 'Removable'), "
-                           "(7, 4, 'Deep', 'Network'), (0, 5, 'RootOnly', 'RAM Disk'), (0, 6, 'Weird', 'Floppy'), "
-                           "(0, 7, 'Gone', 'Removable')"));
-        Sql(QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES "
-                           "(1, 'Music'), (2, 'Music\\Rock'), (3, 'music/rock'), (4, 'Photos'), (5, 'Old\\Trash'), "
-                           "(6, 'b'), (7, 'A'), (8, 'a2')"));
+        Sql(QStringLiteral(
+            "INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, DriveType) VALUES "
+            "(0, 1, 'Disk', 'Fixed'), (0, 2, 'cd', 'CD-ROM'), (5, 3, 'Archive', 'Removable'), "
+            "(7, 4, 'Deep', 'Network'), (0, 5, 'RootOnly', 'RAM Disk'), (0, 6, 'Weird', 'Floppy'), "
+            "(0, 7, 'Gone', 'Removable')"));
+        Sql(QStringLiteral(
+            "INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES "
+            "(1, 'Music'), (2, 'Music\\Rock'), (3, 'music/rock'), (4, 'Photos'), (5, 'Old\\Trash'), "
+            "(6, 'b'), (7, 'A'), (8, 'a2')"));
         qint32 id = 1;
         for (const qint32 folder : {0, 1, 2, 3, 4, 6, 7, 8})
             AddFile(id++, 1, folder);
@@ -105,8 +109,9 @@ private:
         AddFile(id++, 3, 1);
         AddFile(id++, 4, 4);
         // alice: Disk checked, cd excluded; bob: Disk unchecked, cd checked and excluded.
-        Sql(QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, \"User\", CatalogueSelect, "
-                           "ExcludeFromDuplicate) VALUES (1, 'alice', 1, 0), (2, 'alice', 0, 1), (1, 'bob', 0, 0), "
-                           "(2, 'bob', 1, 1)"));
+        Sql(QStringLiteral(
+            "INSERT INTO CatalogueUserSelect (CatalogueId, \"User\", CatalogueSelect, "
+            "ExcludeFromDuplicate) VALUES (1, 'alice', 1, 0), (2, 'alice', 0, 1), (1, 'bob', 0, 0), "
+            "(2, 'bob', 1, 1)"));
     }
 };

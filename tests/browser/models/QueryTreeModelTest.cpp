@@ -13,13 +13,16 @@ protected:
         ModelFixture::SetUp();
         // Tools > nested; "alpha" sorts before "Tools"; a query of group 0 shows even when it is
         // intermediate, one of another group does not.
-        Sql("INSERT INTO QueryGroup (GroupId, \"Group\", ParentGroupId) VALUES (1, 'Tools', 0), (2, 'nested', 1), "
+        Sql("INSERT INTO QueryGroup (GroupId, \"Group\", ParentGroupId) VALUES (1, 'Tools', 0), (2, "
+            "'nested', 1), "
             "(3, 'alpha', 0)");
         Sql("INSERT INTO Query (GroupId, QueryId, QueryName, OutputQuery, Intermediate) VALUES "
-            "(1, 100, 'Zeta', 'DuplicatesByTTH', 0), (1, 101, 'beta', NULL, 1), (2, 102, 'alpha q', NULL, 0), "
+            "(1, 100, 'Zeta', 'DuplicatesByTTH', 0), (1, 101, 'beta', NULL, 1), (2, 102, 'alpha q', NULL, "
+            "0), "
             "(0, 103, 'Mid', NULL, 1), (1, 104, 'apex', NULL, 0)");
         Sql("INSERT INTO QueryEntry (QueryId, QueryEntry, EntryType, Query) VALUES "
-            "(100, 1, 2, 'ClearAllQueryMarks'), (100, 2, 4, 'check all catalogues'), (100, 3, 4, 'No Such Query'), "
+            "(100, 1, 2, 'ClearAllQueryMarks'), (100, 2, 4, 'check all catalogues'), (100, 3, 4, 'No Such "
+            "Query'), "
             "(100, 4, 4, 'beta')");
         m_model.SetDatabase(&m_db);
     }
@@ -59,7 +62,8 @@ TEST_F(QueryTreeModelTest, GroupsAndQueriesInOrderWithoutIntermediates)
     EXPECT_EQ(zeta.data(CQueryTreeModel::OutputQueryRole).toString(), QStringLiteral("DuplicatesByTTH"));
     const QModelIndex sub = m_model.index(0, 0, zeta);
     EXPECT_TRUE(sub.data(CQueryTreeModel::SubQueryRole).toBool());
-    EXPECT_EQ(m_model.QueryIdAt(sub), Long("SELECT QueryId FROM Query WHERE QueryName='Check All Catalogues'"));
+    EXPECT_EQ(m_model.QueryIdAt(sub),
+              Long("SELECT QueryId FROM Query WHERE QueryName='Check All Catalogues'"));
 
     EXPECT_EQ(m_model.QueryIdAt(zeta), 100);
     EXPECT_EQ(m_model.QueryIdAt(tools), 0) << "running a group runs nothing";
