@@ -1,10 +1,11 @@
 #include "synch/MwuAlternateFile.h"
 
+#include "common/NameList.h"
 #include "database/JetText.h"
 
 namespace
 {
-const QString kSeparator = QStringLiteral(";  ");
+const QString kSeparator = NameList::kSeparator.toString();
 } // namespace
 
 namespace MwuAlternateFile
@@ -12,17 +13,7 @@ namespace MwuAlternateFile
 bool Contains(const QString& list, const QString& name)
 {
     // Whole entries only: "ab" is not in "abc.txt;  ".
-    qsizetype start = 0;
-    while (start < list.size())
-    {
-        qsizetype end = list.indexOf(kSeparator, start);
-        if (end < 0)
-            end = list.size();
-        if (JetText::CompareGeneral(QStringView(list).mid(start, end - start), name) == 0)
-            return true;
-        start = end + kSeparator.size();
-    }
-    return false;
+    return NameList::Contains(list, name);
 }
 
 bool Insert(QString& list, const QString& ownName, const QString& name)
