@@ -8,6 +8,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace
@@ -362,13 +363,20 @@ void CRecordSetList::DispatchPages()
     // Reading ahead on both sides keeps a scroll by a page in the cache.
     pages.insert(centre - 1);
     pages.insert(centre + 1);
-    std::vector<CRecordSetPageJob> jobs;
+    // Only the pages nearest to where the view looks last: a burst of requests (a fast scroll,
+    // a walk over every row) reads what will still be on screen, not the whole way there.
+    std::vector<int> nearest;
     for (int page : pages)
+        if (page >= 0 && page < pageCount && !m_loading.count(page) &&
+            (!m_pages.count(page) || m_refresh.count(page)))
+            nearest.push_back(page);
+    std::sort(nearest.begin(), nearest.end(),
+              [&](int a, int b) { return std::abs(a - centre) < std::abs(b - centre); });
+    if (nearest.size() > static_cast<size_t>(kCachedPages / 2))
+        nearest.resize(static_cast<size_t>(kCachedPages / 2));
+    std::vector<CRecordSetPageJob> jobs;
+    for (int page : nearest)
     {
-        if (page < 0 || page >= pageCount || m_loading.count(page))
-            continue;
-        if (m_pages.count(page) && !m_refresh.count(page))
-            continue;
         jobs.push_back(PageJob(page));
         m_loading.insert(page);
     }
