@@ -1,394 +1,447 @@
 #include "browser/RecordSetList.h"
 
-#include "browser/SqlText.h"
+#include "browser/RecordSetRowEditor.h"
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "common/FileFormat.h"
 #include "database/DbDatabase.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
-#include <unordered_map>
+#include <algorithm>
 #include <unordered_set>
 
 namespace
 {
-// The body of a WHERE part, without its keyword.
-QString WhereBody(const QString& where)
+QVariant ToVariant(const CDbValue& value)
 {
-    const qsizetype at = where.indexOf(QStringLiteral("WHERE "), 0, Qt::CaseInsensitive);
-    return at < 0 ? QString() : where.mid(at + 6).trimmed();
+    switch (value.GetType())
+    {
+    case CDbValue::Type::Long:
+        return value.ToLong();
+    case CDbValue::Type::Double:
+        return value.ToDouble();
+    case CDbValue::Type::Text:
+        return value.ToString();
+    case CDbValue::Type::Bool:
+        return value.ToBool();
+    case CDbValue::Type::DateTime:
+        return value.ToDateTime();
+    default:
+        return QVariant();
+    }
 }
 
-QString TrimStatement(QString sql)
+CDbValue FromVariant(const QVariant& value)
 {
-    while (!sql.isEmpty() && (sql.back().isSpace() || sql.back() == QLatin1Char(';')))
-        sql.chop(1);
-    return sql;
+    if (!value.isValid() || value.isNull())
+        return CDbValue::Null();
+    switch (value.typeId())
+    {
+    case QMetaType::Bool:
+        return CDbValue(value.toBool());
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return CDbValue(static_cast<qint32>(value.toLongLong()));
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return CDbValue(value.toDouble());
+    case QMetaType::QDateTime:
+        return CDbValue(value.toDateTime());
+    default:
+        return CDbValue(value.toString());
+    }
 }
 
-// The table and column of a qualified field name: "File.FileId" gives File and FileId.
-std::pair<QString, QString> SplitField(const QString& field)
+void LogReadError(long code, const QString& description, int row, int fieldIndex)
 {
-    QString name = field;
-    name.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return {name.left(qMax<qsizetype>(dot, 0)), name.mid(dot + 1)};
+    // Disk and network errors show in the cells; a row deleted meanwhile shows empty cells.
+    if (code == 0 || code == 3043 || code == 3167)
+        return;
+    AppendErrorLogLine(FormatErrorLogLine(
+        QStringLiteral(__FILE__), __LINE__,
+        FormatExceptionMessage(CDbException(code, description), QString()),
+        QStringLiteral("CRecordSetList::DataCtrlGetRowColumnValue( %1, %2 )").arg(row).arg(fieldIndex)));
 }
 } // namespace
 
 CRecordSetList::CRecordSetList(QObject* parent) : QAbstractTableModel(parent)
 {
+    m_dispatchTimer.setSingleShot(true);
+    m_dispatchTimer.setInterval(0);
+    connect(&m_dispatchTimer, &QTimer::timeout, this, &CRecordSetList::DispatchPages);
+    // The loader answers on its own thread; the answers are taken in on the model's.
+    m_pLoader = std::make_unique<CRecordSetLoader>(
+        [this](CRecordSetKeys keys)
+        {
+            auto shared = std::make_shared<CRecordSetKeys>(std::move(keys));
+            QMetaObject::invokeMethod(
+                this, [this, shared] { OnKeys(std::move(*shared)); }, Qt::QueuedConnection);
+        },
+        [this](CRecordSetPage page)
+        {
+            auto shared = std::make_shared<CRecordSetPage>(std::move(page));
+            QMetaObject::invokeMethod(
+                this, [this, shared] { OnPage(std::move(*shared)); }, Qt::QueuedConnection);
+        });
 }
 
-CRecordSetList::~CRecordSetList() = default;
-
-QString CRecordSetList::ResolveUser(const QString& sql) const
+CRecordSetList::~CRecordSetList()
 {
-    QString quoted = m_strUserName;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("''"));
-    QString result = SubstituteUserName(sql, m_strUserName);
-    static const QRegularExpression parameter(QStringLiteral("\\[ParamUserName\\]"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    return result.replace(parameter, QLatin1Char('\'') + quoted + QLatin1Char('\''));
-}
-
-void CRecordSetList::DataCtrl_SetSQL(const QString& sql)
-{
-    const SqlParts parts = SplitSql(sql, m_strUserName);
-    m_strFrom = parts.from;
-    m_strWhere = parts.where;
-    m_strOrderBy = TrimStatement(parts.orderBy);
-}
-
-void CRecordSetList::DataCtrl_SetFrom(const QString& from)
-{
-    m_strFrom = SubstituteUserName(from, m_strUserName);
-}
-
-void CRecordSetList::DataCtrl_SetWhere(const QString& where)
-{
-    m_strWhere = SubstituteUserName(where, m_strUserName);
-}
-
-void CRecordSetList::DataCtrl_SetOrderBy(const QString& orderBy)
-{
-    m_strOrderBy = SubstituteUserName(orderBy, m_strUserName);
-}
-
-void CRecordSetList::DataCtrl_AddWhere(const QString& condition)
-{
-    m_strWhere = AddWhere(m_strWhere, condition);
-}
-
-void CRecordSetList::DataCtrl_AddField(const CDataCtrlDescriptor& field)
-{
-    for (const CDataCtrlDescriptor& f : m_fields)
-        if (f.m_strFieldName.compare(field.m_strFieldName, Qt::CaseInsensitive) == 0)
-            return;
-    m_fields.push_back(field);
-    m_fields.back().m_nIndex = static_cast<int>(m_fields.size()) - 1;
+    // Nothing may answer once the model starts going.
+    m_pLoader.reset();
 }
 
 void CRecordSetList::AddColumn(const CDataCtrlDescriptor& column)
 {
-    m_columns.push_back(column);
-    m_columns.back().m_nIndex = static_cast<int>(m_columns.size()) - 1;
-    if (m_columns.back().m_nWidth == 0)
-        m_columns.back().m_nWidth = static_cast<int>(column.m_strCaption.size()) * 16;
+    const int at = columnCount();
+    beginInsertColumns(QModelIndex(), at, at);
+    m_sql.AddColumn(column);
+    endInsertColumns();
 }
 
-void CRecordSetList::DataCtrl_SetGrouping(const QString& orderBy, int depth)
+void CRecordSetList::ClearFieldsAndColumns()
 {
-    m_strGroupingOrderBy = orderBy;
-    m_groupingColumns.clear();
-    m_groupingItems.clear();
-    m_nGroupingDepth = 0;
-    m_bGroupingEnabled = false;
-    const qsizetype at = orderBy.toLower().indexOf(QStringLiteral("order by "));
-    if (at < 0)
-        return;
-    QString items = orderBy.mid(at + 9);
-    items.replace(QStringLiteral(", "), QStringLiteral(","));
-    items.remove(QLatin1Char('\t')).remove(QLatin1Char(';')).remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-    for (QString item : items.split(QLatin1Char(','), Qt::SkipEmptyParts))
+    if (columnCount() > 0)
     {
-        item = item.trimmed();
-        static const QRegularExpression direction(QStringLiteral("\\s+(DESC|ASC)$"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-        QString expression = item;
-        expression.remove(direction);
-        m_groupingItems.append(expression);
-        // The column name: the item without its table qualifier.
-        const qsizetype blank = item.lastIndexOf(QLatin1Char(' '));
-        const qsizetype dot = item.indexOf(QLatin1Char('.'), blank + 1);
-        m_groupingColumns.append(dot < 0 ? item : item.left(blank + 1) + item.mid(dot + 1));
+        beginRemoveColumns(QModelIndex(), 0, columnCount() - 1);
+        m_sql.ClearColumns();
+        endRemoveColumns();
     }
-    m_nGroupingDepth = depth;
-    m_bGroupingEnabled = depth != 0;
+    m_sql.ClearFields();
 }
 
-QString CRecordSetList::DecideOrderBy() const
+CRecordSetConnection CRecordSetList::Connection(CDbDatabase& db) const
 {
-    if (m_bGroupingEnabled && m_bGroupedOrder)
-        return m_strGroupingOrderBy;
-    if (!m_bSortingAllowed)
-        return m_strOrderBy;
-    QString part = m_strOrderBy;
-    bool started = false;
-    const bool descending = m_nSortColumn != kUnsorted && m_nSortColumn < 0;
-    int sortedField = -1;
-    if (m_nSortColumn != kUnsorted)
-    {
-        const int column = std::abs(m_nSortColumn) - 1;
-        if (column >= 0 && column < static_cast<int>(m_columns.size()))
-        {
-            sortedField = m_columns[static_cast<size_t>(column)].m_nFieldIndex;
-            if (sortedField >= 0 && sortedField < static_cast<int>(m_fields.size()))
-            {
-                part = QStringLiteral("ORDER BY ") + m_fields[static_cast<size_t>(sortedField)].m_strFieldName +
-                       (descending ? QStringLiteral(" DESC") : QString());
-                started = true;
-            }
-        }
-    }
-    std::vector<const CDataCtrlDescriptor*> secondary;
-    for (const CDataCtrlDescriptor& f : m_fields)
-        if (f.m_nSortPriority != 0 && f.m_nIndex != sortedField)
-            secondary.push_back(&f);
-    std::stable_sort(secondary.begin(), secondary.end(),
-                     [](auto a, auto b) { return a->m_nSortPriority < b->m_nSortPriority; });
-    for (const CDataCtrlDescriptor* f : secondary)
-    {
-        part = (started ? part + QStringLiteral(", ") : QStringLiteral("ORDER BY ")) + f->m_strFieldName +
-               (descending ? QStringLiteral(" DESC") : QString());
-        started = true;
-    }
-    return part;
+    return {db.Path(), db.UserName()};
 }
 
-QString CRecordSetList::BuildSelect(bool keysOnly) const
-{
-    QStringList names;
-    if (keysOnly)
-    {
-        names.append(m_strKeyField);
-        if (IsGroupedOrder() && m_nGroupingDepth > 0)
-            names += m_groupingItems.mid(0, m_nGroupingDepth);
-    }
-    else
-        for (const CDataCtrlDescriptor& f : m_fields)
-            if (!f.m_strFieldName.isEmpty())
-                names.append(f.m_strFieldName);
-    const QString statement = TrimStatement(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
-                                            QLatin1Char(' ') + m_strFrom + QLatin1Char(' ') + m_strWhere);
-    const QString orderBy = DecideOrderBy().trimmed();
-    return orderBy.isEmpty() ? statement : statement + QLatin1Char(' ') + orderBy;
-}
-
-bool CRecordSetList::LoadKeys(int& errorCode)
-{
-    m_keys.clear();
-    m_bandStarts.clear();
-    try
-    {
-        CDbStatement rows = m_pDatabase->Prepare(ResolveUser(BuildSelect(true)));
-        const int groupValues = rows.ColumnCount() - 1;
-        std::vector<CDbValue> previous(static_cast<size_t>(groupValues));
-        bool band = false;
-        while (rows.Step())
-        {
-            m_keys.push_back(rows.Value(0).ToLong());
-            // The band flips where any grouping value changes from the row before.
-            bool changed = m_keys.size() == 1;
-            for (int g = 0; g < groupValues; ++g)
-            {
-                CDbValue value = rows.Value(g + 1);
-                if (!(value == previous[static_cast<size_t>(g)]))
-                {
-                    changed = true;
-                    previous[static_cast<size_t>(g)] = value;
-                }
-            }
-            if (changed && m_keys.size() > 1)
-                band = !band;
-            if (groupValues > 0)
-                m_bandStarts.push_back(band);
-        }
-        m_keys.shrink_to_fit();
-        return true;
-    }
-    catch (const CDbException& e)
-    {
-        m_keys.clear();
-        m_bandStarts.clear();
-        m_strLastError = e.m_strDescription;
-        errorCode = static_cast<int>(e.m_nErrorCode);
-        if (e.m_nErrorCode != 3043 && e.m_nErrorCode != 3078)
-            AppendErrorLogLine(FormatErrorLogLine(
-                QStringLiteral(__FILE__), __LINE__, FormatExceptionMessage(e, QString()),
-                QStringLiteral("CRecordSetList::DataCtrlOpenRecordSet() - m_pRecSet->Open() - %1").arg(m_strLastSql)));
-        return false;
-    }
-}
-
-int CRecordSetList::DataCtrl_Open(CDbDatabase* db)
+std::optional<int> CRecordSetList::StartOpen(CDbDatabase* db, COpen& open)
 {
     if (!db)
         db = m_pLastDatabase;
     if (!db)
         return 21;
     m_pLastDatabase = db;
-    const int oldCount = static_cast<int>(m_keys.size());
-    bool anyField = std::any_of(m_fields.begin(), m_fields.end(), [](const auto& f) { return !f.m_strFieldName.isEmpty(); });
-    if (!anyField)
+    if (!m_sql.HasFieldNames())
         return 0;
+    open.nGeneration = ++m_nGeneration;
+    open.pDatabase = db;
+    open.strLastSql = m_sql.BuildSelect();
+    open.strPageSql = m_sql.ResolveUser(m_sql.PageStatement(kPageRows));
+    open.keyJob.nGeneration = open.nGeneration;
+    open.keyJob.connection = Connection(*db);
+    open.keyJob.strSql = m_sql.ResolveUser(m_sql.KeyStatement());
+    open.keyJob.nGroupValues = m_sql.KeyStatementGroupValues();
+    return std::nullopt;
+}
 
+std::optional<int> CRecordSetList::StartRequery(COpen& open)
+{
+    if (!m_pDatabase)
+        return 0;
+    open.nGeneration = ++m_nGeneration;
+    open.pDatabase = m_pDatabase;
+    open.strLastSql = m_strLastSql;
+    open.strPageSql = m_strPageSql;
+    open.keyJob = m_shownKeyJob;
+    open.keyJob.nGeneration = open.nGeneration;
+    return std::nullopt;
+}
+
+int CRecordSetList::DataCtrl_Open(CDbDatabase* db)
+{
+    COpen open;
+    if (const std::optional<int> result = StartOpen(db, open))
+        return *result;
+    m_pending.reset();
+    return ApplyKeys(open, m_pLoader->LoadKeysNow(open.keyJob));
+}
+
+void CRecordSetList::DataCtrl_OpenAsync(CDbDatabase* db)
+{
+    COpen open;
+    if (const std::optional<int> result = StartOpen(db, open))
+    {
+        emit opened(*result);
+        return;
+    }
+    m_pending = open;
+    m_pLoader->PostKeys(open.keyJob);
+}
+
+int CRecordSetList::DataCtrl_Requery()
+{
+    COpen open;
+    if (!m_pDatabase)
+    {
+        DataCtrl_Close();
+        return 0;
+    }
+    StartRequery(open);
+    m_pending.reset();
+    return ApplyKeys(open, m_pLoader->LoadKeysNow(open.keyJob));
+}
+
+void CRecordSetList::DataCtrl_RequeryAsync()
+{
+    COpen open;
+    if (!m_pDatabase)
+    {
+        DataCtrl_Close();
+        emit opened(0);
+        return;
+    }
+    StartRequery(open);
+    m_pending = open;
+    m_pLoader->PostKeys(open.keyJob);
+}
+
+void CRecordSetList::OnKeys(CRecordSetKeys keys)
+{
+    // Keys of an open that a later open, sort or close replaced are dropped.
+    if (!m_pending || keys.nGeneration != m_pending->nGeneration)
+        return;
+    const COpen open = std::move(*m_pending);
+    m_pending.reset();
+    ApplyKeys(open, std::move(keys));
+}
+
+int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
+{
+    int result = 0;
+    const int oldCount = rowCount();
     beginResetModel();
-    m_pDatabase = db;
-    m_strLastSql = BuildSelect(false);
-    m_strLastError.clear();
-    m_nPageFirst = -1;
-    m_nCurrentRow = 0;
-    m_bRowDeleted = false;
-    m_bEditing = false;
-    int errorCode = 0;
-    if (!LoadKeys(errorCode))
+    m_nShownGeneration = open.nGeneration;
+    m_pages.clear();
+    m_loading.clear();
+    m_wanted.clear();
+    m_refresh.clear();
+    m_keyRows.clear();
+    m_strLastSql = open.strLastSql;
+    m_strPageSql = open.strPageSql;
+    m_shownKeyJob = open.keyJob;
+    m_connection = open.keyJob.connection;
+    m_nLastWantedRow = 0;
+    if (keys.nErrorCode != 0)
+    {
+        m_keys.clear();
+        m_keys.shrink_to_fit();
+        m_bands.clear();
         m_pDatabase = nullptr;
-    m_selected.assign(m_keys.size(), 0);
-    m_nSelectedCount = -1;
-    m_nFocusedRow = m_keys.empty() ? -1 : 0;
+        m_strLastError = keys.strError;
+        result = static_cast<int>(0x800A0000u | static_cast<unsigned>(keys.nErrorCode));
+    }
+    else
+    {
+        m_keys = std::move(keys.keys);
+        m_bands = std::move(keys.bands);
+        m_pDatabase = open.pDatabase;
+        m_strLastError.clear();
+    }
     endResetModel();
+    m_pLoader->Forget(open.nGeneration);
+    if (keys.nErrorCode != 0 && keys.nErrorCode != 3043 && keys.nErrorCode != 3078)
+        AppendErrorLogLine(FormatErrorLogLine(
+            QStringLiteral(__FILE__), __LINE__,
+            FormatExceptionMessage(CDbException(keys.nErrorCode, keys.strError), QString()),
+            QStringLiteral("CRecordSetList::DataCtrlOpenRecordSet() - m_pRecSet->Open() - %1")
+                .arg(m_strLastSql)));
     emit rowCountChanged(oldCount);
-    return errorCode == 0 ? 0 : static_cast<int>(0x800A0000u | static_cast<unsigned>(errorCode));
+    if (columnCount() > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    emit opened(result);
+    return result;
 }
 
 void CRecordSetList::DataCtrl_Close()
 {
-    const int oldCount = static_cast<int>(m_keys.size());
+    const int oldCount = rowCount();
+    m_nShownGeneration = ++m_nGeneration;
+    m_pending.reset();
     beginResetModel();
     m_pDatabase = nullptr;
     m_keys.clear();
     m_keys.shrink_to_fit();
-    m_bandStarts.clear();
-    m_selected.clear();
-    m_nSelectedCount = -1;
-    m_nFocusedRow = -1;
-    m_nPageFirst = -1;
+    m_bands.clear();
+    m_bands.shrink_to_fit();
+    m_keyRows.clear();
+    m_pages.clear();
+    m_loading.clear();
+    m_wanted.clear();
+    m_refresh.clear();
     endResetModel();
+    m_pLoader->Forget(m_nGeneration);
+    m_pLoader->CloseConnection();
     emit rowCountChanged(oldCount);
 }
 
-void CRecordSetList::DataCtrl_Requery()
+qint32 CRecordSetList::Key(int row) const
 {
-    if (!m_pDatabase)
+    return row >= 0 && row < static_cast<int>(m_keys.size()) ? m_keys[static_cast<size_t>(row)] : 0;
+}
+
+int CRecordSetList::RowOfKey(qint32 key) const
+{
+    if (m_keyRows.isEmpty() && !m_keys.empty())
     {
-        DataCtrl_Close();
-        return;
+        m_keyRows.reserve(static_cast<qsizetype>(m_keys.size()));
+        for (size_t row = m_keys.size(); row-- > 0;)
+            m_keyRows.insert(m_keys[row], static_cast<int>(row));
     }
-    const int oldCount = static_cast<int>(m_keys.size());
-    int errorCode = 0;
-    beginResetModel();
-    m_nPageFirst = -1;
-    if (!LoadKeys(errorCode))
-        m_pDatabase = nullptr;
-    if (static_cast<int>(m_keys.size()) != oldCount)
-    {
-        m_selected.assign(m_keys.size(), 0);
-        m_nSelectedCount = -1;
-    }
-    if (m_nFocusedRow >= static_cast<int>(m_keys.size()))
-        m_nFocusedRow = static_cast<int>(m_keys.size()) - 1;
-    endResetModel();
-    emit rowCountChanged(oldCount);
+    return m_keyRows.value(key, -1);
 }
 
 void CRecordSetList::DataCtrl_OnHeaderClick(int column)
 {
-    if (!m_bSortingAllowed || column < 0 || column >= static_cast<int>(m_columns.size()))
+    if (!m_sql.HeaderClick(column))
         return;
-    if (std::abs(m_nSortColumn) != column + 1 || m_nSortColumn == kUnsorted)
-    {
-        m_nSortColumn = column + 1;
-        m_bGroupedOrder = false;
-    }
-    else if (m_nSortColumn < 0 && m_bGroupingEnabled && !m_bGroupedOrder)
-        m_bGroupedOrder = true;
-    else
-    {
-        m_nSortColumn = -m_nSortColumn;
-        m_bGroupedOrder = false;
-    }
-    emit saveSelection();
-    DataCtrl_Open(m_pLastDatabase);
-    emit restoreSelection();
-    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    if (columnCount() > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    if (m_pLastDatabase)
+        DataCtrl_OpenAsync(m_pLastDatabase);
 }
 
-bool CRecordSetList::LoadPage(int row) const
+void CRecordSetList::sort(int column, Qt::SortOrder order)
 {
-    if (!m_pDatabase || row < 0 || row >= static_cast<int>(m_keys.size()))
-        return false;
-    const int first = row - row % kPageRows;
-    if (first == m_nPageFirst)
-        return true;
-
-    // One statement text for every page: the keys go in as bound values.
-    QStringList marks;
-    for (int i = 1; i <= kPageRows; ++i)
-        marks.append(QStringLiteral("?%1").arg(i));
-    QStringList names{m_strKeyField};
-    for (const CDataCtrlDescriptor& f : m_fields)
-        if (!f.m_strFieldName.isEmpty())
-            names.append(f.m_strFieldName);
-    const QString body = WhereBody(m_strWhere);
-    const QString sql = QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) + QLatin1Char(' ') + m_strFrom +
-                        QStringLiteral(" WHERE (") + m_strKeyField + QStringLiteral(" IN (") +
-                        marks.join(QStringLiteral(", ")) + QStringLiteral("))") +
-                        (body.isEmpty() ? QString() : QStringLiteral(" AND (") + body + QLatin1Char(')'));
-    const int count = std::min<int>(kPageRows, static_cast<int>(m_keys.size()) - first);
-    std::unordered_map<qint32, int> position;
-    m_page.assign(static_cast<size_t>(count), {});
-    m_pageFound.assign(static_cast<size_t>(count), false);
-    try
-    {
-        CDbStatement rows = m_pDatabase->Prepare(ResolveUser(sql));
-        for (int i = 0; i < kPageRows; ++i)
-        {
-            if (i < count)
-            {
-                const qint32 key = m_keys[static_cast<size_t>(first + i)];
-                position.emplace(key, i);
-                rows.Bind(i + 1, key);
-            }
-            else
-                rows.Bind(i + 1, CDbValue::Null());
-        }
-        while (rows.Step())
-        {
-            const auto it = position.find(rows.Value(0).ToLong());
-            if (it == position.end())
-                continue;
-            std::vector<CDbValue>& values = m_page[static_cast<size_t>(it->second)];
-            values.clear();
-            for (int c = 1; c < rows.ColumnCount(); ++c)
-                values.push_back(rows.Value(c));
-            m_pageFound[static_cast<size_t>(it->second)] = true;
-        }
-    }
-    catch (const CDbException& e)
-    {
-        m_nPageFirst = -1;
-        AppendErrorLogLine(FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__, FormatExceptionMessage(e, QString()),
-                                              QStringLiteral("CRecordSetList::DataCtrlGetRowColumnValue( %1, 0 )").arg(row)));
-        return false;
-    }
-    m_nPageFirst = first;
-    return true;
+    if (!m_sql.Sort(column, order))
+        return;
+    if (columnCount() > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    if (m_pLastDatabase)
+        DataCtrl_OpenAsync(m_pLastDatabase);
 }
 
-QString CRecordSetList::CellText(const CDbValue& value, const CDataCtrlDescriptor& field) const
+const CRecordSetList::CPage* CRecordSetList::CachedPage(int row, size_t& at) const
+{
+    const auto it = m_pages.find(row / kPageRows);
+    if (it == m_pages.end())
+        return nullptr;
+    at = static_cast<size_t>(row % kPageRows);
+    return at < it->second.found.size() ? &it->second : nullptr;
+}
+
+CRecordSetPageJob CRecordSetList::PageJob(int page) const
+{
+    CRecordSetPageJob job;
+    job.nGeneration = m_nShownGeneration;
+    job.nPage = page;
+    job.connection = m_connection;
+    job.strSql = m_strPageSql;
+    job.nStatementRows = kPageRows;
+    const size_t first = static_cast<size_t>(page) * kPageRows;
+    const size_t last = std::min(m_keys.size(), first + kPageRows);
+    if (first < last)
+        job.keys.assign(m_keys.begin() + static_cast<std::ptrdiff_t>(first),
+                        m_keys.begin() + static_cast<std::ptrdiff_t>(last));
+    return job;
+}
+
+void CRecordSetList::Want(int row) const
+{
+    m_nLastWantedRow = row;
+    m_wanted.insert(row / kPageRows);
+    if (!m_dispatchTimer.isActive())
+        m_dispatchTimer.start();
+}
+
+void CRecordSetList::DispatchPages()
+{
+    if (!m_pDatabase || m_keys.empty())
+    {
+        m_wanted.clear();
+        return;
+    }
+    const int pageCount = static_cast<int>((m_keys.size() + kPageRows - 1) / kPageRows);
+    const int centre = m_nLastWantedRow / kPageRows;
+    std::set<int> pages = std::move(m_wanted);
+    m_wanted.clear();
+    // Reading ahead on both sides keeps a scroll by a page in the cache.
+    pages.insert(centre - 1);
+    pages.insert(centre + 1);
+    // Only the pages nearest to where the view looks last: a burst of requests (a fast scroll,
+    // a walk over every row) reads what will still be on screen, not the whole way there.
+    std::vector<int> nearest;
+    for (int page : pages)
+        if (page >= 0 && page < pageCount && !m_loading.count(page) &&
+            (!m_pages.count(page) || m_refresh.count(page)))
+            nearest.push_back(page);
+    std::sort(nearest.begin(), nearest.end(),
+              [&](int a, int b) { return std::abs(a - centre) < std::abs(b - centre); });
+    if (nearest.size() > static_cast<size_t>(kCachedPages / 2))
+        nearest.resize(static_cast<size_t>(kCachedPages / 2));
+    std::vector<CRecordSetPageJob> jobs;
+    for (int page : nearest)
+    {
+        jobs.push_back(PageJob(page));
+        m_loading.insert(page);
+    }
+    if (jobs.empty())
+        return;
+    for (int dropped : m_pLoader->QueuePages(std::move(jobs), centre, kCachedPages / 2))
+        m_loading.erase(dropped);
+}
+
+void CRecordSetList::OnPage(CRecordSetPage page)
+{
+    // A page read for rows that a later open, requery, sort or close replaced.
+    if (page.nGeneration != m_nShownGeneration)
+        return;
+    m_loading.erase(page.nPage);
+    const int first = page.nPage * kPageRows;
+    const int last = first + static_cast<int>(page.found.size()) - 1;
+    LogReadError(page.nErrorCode, page.strError, first, 0);
+    StorePage(page.nPage, std::move(page));
+    if (m_pages.count(first / kPageRows) && last >= first && columnCount() > 0)
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+}
+
+void CRecordSetList::StorePage(int page, CRecordSetPage loaded)
+{
+    CPage& stored = m_pages[page];
+    stored.values = std::move(loaded.values);
+    stored.found = std::move(loaded.found);
+    stored.nFieldCount = loaded.nFieldCount;
+    stored.nErrorCode = loaded.nErrorCode;
+    m_refresh.erase(page);
+    // The pages farthest from where the view last looked go first; the page just read stays.
+    const int centre = m_nLastWantedRow / kPageRows;
+    while (m_pages.size() > static_cast<size_t>(kCachedPages))
+    {
+        auto farthest = m_pages.end();
+        for (auto it = m_pages.begin(); it != m_pages.end(); ++it)
+            if (it->first != page && (farthest == m_pages.end() ||
+                                      std::abs(it->first - centre) > std::abs(farthest->first - centre)))
+                farthest = it;
+        if (farthest == m_pages.end())
+            break;
+        m_refresh.erase(farthest->first);
+        m_pages.erase(farthest);
+    }
+}
+
+const CRecordSetList::CPage* CRecordSetList::PageNow(int row, size_t& at)
+{
+    if (const CPage* cached = CachedPage(row, at); cached && !m_refresh.count(row / kPageRows))
+        return cached;
+    if (!m_pDatabase || row < 0 || row >= static_cast<int>(m_keys.size()))
+        return nullptr;
+    const int page = row / kPageRows;
+    CRecordSetPage loaded = m_pLoader->LoadPageNow(PageJob(page));
+    LogReadError(loaded.nErrorCode, loaded.strError, row, 0);
+    const int first = page * kPageRows;
+    const int last = first + static_cast<int>(loaded.found.size()) - 1;
+    StorePage(page, std::move(loaded));
+    if (last >= first && columnCount() > 0)
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+    return CachedPage(row, at);
+}
+
+QString CRecordSetList::CellText(const CDbValue& value, const CDataCtrlDescriptor& field)
 {
     switch (value.GetType())
     {
@@ -399,7 +452,8 @@ QString CRecordSetList::CellText(const CDbValue& value, const CDataCtrlDescripto
     case CDbValue::Type::Double:
         if (field.m_nKind == CDataCtrlDescriptor::KindFileSize)
             return FormatFileSize(value.ToDouble()) + QStringLiteral("  ");
-        return QString::asprintf(field.m_strFormat.toLatin1().constData(), value.ToDouble()) + QStringLiteral("  ");
+        return QString::asprintf(field.m_strFormat.toLatin1().constData(), value.ToDouble()) +
+               QStringLiteral("  ");
     case CDbValue::Type::DateTime:
         return QLocale().toString(value.ToDateTime(), QLocale::ShortFormat);
     case CDbValue::Type::Text:
@@ -411,179 +465,119 @@ QString CRecordSetList::CellText(const CDbValue& value, const CDataCtrlDescripto
 
 QString CRecordSetList::DataCtrlGetRowColumnValue(int row, int fieldIndex)
 {
-    if (!DataCtrl_MoveToRow(row))
+    if (!m_pDatabase || row < 0 || row >= static_cast<int>(m_keys.size()))
         return QStringLiteral("<Connection Lost>");
-    if (!LoadPage(row))
+    size_t at = 0;
+    const CPage* page = PageNow(row, at);
+    if (!page || page->nErrorCode == 3043)
         return QStringLiteral("<Disk/Network Error>");
-    const size_t at = static_cast<size_t>(row - m_nPageFirst);
-    if (!m_pageFound[at])
-    {
-        // Deleted by another program since the list was opened.
-        m_bRowDeleted = true;
+    if (page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 || fieldIndex >= page->nFieldCount ||
+        fieldIndex >= static_cast<int>(m_sql.Fields().size()))
         return QString();
-    }
-    if (fieldIndex < 0 || fieldIndex >= static_cast<int>(m_page[at].size()))
-        return QString();
-    return CellText(m_page[at][static_cast<size_t>(fieldIndex)], m_fields[static_cast<size_t>(fieldIndex)]);
+    return CellText(
+        page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(fieldIndex)],
+        m_sql.Fields()[static_cast<size_t>(fieldIndex)]);
 }
 
-bool CRecordSetList::DataCtrl_MoveToRow(int row)
-{
-    if (!m_pDatabase || m_keys.empty())
-        return false;
-    const int target = std::clamp(row, 0, static_cast<int>(m_keys.size()) - 1);
-    if (target != m_nCurrentRow)
-    {
-        m_nCurrentRow = target;
-        m_bRowDeleted = false;
-        m_bEditing = false;
-        m_pendingEdits.clear();
-    }
-    return target == row;
-}
-
-bool CRecordSetList::DataCtrl_IsRowValid()
-{
-    if (!m_pDatabase || m_keys.empty() || !LoadPage(m_nCurrentRow))
-        return false;
-    return m_pageFound[static_cast<size_t>(m_nCurrentRow - m_nPageFirst)];
-}
-
-CDbValue CRecordSetList::DataCtrl_GetFieldValue(int fieldIndex)
+CDbValue CRecordSetList::DataCtrl_GetFieldValue(int row, int fieldIndex)
 {
     if (!m_pDatabase)
         return CDbValue(QStringLiteral("<Connection Lost>"));
-    if (!DataCtrl_IsRowValid() || fieldIndex < 0)
+    size_t at = 0;
+    const CPage* page = row >= 0 && row < static_cast<int>(m_keys.size()) ? PageNow(row, at) : nullptr;
+    if (!page || page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 ||
+        fieldIndex >= page->nFieldCount)
         return CDbValue::Null();
-    const std::vector<CDbValue>& values = m_page[static_cast<size_t>(m_nCurrentRow - m_nPageFirst)];
-    return fieldIndex < static_cast<int>(values.size()) ? values[static_cast<size_t>(fieldIndex)] : CDbValue::Null();
+    return page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(fieldIndex)];
 }
 
-CDbValue CRecordSetList::DataCtrl_GetFieldValue(const QString& fieldName)
+CDbValue CRecordSetList::DataCtrl_GetFieldValue(int row, const QString& fieldName)
 {
-    for (const CDataCtrlDescriptor& f : m_fields)
-        if (f.m_strFieldName.compare(fieldName, Qt::CaseInsensitive) == 0 ||
-            SplitField(f.m_strFieldName).second.compare(fieldName, Qt::CaseInsensitive) == 0)
-            return DataCtrl_GetFieldValue(f.m_nIndex);
-    return m_pDatabase ? CDbValue::Null() : CDbValue(QStringLiteral("<Connection Lost>"));
+    const int field = m_sql.FieldIndex(fieldName);
+    if (field < 0)
+        return m_pDatabase ? CDbValue::Null() : CDbValue(QStringLiteral("<Connection Lost>"));
+    return DataCtrl_GetFieldValue(row, field);
 }
 
-bool CRecordSetList::DataCtrl_FindFirst(const QString& criterion)
+bool CRecordSetList::DataCtrl_IsRowValid(int row)
 {
-    m_nCurrentRow = -1;
-    const bool found = DataCtrl_FindNext(criterion);
-    return found;
+    if (!m_pDatabase || row < 0 || row >= static_cast<int>(m_keys.size()))
+        return false;
+    size_t at = 0;
+    const CPage* page = PageNow(row, at);
+    return page && page->nErrorCode == 0 && page->found[at];
 }
 
-bool CRecordSetList::DataCtrl_FindNext(const QString& criterion)
+int CRecordSetList::DataCtrl_FindFirst(const QString& criterion)
+{
+    return DataCtrl_FindNext(criterion, -1);
+}
+
+int CRecordSetList::DataCtrl_FindNext(const QString& criterion, int afterRow)
 {
     if (!m_pDatabase || m_keys.empty())
-        return false;
-    // The criterion speaks of the list's own columns, so it is applied to the list's rows.
-    QStringList names{m_strKeyField + QStringLiteral(" AS DataCtrlKey")};
-    for (const CDataCtrlDescriptor& f : m_fields)
-        if (!f.m_strFieldName.isEmpty())
-            names.append(f.m_strFieldName);
-    const QString inner = TrimStatement(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) + QLatin1Char(' ') +
-                                        m_strFrom + QLatin1Char(' ') + m_strWhere);
+        return -1;
     std::unordered_set<qint32> matches;
     try
     {
-        CDbStatement rows = m_pDatabase->Prepare(
-            ResolveUser(QStringLiteral("SELECT DataCtrlKey FROM (") + inner + QStringLiteral(") WHERE ") + criterion));
+        // On the list's own connection: a find is a short read the caller waits for anyway.
+        CDbStatement rows = m_pDatabase->Prepare(m_sql.ResolveUser(m_sql.FindStatement(criterion)));
         while (rows.Step())
             matches.insert(rows.Value(0).ToLong());
     }
     catch (const CDbException& e)
     {
-        AppendErrorLogLine(FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__, FormatExceptionMessage(e, QString()),
-                                              QStringLiteral("CRecordSetList::DataCtrl_FindFirst() - %1").arg(criterion)));
+        AppendErrorLogLine(
+            FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__, FormatExceptionMessage(e, QString()),
+                               QStringLiteral("CRecordSetList::DataCtrl_FindFirst() - %1").arg(criterion)));
+        return -1;
     }
-    for (size_t row = static_cast<size_t>(m_nCurrentRow + 1); row < m_keys.size(); ++row)
+    for (size_t row = static_cast<size_t>(std::max(afterRow + 1, 0)); row < m_keys.size(); ++row)
         if (matches.count(m_keys[row]))
-        {
-            m_nCurrentRow = static_cast<int>(row);
-            m_bRowDeleted = false;
-            return true;
-        }
-    m_nCurrentRow = 0;
-    return false;
+            return static_cast<int>(row);
+    return -1;
 }
 
-bool CRecordSetList::DataCtrl_Edit()
+bool CRecordSetList::IsEditableField(int fieldIndex) const
 {
-    m_pendingEdits.clear();
-    m_bEditing = DataCtrl_IsRowValid();
-    return m_bEditing;
-}
-
-void CRecordSetList::DataCtrl_SetFieldValue(const QString& fieldName, const CDbValue& value)
-{
-    if (m_bEditing)
-        m_pendingEdits.emplace_back(fieldName, value);
-}
-
-bool CRecordSetList::DataCtrl_Update()
-{
-    if (!m_bEditing)
+    if (fieldIndex < 0 || fieldIndex >= static_cast<int>(m_sql.Fields().size()))
         return false;
-    m_bEditing = false;
-    const auto [keyTable, keyColumn] = SplitField(m_strKeyField);
-    const qint32 key = m_keys[static_cast<size_t>(m_nCurrentRow)];
-    try
-    {
-        for (const auto& [field, value] : m_pendingEdits)
-        {
-            const auto [table, column] = SplitField(field);
-            // Only the row's own table can be edited through the list: its key names the row.
-            if (table.compare(keyTable, Qt::CaseInsensitive) != 0)
-                throw CDbException(3027, QStringLiteral("Cannot update. Database or object is read-only."));
-            m_pDatabase->Execute(QStringLiteral("UPDATE [%1] SET [%2]=? WHERE [%3]=?").arg(table, column, keyColumn),
-                                 {value, CDbValue(key)});
-        }
-    }
-    catch (const CDbException& e)
-    {
-        m_pendingEdits.clear();
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CRecordSetList::DataCtrl_Update() - m_pRecSet->Update"));
-        return false;
-    }
-    m_pendingEdits.clear();
-    m_nPageFirst = -1;
-    emit dataChanged(index(m_nCurrentRow, 0), index(m_nCurrentRow, columnCount() - 1));
-    return true;
+    const auto [keyTable, keyColumn] = CRecordSetSql::SplitField(m_sql.KeyField());
+    const auto [table, column] =
+        CRecordSetSql::SplitField(m_sql.Fields()[static_cast<size_t>(fieldIndex)].m_strFieldName);
+    return !table.isEmpty() && table.compare(keyTable, Qt::CaseInsensitive) == 0 &&
+           column.compare(keyColumn, Qt::CaseInsensitive) != 0;
 }
 
-void CRecordSetList::DataCtrl_CancelUpdate()
+std::unique_ptr<CRecordSetRowEditor> CRecordSetList::DataCtrl_Edit(int row)
 {
-    m_bEditing = false;
-    m_pendingEdits.clear();
+    if (!DataCtrl_IsRowValid(row))
+        return nullptr;
+    return std::make_unique<CRecordSetRowEditor>(*this, Key(row));
 }
 
-void CRecordSetList::SetSelected(int row, bool selected)
+void CRecordSetList::RowWritten(qint32 key, const std::vector<std::pair<int, CDbValue>>& values)
 {
-    if (row < 0 || row >= static_cast<int>(m_selected.size()))
+    const int row = RowOfKey(key);
+    if (row < 0)
         return;
-    m_selected[static_cast<size_t>(row)] = selected ? 1 : 0;
-    m_nSelectedCount = -1;
-}
-
-bool CRecordSetList::IsSelected(int row) const
-{
-    return row >= 0 && row < static_cast<int>(m_selected.size()) && m_selected[static_cast<size_t>(row)] != 0;
-}
-
-int CRecordSetList::SelectedCount() const
-{
-    if (m_nSelectedCount < 0)
-        m_nSelectedCount = static_cast<int>(std::count_if(m_selected.begin(), m_selected.end(), [](auto b) { return b != 0; }));
-    return m_nSelectedCount;
-}
-
-void CRecordSetList::SetFocusedRow(int row)
-{
-    m_nFocusedRow = row;
-    m_nSelectedCount = -1;
+    size_t at = 0;
+    const int page = row / kPageRows;
+    if (CachedPage(row, at))
+    {
+        CPage& stored = m_pages[page];
+        for (const auto& [field, value] : values)
+            if (field >= 0 && field < stored.nFieldCount)
+                stored.values[at * static_cast<size_t>(stored.nFieldCount) + static_cast<size_t>(field)] =
+                    value;
+        // Read again for what the write changed beyond the values written.
+        m_refresh.insert(page);
+        m_wanted.insert(page);
+        if (!m_dispatchTimer.isActive())
+            m_dispatchTimer.start();
+    }
+    if (columnCount() > 0)
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 int CRecordSetList::rowCount(const QModelIndex& parent) const
@@ -593,32 +587,62 @@ int CRecordSetList::rowCount(const QModelIndex& parent) const
 
 int CRecordSetList::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_sql.Columns().size());
 }
 
 QVariant CRecordSetList::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= static_cast<int>(m_keys.size()) ||
-        index.column() >= static_cast<int>(m_columns.size()))
+        index.column() >= static_cast<int>(m_sql.Columns().size()))
         return QVariant();
-    const CDataCtrlDescriptor& column = m_columns[static_cast<size_t>(index.column())];
+    const int row = index.row();
+    const CDataCtrlDescriptor& column = m_sql.Columns()[static_cast<size_t>(index.column())];
+    size_t at = 0;
     switch (role)
     {
     case Qt::DisplayRole:
+    case Qt::EditRole:
+    {
         if (!column.m_bBound)
-            return QStringLiteral("Not Set by CDataCtrlList");
-        // Reading moves the list's cursor and page, which the view does not see as a change.
-        return const_cast<CRecordSetList*>(this)->DataCtrlGetRowColumnValue(index.row(), column.m_nFieldIndex);
+            return role == Qt::DisplayRole ? QVariant(QStringLiteral("Not Set by CDataCtrlList"))
+                                           : QVariant();
+        const CPage* page = CachedPage(row, at);
+        if (!page)
+        {
+            // Not read yet: the loader reads its page and dataChanged fills the cell.
+            Want(row);
+            return QVariant();
+        }
+        if (page->nErrorCode == 3043)
+            return role == Qt::DisplayRole ? QVariant(QStringLiteral("<Disk/Network Error>")) : QVariant();
+        const int field = column.m_nFieldIndex;
+        if (page->nErrorCode != 0 || !page->found[at] || field < 0 || field >= page->nFieldCount ||
+            field >= static_cast<int>(m_sql.Fields().size()))
+            return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+        const CDbValue& value =
+            page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(field)];
+        return role == Qt::DisplayRole ? QVariant(CellText(value, m_sql.Fields()[static_cast<size_t>(field)]))
+                                       : ToVariant(value);
+    }
     case Qt::TextAlignmentRole:
     {
-        const int kind = column.m_bBound && column.m_nFieldIndex < static_cast<int>(m_fields.size())
-                             ? m_fields[static_cast<size_t>(column.m_nFieldIndex)].m_nKind
-                             : column.m_nKind;
-        const bool right = kind == CDataCtrlDescriptor::KindNumber || kind == CDataCtrlDescriptor::KindFileSize;
+        const CDataCtrlDescriptor* field = m_sql.ColumnField(index.column());
+        const int kind = field ? field->m_nKind : column.m_nKind;
+        const bool right =
+            kind == CDataCtrlDescriptor::KindNumber || kind == CDataCtrlDescriptor::KindFileSize;
         return QVariant::fromValue(Qt::Alignment(right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
     case BandRole:
-        return !m_bandStarts.empty() && m_bandStarts[static_cast<size_t>(index.row())];
+        return !m_bands.empty() && m_bands[static_cast<size_t>(row)];
+    case KeyRole:
+        return m_keys[static_cast<size_t>(row)];
+    case LoadingRole:
+        return CachedPage(row, at) == nullptr;
+    case RowDeletedRole:
+    {
+        const CPage* page = CachedPage(row, at);
+        return page && page->nErrorCode == 0 && !page->found[at];
+    }
     default:
         return QVariant();
     }
@@ -626,11 +650,48 @@ QVariant CRecordSetList::data(const QModelIndex& index, int role) const
 
 QVariant CRecordSetList::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(m_columns.size()))
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return QVariant();
-    if (role == Qt::DisplayRole)
-        return m_columns[static_cast<size_t>(section)].m_strCaption;
-    if (role == Qt::InitialSortOrderRole && std::abs(m_nSortColumn) == section + 1 && !IsGroupedOrder())
-        return m_nSortColumn > 0 ? Qt::AscendingOrder : Qt::DescendingOrder;
-    return QVariant();
+    switch (role)
+    {
+    case Qt::DisplayRole:
+        return m_sql.Columns()[static_cast<size_t>(section)].m_strCaption;
+    case SortImageRole:
+        return m_sql.SortImage(section);
+    case Qt::InitialSortOrderRole:
+        // A click on a column not sorted yet sorts it ascending.
+        return QVariant::fromValue(Qt::AscendingOrder);
+    default:
+        return QVariant();
+    }
+}
+
+Qt::ItemFlags CRecordSetList::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags result = QAbstractTableModel::flags(index);
+    if (!index.isValid())
+        return result;
+    result |= Qt::ItemNeverHasChildren;
+    const CDataCtrlDescriptor& column = m_sql.Columns()[static_cast<size_t>(index.column())];
+    if (!m_pDatabase || !column.m_bBound || !IsEditableField(column.m_nFieldIndex))
+        return result;
+    size_t at = 0;
+    const CPage* page = CachedPage(index.row(), at);
+    if (page && (page->nErrorCode != 0 || !page->found[at]))
+        return result;
+    return result | Qt::ItemIsEditable;
+}
+
+bool CRecordSetList::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid) ||
+        !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    std::unique_ptr<CRecordSetRowEditor> editor = DataCtrl_Edit(index.row());
+    if (!editor)
+        return false;
+    const CDataCtrlDescriptor& column = m_sql.Columns()[static_cast<size_t>(index.column())];
+    editor->SetFieldValue(m_sql.Fields()[static_cast<size_t>(column.m_nFieldIndex)].m_strFieldName,
+                          FromVariant(value));
+    return editor->Update();
 }

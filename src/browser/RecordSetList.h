@@ -1,181 +1,232 @@
 #pragma once
 
+#include "browser/DataCtrlDescriptor.h"
+#include "browser/RecordSetLoader.h"
+#include "browser/RecordSetSql.h"
 #include "database/DbValue.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
 class CDbDatabase;
-
-// A field of the SELECT list, or a column of the list (which shows one field).
-struct CDataCtrlDescriptor
-{
-    enum Kind : int
-    {
-        KindText = 0,
-        KindNumber = 1,
-        KindFileSize = 6,
-    };
-
-    int m_nIndex = 0;
-    QString m_strFieldName; // "File.File": as it goes into the SELECT list and ORDER BY
-    QString m_strCaption;
-    QString m_strFormat = QStringLiteral("%g"); // printf format for floating-point values
-    int m_nWidth = 0;                           // 0: the caption's length times 16
-    int m_nFieldIndex = 0;                      // for a column: the field it shows
-    int m_nSortPriority = 0;                    // 0: no secondary sort key, else its rank
-    int m_nKind = KindText;
-    bool m_bBound = true;
-
-    bool IsFileInfoField() const { return m_strFieldName.left(9).compare(QLatin1String("FileInfo."), Qt::CaseInsensitive) == 0; }
-};
+class CDbRetryPolicy;
+class CRecordSetRowEditor;
 
 // The data behind the file list: the rows of one statement (FROM, WHERE and ORDER BY parts and a
-// list of fields), random-access at any position however many there are. Opening takes the rows'
-// keys once, in order (4 bytes a row); the cells of a screen are read in one page by key when the
-// view asks for them, so a row that another program deleted meanwhile shows empty cells. Also
-// the per-row selection, header-click sorting, grouping bands, find and editing of the current row.
+// list of fields), random-access at any position however many there are.
+//
+// Opening takes the rows' keys once, in display order (4 bytes a row, plus a band bit when the
+// rows are grouped). Cells are read by pages of rows, by key, into a cache of pages around the
+// rows the view last asked for. Both run on a loader thread with a connection of its own: data()
+// only reads what is cached, answers an empty value for a cell not read yet and asks the loader
+// for its page, whose arrival is announced by dataChanged. A row another program deleted
+// meanwhile shows empty cells.
+//
+// The model keeps no cursor and no edit: an edit is a CRecordSetRowEditor for a row's key, which
+// survives any painting and scrolling; selection and focus belong to the view's
+// QItemSelectionModel (CRecordSetSelection keeps them by key across reopening).
 class CRecordSetList : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    static constexpr int kUnsorted = 0x7fffffff;
-    static constexpr int kPageRows = 64;
-    // Whether a row begins a new shade of the grouping bands (bool).
-    static constexpr int BandRole = Qt::UserRole + 1;
+    static constexpr int kUnsorted = CRecordSetSql::kUnsorted;
+    static constexpr int kPageRows = 128;
+    static constexpr int kCachedPages = 16;
+
+    enum Role
+    {
+        // Whether the row lies in a shaded band of the grouping (bool).
+        BandRole = Qt::UserRole + 1,
+        // The row's key (its FileId).
+        KeyRole,
+        // True when the row's cells have not been read yet.
+        LoadingRole,
+        // True when the row was deleted since the list was opened.
+        RowDeletedRole,
+        // Header: the image of the sort arrow, 0 none, 1 ascending, 2 descending.
+        SortImageRole,
+    };
 
     explicit CRecordSetList(QObject* parent = nullptr);
     ~CRecordSetList() override;
 
     // The user whose name replaces GetUserName() and [ParamUserName] in the SQL.
-    void SetUserName(const QString& userName) { m_strUserName = userName; }
+    void SetUserName(const QString& userName) { m_sql.SetUserName(userName); }
     // The column that identifies a row of the statement ("File.FileId" by default).
-    void SetKeyField(const QString& keyField) { m_strKeyField = keyField; }
+    void SetKeyField(const QString& keyField) { m_sql.SetKeyField(keyField); }
+    // How writes through the list meet a locked database; without one a failed write is logged.
+    void SetRetryPolicy(CDbRetryPolicy* policy) { m_pRetryPolicy = policy; }
 
     // SQL.
-    void DataCtrl_SetSQL(const QString& sql);
-    void DataCtrl_SetFrom(const QString& from);
-    void DataCtrl_SetWhere(const QString& where);
-    void DataCtrl_SetOrderBy(const QString& orderBy);
-    void DataCtrl_AddWhere(const QString& condition);
-    const QString& From() const { return m_strFrom; }
-    const QString& Where() const { return m_strWhere; }
-    const QString& OrderBy() const { return m_strOrderBy; }
+    void DataCtrl_SetSQL(const QString& sql) { m_sql.SetSQL(sql); }
+    void DataCtrl_SetFrom(const QString& from) { m_sql.SetFrom(from); }
+    void DataCtrl_SetWhere(const QString& where) { m_sql.SetWhere(where); }
+    void DataCtrl_SetOrderBy(const QString& orderBy) { m_sql.SetOrderBy(orderBy); }
+    void DataCtrl_AddWhere(const QString& condition) { m_sql.AddWhere(condition); }
+    const QString& From() const { return m_sql.From(); }
+    const QString& Where() const { return m_sql.Where(); }
+    const QString& OrderBy() const { return m_sql.OrderBy(); }
+    const CRecordSetSql& Sql() const { return m_sql; }
     // The statement the last open ran (without the key column).
     const QString& LastSql() const { return m_strLastSql; }
 
     // Fields and columns.
-    void DataCtrl_AddField(const CDataCtrlDescriptor& field);
+    void DataCtrl_AddField(const CDataCtrlDescriptor& field) { m_sql.AddField(field); }
     void AddColumn(const CDataCtrlDescriptor& column);
-    const std::vector<CDataCtrlDescriptor>& Fields() const { return m_fields; }
+    void ClearFieldsAndColumns();
+    const std::vector<CDataCtrlDescriptor>& Fields() const { return m_sql.Fields(); }
 
-    // Opening and closing; the result is 0 or the engine's error code (21 without a database).
+    // Opening. The blocking open waits for the keys and returns 0, 21 without a database, or the
+    // engine's error code with 0x800A0000; the asynchronous one returns at once and announces
+    // the same result through opened(). Both replace the rows in one reset.
     int DataCtrl_Open(CDbDatabase* db);
+    void DataCtrl_OpenAsync(CDbDatabase* db);
     void DataCtrl_Close();
-    void DataCtrl_Requery();
+    // The same statement run again, in place.
+    int DataCtrl_Requery();
+    void DataCtrl_RequeryAsync();
     bool IsOpen() const { return m_pDatabase != nullptr; }
+    // Whether keys are being read for an open, requery or sort that has not arrived yet.
+    bool IsLoading() const { return m_pending.has_value(); }
     QString LastError() const { return m_strLastError; }
+    // Pages asked of the loader and not arrived yet.
+    int PagesLoading() const { return static_cast<int>(m_loading.size()); }
+    // Holds the background reads (blocking reads still run), so that tests and benchmarks can
+    // line requests up.
+    void HoldLoader(bool hold) { m_pLoader->Hold(hold); }
     int DataCtrl_GetRecordCount() const { return static_cast<int>(m_keys.size()); }
 
+    // Rows and keys.
+    qint32 Key(int row) const;
+    // The row showing a key; -1 when none.
+    int RowOfKey(qint32 key) const;
+
     // Sorting and grouping.
-    void DataCtrl_SetGrouping(const QString& orderBy, int depth);
-    const QStringList& GroupingColumns() const { return m_groupingColumns; }
-    int SortColumn() const { return m_nSortColumn; }
-    bool IsGroupedOrder() const { return m_bGroupingEnabled && m_bGroupedOrder; }
-    void SetSortingAllowed(bool allowed) { m_bSortingAllowed = allowed; }
-    // A click on the header of a column (0-based): sort by it, flip it, or go back to grouped order.
+    void DataCtrl_SetGrouping(const QString& orderBy, int depth) { m_sql.SetGrouping(orderBy, depth); }
+    const QStringList& GroupingColumns() const { return m_sql.GroupingColumns(); }
+    int SortColumn() const { return m_sql.SortColumn(); }
+    bool IsGroupedOrder() const { return m_sql.IsGroupedOrder(); }
+    void SetGroupedOrder(bool on) { m_sql.SetGroupedOrder(on); }
+    void SetSortingAllowed(bool allowed) { m_sql.SetSortingAllowed(allowed); }
+    // A click on the header of a column (0-based): sort by it, flip it, or go back to the grouped
+    // order; the list reopens in the background.
     void DataCtrl_OnHeaderClick(int column);
 
-    // The current row.
-    bool DataCtrl_MoveToRow(int row);
-    int DataCtrl_GetCurrentRow() const { return m_nCurrentRow; }
-    bool DataCtrl_IsRowValid();
-    // The current row's value of a field; "<Connection Lost>" when the list is not open.
-    CDbValue DataCtrl_GetFieldValue(int fieldIndex);
-    CDbValue DataCtrl_GetFieldValue(const QString& fieldName);
-    // Finding rows by a criterion in the engine's dialect ("FileId=12"): the current row moves to
-    // the first match, or the next one after it; without a match it goes back to row 0.
-    bool DataCtrl_FindFirst(const QString& criterion);
-    bool DataCtrl_FindNext(const QString& criterion);
-
-    // Editing the current row: fields of the key's table only.
-    bool DataCtrl_Edit();
-    void DataCtrl_SetFieldValue(const QString& fieldName, const CDbValue& value);
-    bool DataCtrl_Update();
-    void DataCtrl_CancelUpdate();
-
-    // The text of a cell: the field's value as the list shows it.
+    // Reading a row now (scripts and logic that need a value at once): waits for its page when
+    // it is not cached. "<Connection Lost>" when the list is not open.
+    CDbValue DataCtrl_GetFieldValue(int row, int fieldIndex);
+    CDbValue DataCtrl_GetFieldValue(int row, const QString& fieldName);
+    // Open, within the rows, and not deleted since the open.
+    bool DataCtrl_IsRowValid(int row);
+    // The text of a cell as the list shows it, read now.
     QString DataCtrlGetRowColumnValue(int row, int fieldIndex);
+    // Finding rows by a criterion in the engine's dialect ("FileId=12"): the first matching row,
+    // or the first after a row; -1 when there is none.
+    int DataCtrl_FindFirst(const QString& criterion);
+    int DataCtrl_FindNext(const QString& criterion, int afterRow);
 
-    // Selection.
-    void SetSelected(int row, bool selected);
-    bool IsSelected(int row) const;
-    int SelectedCount() const;
-    void SetFocusedRow(int row);
-    int FocusedRow() const { return m_nFocusedRow; }
+    // Editing a row: nullptr when the row is not valid. The editor holds the row's key and its
+    // pending values until Update or CancelUpdate.
+    std::unique_ptr<CRecordSetRowEditor> DataCtrl_Edit(int row);
+    // Whether a field can be written through the list: a field of the key's own table.
+    bool IsEditableField(int fieldIndex) const;
 
     // Qt model.
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    // SQL text of a list field: the Jet name of a descriptor with the user substituted.
-    QString ResolveUser(const QString& sql) const;
+    // The text a value shows in the list.
+    static QString CellText(const CDbValue& value, const CDataCtrlDescriptor& field);
 
 signals:
     void rowCountChanged(int oldCount);
-    // Around a re-sort: the owner keeps its selection by key and gives it back.
-    void saveSelection();
-    void restoreSelection();
+    // An open, requery or sort finished: 0 or the open's error result.
+    void opened(int result);
 
 private:
-    QString BuildSelect(bool keysOnly) const;
-    QString DecideOrderBy() const;
-    bool LoadKeys(int& errorCode);
-    // Makes sure the page holding row is read; false when it cannot be.
-    bool LoadPage(int row) const;
-    QString CellText(const CDbValue& value, const CDataCtrlDescriptor& field) const;
+    friend class CRecordSetRowEditor;
 
-    QString m_strUserName;
-    QString m_strKeyField = QStringLiteral("File.FileId");
-    QString m_strFrom;
-    QString m_strWhere;
-    QString m_strOrderBy;
-    QString m_strLastSql;
-    QString m_strLastError;
-    std::vector<CDataCtrlDescriptor> m_fields;
-    std::vector<CDataCtrlDescriptor> m_columns;
+    // What an open started with; its keys arrive later.
+    struct COpen
+    {
+        quint64 nGeneration = 0;
+        CDbDatabase* pDatabase = nullptr;
+        CRecordSetKeyJob keyJob;
+        QString strLastSql;
+        QString strPageSql;
+    };
+    struct CPage
+    {
+        std::vector<CDbValue> values;
+        std::vector<char> found;
+        int nFieldCount = 0;
+        long nErrorCode = 0;
+    };
 
+    // Prepares an open on db (or the last database); the result code when there is nothing to
+    // open.
+    std::optional<int> StartOpen(CDbDatabase* db, COpen& open);
+    std::optional<int> StartRequery(COpen& open);
+    int ApplyKeys(const COpen& open, CRecordSetKeys keys);
+    void OnKeys(CRecordSetKeys keys);
+    void OnPage(CRecordSetPage page);
+    void StorePage(int page, CRecordSetPage loaded);
+    CRecordSetPageJob PageJob(int page) const;
+    // The cached page holding row (nullptr when not cached) and the row's place in it.
+    const CPage* CachedPage(int row, size_t& at) const;
+    // The page of row read now when it is not cached; nullptr when it cannot be.
+    const CPage* PageNow(int row, size_t& at);
+    // data() asks for a row's page; the requests of one event-loop turn go out together.
+    void Want(int row) const;
+    void DispatchPages();
+    void EvictPages();
+    CRecordSetConnection Connection(CDbDatabase& db) const;
+    // A row's edit written: the cache shows the new values and the row's page is read afresh.
+    void RowWritten(qint32 key, const std::vector<std::pair<int, CDbValue>>& values);
+    CDbDatabase* Database() const { return m_pDatabase; }
+    CDbRetryPolicy* RetryPolicy() const { return m_pRetryPolicy; }
+
+    CRecordSetSql m_sql;
+    CDbRetryPolicy* m_pRetryPolicy = nullptr;
     CDbDatabase* m_pDatabase = nullptr;
     CDbDatabase* m_pLastDatabase = nullptr;
-    std::vector<qint32> m_keys;         // the rows, in order
-    std::vector<bool> m_bandStarts;     // grouping: the band bit of each row
-    std::vector<unsigned char> m_selected;
-    mutable int m_nSelectedCount = -1;
-    int m_nFocusedRow = -1;
-    int m_nCurrentRow = 0;
-    bool m_bRowDeleted = false;
+    QString m_strLastSql;
+    QString m_strLastError;
 
-    int m_nSortColumn = kUnsorted;
-    bool m_bSortingAllowed = true;
-    QString m_strGroupingOrderBy;
-    QStringList m_groupingColumns;
-    int m_nGroupingDepth = 0;
-    bool m_bGroupingEnabled = false;
-    bool m_bGroupedOrder = true;
+    // The rows shown: their keys in order, their band bits, and how their pages are read.
+    quint64 m_nGeneration = 0; // bumped by every open, requery, sort and close
+    quint64 m_nShownGeneration = 0;
+    std::vector<qint32> m_keys;
+    std::vector<bool> m_bands;
+    CRecordSetKeyJob m_shownKeyJob; // for a requery
+    QString m_strPageSql;
+    CRecordSetConnection m_connection;
+    mutable QHash<qint32, int> m_keyRows; // built on first use
 
-    // The page of rows read last: its first row and, per row, the fields' values (empty when the
-    // row is gone).
-    mutable int m_nPageFirst = -1;
-    mutable std::vector<std::vector<CDbValue>> m_page;
-    mutable std::vector<bool> m_pageFound;
-    QStringList m_groupingItems; // the grouping ORDER BY items, qualified, without DESC
+    std::optional<COpen> m_pending; // an open whose keys are being read
 
-    bool m_bEditing = false;
-    std::vector<std::pair<QString, CDbValue>> m_pendingEdits;
+    // The page cache, its requests and the pages the loader is reading.
+    std::map<int, CPage> m_pages;
+    mutable std::set<int> m_wanted;
+    mutable int m_nLastWantedRow = 0;
+    mutable QTimer m_dispatchTimer;
+    std::set<int> m_loading;
+    std::set<int> m_refresh; // cached pages read again after an edit
+
+    std::unique_ptr<CRecordSetLoader> m_pLoader;
 };

@@ -1,9 +1,16 @@
 #include "DocumentFixture.h"
 
 #include "browser/RecordSetList.h"
+#include "browser/RecordSetRowEditor.h"
+#include "browser/RecordSetSelection.h"
 #include "common/FileFormat.h"
 
 #include <QAbstractItemModelTester>
+#include <QItemSelectionModel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
 
 namespace
 {
@@ -16,6 +23,20 @@ CDataCtrlDescriptor Field(const QString& name, int kind = CDataCtrlDescriptor::K
     d.m_nSortPriority = priority;
     return d;
 }
+
+void AddFieldAndColumn(CRecordSetList& list, const CDataCtrlDescriptor& f)
+{
+    list.DataCtrl_AddField(f);
+    CDataCtrlDescriptor column = f;
+    column.m_nFieldIndex = static_cast<int>(list.Fields().size()) - 1;
+    list.AddColumn(column);
+}
+
+std::vector<qint32> Sorted(std::vector<qint32> keys)
+{
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
 } // namespace
 
 class RecordSetListTest : public DocumentTest
@@ -24,7 +45,8 @@ protected:
     void SetUp() override
     {
         DocumentTest::SetUp();
-        Db().Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue) VALUES (0, 1, 'C')"));
+        Db().Execute(
+            QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue) VALUES (0, 1, 'C')"));
         // Sizes 100 (three files, one deleted), 200 (two), 300 (one).
         const struct
         {
@@ -36,28 +58,64 @@ protected:
                      {4, "e.txt", 300, false}, {5, "d.txt", 200, false}, {6, "x.txt", 100, true},
                      {7, "f.txt", 100, false}};
         for (const auto& f : files)
-            Db().Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
-                                        "FileSizeDouble, Deleted) VALUES (1, 0, ?, ?, ?, ?, ?)"),
-                         {CDbValue(f.id), CDbValue(QString::fromLatin1(f.name)), CDbValue(f.size),
-                          CDbValue(double(f.size) * 1024), CDbValue(f.deleted)});
+            Db().Execute(
+                QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
+                               "FileSizeDouble, Deleted) VALUES (1, 0, ?, ?, ?, ?, ?)"),
+                {CDbValue(f.id), CDbValue(QString::fromLatin1(f.name)), CDbValue(f.size),
+                 CDbValue(double(f.size) * 1024), CDbValue(f.deleted)});
         m_list.SetUserName(QStringLiteral("ann"));
-        m_list.DataCtrl_SetSQL(QStringLiteral("SELECT File.* FROM File WHERE (File.Deleted=False) ORDER BY File.File;"));
+        m_list.DataCtrl_SetSQL(
+            QStringLiteral("SELECT File.* FROM File WHERE (File.Deleted=False) ORDER BY File.File;"));
         for (const CDataCtrlDescriptor& f :
              {Field("File.File"), Field("File.FileSizeDouble", CDataCtrlDescriptor::KindFileSize),
-              Field("File.FileId", CDataCtrlDescriptor::KindNumber, 1), Field("File.Ghost"), Field("File.TTH")})
-        {
-            m_list.DataCtrl_AddField(f);
-            CDataCtrlDescriptor column = f;
-            column.m_nFieldIndex = static_cast<int>(m_list.Fields().size()) - 1;
-            m_list.AddColumn(column);
-        }
+              Field("File.FileId", CDataCtrlDescriptor::KindNumber, 1), Field("File.Ghost"),
+              Field("File.TTH")})
+            AddFieldAndColumn(m_list, f);
     }
+
+    // What another program does to the database, through a connection of its own.
+    void Elsewhere(const QString& sql)
+    {
+        CDbDatabase other;
+        other.Open(m_strDatabase);
+        other.Execute(sql);
+    }
+
+    // Starts something that ends in opened() and waits for it; the result, or -1 on time-out.
+    int Await(const std::function<void()>& start)
+    {
+        QSignalSpy spy(&m_list, &CRecordSetList::opened);
+        start();
+        if (spy.isEmpty() && !spy.wait(10000))
+            return -1;
+        return spy.first().first().toInt();
+    }
+
+    // Asks for every row's cells as a view would, waits until their pages have arrived, and
+    // returns the texts of a column.
     QStringList Column(int column)
     {
+        const auto loaded = [&]
+        {
+            bool all = true;
+            for (int row = 0; row < m_list.rowCount(); ++row)
+                if (m_list.data(m_list.index(row, 0), CRecordSetList::LoadingRole).toBool())
+                {
+                    m_list.data(m_list.index(row, 0));
+                    all = false;
+                }
+            return all;
+        };
+        EXPECT_TRUE(QTest::qWaitFor(loaded, 10000)) << "cells never arrived";
         QStringList texts;
         for (int row = 0; row < m_list.rowCount(); ++row)
             texts.append(m_list.data(m_list.index(row, column)).toString());
         return texts;
+    }
+
+    qint32 FocusedKey(const QItemSelectionModel& selection) const
+    {
+        return m_list.Key(selection.currentIndex().isValid() ? selection.currentIndex().row() : -1);
     }
 
     CRecordSetList m_list;
@@ -70,34 +128,131 @@ TEST_F(RecordSetListTest, OpensSortsAndShowsCellsInTheListsWords)
     ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0) << m_list.LastError().toStdString();
     EXPECT_EQ(m_list.DataCtrl_GetRecordCount(), 6);
     // A field that is a secondary sort key makes the order when no column is sorted.
-    EXPECT_TRUE(m_list.LastSql().endsWith(QStringLiteral("ORDER BY File.FileId"))) << m_list.LastSql().toStdString();
+    EXPECT_TRUE(m_list.LastSql().endsWith(QStringLiteral("ORDER BY File.FileId")))
+        << m_list.LastSql().toStdString();
     EXPECT_EQ(Column(0), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "d.txt", "f.txt"}));
-    EXPECT_EQ(m_list.data(m_list.index(0, 1)).toString(), FormatFileSize(100.0 * 1024) + QStringLiteral("  "));
+    EXPECT_EQ(m_list.data(m_list.index(0, 1)).toString(),
+              FormatFileSize(100.0 * 1024) + QStringLiteral("  "));
     EXPECT_EQ(m_list.data(m_list.index(0, 2)).toString(), QStringLiteral("1  "));
-    EXPECT_EQ(m_list.data(m_list.index(0, 3)).toString(), QStringLiteral("<Not Implemented>")) << "a yes/no value";
+    EXPECT_EQ(m_list.data(m_list.index(0, 3)).toString(), QStringLiteral("<Not Implemented>"))
+        << "a yes/no value";
     EXPECT_EQ(m_list.data(m_list.index(0, 4)).toString(), QString()) << "a Null value";
     EXPECT_EQ(m_list.data(m_list.index(0, 1), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
               Qt::AlignRight);
+    EXPECT_EQ(m_list.data(m_list.index(0, 2), CRecordSetList::KeyRole).toInt(), 1);
 
-    // Header clicks: ascending by the column, then descending on every ORDER BY item.
-    m_list.DataCtrl_OnHeaderClick(1);
+    // Header clicks: ascending by the column, then descending on every ORDER BY item; the
+    // header's arrow follows.
+    EXPECT_EQ(m_list.headerData(1, Qt::Horizontal, Qt::InitialSortOrderRole).value<Qt::SortOrder>(),
+              Qt::AscendingOrder);
+    ASSERT_EQ(Await([&] { m_list.DataCtrl_OnHeaderClick(1); }), 0);
     EXPECT_TRUE(m_list.LastSql().endsWith(QStringLiteral("ORDER BY File.FileSizeDouble, File.FileId")))
         << m_list.LastSql().toStdString();
     EXPECT_EQ(Column(2), QStringList({"1  ", "3  ", "7  ", "2  ", "5  ", "4  "}));
-    m_list.DataCtrl_OnHeaderClick(1);
-    EXPECT_TRUE(m_list.LastSql().endsWith(QStringLiteral("ORDER BY File.FileSizeDouble DESC, File.FileId DESC")));
+    EXPECT_EQ(m_list.headerData(1, Qt::Horizontal, CRecordSetList::SortImageRole).toInt(), 1);
+    EXPECT_EQ(m_list.headerData(0, Qt::Horizontal, CRecordSetList::SortImageRole).toInt(), 0);
+    ASSERT_EQ(Await([&] { m_list.sort(1, Qt::DescendingOrder); }), 0);
+    EXPECT_TRUE(
+        m_list.LastSql().endsWith(QStringLiteral("ORDER BY File.FileSizeDouble DESC, File.FileId DESC")));
     EXPECT_EQ(Column(2), QStringList({"4  ", "5  ", "2  ", "7  ", "3  ", "1  "}));
+    EXPECT_EQ(m_list.headerData(1, Qt::Horizontal, CRecordSetList::SortImageRole).toInt(), 2);
+
+    // Requery and close keep the model consistent (the tester checks every step).
+    EXPECT_EQ(Await([&] { m_list.DataCtrl_RequeryAsync(); }), 0);
+    EXPECT_EQ(m_list.rowCount(), 6);
+    m_list.DataCtrl_Close();
+    EXPECT_EQ(m_list.rowCount(), 0);
+    EXPECT_EQ(m_list.DataCtrl_GetFieldValue(0, 0).ToString(), QStringLiteral("<Connection Lost>"));
+    EXPECT_EQ(m_list.DataCtrlGetRowColumnValue(0, 0), QStringLiteral("<Connection Lost>"));
 
     // Without an ORDER BY: none, and no trailing blank.
-    m_list.DataCtrl_SetSQL(QStringLiteral("SELECT * FROM File"));
-    m_list.DataCtrl_AddWhere(QStringLiteral("File.Deleted=True"));
-    EXPECT_EQ(m_list.Where(), QStringLiteral("WHERE File.Deleted=True"));
     CRecordSetList plain;
     plain.DataCtrl_SetSQL(QStringLiteral("SELECT * FROM File WHERE File.FileId > 3"));
     plain.DataCtrl_AddField(Field("File.File"));
     ASSERT_EQ(plain.DataCtrl_Open(&Db()), 0);
-    EXPECT_TRUE(plain.LastSql().endsWith(QStringLiteral("WHERE File.FileId > 3"))) << plain.LastSql().toStdString();
+    EXPECT_TRUE(plain.LastSql().endsWith(QStringLiteral("WHERE File.FileId > 3")))
+        << plain.LastSql().toStdString();
     EXPECT_EQ(plain.DataCtrl_GetRecordCount(), 4);
+
+    // A statement the engine refuses: the error result, no rows.
+    CRecordSetList broken;
+    broken.DataCtrl_SetSQL(QStringLiteral("SELECT * FROM NoSuchTable"));
+    broken.DataCtrl_AddField(Field("NoSuchTable.Name"));
+    EXPECT_EQ(static_cast<unsigned>(broken.DataCtrl_Open(&Db())) & 0xFFFF0000u, 0x800A0000u);
+    EXPECT_FALSE(broken.IsOpen());
+    EXPECT_EQ(broken.rowCount(), 0);
+}
+
+TEST_F(RecordSetListTest, ARepaintOrAScrollKeepsThePendingEdit)
+{
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    std::unique_ptr<CRecordSetRowEditor> editor = m_list.DataCtrl_Edit(3);
+    ASSERT_TRUE(editor);
+    editor->SetFieldValue(QStringLiteral("File.File"), CDbValue(QStringLiteral("edited.txt")));
+    // The view paints every row, and again after a re-sort moved the row elsewhere.
+    EXPECT_EQ(Column(0)[0], QStringLiteral("b.txt"));
+    ASSERT_EQ(Await([&] { m_list.sort(2, Qt::DescendingOrder); }), 0);
+    Column(0);
+    ASSERT_TRUE(editor->PendingValue(QStringLiteral("File.File")).has_value());
+    EXPECT_TRUE(editor->Update()) << "the repaint lost the edit";
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM File WHERE FileId=4 AND File='edited.txt'")), 1);
+    // The written value shows at once, in the row where the key now stands.
+    EXPECT_EQ(m_list.data(m_list.index(m_list.RowOfKey(4), 0)).toString(), QStringLiteral("edited.txt"));
+
+    // A cancelled edit writes nothing.
+    editor = m_list.DataCtrl_Edit(0);
+    ASSERT_TRUE(editor);
+    editor->SetFieldValue(QStringLiteral("File.File"), CDbValue(QStringLiteral("never.txt")));
+    editor->CancelUpdate();
+    EXPECT_TRUE(editor->Update());
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM File WHERE File='never.txt'")), 0);
+}
+
+TEST_F(RecordSetListTest, AsyncOpenFillsCellsAndDropsAnOutdatedPage)
+{
+    QAbstractItemModelTester tester(&m_list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy opened(&m_list, &CRecordSetList::opened);
+    m_list.DataCtrl_OpenAsync(&Db());
+    EXPECT_EQ(m_list.rowCount(), 0) << "the keys come later";
+    ASSERT_TRUE(opened.wait(10000));
+    EXPECT_EQ(opened.first().first().toInt(), 0);
+    ASSERT_EQ(m_list.rowCount(), 6);
+    // A cell not read yet is empty and says so; its page arrives with dataChanged.
+    QSignalSpy changed(&m_list, &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(m_list.data(m_list.index(0, 0), CRecordSetList::LoadingRole).toBool());
+    EXPECT_EQ(m_list.data(m_list.index(0, 0)), QVariant());
+    ASSERT_TRUE(changed.wait(10000));
+    EXPECT_EQ(m_list.data(m_list.index(0, 0)).toString(), QStringLiteral("b.txt"));
+
+    // The first row goes elsewhere; a page of the old rows is asked for, then the list is
+    // requeried before that page arrives: it must never show over the new rows.
+    m_list.DataCtrl_Close();
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    Elsewhere(QStringLiteral("DELETE FROM File WHERE FileId=1"));
+    m_list.HoldLoader(true);
+    m_list.data(m_list.index(0, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_list.PagesLoading() > 0; }, 10000));
+    QSignalSpy requeried(&m_list, &CRecordSetList::opened);
+    m_list.DataCtrl_RequeryAsync();
+    m_list.HoldLoader(false);
+    ASSERT_TRUE(requeried.wait(10000));
+    ASSERT_EQ(m_list.rowCount(), 5);
+    changed.clear();
+    for (int row = 0; row < m_list.rowCount(); ++row)
+        m_list.data(m_list.index(row, 0));
+    ASSERT_TRUE(changed.wait(10000));
+    EXPECT_EQ(m_list.data(m_list.index(0, 0)).toString(), QStringLiteral("a.txt")) << "an old page was shown";
+    EXPECT_EQ(Column(0), QStringList({"a.txt", "c.txt", "e.txt", "d.txt", "f.txt"}));
+
+    // An open replaced by a later one before its keys came never shows.
+    m_list.DataCtrl_SetWhere(QStringLiteral("WHERE File.FileSize=300"));
+    QSignalSpy later(&m_list, &CRecordSetList::opened);
+    m_list.DataCtrl_OpenAsync(&Db());
+    m_list.DataCtrl_SetWhere(QStringLiteral("WHERE File.FileSize=200"));
+    m_list.DataCtrl_OpenAsync(&Db());
+    ASSERT_TRUE(later.wait(10000));
+    EXPECT_EQ(later.size(), 1);
+    EXPECT_EQ(Column(0), QStringList({"a.txt", "d.txt"}));
 }
 
 TEST_F(RecordSetListTest, RowsGoneElsewhereFindsEditsAndBands)
@@ -109,60 +264,174 @@ TEST_F(RecordSetListTest, RowsGoneElsewhereFindsEditsAndBands)
     QList<bool> bands;
     for (int row = 0; row < 6; ++row)
         bands.append(m_list.data(m_list.index(row, 0), CRecordSetList::BandRole).toBool());
-    EXPECT_EQ(bands, QList<bool>({false, false, false, true, true, false})) << "the shade flips with each size";
+    EXPECT_EQ(bands, QList<bool>({false, false, false, true, true, false}))
+        << "the shade flips with each size";
 
     // Finds use the list's own column names and order.
-    EXPECT_TRUE(m_list.DataCtrl_FindFirst(QStringLiteral("FileSizeDouble=204800")));
-    EXPECT_EQ(m_list.DataCtrl_GetCurrentRow(), 3);
-    EXPECT_TRUE(m_list.DataCtrl_FindNext(QStringLiteral("FileSizeDouble=204800")));
-    EXPECT_EQ(m_list.DataCtrl_GetCurrentRow(), 4);
-    EXPECT_FALSE(m_list.DataCtrl_FindNext(QStringLiteral("FileSizeDouble=204800")));
-    EXPECT_EQ(m_list.DataCtrl_GetCurrentRow(), 0);
-    EXPECT_TRUE(m_list.DataCtrl_FindFirst(QStringLiteral("FileId=4")));
-    EXPECT_EQ(m_list.DataCtrl_GetFieldValue(QStringLiteral("File")).ToString(), QStringLiteral("e.txt"));
+    EXPECT_EQ(m_list.DataCtrl_FindFirst(QStringLiteral("FileSizeDouble=204800")), 3);
+    EXPECT_EQ(m_list.DataCtrl_FindNext(QStringLiteral("FileSizeDouble=204800"), 3), 4);
+    EXPECT_EQ(m_list.DataCtrl_FindNext(QStringLiteral("FileSizeDouble=204800"), 4), -1);
+    EXPECT_EQ(m_list.DataCtrl_FindFirst(QStringLiteral("FileId=4")), 5);
+    EXPECT_EQ(m_list.DataCtrl_GetFieldValue(5, QStringLiteral("File")).ToString(), QStringLiteral("e.txt"));
+    EXPECT_EQ(m_list.DataCtrl_FindFirst(QStringLiteral("NoSuchColumn=1")), -1)
+        << "a bad criterion finds nothing";
 
-    // Editing the current row.
-    ASSERT_TRUE(m_list.DataCtrl_Edit());
-    m_list.DataCtrl_SetFieldValue(QStringLiteral("File.File"), CDbValue(QStringLiteral("renamed.txt")));
-    EXPECT_TRUE(m_list.DataCtrl_Update());
+    // Editing a row through its editor.
+    std::unique_ptr<CRecordSetRowEditor> editor = m_list.DataCtrl_Edit(5);
+    ASSERT_TRUE(editor);
+    editor->SetFieldValue(QStringLiteral("File.File"), CDbValue(QStringLiteral("renamed.txt")));
+    EXPECT_TRUE(editor->Update());
     EXPECT_EQ(m_list.data(m_list.index(5, 0)).toString(), QStringLiteral("renamed.txt"));
 
-    // Another program deletes a row: its cells are empty and it cannot be edited.
-    {
-        CDbDatabase other;
-        other.Open(m_strDatabase);
-        other.Execute(QStringLiteral("DELETE FROM File WHERE FileId=3"));
-    }
-    m_list.DataCtrl_Requery();
-    m_list.DataCtrl_Close();
-    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    // Another program deletes rows: a requery counts them afresh.
+    Elsewhere(QStringLiteral("DELETE FROM File WHERE FileId=3"));
+    EXPECT_EQ(m_list.DataCtrl_Requery(), 0);
     EXPECT_EQ(m_list.DataCtrl_GetRecordCount(), 5);
-    {
-        CDbDatabase other;
-        other.Open(m_strDatabase);
-        other.Execute(QStringLiteral("DELETE FROM File WHERE FileId=7"));
-    }
-    m_list.DataCtrl_Requery(); // the count changes: rows are read afresh
+    Elsewhere(QStringLiteral("DELETE FROM File WHERE FileId=7"));
+    EXPECT_EQ(m_list.DataCtrl_Requery(), 0);
     EXPECT_EQ(m_list.DataCtrl_GetRecordCount(), 4);
-    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
-    {
-        CDbDatabase other;
-        other.Open(m_strDatabase);
-        other.Execute(QStringLiteral("DELETE FROM File WHERE FileId=1"));
-    }
-    EXPECT_EQ(m_list.DataCtrl_GetRecordCount(), 4);
-    EXPECT_EQ(m_list.data(m_list.index(0, 0)).toString(), QString());
-    EXPECT_EQ(m_list.data(m_list.index(0, 2)).toString(), QString());
-    EXPECT_TRUE(m_list.DataCtrl_MoveToRow(0));
-    EXPECT_FALSE(m_list.DataCtrl_IsRowValid());
-    EXPECT_FALSE(m_list.DataCtrl_Edit());
 
-    // Selection bytes and the cached count.
-    m_list.SetSelected(1, true);
-    m_list.SetSelected(3, true);
-    EXPECT_EQ(m_list.SelectedCount(), 2);
-    m_list.SetSelected(1, false);
-    EXPECT_EQ(m_list.SelectedCount(), 1);
-    m_list.DataCtrl_Close();
-    EXPECT_EQ(m_list.DataCtrl_GetFieldValue(0).ToString(), QStringLiteral("<Connection Lost>"));
+    // A row deleted after the open shows empty cells and cannot be edited.
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    Elsewhere(QStringLiteral("DELETE FROM File WHERE FileId=1"));
+    EXPECT_EQ(m_list.DataCtrl_GetRecordCount(), 4);
+    EXPECT_EQ(Column(0)[0], QString());
+    EXPECT_EQ(m_list.data(m_list.index(0, 2)).toString(), QString());
+    EXPECT_TRUE(m_list.data(m_list.index(0, 0), CRecordSetList::RowDeletedRole).toBool());
+    EXPECT_FALSE(m_list.data(m_list.index(1, 0), CRecordSetList::RowDeletedRole).toBool());
+    EXPECT_EQ(m_list.DataCtrlGetRowColumnValue(0, 0), QString());
+    EXPECT_FALSE(m_list.DataCtrl_IsRowValid(0));
+    EXPECT_TRUE(m_list.DataCtrl_IsRowValid(1));
+    EXPECT_FALSE(m_list.DataCtrl_Edit(0));
+    EXPECT_FALSE(m_list.flags(m_list.index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(m_list.setData(m_list.index(0, 0), QStringLiteral("back.txt")));
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM File WHERE File='back.txt'")), 0);
+}
+
+TEST_F(RecordSetListTest, SetDataWritesOnlyTheRowsOwnTable)
+{
+    CRecordSetList list;
+    list.SetRetryPolicy(&m_doc.RetryPolicy());
+    list.DataCtrl_SetSQL(QStringLiteral("SELECT * FROM Catalogue INNER JOIN File ON Catalogue.CatalogueId = "
+                                        "File.CatalogueId WHERE File.Deleted=False"));
+    for (const CDataCtrlDescriptor& f :
+         {Field("File.File"), Field("Catalogue.Catalogue"),
+          Field("File.FileId", CDataCtrlDescriptor::KindNumber, 1), Field("File.FileSizeDouble")})
+        AddFieldAndColumn(list, f);
+    ASSERT_EQ(list.DataCtrl_Open(&Db()), 0);
+    ASSERT_EQ(list.rowCount(), 6);
+
+    // Which cells can be written: the row's own table, not its key, not a joined table.
+    const struct
+    {
+        int column;
+        QVariant value;
+        bool written;
+        const char* check;
+    } cases[] = {
+        {0, QStringLiteral("new.txt"), true, "SELECT Count(*) FROM File WHERE FileId=1 AND File='new.txt'"},
+        {3, 2048.0, true, "SELECT Count(*) FROM File WHERE FileId=1 AND FileSizeDouble=2048"},
+        {1, QStringLiteral("Other"), false, "SELECT Count(*) FROM Catalogue WHERE Catalogue='Other'"},
+        {2, 99, false, "SELECT Count(*) FROM File WHERE FileId=99"},
+    };
+    for (const auto& c : cases)
+    {
+        const QModelIndex cell = list.index(0, c.column);
+        EXPECT_EQ(bool(list.flags(cell) & Qt::ItemIsEditable), c.written) << c.column;
+        EXPECT_EQ(list.setData(cell, c.value), c.written) << c.column;
+        EXPECT_EQ(Long(QString::fromLatin1(c.check)), c.written ? 1 : 0) << c.check;
+    }
+    EXPECT_EQ(list.data(list.index(0, 0)).toString(), QStringLiteral("new.txt"));
+
+    // An editor asked to write a joined table writes nothing at all.
+    std::unique_ptr<CRecordSetRowEditor> editor = list.DataCtrl_Edit(1);
+    ASSERT_TRUE(editor);
+    editor->SetFieldValue(QStringLiteral("File.File"), CDbValue(QStringLiteral("half.txt")));
+    editor->SetFieldValue(QStringLiteral("Catalogue.Catalogue"), CDbValue(QStringLiteral("Other")));
+    EXPECT_FALSE(editor->Update());
+    EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM File WHERE File='half.txt'")), 0);
+}
+
+TEST_F(RecordSetListTest, SelectionRulesOverTheViewsSelectionModel)
+{
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0); // rows: keys 1 2 3 4 5 7
+    QItemSelectionModel selectionModel(&m_list);
+    CRecordSetSelection selection(m_list, selectionModel);
+    const auto rows = [&] { return selection.SelectedRows(); };
+
+    selection.Click(1);
+    EXPECT_EQ(rows(), std::vector<int>({1}));
+    EXPECT_EQ(selection.FocusedRow(), 1);
+    selection.Click(4, Qt::ControlModifier);
+    EXPECT_EQ(rows(), std::vector<int>({1, 4}));
+    selection.Click(1, Qt::ControlModifier);
+    EXPECT_EQ(rows(), std::vector<int>({4})) << "Ctrl+click takes a selected row out";
+    selection.Click(2);
+    EXPECT_EQ(rows(), std::vector<int>({2})) << "a plain click selects the row alone";
+    selection.Click(0, Qt::ControlModifier); // anchor now 0
+    selection.Click(5, Qt::ShiftModifier);
+    EXPECT_EQ(rows(), std::vector<int>({0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(selection.FocusedRow(), 5);
+    EXPECT_EQ(selection.Anchor(), 0);
+    // A second Shift+click shrinks the range: the first range's rows outside it are cleared.
+    selection.Click(2, Qt::ShiftModifier);
+    EXPECT_EQ(rows(), std::vector<int>({0, 1, 2}));
+    EXPECT_EQ(selection.SelectedCount(), 3);
+    // Rows picked with Ctrl outside the range stay when the range changes.
+    selection.Click(5);
+    selection.Click(0, Qt::ControlModifier);
+    selection.Click(2, Qt::ShiftModifier);
+    EXPECT_EQ(rows(), std::vector<int>({0, 1, 2, 5}));
+    selection.Click(1, Qt::ShiftModifier);
+    EXPECT_EQ(rows(), std::vector<int>({0, 1, 5}));
+
+    selection.SelectAll();
+    EXPECT_EQ(selection.SelectedCount(), 6);
+    // Select Checked: the selection becomes exactly the checked rows.
+    selection.SelectKeys({7, 2, 99});
+    EXPECT_EQ(Sorted(selection.SelectedKeys()), std::vector<qint32>({2, 7}));
+    EXPECT_EQ(selection.SelectedCount(), 2);
+    selection.SelectRows([&](int row) { return m_list.Key(row) % 2 == 1; });
+    EXPECT_EQ(Sorted(selection.SelectedKeys()), std::vector<qint32>({1, 3, 5, 7}));
+    EXPECT_TRUE(selection.IsSelected(0));
+    EXPECT_FALSE(selection.IsSelected(1));
+    selection.ClearSelection();
+    EXPECT_EQ(selection.SelectedCount(), 0);
+}
+
+TEST_F(RecordSetListTest, FocusAndSelectionFollowTheirKeysAcrossASortAndARequery)
+{
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0); // rows: keys 1 2 3 4 5 7
+    QItemSelectionModel selectionModel(&m_list);
+    CRecordSetSelection selection(m_list, selectionModel);
+    selection.Click(m_list.RowOfKey(2));
+    selection.Click(m_list.RowOfKey(5), Qt::ControlModifier);
+    selection.Click(m_list.RowOfKey(4), Qt::ControlModifier);
+    ASSERT_EQ(Sorted(selection.SelectedKeys()), std::vector<qint32>({2, 4, 5}));
+    ASSERT_EQ(FocusedKey(selectionModel), 4);
+
+    // By name, descending: every row moves.
+    ASSERT_EQ(Await([&] { m_list.sort(0, Qt::AscendingOrder); }), 0);
+    ASSERT_EQ(Await([&] { m_list.sort(0, Qt::DescendingOrder); }), 0);
+    EXPECT_EQ(Column(0), QStringList({"f.txt", "e.txt", "d.txt", "c.txt", "b.txt", "a.txt"}));
+    EXPECT_EQ(Sorted(selection.SelectedKeys()), std::vector<qint32>({2, 4, 5}));
+    EXPECT_EQ(selection.SelectedCount(), 3);
+    EXPECT_EQ(FocusedKey(selectionModel), 4);
+    EXPECT_EQ(selection.Anchor(), m_list.RowOfKey(4));
+
+    // The focused file goes elsewhere: the others stay selected, the focus stays in place.
+    const int focusedRow = selection.FocusedRow();
+    Elsewhere(QStringLiteral("DELETE FROM File WHERE FileId IN (4, 7)"));
+    ASSERT_EQ(Await([&] { m_list.DataCtrl_RequeryAsync(); }), 0);
+    ASSERT_EQ(m_list.rowCount(), 4);
+    EXPECT_EQ(Sorted(selection.SelectedKeys()), std::vector<qint32>({2, 5}));
+    EXPECT_EQ(selection.FocusedRow(), std::min(focusedRow, 3));
+
+    // A requery that leaves the focused row past the end focuses the last row.
+    selection.SetFocusedRow(3);
+    Elsewhere(QStringLiteral("DELETE FROM File WHERE FileId IN (1, 2)"));
+    ASSERT_EQ(m_list.DataCtrl_Requery(), 0);
+    EXPECT_EQ(m_list.rowCount(), 2);
+    EXPECT_EQ(selection.FocusedRow(), 1);
+    EXPECT_EQ(Sorted(selection.SelectedKeys()), std::vector<qint32>({5}));
 }

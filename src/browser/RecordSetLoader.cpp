@@ -1,0 +1,328 @@
+#include "browser/RecordSetLoader.h"
+
+#include "common/DbException.h"
+#include "database/DbDatabase.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <future>
+#include <unordered_map>
+
+namespace
+{
+void RaiseTo(std::atomic<quint64>& value, quint64 at_least)
+{
+    quint64 current = value.load();
+    while (current < at_least && !value.compare_exchange_weak(current, at_least))
+    {
+    }
+}
+} // namespace
+
+CRecordSetLoader::CRecordSetLoader(KeysDone keysDone, PageDone pageDone)
+    : m_keysDone(std::move(keysDone)), m_pageDone(std::move(pageDone))
+{
+    m_thread = std::thread([this] { Loop(); });
+}
+
+CRecordSetLoader::~CRecordSetLoader()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    // A key load in progress stops between two rows.
+    m_nLatestKeys = ~quint64(0);
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void CRecordSetLoader::PostKeys(CRecordSetKeyJob job)
+{
+    RaiseTo(m_nLatestKeys, job.nGeneration);
+    {
+        std::lock_guard lock(m_mutex);
+        m_keyJob = std::move(job);
+    }
+    m_wake.notify_all();
+}
+
+std::vector<int> CRecordSetLoader::QueuePages(std::vector<CRecordSetPageJob> jobs, int centrePage,
+                                              size_t maxQueued)
+{
+    std::vector<int> dropped;
+    {
+        std::lock_guard lock(m_mutex);
+        for (CRecordSetPageJob& job : jobs)
+        {
+            const bool queued =
+                std::any_of(m_pages.begin(), m_pages.end(),
+                            [&](const CRecordSetPageJob& q)
+                            { return q.nPage == job.nPage && q.nGeneration == job.nGeneration; });
+            if (!queued)
+                m_pages.push_back(std::move(job));
+        }
+        // Pages of an older list are of no use; the rest go nearest first.
+        const quint64 newest =
+            m_pages.empty() ? 0
+                            : std::max_element(m_pages.begin(), m_pages.end(),
+                                               [](auto& a, auto& b) { return a.nGeneration < b.nGeneration; })
+                                  ->nGeneration;
+        std::stable_sort(m_pages.begin(), m_pages.end(),
+                         [&](const CRecordSetPageJob& a, const CRecordSetPageJob& b)
+                         {
+                             if ((a.nGeneration == newest) != (b.nGeneration == newest))
+                                 return a.nGeneration == newest;
+                             return std::abs(a.nPage - centrePage) < std::abs(b.nPage - centrePage);
+                         });
+        while (m_pages.size() > maxQueued || (!m_pages.empty() && m_pages.back().nGeneration != newest))
+        {
+            if (m_pages.back().nGeneration == newest)
+                dropped.push_back(m_pages.back().nPage);
+            m_pages.pop_back();
+        }
+    }
+    m_wake.notify_all();
+    return dropped;
+}
+
+void CRecordSetLoader::Forget(quint64 generation)
+{
+    RaiseTo(m_nLatestKeys, generation);
+    std::lock_guard lock(m_mutex);
+    m_pages.clear();
+    if (m_keyJob && m_keyJob->nGeneration < generation)
+        m_keyJob.reset();
+}
+
+void CRecordSetLoader::CloseConnection()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_bCloseConnection = true;
+    }
+    m_wake.notify_all();
+}
+
+void CRecordSetLoader::Hold(bool hold)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_bHeld = hold;
+    }
+    m_wake.notify_all();
+}
+
+CRecordSetKeys CRecordSetLoader::LoadKeysNow(const CRecordSetKeyJob& job)
+{
+    RaiseTo(m_nLatestKeys, job.nGeneration);
+    CRecordSetKeys result;
+    RunNow(job.connection, [&](CDbDatabase*, long, const QString&) { result = LoadKeys(job); });
+    return result;
+}
+
+CRecordSetPage CRecordSetLoader::LoadPageNow(const CRecordSetPageJob& job)
+{
+    CRecordSetPage result;
+    RunNow(job.connection, [&](CDbDatabase*, long, const QString&) { result = LoadPage(job); });
+    return result;
+}
+
+void CRecordSetLoader::RunNow(const CRecordSetConnection& connection,
+                              const std::function<void(CDbDatabase*, long, const QString&)>& work)
+{
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    {
+        std::lock_guard lock(m_mutex);
+        m_now.push_back(
+            [&]
+            {
+                CDbDatabase* db = nullptr;
+                long code = 0;
+                QString error;
+                try
+                {
+                    db = &Connection(connection);
+                }
+                catch (const CDbException& e)
+                {
+                    code = e.m_nErrorCode;
+                    error = e.m_strDescription;
+                }
+                try
+                {
+                    work(db, code, error);
+                    done.set_value();
+                }
+                catch (...)
+                {
+                    done.set_exception(std::current_exception());
+                }
+            });
+    }
+    m_wake.notify_all();
+    finished.get();
+}
+
+CDbDatabase& CRecordSetLoader::Connection(const CRecordSetConnection& connection)
+{
+    if (m_pDatabase && m_pDatabase->IsOpen() && m_connection == connection)
+        return *m_pDatabase;
+    m_pDatabase.reset();
+    auto db = std::make_unique<CDbDatabase>();
+    db->Open(connection.strPath);
+    db->SetUserName(connection.strUserName);
+    m_pDatabase = std::move(db);
+    m_connection = connection;
+    return *m_pDatabase;
+}
+
+void CRecordSetLoader::Loop()
+{
+    for (;;)
+    {
+        std::function<void()> now;
+        std::optional<CRecordSetKeyJob> keyJob;
+        std::optional<CRecordSetPageJob> pageJob;
+        bool close = false;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock,
+                        [&] {
+                            return m_bStop || !m_now.empty() ||
+                                   (!m_bHeld && (m_bCloseConnection || m_keyJob || !m_pages.empty()));
+                        });
+            if (!m_now.empty())
+            {
+                now = std::move(m_now.front());
+                m_now.pop_front();
+            }
+            else if (m_bStop)
+                break;
+            else if (m_bCloseConnection)
+            {
+                close = true;
+                m_bCloseConnection = false;
+            }
+            else if (m_keyJob)
+            {
+                keyJob = std::move(m_keyJob);
+                m_keyJob.reset();
+            }
+            else
+            {
+                pageJob = std::move(m_pages.front());
+                m_pages.pop_front();
+            }
+        }
+        if (now)
+            now();
+        else if (close)
+            m_pDatabase.reset();
+        else if (keyJob)
+        {
+            CRecordSetKeys keys = LoadKeys(*keyJob);
+            if (!keys.bCancelled)
+                m_keysDone(std::move(keys));
+        }
+        else if (pageJob)
+            m_pageDone(LoadPage(*pageJob));
+    }
+    m_pDatabase.reset();
+}
+
+CRecordSetKeys CRecordSetLoader::LoadKeys(const CRecordSetKeyJob& job)
+{
+    CRecordSetKeys result;
+    result.nGeneration = job.nGeneration;
+    try
+    {
+        CDbStatement rows = Connection(job.connection).Prepare(job.strSql);
+        const int groupValues = std::min(job.nGroupValues, rows.ColumnCount() - 1);
+        std::vector<CDbValue> previous(static_cast<size_t>(std::max(groupValues, 0)));
+        bool band = false;
+        while (rows.Step())
+        {
+            // A newer load (another folder, another sort) makes this one pointless.
+            if ((result.keys.size() & 1023) == 0 && m_nLatestKeys.load() > job.nGeneration)
+            {
+                result.bCancelled = true;
+                result.keys.clear();
+                result.bands.clear();
+                return result;
+            }
+            result.keys.push_back(rows.Value(0).ToLong());
+            // The band flips where any grouping value changes from the row before.
+            bool changed = false;
+            for (int g = 0; g < groupValues; ++g)
+            {
+                CDbValue value = rows.Value(g + 1);
+                if (!(value == previous[static_cast<size_t>(g)]))
+                {
+                    changed = true;
+                    previous[static_cast<size_t>(g)] = std::move(value);
+                }
+            }
+            if (changed && result.keys.size() > 1)
+                band = !band;
+            if (groupValues > 0)
+                result.bands.push_back(band);
+        }
+        result.keys.shrink_to_fit();
+        result.bands.shrink_to_fit();
+    }
+    catch (const CDbException& e)
+    {
+        result.keys.clear();
+        result.bands.clear();
+        result.nErrorCode = e.m_nErrorCode;
+        result.strError = e.m_strDescription;
+    }
+    return result;
+}
+
+CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)
+{
+    CRecordSetPage page;
+    page.nGeneration = job.nGeneration;
+    page.nPage = job.nPage;
+    const size_t count = std::min(job.keys.size(), static_cast<size_t>(job.nStatementRows));
+    page.found.assign(count, 0);
+    try
+    {
+        CDbStatement rows = Connection(job.connection).Prepare(job.strSql);
+        std::unordered_map<qint32, size_t> position;
+        position.reserve(count);
+        for (int i = 0; i < job.nStatementRows; ++i)
+        {
+            if (static_cast<size_t>(i) < count)
+            {
+                position.emplace(job.keys[static_cast<size_t>(i)], static_cast<size_t>(i));
+                rows.Bind(i + 1, job.keys[static_cast<size_t>(i)]);
+            }
+            else
+                rows.Bind(i + 1, CDbValue::Null());
+        }
+        page.nFieldCount = rows.ColumnCount() - 1;
+        page.values.assign(count * static_cast<size_t>(page.nFieldCount), CDbValue());
+        while (rows.Step())
+        {
+            const auto it = position.find(rows.Value(0).ToLong());
+            if (it == position.end() || page.found[it->second])
+                continue;
+            page.found[it->second] = 1;
+            const size_t base = it->second * static_cast<size_t>(page.nFieldCount);
+            for (int c = 0; c < page.nFieldCount; ++c)
+                page.values[base + static_cast<size_t>(c)] = rows.Value(c + 1);
+        }
+    }
+    catch (const CDbException& e)
+    {
+        page.nErrorCode = e.m_nErrorCode;
+        page.strError = e.m_strDescription;
+        page.values.clear();
+        page.found.assign(count, 0);
+    }
+    return page;
+}
