@@ -5,6 +5,7 @@
 #include "database/DbServices.h"
 
 #include <QAbstractItemModelTester>
+#include <QTest>
 
 namespace
 {
@@ -168,5 +169,8 @@ TEST_F(FieldViewModelTest, ConfiguresAFileList)
         "WHERE File.FileId = 5");
     ASSERT_EQ(wider.DataCtrl_Open(&m_db), 0) << wider.LastError().toStdString();
     ASSERT_EQ(wider.rowCount(), 1);
+    // Cells arrive from the list's loader once the view has asked for them.
+    wider.data(wider.index(0, 0));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !wider.data(wider.index(0, 0)).toString().isEmpty(); }, 10000));
     EXPECT_EQ(wider.data(wider.index(0, 0)).toString(), QStringLiteral("f5.bin"));
 }
