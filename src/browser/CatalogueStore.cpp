@@ -142,7 +142,7 @@ bool CCatalogueStore::NewGroup(qint32& parentGroupId, qint32& newGroupId,
                                const DialogFunction<CGroupDialogData>& dialog)
 {
     newGroupId = 0;
-    if (!m_doc.IsOpen())
+    if (!m_doc.CanWrite())
         return false;
     CGroupDialogData data;
     data.bCreate = true;
@@ -169,7 +169,7 @@ bool CCatalogueStore::NewGroup(qint32& parentGroupId, qint32& newGroupId,
 
 bool CCatalogueStore::GroupProperties(qint32 groupId, const DialogFunction<CGroupDialogData>& dialog)
 {
-    if (!m_doc.IsOpen())
+    if (!m_doc.CanWrite())
         return false;
     CGroupDialogData data;
     try
@@ -310,7 +310,7 @@ void CCatalogueStore::WriteCatalogueUserSelect(qint32 catalogueId, bool exclude)
 qint32 CCatalogueStore::NewCatalogue(qint32& parentGroupId, const QString& initialLocation,
                                      const DialogFunction<CCatalogueDialogData>& dialog)
 {
-    if (!m_doc.IsOpen())
+    if (!m_doc.CanWrite())
         return 0;
     CCatalogueDialogData data;
     data.bCreate = true;
@@ -381,7 +381,7 @@ qint32 CCatalogueStore::NewCatalogue(qint32& parentGroupId, const QString& initi
 bool CCatalogueStore::CatalogueProperties(qint32 catalogueId, int& stateImage,
                                           const DialogFunction<CCatalogueDialogData>& dialog)
 {
-    if (!m_doc.IsOpen())
+    if (!m_doc.CanWrite())
         return false;
     CCatalogueDialogData data;
     bool selected = false;
@@ -516,7 +516,7 @@ bool CCatalogueStore::ValidateRelativePathDialog(qint32 catalogueId, const CRela
 qint32 CCatalogueStore::NewRelativePath(qint32 catalogueId, QString& folder,
                                         const DialogFunction<CRelativePathDialogData>& dialog)
 {
-    if (!m_doc.IsOpen())
+    if (!m_doc.CanWrite())
         return 0;
     CRelativePathDialogData data;
     data.bCreate = true;
@@ -560,7 +560,7 @@ qint32 CCatalogueStore::NewRelativePath(qint32 catalogueId, QString& folder,
 bool CCatalogueStore::RelativePathProperties(qint32 catalogueId, qint32& relativePathId, QString& newFolder,
                                              const DialogFunction<CRelativePathDialogData>& dialog)
 {
-    if (!m_doc.IsOpen())
+    if (!m_doc.CanWrite())
         return false;
     CRelativePathDialogData data;
     QString location;

@@ -2,8 +2,9 @@
 
 #include "browser/RecordSetList.h"
 
-CQueryViews::CQueryViews(CDbDatabase& db, QString userName, std::function<void(CRecordSetList&)> configure)
-    : m_db(db), m_strUserName(std::move(userName)), m_configure(std::move(configure))
+CQueryViews::CQueryViews(CDbDatabase& db, QString userName, std::function<void(CRecordSetList&)> configure,
+                         CDbRetryPolicy* policy)
+    : m_db(db), m_strUserName(std::move(userName)), m_configure(std::move(configure)), m_pPolicy(policy)
 {
 }
 
@@ -25,6 +26,7 @@ void CQueryViews::Show(qint32 queryId, const QString& queryName, const QString& 
         created.strName = queryName;
         created.pList = std::make_unique<CRecordSetList>();
         created.pList->SetUserName(m_strUserName);
+        created.pList->SetRetryPolicy(m_pPolicy);
         if (m_configure)
             m_configure(*created.pList);
         view = &m_views.emplace(queryName.toCaseFolded(), std::move(created)).first->second;
@@ -33,6 +35,9 @@ void CQueryViews::Show(qint32 queryId, const QString& queryName, const QString& 
     CRecordSetList& list = *view->pList;
     list.DataCtrl_SetSQL(sql);
     list.DataCtrl_SetGrouping(groupingOrderBy, groupingDepth);
-    list.DataCtrl_Open(&m_db);
+    if (m_bOpenInBackground)
+        list.DataCtrl_OpenAsync(&m_db);
+    else
+        list.DataCtrl_Open(&m_db);
     m_pCurrent = view;
 }

@@ -110,6 +110,11 @@ TEST_F(DocumentTest, ClosingDuringABackgroundTaskAsksFirst)
                                        return false;
                                    }));
     EXPECT_FALSE(m_doc.CanWrite()) << "commands that write wait for a job that writes";
+    qint32 parent = 0;
+    qint32 group = 0;
+    bool asked = false;
+    EXPECT_FALSE(m_doc.Catalogues().NewGroup(parent, group, [&](CGroupDialogData&) { return asked = true; }));
+    EXPECT_FALSE(asked) << "no dialog while the job writes";
     m_ui.QueueAnswer(MsgAnswer::No);
     QSignalSpy closing(&m_doc, &CMirrowelDoc::closing);
     EXPECT_FALSE(m_doc.CloseDatabase());

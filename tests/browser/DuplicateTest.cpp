@@ -261,5 +261,14 @@ TEST_F(DuplicateTest, RunningAQueryAgainReusesItsView)
     EXPECT_EQ(views.Count(), 1);
     EXPECT_EQ(views.Current(), first);
     EXPECT_EQ(views.Find(QStringLiteral("CHECK DUPLICATES FOR DELETION IN ALL CATALOGUES")), first);
+
+    // The window's views take their rows in the background and show them once they are in.
+    views.SetOpenInBackground(true);
+    Add({3, 3, 10, 100, "AAA", false, false});
+    QSignalSpy opened(first->pList.get(), &CRecordSetList::opened);
+    ASSERT_TRUE(m_doc.Queries().ExecuteQuery(22));
+    ASSERT_TRUE(opened.count() == 1 || opened.wait(10000));
+    EXPECT_EQ(opened[0][0].toInt(), 0);
+    EXPECT_EQ(first->pList->rowCount(), 3);
     m_doc.Queries().SetQueryOutput(nullptr);
 }
