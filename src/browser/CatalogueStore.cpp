@@ -153,7 +153,7 @@ bool CCatalogueStore::NewGroup(qint32& parentGroupId, qint32& newGroupId,
     const qint32 id = m_doc.GetNewRecSetId(QStringLiteral("Group_GroupId"));
     if (id < 0)
         return false;
-    if (!m_doc.Write(QStringLiteral("CCatalogueStore::NewGroup() - RecSetGroup.Open"),
+    if (!m_doc.Write(QStringLiteral("CMirrowelDoc::NewGroup() - RecSetGroup.Open"),
                      [&]
                      {
                          Db().Execute(
@@ -184,7 +184,7 @@ bool CCatalogueStore::GroupProperties(qint32 groupId, const DialogFunction<CGrou
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CCatalogueStore::GroupProperties()"));
+        LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelDoc::GroupProperties()"));
         return false;
     }
     // The group itself and everything below it cannot become its parent.
@@ -192,7 +192,7 @@ bool CCatalogueStore::GroupProperties(qint32 groupId, const DialogFunction<CGrou
     if (!ShowGroupDialog(data, dialog, QStringLiteral("Group Properties")))
         return false;
     return m_doc.Write(
-        QStringLiteral("CCatalogueStore::GroupProperties() : ParentGroup(%1), Group(%2)")
+        QStringLiteral("CMirrowelDoc::GroupProperties() : ParentGroup(%1), Group(%2)")
             .arg(data.lParentGroupId)
             .arg(data.strGroup),
         [&]
@@ -290,7 +290,7 @@ bool CCatalogueStore::ValidateCatalogueDialog(qint32 catalogueId, CCatalogueDial
 void CCatalogueStore::WriteCatalogueUserSelect(qint32 catalogueId, bool exclude)
 {
     m_doc.Write(
-        QStringLiteral("CCatalogueStore::WriteCatalogueUserSelect()"),
+        QStringLiteral("CMirrowelDoc::WriteCatalogueUserSelect()"),
         [&]
         {
             CDbTransaction transaction(Db());
@@ -347,7 +347,7 @@ qint32 CCatalogueStore::NewCatalogue(qint32& parentGroupId, const QString& initi
     if (id < 0)
         return 0;
     if (!m_doc.Write(
-            QStringLiteral("CCatalogueStore::NewCatalogue() - CatalogueRecSet.Open"),
+            QStringLiteral("CMirrowelDoc::NewCatalogue() - CatalogueRecSet.Open"),
             [&]
             {
                 Db().Execute(
@@ -419,7 +419,7 @@ bool CCatalogueStore::CatalogueProperties(qint32 catalogueId, int& stateImage,
     catch (const CDbException& e)
     {
         LOG_EXCEPTION(e, QString(),
-                      QStringLiteral("CCatalogueStore::CatalogueProperties() - CatalogueRecSet.Open"));
+                      QStringLiteral("CMirrowelDoc::CatalogueProperties() - CatalogueRecSet.Open"));
         return false;
     }
     data.parents = GroupParentChoices();
@@ -434,7 +434,7 @@ bool CCatalogueStore::CatalogueProperties(qint32 catalogueId, int& stateImage,
     const bool moved = data.LocationChanged();
     const CVolumeIdentity identity = moved ? ReadVolumeIdentity(data.strLocation) : CVolumeIdentity();
     if (!m_doc.Write(
-            QStringLiteral("CCatalogueStore::CatalogueProperties() : Updating %1").arg(data.strCatalogue),
+            QStringLiteral("CMirrowelDoc::CatalogueProperties() : Updating %1").arg(data.strCatalogue),
             [&]
             {
                 CDbTransaction transaction(Db());
@@ -540,7 +540,7 @@ qint32 CCatalogueStore::NewRelativePath(qint32 catalogueId, QString& folder,
             return 0;
     }
     if (!m_doc.Write(
-            QStringLiteral("CCatalogueStore::NewRelativePath()"),
+            QStringLiteral("CMirrowelDoc::NewRelativePath()"),
             [&]
             {
                 if (existingId != 0)
@@ -581,7 +581,7 @@ bool CCatalogueStore::RelativePathProperties(qint32 catalogueId, qint32& relativ
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CCatalogueStore::RelativePathProperties()"));
+        LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelDoc::RelativePathProperties()"));
         return false;
     }
     data.bFolderEditable = relativePathId != 0;
@@ -622,7 +622,7 @@ bool CCatalogueStore::RelativePathProperties(qint32 catalogueId, qint32& relativ
         }
         catch (const CDbException& e)
         {
-            LOG_EXCEPTION(e, QString(), QStringLiteral("CCatalogueStore::RelativePathProperties()"));
+            LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelDoc::RelativePathProperties()"));
             return false;
         }
 
@@ -658,7 +658,7 @@ bool CCatalogueStore::RelativePathProperties(qint32 catalogueId, qint32& relativ
                 target = m_doc.GetNewRecSetId(QStringLiteral("RelativePath_RelativePathId"));
                 if (target < 0 ||
                     !m_doc.Write(
-                        QStringLiteral("CCatalogueStore::RelativePathProperties()"),
+                        QStringLiteral("CMirrowelDoc::RelativePathProperties()"),
                         [&]
                         {
                             Db().Execute(
@@ -669,7 +669,7 @@ bool CCatalogueStore::RelativePathProperties(qint32 catalogueId, qint32& relativ
                     return false;
             }
             m_doc.Write(
-                QStringLiteral("CCatalogueStore::RelativePathProperties() : Updating File RelativePath(%1)")
+                QStringLiteral("CMirrowelDoc::RelativePathProperties() : Updating File RelativePath(%1)")
                     .arg(target != 0 ? target : relativePathId),
                 [&]
                 {
@@ -691,7 +691,7 @@ bool CCatalogueStore::RelativePathProperties(qint32 catalogueId, qint32& relativ
             RemoveEmptyFolders(CatalogueFilePath(location, oldFolder), true, nullptr, nullptr);
         }
     }
-    m_doc.Write(QStringLiteral("CCatalogueStore::RelativePathProperties()"),
+    m_doc.Write(QStringLiteral("CMirrowelDoc::RelativePathProperties()"),
                 [&]
                 {
                     Db().Execute(
@@ -716,7 +716,7 @@ void CCatalogueStore::SynchronizeCatalogue(qint32 catalogueId)
     catch (const CDbException& e)
     {
         LOG_EXCEPTION(e, QString(),
-                      QStringLiteral("CCatalogueStore::SynchronizeCatalogue() - CatalogueRecSet.Open"));
+                      QStringLiteral("CMirrowelDoc::SynchronizeCatalogue() - CatalogueRecSet.Open"));
         return;
     }
     QString line = QStringLiteral("-Database=%1 -CatalogueID=\"%2\" -AddFiles -MarkDeleted")
@@ -751,7 +751,7 @@ QString CCatalogueStore::GetGroupNameFromGroupId(qint32 groupId)
 {
     return m_doc
         .Lookup(QStringLiteral("SELECT Group.Group FROM [Group] WHERE (Group.GroupId=?)"), groupId,
-                QStringLiteral("CCatalogueStore::GetGroupNameFromGroupId()"))
+                QStringLiteral("CMirrowelDoc::GetGroupNameFromGroupId()"))
         .ToString();
 }
 
@@ -759,7 +759,7 @@ qint32 CCatalogueStore::GetParentGroupFromGroup(qint32 groupId)
 {
     return m_doc
         .Lookup(QStringLiteral("SELECT Group.ParentGroupId FROM [Group] WHERE (Group.GroupId=?)"), groupId,
-                QStringLiteral("CCatalogueStore::GetParentGroupFromGroup()"))
+                QStringLiteral("CMirrowelDoc::GetParentGroupFromGroup()"))
         .ToLong();
 }
 
@@ -767,7 +767,7 @@ qint32 CCatalogueStore::GetParentGroupFromCatalogueId(qint32 catalogueId)
 {
     return m_doc
         .Lookup(QStringLiteral("SELECT Catalogue.GroupId FROM [Catalogue] WHERE (Catalogue.CatalogueId=?)"),
-                catalogueId, QStringLiteral("CCatalogueStore::GetParentGroupFromCatalogueId()"))
+                catalogueId, QStringLiteral("CMirrowelDoc::GetParentGroupFromCatalogueId()"))
         .ToLong();
 }
 
@@ -775,7 +775,7 @@ qint32 CCatalogueStore::GetCatalogueIdFromCatalogueName(const QString& name)
 {
     return m_doc
         .Lookup(QStringLiteral("SELECT Catalogue.CatalogueId FROM [Catalogue] WHERE (Catalogue.Catalogue=?)"),
-                name, QStringLiteral("CCatalogueStore::GetCatalogueIdFromCatalogueName()"))
+                name, QStringLiteral("CMirrowelDoc::GetCatalogueIdFromCatalogueName()"))
         .ToLong();
 }
 
@@ -783,7 +783,7 @@ qint32 CCatalogueStore::GetCatalogueIdFromFileId(qint32 fileId)
 {
     return m_doc
         .Lookup(QStringLiteral("SELECT File.CatalogueId FROM [File] WHERE (File.FileId=?)"), fileId,
-                QStringLiteral("CCatalogueStore::GetCatalogueIdFromFileId()"))
+                QStringLiteral("CMirrowelDoc::GetCatalogueIdFromFileId()"))
         .ToLong();
 }
 
@@ -791,7 +791,7 @@ qint32 CCatalogueStore::GetRelativePathIdFromFileId(qint32 fileId)
 {
     return m_doc
         .Lookup(QStringLiteral("SELECT File.RelativePathId FROM [File] WHERE (File.FileId=?)"), fileId,
-                QStringLiteral("CCatalogueStore::GetRelativePathIdFromFileId()"))
+                QStringLiteral("CMirrowelDoc::GetRelativePathIdFromFileId()"))
         .ToLong();
 }
 
@@ -799,6 +799,6 @@ QString CCatalogueStore::GetCatalogueNameFromCatalogueId(qint32 catalogueId)
 {
     return m_doc
         .Lookup(QStringLiteral("SELECT Catalogue.Catalogue FROM [Catalogue] WHERE (Catalogue.CatalogueId=?)"),
-                catalogueId, QStringLiteral("CCatalogueStore::GetCatalogueNameFromCatalogueId()"))
+                catalogueId, QStringLiteral("CMirrowelDoc::GetCatalogueNameFromCatalogueId()"))
         .ToString();
 }

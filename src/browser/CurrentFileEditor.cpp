@@ -70,7 +70,7 @@ bool CCurrentFileEditor::NavigatingAway(qint32 fileId)
     QString keywords;
     QString categories;
     bool haveRow = false;
-    if (!m_doc.Write(QStringLiteral("CCurrentFileEditor::NavigatingAway() - Getting FileId"),
+    if (!m_doc.Write(QStringLiteral("CMirrowelDoc::NavigatingAway() - Getting FileId"),
                      [&]
                      {
                          CDbStatement file = db.Prepare(
@@ -108,7 +108,7 @@ bool CCurrentFileEditor::NavigatingAway(qint32 fileId)
     {
         // Every edit field is empty: the file is unedited again, and so is every file sharing it.
         if (fileInfoId != 0)
-            saved = m_doc.Write(QStringLiteral("CCurrentFileEditor::NavigatingAway() - Deleting FileInfo"),
+            saved = m_doc.Write(QStringLiteral("CMirrowelDoc::NavigatingAway() - Deleting FileInfo"),
                                 [&]
                                 {
                                     CDbTransaction transaction(db);
@@ -135,7 +135,7 @@ bool CCurrentFileEditor::NavigatingAway(qint32 fileId)
             }
         }
         saved = m_doc.Write(
-            QStringLiteral("CCurrentFileEditor::NavigatingAway() : Setting FileInfoId to %1").arg(rowId),
+            QStringLiteral("CMirrowelDoc::NavigatingAway() : Setting FileInfoId to %1").arg(rowId),
             [&]
             {
                 CDbTransaction transaction(db);
