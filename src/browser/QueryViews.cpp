@@ -16,8 +16,8 @@ CQueryViews::View* CQueryViews::Find(const QString& queryName)
     return it == m_views.end() ? nullptr : &it->second;
 }
 
-void CQueryViews::Show(qint32 queryId, const QString& queryName, const QString& sql, const QString& groupingOrderBy,
-                       int groupingDepth)
+void CQueryViews::Show(qint32 queryId, const QString& queryName, const QString& sql,
+                       const QString& groupingOrderBy, int groupingDepth)
 {
     View* view = Find(queryName);
     if (!view)

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "common/ConversationServer.h"
+
+#include <QEventLoop>
+#include <QSemaphore>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// A server on a thread of its own with an event loop, as the synchronizer's GUI thread would be;
+// clients block on the test's thread.
+class ServerThread final
+{
+public:
+    explicit ServerThread(const QString& service)
+    {
+        QSemaphore ready;
+        m_thread.reset(QThread::create(
+            [this, service, &ready]
+            {
+                CConversationServer server(service);
+                m_bListening = server.Listen();
+                server.SetHandler(
+                    [this](const CConversationServer::Transaction& t)
+                    {
+                        std::lock_guard lock(m_mutex);
+                        m_transactions.push_back(t);
+                        if (t.item == QStringLiteral("busy"))
+                            return quint32(kDdeFBusy);
+                        return quint32(kDdeFAck);
+                    });
+                m_pServer = &server;
+                ready.release();
+                QEventLoop loop;
+                loop.exec();
+                m_pServer = nullptr;
+            }));
+        m_thread->start();
+        ready.acquire();
+    }
+    ~ServerThread()
+    {
+        m_thread->quit();
+        m_thread->wait();
+    }
+
+    // Runs f on the server's thread and waits for it.
+    template <typename F> void OnServer(F f)
+    {
+        QMetaObject::invokeMethod(
+            m_pServer, [this, f] { f(*m_pServer); }, Qt::BlockingQueuedConnection);
+    }
+    std::vector<CConversationServer::Transaction> Transactions()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_transactions;
+    }
+    bool Listening() const { return m_bListening; }
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    CConversationServer* m_pServer = nullptr;
+    std::atomic<bool> m_bListening{false};
+    std::mutex m_mutex;
+    std::vector<CConversationServer::Transaction> m_transactions;
+};
