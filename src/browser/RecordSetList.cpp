@@ -5,6 +5,7 @@
 #include "common/ErrorLog.h"
 #include "common/FileFormat.h"
 #include "database/DbDatabase.h"
+#include "database/DbErrorCodes.h"
 
 #include <QLocale>
 
@@ -60,7 +61,7 @@ CDbValue FromVariant(const QVariant& value)
 void LogReadError(long code, const QString& description, int row, int fieldIndex)
 {
     // Disk and network errors show in the cells; a row deleted meanwhile shows empty cells.
-    if (code == 0 || code == 3043 || code == 3167)
+    if (code == 0 || code == DbErrors::kDiskOrNetworkError || code == DbErrors::kRecordDeleted)
         return;
     AppendErrorLogLine(FormatErrorLogLine(
         QStringLiteral(__FILE__), __LINE__,
@@ -245,7 +246,7 @@ int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
     }
     endResetModel();
     m_pLoader->Forget(open.nGeneration);
-    if (keys.nErrorCode != 0 && keys.nErrorCode != 3043 && keys.nErrorCode != 3078)
+    if (keys.nErrorCode != 0 && keys.nErrorCode != DbErrors::kDiskOrNetworkError && keys.nErrorCode != DbErrors::kInputNotFound)
         AppendErrorLogLine(FormatErrorLogLine(
             QStringLiteral(__FILE__), __LINE__,
             FormatExceptionMessage(CDbException(keys.nErrorCode, keys.strError), QString()),
@@ -469,7 +470,7 @@ QString CRecordSetList::DataCtrlGetRowColumnValue(int row, int fieldIndex)
         return QStringLiteral("<Connection Lost>");
     size_t at = 0;
     const CPage* page = PageNow(row, at);
-    if (!page || page->nErrorCode == 3043)
+    if (!page || page->nErrorCode == DbErrors::kDiskOrNetworkError)
         return QStringLiteral("<Disk/Network Error>");
     if (page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 || fieldIndex >= page->nFieldCount ||
         fieldIndex >= static_cast<int>(m_sql.Fields().size()))
@@ -613,7 +614,7 @@ QVariant CRecordSetList::data(const QModelIndex& index, int role) const
             Want(row);
             return QVariant();
         }
-        if (page->nErrorCode == 3043)
+        if (page->nErrorCode == DbErrors::kDiskOrNetworkError)
             return role == Qt::DisplayRole ? QVariant(QStringLiteral("<Disk/Network Error>")) : QVariant();
         const int field = column.m_nFieldIndex;
         if (page->nErrorCode != 0 || !page->found[at] || field < 0 || field >= page->nFieldCount ||

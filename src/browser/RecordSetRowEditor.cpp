@@ -4,6 +4,7 @@
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "database/DbDatabase.h"
+#include "database/DbErrorCodes.h"
 #include "database/DbRetryPolicy.h"
 
 namespace
@@ -51,7 +52,7 @@ bool CRecordSetRowEditor::Update()
             column.compare(keyColumn, Qt::CaseInsensitive) == 0)
         {
             LOG_EXCEPTION(
-                CDbException(3027, QStringLiteral("Cannot update. Database or object is read-only.")), field,
+                CDbException(DbErrors::kReadOnly, QStringLiteral("Cannot update. Database or object is read-only.")), field,
                 kUpdateContext);
             return false;
         }

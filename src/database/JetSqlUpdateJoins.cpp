@@ -1,6 +1,7 @@
 #include "database/JetSqlUpdateJoins.h"
 
 #include "common/DbException.h"
+#include "database/DbErrorCodes.h"
 #include "database/JetSql.h"
 
 #include <algorithm>
@@ -203,13 +204,13 @@ std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, c
         const std::vector<Token> target = Slice(t, begin, eq);
         if (eq == end || target.size() != 3 || target[1].kind != Kind::Dot)
             throw CDbException(
-                3073,
+                DbErrors::kNotUpdatable,
                 QStringLiteral(
                     "Operation must use an updateable query (each SET names a column as table.column)."));
         const QString targetAlias = Unquote(target[0]);
         if (!alias.isEmpty() && alias.compare(targetAlias, Qt::CaseInsensitive) != 0)
             throw CDbException(
-                3073,
+                DbErrors::kNotUpdatable,
                 QStringLiteral("Operation must use an updateable query (SET names more than one table)."));
         alias = targetAlias;
         assignments.push_back({Unquote(target[2]), Slice(t, eq + 1, end)});
@@ -221,7 +222,7 @@ std::vector<std::vector<Token>> RewriteJoinUpdate(const std::vector<Token>& t, c
             leaf = &l;
     if (!leaf || leaf->table.isEmpty())
         throw CDbException(
-            3073,
+            DbErrors::kNotUpdatable,
             QStringLiteral("Operation must use an updateable query ('%1' is not a table of it).").arg(alias));
 
     // The join's key columns that SET leaves out, filled from the other side for inserted rows.
