@@ -1,3 +1,4 @@
+#include "MessageBoxPresser.h"
 #include "gui/WidgetInteraction.h"
 
 #include <QAbstractButton>
@@ -16,35 +17,6 @@
 class WidgetInteractionTest : public QObject
 {
     Q_OBJECT
-
-private:
-    // Presses the given button of the next message box that shows. A timer rather than a wait
-    // loop: the box runs its own event loop, in which only timers and events get a turn.
-    struct Presser
-    {
-        QString text;
-        QWidget* parent = nullptr;
-        bool pressed = false;
-    };
-    static std::shared_ptr<Presser> PressWhenShown(QMessageBox::StandardButton which)
-    {
-        auto result = std::make_shared<Presser>();
-        auto* timer = new QTimer;
-        QObject::connect(timer, &QTimer::timeout, [timer, which, result] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->button(which))
-                {
-                    result->text = box->text();
-                    result->parent = box->parentWidget();
-                    result->pressed = true;
-                    timer->deleteLater();
-                    box->button(which)->click();
-                    return;
-                }
-        });
-        timer->start(10);
-        return result;
-    }
 
 private slots:
     void workerWaitsForTheAnswerGivenOnTheGuiThread()
