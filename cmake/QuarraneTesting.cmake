@@ -4,9 +4,15 @@ include(GoogleTest)
 
 # Sanitized programs run several times slower; their tests get that much longer before CTest
 # gives up on them.
+# QUARRANE_TEST_TIME_SCALE stretches the waits of tests for the programs they start alike.
 set(QUARRANE_TEST_TIMEOUT 300)
-if(QUARRANE_SANITIZE)
+set(QUARRANE_TEST_TIME_SCALE 1)
+if(QUARRANE_SANITIZE MATCHES "thread")
   set(QUARRANE_TEST_TIMEOUT 900)
+  set(QUARRANE_TEST_TIME_SCALE 4)
+elseif(QUARRANE_SANITIZE)
+  set(QUARRANE_TEST_TIMEOUT 900)
+  set(QUARRANE_TEST_TIME_SCALE 2)
 endif()
 
 # Builds every test executable labelled "threaded" (and the programs they start): the thread
@@ -34,6 +40,7 @@ function(quarrane_add_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE testsupport ${ARG_LIBS} GTest::gtest GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUARRANE_TEST_DIR})
+  target_compile_definitions(${name} PRIVATE QUARRANE_TEST_TIME_SCALE=${QUARRANE_TEST_TIME_SCALE})
   _quarrane_test_properties(props ${name} "${ARG_LABELS}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
@@ -48,6 +55,7 @@ function(quarrane_add_qtest name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUARRANE_TEST_DIR})
+  target_compile_definitions(${name} PRIVATE QUARRANE_TEST_TIME_SCALE=${QUARRANE_TEST_TIME_SCALE})
   add_test(NAME ${name} COMMAND ${name})
   _quarrane_test_properties(props ${name} "${ARG_LABELS}")
   set_tests_properties(${name} PROPERTIES ${props})
