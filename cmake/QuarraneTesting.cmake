@@ -2,26 +2,61 @@
 set(QUARRANE_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
 include(GoogleTest)
 
-# quarrane_add_gtest(NAME SOURCES ... LIBS ...)
+# Sanitized programs run several times slower; their tests get that much longer before CTest
+# gives up on them.
+# QUARRANE_TEST_TIME_SCALE stretches the waits of tests for the programs they start alike.
+set(QUARRANE_TEST_TIMEOUT 300)
+set(QUARRANE_TEST_TIME_SCALE 1)
+if(QUARRANE_SANITIZE MATCHES "thread")
+  set(QUARRANE_TEST_TIMEOUT 900)
+  set(QUARRANE_TEST_TIME_SCALE 4)
+elseif(QUARRANE_SANITIZE)
+  set(QUARRANE_TEST_TIMEOUT 900)
+  set(QUARRANE_TEST_TIME_SCALE 2)
+endif()
+
+# Builds every test executable labelled "threaded" (and the programs they start): the thread
+# sanitizer build makes only this target and runs `ctest -L threaded`.
+add_custom_target(threaded_tests)
+
+# The CTest properties every test of an executable gets; LABELS joins it to a selection.
+function(_quarrane_test_properties out name labels)
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${QUARRANE_TEST_TIMEOUT})
+  if(labels)
+    list(JOIN labels "\\;" joined)
+    list(APPEND props LABELS "${joined}")
+    if("threaded" IN_LIST labels)
+      add_dependencies(threaded_tests ${name})
+    endif()
+  endif()
+  set(${out} "${props}" PARENT_SCOPE)
+endfunction()
+
+# quarrane_add_gtest(NAME SOURCES ... LIBS ... [LABELS label...])
 # A GoogleTest executable whose main() creates a QCoreApplication; each TEST is one CTest test.
+# LABELS "threaded" puts it in the thread sanitizer run.
 function(quarrane_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE testsupport ${ARG_LIBS} GTest::gtest GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUARRANE_TEST_DIR})
+  target_compile_definitions(${name} PRIVATE QUARRANE_TEST_TIME_SCALE=${QUARRANE_TEST_TIME_SCALE})
+  _quarrane_test_properties(props ${name} "${ARG_LABELS}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+    PROPERTIES ${props})
 endfunction()
 
-# quarrane_add_qtest(NAME SOURCES ... LIBS ...)
+# quarrane_add_qtest(NAME SOURCES ... LIBS ... [LABELS label...])
 # A Qt Test executable (event loop, widgets); the whole executable is one CTest test.
 function(quarrane_add_qtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUARRANE_TEST_DIR})
+  target_compile_definitions(${name} PRIVATE QUARRANE_TEST_TIME_SCALE=${QUARRANE_TEST_TIME_SCALE})
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+  _quarrane_test_properties(props ${name} "${ARG_LABELS}")
+  set_tests_properties(${name} PROPERTIES ${props})
 endfunction()

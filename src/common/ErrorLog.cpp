@@ -64,11 +64,17 @@ QString ErrorLogPath()
 
 QString FormatErrorLogLine(const QString& sourceFile, int line, const QString& message, const QString& context)
 {
+    // A compiler cache that hands the compiler paths relative to the build folder ("../../src/x.cpp")
+    // puts __FILE__ out of reach of the prefix map; the log still names the file from the project.
+    qsizetype start = 0;
+    while (sourceFile.mid(start, 3) == QLatin1String("../") ||
+           sourceFile.mid(start, 2) == QLatin1String("./"))
+        start += sourceFile.at(start + 1) == QLatin1Char('.') ? 3 : 2;
     // One multi-argument arg() call: a "%1" inside a message must not be substituted again.
     return QStringLiteral("[Date:%1][Version:%2] %3(%4) : %5 : %6\r\n")
         .arg(QDateTime::currentDateTime().toString(QStringLiteral("MM/dd/yyyy HH:mm:ss")),
-             QString::asprintf("%0.2f", GetProductVersion()), sourceFile, QString::number(line), message,
-             context);
+             QString::asprintf("%0.2f", GetProductVersion()), sourceFile.mid(start), QString::number(line),
+             message, context);
 }
 
 QString FormatExceptionBoxText(const QString& message, const QString& context)

@@ -85,6 +85,30 @@ TEST_F(ErrorLogTest, AppendsOneLinePerReportInTheLogFormat)
     EXPECT_TRUE(log.endsWith(QStringLiteral("100% done, %1 left : \r\n")));
 }
 
+// Built through a compiler cache, __FILE__ may come relative to the build folder; the log still
+// names the file from the project root, and a name inside the project keeps its dots.
+TEST(ErrorLogLine, NamesTheSourceFileFromTheProjectRoot)
+{
+    const struct
+    {
+        const char* given;
+        const char* logged;
+    } cases[] = {
+        {"src/synch/Task.cpp", "src/synch/Task.cpp"},
+        {"../../../tests/common/ErrorLogTest.cpp", "tests/common/ErrorLogTest.cpp"},
+        {"./../src/a.cpp", "src/a.cpp"},
+        {"src/../src/a.cpp", "src/../src/a.cpp"},
+        {"..hidden/a.cpp", "..hidden/a.cpp"},
+    };
+    for (const auto& c : cases)
+    {
+        const QRegularExpressionMatch m = MatchLine(
+            FormatErrorLogLine(QString::fromUtf8(c.given), 3, QStringLiteral("m"), QStringLiteral("c")));
+        ASSERT_TRUE(m.hasMatch()) << c.given;
+        EXPECT_EQ(m.captured(3), QString::fromUtf8(c.logged)) << c.given;
+    }
+}
+
 TEST_F(ErrorLogTest, EveryReportShowsTheExceptionBox)
 {
     LogError("a.cpp", 1, QStringLiteral("The message"), QStringLiteral("CMirrowelDoc::Open() - step"));

@@ -15,3 +15,13 @@ inline QProcessEnvironment IsolatedProcessEnvironment(const QTemporaryDir& dir)
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return env;
 }
+
+// How long a test waits for a program it started, in milliseconds: sanitized builds
+// (QUARRANE_TEST_TIME_SCALE, set by the build) run several times slower.
+#ifndef QUARRANE_TEST_TIME_SCALE
+#define QUARRANE_TEST_TIME_SCALE 1
+#endif
+constexpr int ScaledTimeout(int milliseconds)
+{
+    return milliseconds * QUARRANE_TEST_TIME_SCALE;
+}

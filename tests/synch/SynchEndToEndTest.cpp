@@ -56,7 +56,7 @@ protected:
         QStringList arguments{QStringLiteral("-Database=%1").arg(m_strDatabase), QStringLiteral("-CatalogueID=1")};
         arguments << options << QStringLiteral("-Unattended") << QStringLiteral("-Quit");
         synch.start(QStringLiteral(QUARRANESYNCH_PATH), arguments);
-        EXPECT_TRUE(synch.waitForFinished(100000));
+        EXPECT_TRUE(synch.waitForFinished(ScaledTimeout(100000)));
         EXPECT_EQ(synch.exitStatus(), QProcess::NormalExit) << synch.readAllStandardError().toStdString();
         return synch.exitCode();
     }

@@ -123,9 +123,9 @@ TEST_F(SynchProcessTest, ASecondInstanceHandsItsRequestToTheFirstAndEnds)
     QFile::remove(m_dir.filePath(QStringLiteral("media/Films/present.mkv")));
     QProcess& second = Start({QStringLiteral("-Database=%1").arg(m_strDatabase), QStringLiteral("-CatalogueID=1"),
                               QStringLiteral("-MarkDeleted"), QStringLiteral("-Unattended")});
-    ASSERT_TRUE(second.waitForFinished(20000));
+    ASSERT_TRUE(second.waitForFinished(ScaledTimeout(20000)));
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return FileDeleted(1); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return FileDeleted(1); }, ScaledTimeout(20000)));
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(client.Execute(QStringLiteral("-Database=x")), kDdeFAck) << "the first instance still serves";
 }
@@ -139,7 +139,7 @@ TEST_F(SynchProcessTest, UnattendedQuitEndsWithTheRequestsResult)
     }
     QProcess& run = Start({QStringLiteral("-Database=%1").arg(m_strDatabase), QStringLiteral("-CatalogueID=1"),
                            QStringLiteral("-MarkDeleted"), QStringLiteral("-Unattended"), QStringLiteral("-Quit")});
-    ASSERT_TRUE(run.waitForFinished(30000));
+    ASSERT_TRUE(run.waitForFinished(ScaledTimeout(30000)));
     EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(run.exitCode(), 43) << "4313 does not fit an exit status";
     const QString err = QString::fromLocal8Bit(run.readAllStandardError());
