@@ -75,20 +75,41 @@ CRecordSetList::CRecordSetList(QObject* parent) : QAbstractTableModel(parent)
     m_dispatchTimer.setSingleShot(true);
     m_dispatchTimer.setInterval(0);
     connect(&m_dispatchTimer, &QTimer::timeout, this, &CRecordSetList::DispatchPages);
-    // The loader answers on its own thread; the answers are taken in on the model's.
+    // The loader answers on its own thread into the inbox; the answers are taken in on the
+    // model's thread. Only the inbox is shared, under its mutex: nothing the loader made is still
+    // in its hands when the model reads it.
     m_pLoader = std::make_unique<CRecordSetLoader>(
         [this](CRecordSetKeys keys)
         {
-            auto shared = std::make_shared<CRecordSetKeys>(std::move(keys));
-            QMetaObject::invokeMethod(
-                this, [this, shared] { OnKeys(std::move(*shared)); }, Qt::QueuedConnection);
+            {
+                std::lock_guard lock(m_inboxMutex);
+                m_inboxKeys.push_back(std::move(keys));
+            }
+            QMetaObject::invokeMethod(this, &CRecordSetList::TakeInbox, Qt::QueuedConnection);
         },
         [this](CRecordSetPage page)
         {
-            auto shared = std::make_shared<CRecordSetPage>(std::move(page));
-            QMetaObject::invokeMethod(
-                this, [this, shared] { OnPage(std::move(*shared)); }, Qt::QueuedConnection);
+            {
+                std::lock_guard lock(m_inboxMutex);
+                m_inboxPages.push_back(std::move(page));
+            }
+            QMetaObject::invokeMethod(this, &CRecordSetList::TakeInbox, Qt::QueuedConnection);
         });
+}
+
+void CRecordSetList::TakeInbox()
+{
+    std::deque<CRecordSetKeys> keys;
+    std::deque<CRecordSetPage> pages;
+    {
+        std::lock_guard lock(m_inboxMutex);
+        keys.swap(m_inboxKeys);
+        pages.swap(m_inboxPages);
+    }
+    for (CRecordSetKeys& k : keys)
+        OnKeys(std::move(k));
+    for (CRecordSetPage& p : pages)
+        OnPage(std::move(p));
 }
 
 CRecordSetList::~CRecordSetList()

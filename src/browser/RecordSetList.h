@@ -11,7 +11,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <deque>
 #include <map>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <set>
@@ -183,6 +185,8 @@ private:
     std::optional<int> StartOpen(CDbDatabase* db, COpen& open);
     std::optional<int> StartRequery(COpen& open);
     int ApplyKeys(const COpen& open, CRecordSetKeys keys);
+    // Takes in what the loader answered since the last time.
+    void TakeInbox();
     void OnKeys(CRecordSetKeys keys);
     void OnPage(CRecordSetPage page);
     void StorePage(int page, CRecordSetPage loaded);
@@ -228,5 +232,8 @@ private:
     std::set<int> m_loading;
     std::set<int> m_refresh; // cached pages read again after an edit
 
+    std::mutex m_inboxMutex;
+    std::deque<CRecordSetKeys> m_inboxKeys;
+    std::deque<CRecordSetPage> m_inboxPages;
     std::unique_ptr<CRecordSetLoader> m_pLoader;
 };

@@ -45,7 +45,7 @@ TEST_F(SynchLauncherTest, TheSynchronizerIsWaitedForInTheBackground)
     ASSERT_TRUE(QTest::qWaitFor([&] { return sent.has_value(); }, 20000));
     EXPECT_TRUE(*sent);
     ASSERT_FALSE(server.Transactions().empty());
-    const CConversationServer::Transaction& t = server.Transactions().back();
+    const CConversationServer::Transaction t = server.Transactions().back();
     EXPECT_EQ(t.topic, QStringLiteral("Synchronize"));
     EXPECT_EQ(t.item, QStringLiteral("-Database=\"x.qrl\" -CatalogueID=\"1\" -MarkDeleted"));
     EXPECT_EQ(m_ui.StatusTexts().last(), QString());
