@@ -318,8 +318,8 @@ int main(int argc, char* argv[])
     }
     const bool lastFilled = RunUntil([&] { return ScreenFilled(view, list); });
     const double scrollGap = gaps.Stop();
-    std::printf("(c) %d PageDowns from the top to row %d of %d in %.0f ms, then End and 200 PageUps\n", presses,
-                reached, lastRow, pageDownMs);
+    std::printf("(c) %d PageDowns from the top to row %d of %d in %.0f ms, then End and 200 PageUps\n",
+                presses, reached, lastRow, pageDownMs);
     std::printf(
         "    longest GUI gap %6.1f ms, longest key press %6.1f ms   target < 50 ms; screens shown before "
         "their cells came %d of %d; last screen %s\n",

@@ -160,7 +160,8 @@ double BenchDuplicateSearch(const QString& path)
         return -1;
     QElapsedTimer timer;
     timer.start();
-    doc.Queries().ExecuteQuery(doc.Queries().QueryIdFromName(QStringLiteral("Check Duplicates For Deletion in All Catalogues")));
+    doc.Queries().ExecuteQuery(
+        doc.Queries().QueryIdFromName(QStringLiteral("Check Duplicates For Deletion in All Catalogues")));
     const double ms = Ms(timer);
     doc.CloseDatabase();
     return ms;

@@ -267,7 +267,8 @@ int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
     }
     endResetModel();
     m_pLoader->Forget(open.nGeneration);
-    if (keys.nErrorCode != 0 && keys.nErrorCode != DbErrors::kDiskOrNetworkError && keys.nErrorCode != DbErrors::kInputNotFound)
+    if (keys.nErrorCode != 0 && keys.nErrorCode != DbErrors::kDiskOrNetworkError &&
+        keys.nErrorCode != DbErrors::kInputNotFound)
         AppendErrorLogLine(FormatErrorLogLine(
             QStringLiteral(__FILE__), __LINE__,
             FormatExceptionMessage(CDbException(keys.nErrorCode, keys.strError), QString()),

@@ -13,8 +13,8 @@
 
 #include <deque>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <vector>

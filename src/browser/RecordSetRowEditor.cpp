@@ -51,9 +51,9 @@ bool CRecordSetRowEditor::Update()
         if (table.compare(keyTable, Qt::CaseInsensitive) != 0 ||
             column.compare(keyColumn, Qt::CaseInsensitive) == 0)
         {
-            LOG_EXCEPTION(
-                CDbException(DbErrors::kReadOnly, QStringLiteral("Cannot update. Database or object is read-only.")), field,
-                kUpdateContext);
+            LOG_EXCEPTION(CDbException(DbErrors::kReadOnly,
+                                       QStringLiteral("Cannot update. Database or object is read-only.")),
+                          field, kUpdateContext);
             return false;
         }
         assignments.append(QStringLiteral("[%1]=?").arg(column));

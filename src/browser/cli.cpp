@@ -325,16 +325,20 @@ int main(int argc, char* argv[])
                 PrepareSynchronizerEnvironment();
             qint32 group = options.group.value_or(0);
             int shown = 0;
-            const qint32 id = doc.Catalogues().NewCatalogue(group, QString(), [&](CCatalogueDialogData& data) {
-                if (shown++ > 0)
-                    return false; // refused once: the reason is on stderr
-                doc.Catalogues().SetCatalogueDialogLocation(data, QFileInfo(options.location).absoluteFilePath());
-                data.strCatalogue = options.name;
-                data.lGroupId = group;
-                data.bUpdateTTH = options.updateTTH;
-                data.bDeleteDuplicates = options.deleteDuplicates;
-                return true;
-            });
+            const qint32 id =
+                doc.Catalogues().NewCatalogue(group, QString(),
+                                              [&](CCatalogueDialogData& data)
+                                              {
+                                                  if (shown++ > 0)
+                                                      return false; // refused once: the reason is on stderr
+                                                  doc.Catalogues().SetCatalogueDialogLocation(
+                                                      data, QFileInfo(options.location).absoluteFilePath());
+                                                  data.strCatalogue = options.name;
+                                                  data.lGroupId = group;
+                                                  data.bUpdateTTH = options.updateTTH;
+                                                  data.bDeleteDuplicates = options.deleteDuplicates;
+                                                  return true;
+                                              });
             if (id <= 0)
                 return Fail(QStringLiteral("the catalogue was not created"));
             std::printf("%d\n", id);

@@ -110,8 +110,9 @@ bool SendDdeCommand(const QString& programPath, const QString& service, const QS
             const StartResult started = StartAndWaitForService(programPath, service, options.startWaitMs);
             if (started != StartResult::Started)
             {
-                ui.MessageBox(StartFailureText(started, programPath), QStringLiteral("Unable to send the DDE message"),
-                              MsgIcon::Warning, MsgButtons::Ok);
+                ui.MessageBox(StartFailureText(started, programPath),
+                              QStringLiteral("Unable to send the DDE message"), MsgIcon::Warning,
+                              MsgButtons::Ok);
                 ui.SetStatusText(QString());
                 return false;
             }

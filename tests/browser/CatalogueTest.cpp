@@ -34,25 +34,29 @@ TEST_F(DocumentTest, GroupsNestWithoutCycles)
     EXPECT_EQ(parent, media);
     ASSERT_TRUE(m_doc.Catalogues().NewGroup(parent, old, named("Old", films)));
     qint32 none = -1;
-    EXPECT_FALSE(m_doc.Catalogues().NewGroup(parent, none, named("   ", 0))) << "an empty name creates nothing";
+    EXPECT_FALSE(m_doc.Catalogues().NewGroup(parent, none, named("   ", 0)))
+        << "an empty name creates nothing";
     EXPECT_EQ(none, 0);
 
     EXPECT_EQ(ChoiceTexts(m_doc.Catalogues().GroupParentChoices()),
               QStringList({"0  <No Group>", "1 /<Media>", "2 /Media/<Films>", "3 /Media/Films/<Old>"}));
     // Films cannot go below itself or its descendants: they are not offered.
-    EXPECT_EQ(ChoiceTexts(m_doc.Catalogues().GroupParentChoices(films)), QStringList({"0  <No Group>", "1 /<Media>"}));
+    EXPECT_EQ(ChoiceTexts(m_doc.Catalogues().GroupParentChoices(films)),
+              QStringList({"0  <No Group>", "1 /<Media>"}));
 
     // A script that insists is refused until it picks an allowed parent.
     int shown = 0;
-    EXPECT_TRUE(m_doc.Catalogues().GroupProperties(films, [&](CGroupDialogData& d) {
-        if (shown == 0)
-        {
-            EXPECT_EQ(d.strGroup, QStringLiteral("Films"));
-        }
-        d.lParentGroupId = shown++ == 0 ? old : 0;
-        d.strGroup = QStringLiteral("Movies");
-        return true;
-    }));
+    EXPECT_TRUE(m_doc.Catalogues().GroupProperties(films,
+                                                   [&](CGroupDialogData& d)
+                                                   {
+                                                       if (shown == 0)
+                                                       {
+                                                           EXPECT_EQ(d.strGroup, QStringLiteral("Films"));
+                                                       }
+                                                       d.lParentGroupId = shown++ == 0 ? old : 0;
+                                                       d.strGroup = QStringLiteral("Movies");
+                                                       return true;
+                                                   }));
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(m_doc.Catalogues().GetParentGroupFromGroup(films), 0);
     EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(films), QStringLiteral("Movies"));
@@ -65,17 +69,20 @@ TEST_F(DocumentTest, NewCatalogueRecordsItsVolumeAndStartsTheSynchronizer)
     Touch(QStringLiteral("media/Films/a.mkv"));
     qint32 group = 0;
     QSignalSpy changed(&m_doc.Synch(), &CSynchLink::catalogueChanged);
-    const qint32 id = m_doc.Catalogues().NewCatalogue(group, Path(QStringLiteral("media")), [&](CCatalogueDialogData& d) {
-        EXPECT_EQ(d.strCatalogue, QStringLiteral("media")) << "proposed from the location";
-        EXPECT_EQ(d.strSerial, QStringLiteral("1234ABCD"));
-        EXPECT_EQ(d.strVolume, QStringLiteral("DATA"));
-        EXPECT_EQ(d.strDriveType, QStringLiteral("Fixed"));
-        d.strCatalogue = QStringLiteral("My \"Films\"");
-        d.bUpdateTTH = true;
-        d.bDeleteDuplicates = true;
-        d.bExcludeFromDuplicates = true;
-        return true;
-    });
+    const qint32 id = m_doc.Catalogues().NewCatalogue(group, Path(QStringLiteral("media")),
+                                                      [&](CCatalogueDialogData& d)
+                                                      {
+                                                          EXPECT_EQ(d.strCatalogue, QStringLiteral("media"))
+                                                              << "proposed from the location";
+                                                          EXPECT_EQ(d.strSerial, QStringLiteral("1234ABCD"));
+                                                          EXPECT_EQ(d.strVolume, QStringLiteral("DATA"));
+                                                          EXPECT_EQ(d.strDriveType, QStringLiteral("Fixed"));
+                                                          d.strCatalogue = QStringLiteral("My \"Films\"");
+                                                          d.bUpdateTTH = true;
+                                                          d.bDeleteDuplicates = true;
+                                                          d.bExcludeFromDuplicates = true;
+                                                          return true;
+                                                      });
     ASSERT_EQ(id, 1);
     EXPECT_EQ(Long(QStringLiteral("SELECT VolumeSerial FROM Catalogue WHERE CatalogueId=1")), 0x1234ABCD);
     EXPECT_EQ(Long(QStringLiteral("SELECT CatalogueKeepPriority FROM Catalogue WHERE CatalogueId=1")), 10000)
@@ -118,12 +125,15 @@ TEST_F(DocumentTest, CataloguesOnAbsentLocationsAndRelocation)
 {
     // Nothing there and nothing to create it in: the row is made, nothing is started.
     qint32 group = 0;
-    const qint32 absent = m_doc.Catalogues().NewCatalogue(group, QString(), [&](CCatalogueDialogData& d) {
-        m_doc.Catalogues().SetCatalogueDialogLocation(d, Path(QStringLiteral("unplugged/stick/photos")));
-        EXPECT_EQ(d.strCatalogue, QStringLiteral("photos"));
-        EXPECT_EQ(d.strDriveType, QStringLiteral("Unknown"));
-        return true;
-    });
+    const qint32 absent = m_doc.Catalogues().NewCatalogue(
+        group, QString(),
+        [&](CCatalogueDialogData& d)
+        {
+            m_doc.Catalogues().SetCatalogueDialogLocation(d, Path(QStringLiteral("unplugged/stick/photos")));
+            EXPECT_EQ(d.strCatalogue, QStringLiteral("photos"));
+            EXPECT_EQ(d.strDriveType, QStringLiteral("Unknown"));
+            return true;
+        });
     ASSERT_GT(absent, 0);
     EXPECT_TRUE(m_launcher.sent.isEmpty());
     EXPECT_EQ(m_ui.Messages().size(), 1u) << "the unreadable root is reported";
@@ -139,11 +149,15 @@ TEST_F(DocumentTest, CataloguesOnAbsentLocationsAndRelocation)
                                 "FileSizeDouble) VALUES (50, 8, 1, 'a.mkv', 1, 1)"));
     QStringList tried;
     int state = 0;
-    EXPECT_TRUE(m_doc.Catalogues().CatalogueProperties(50, state, [&](CCatalogueDialogData& d) {
-        tried.append(d.strLocation);
-        m_doc.Catalogues().SetCatalogueDialogLocation(d, Path(tried.size() == 1 ? QStringLiteral("elsewhere") : QStringLiteral("new")));
-        return true;
-    }));
+    EXPECT_TRUE(m_doc.Catalogues().CatalogueProperties(
+        50, state,
+        [&](CCatalogueDialogData& d)
+        {
+            tried.append(d.strLocation);
+            m_doc.Catalogues().SetCatalogueDialogLocation(
+                d, Path(tried.size() == 1 ? QStringLiteral("elsewhere") : QStringLiteral("new")));
+            return true;
+        }));
     EXPECT_EQ(tried.size(), 2);
     EXPECT_EQ(m_ui.Messages().back().caption, QStringLiteral("Catalogue Properties - checking relocation"));
     EXPECT_EQ(state, 1);
@@ -174,13 +188,16 @@ TEST_F(DocumentTest, FolderRenamesMoveTheFilesOrChangeNothing)
 
     // One file is missing: the name stays, the moved ones come back, the failure is listed.
     std::vector<CFileProblem> listed;
-    m_doc.Catalogues().SetFileProblemsHandler([&](const QString& header, const std::vector<CFileProblem>& problems) {
-        EXPECT_EQ(header, QStringLiteral("There were problems moving the following files:"));
-        listed = problems;
-    });
+    m_doc.Catalogues().SetFileProblemsHandler(
+        [&](const QString& header, const std::vector<CFileProblem>& problems)
+        {
+            EXPECT_EQ(header, QStringLiteral("There were problems moving the following files:"));
+            listed = problems;
+        });
     qint32 folderId = 8;
     QString newText;
-    EXPECT_FALSE(m_doc.Catalogues().RelativePathProperties(1, folderId, newText, rename(QStringLiteral("Movies/2024"))));
+    EXPECT_FALSE(m_doc.Catalogues().RelativePathProperties(1, folderId, newText,
+                                                           rename(QStringLiteral("Movies/2024"))));
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_TRUE(listed[0].strPath.endsWith(QStringLiteral("media/Films/missing.mkv")));
     EXPECT_TRUE(QFile::exists(Path(QStringLiteral("media/Films/a.mkv"))));
@@ -193,7 +210,8 @@ TEST_F(DocumentTest, FolderRenamesMoveTheFilesOrChangeNothing)
 
     // Without the missing file the folder is renamed, on disk and in the row, old folder removed.
     Db().Execute(QStringLiteral("UPDATE File SET Deleted=TRUE WHERE FileId=3"));
-    EXPECT_TRUE(m_doc.Catalogues().RelativePathProperties(1, folderId, newText, rename(QStringLiteral("Movies/2024"))));
+    EXPECT_TRUE(m_doc.Catalogues().RelativePathProperties(1, folderId, newText,
+                                                          rename(QStringLiteral("Movies/2024"))));
     EXPECT_EQ(newText, QStringLiteral("Movies\\2024"));
     EXPECT_TRUE(QFile::exists(Path(QStringLiteral("media/Movies/2024/a.mkv"))));
     EXPECT_FALSE(QFileInfo::exists(Path(QStringLiteral("media/Films"))));

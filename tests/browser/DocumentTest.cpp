@@ -100,7 +100,8 @@ TEST_F(DocumentTest, ClosingDuringABackgroundTaskAsksFirst)
     // A job that works until it is told to stop, an item at a time.
     std::atomic<int> items{0};
     ASSERT_TRUE(m_doc.Jobs().Start({QStringLiteral("endless"), m_strDatabase, QStringLiteral("ann"), true},
-                                   [&](CJobContext& job) {
+                                   [&](CJobContext& job)
+                                   {
                                        while (job.ShouldContinue())
                                        {
                                            job.Database().Execute(QStringLiteral("SELECT 1"));
@@ -235,7 +236,8 @@ TEST_F(DocumentTest, LookupsByIdentifier)
     EXPECT_EQ(m_doc.Catalogues().GetParentGroupFromGroup(4), 3);
     EXPECT_EQ(m_doc.Catalogues().GetParentGroupFromCatalogueId(7), 4);
     EXPECT_EQ(m_doc.Catalogues().GetCatalogueIdFromCatalogueName(QStringLiteral("It's \"x\"")), 7);
-    EXPECT_EQ(m_doc.Catalogues().GetCatalogueIdFromCatalogueName(QStringLiteral("it's \"X\"")), 7) << "names ignore case";
+    EXPECT_EQ(m_doc.Catalogues().GetCatalogueIdFromCatalogueName(QStringLiteral("it's \"X\"")), 7)
+        << "names ignore case";
     EXPECT_EQ(m_doc.Catalogues().GetCatalogueIdFromFileId(1), 7);
     EXPECT_EQ(m_doc.Catalogues().GetRelativePathIdFromFileId(1), 0);
     EXPECT_EQ(m_doc.Catalogues().GetCatalogueNameFromCatalogueId(7), QStringLiteral("It's \"x\""));

@@ -151,7 +151,8 @@ TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
     Db().Execute(QStringLiteral("UPDATE FileUserSelect SET QueryMark=FALSE"));
     Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=TRUE WHERE [User]='bob'"));
 
-    const qint32 all = m_doc.Queries().QueryIdFromName(QStringLiteral("check duplicates for deletion IN ALL catalogues"));
+    const qint32 all =
+        m_doc.Queries().QueryIdFromName(QStringLiteral("check duplicates for deletion IN ALL catalogues"));
     ASSERT_EQ(all, 22);
     EXPECT_TRUE(m_doc.Queries().ExecuteQuery(all));
     auto checked = [&](const char* user) {
@@ -199,10 +200,12 @@ TEST_F(DuplicateTest, QueryScriptsRunTheirStepsAndShowTheirOutput)
     // are reset.
     Db().Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=FALSE WHERE [User]='ann'"));
     std::atomic<bool> escPressed{false};
-    m_doc.Jobs().SetRetryWait([&](std::chrono::milliseconds) {
-        m_ui.SetOperationRunning(false);
-        escPressed = true;
-    });
+    m_doc.Jobs().SetRetryWait(
+        [&](std::chrono::milliseconds)
+        {
+            m_ui.SetOperationRunning(false);
+            escPressed = true;
+        });
     {
         CDbDatabase other;
         other.Open(m_strDatabase);

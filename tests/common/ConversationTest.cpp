@@ -1,8 +1,8 @@
+#include "ServerThread.h"
 #include "common/ConversationClient.h"
 #include "common/ConversationServer.h"
 #include "common/DdeSender.h"
 #include "common/ScriptedInteraction.h"
-#include "ServerThread.h"
 
 #include <QEventLoop>
 #include <QLocalSocket>

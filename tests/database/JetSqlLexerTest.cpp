@@ -128,14 +128,21 @@ TEST(JetSqlLexer, ScansStopAtTheirOwnDepth)
         size_t from;
         size_t expected;
     } cases[] = {
-        {list, Close, 0, 8},     {list, Close, 3, 7},    {"((a)", Close, 0, 4}, // unclosed: the end
-        {list, PartEnd, 1, 2},   {list, PartEnd, 3, 8}, // the inner list is skipped; the unmatched ")" ends
-                                                        // the part
-        {list, PartEnd, 10, 11}, {list, TopLevel, 0, 9}, {list, TopLevel, 4, 5},
-        {join, Close, 3, 16},    {join, JoinEnd, 0, 1}, // LEFT
-        {join, JoinEnd, 4, 5},                          // INNER, inside the parentheses
-        {join, JoinEnd, 9, 16},                         // the inner ON ends at the ")"
-        {join, JoinEnd, 18, 25},                        // the outer ON ends at the comma
+        // clang-format off
+        {list, Close, 0, 8},
+        {list, Close, 3, 7},
+        {"((a)", Close, 0, 4},    // unclosed: the end
+        {list, PartEnd, 1, 2},
+        {list, PartEnd, 3, 8},    // the inner list is skipped; the unmatched ")" ends the part
+        {list, PartEnd, 10, 11},
+        {list, TopLevel, 0, 9},
+        {list, TopLevel, 4, 5},
+        {join, Close, 3, 16},
+        {join, JoinEnd, 0, 1},    // LEFT
+        {join, JoinEnd, 4, 5},    // INNER, inside the parentheses
+        {join, JoinEnd, 9, 16},   // the inner ON ends at the ")"
+        {join, JoinEnd, 18, 25},  // the outer ON ends at the comma
+        // clang-format on
     };
     const auto isComma = [](const Token& t) { return t.kind == Kind::Comma; };
     for (const auto& c : cases)

@@ -1,5 +1,5 @@
-#include "MessageBoxPresser.h"
 #include "gui/WidgetInteraction.h"
+#include "MessageBoxPresser.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

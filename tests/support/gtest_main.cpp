@@ -12,8 +12,8 @@ int main(int argc, char** argv)
     // sets it itself.
     QTemporaryDir xdg;
     if (xdg.isValid())
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
-                                 "XDG_RUNTIME_DIR"})
+        for (const char* name :
+             {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
         {
             const QString folder = xdg.filePath(QString::fromLatin1(name));
             QDir().mkpath(folder);
