@@ -265,9 +265,7 @@ bool CMirrowelDoc::CloseCommand()
         return false;
     m_strPath.clear();
     if (compact && !path.isEmpty())
-        m_pJobs->Start({QStringLiteral("CMirrowelDoc::CompactDatabase()"), QString(), m_strUserName, true},
-                       [path, userName = m_strUserName](CJobContext& job)
-                       { return CompactDatabaseFile(job.Interaction(), path, userName); });
+        StartCompaction(path, {});
     return true;
 }
 
@@ -276,11 +274,15 @@ bool CMirrowelDoc::CompactDatabaseCommand()
     const QString path = m_strPath;
     if (path.isEmpty() || !CloseDatabase())
         return false;
-    return m_pJobs->Start(
-        {QStringLiteral("CMirrowelDoc::CompactDatabase()"), QString(), m_strUserName, true},
-        [path, userName = m_strUserName](CJobContext& job)
-        { return CompactDatabaseFile(job.Interaction(), path, userName); },
-        [this, path](bool) { OpenDatabase(path); });
+    return StartCompaction(path, [this, path](bool) { OpenDatabase(path); });
+}
+
+bool CMirrowelDoc::StartCompaction(const QString& path, std::function<void(bool)> done)
+{
+    return m_pJobs->Start({QStringLiteral("CMirrowelDoc::CompactDatabase()"), QString(), m_strUserName, true},
+                          [path, userName = m_strUserName](CJobContext& job)
+                          { return CompactDatabaseFile(job.Interaction(), path, userName); },
+                          std::move(done));
 }
 
 bool CMirrowelDoc::CompactDatabase(const QString& path)

@@ -96,6 +96,8 @@ signals:
 
 private:
     void SetTitle(const QString& title);
+    // Compacts the closed database at path as a job; done follows on this thread.
+    bool StartCompaction(const QString& path, std::function<void(bool)> done);
 
     CUserInteraction& m_ui;
     std::unique_ptr<CDbDatabase> m_pDatabase;

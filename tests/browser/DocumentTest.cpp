@@ -154,12 +154,42 @@ TEST_F(DocumentTest, CompactingReplacesTheFileOnlyWithAGoodCopy)
     }
 
     // Free: compacted in place, the data kept, the old file in the trash rather than gone.
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", Path(QStringLiteral("xdg")).toUtf8());
     EXPECT_TRUE(m_doc.CompactDatabase(m_strDatabase));
-    qunsetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", dataHome);
     EXPECT_FALSE(QFile::exists(m_strDatabase + QStringLiteral(".compacted.ann")));
     ASSERT_TRUE(m_doc.OpenDatabase(m_strDatabase));
     EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(1), QStringLiteral("Media"));
+}
+
+TEST_F(DocumentTest, CompactionRunsAsAJobAndTheDatabaseOpensAfterIt)
+{
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", Path(QStringLiteral("xdg")).toUtf8());
+    Db().Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Media', 0)"));
+
+    // Compact Database: closed, compacted off this thread, opened again once the job ended.
+    QSignalSpy finished(&m_doc.Jobs(), &CJobRunner::jobFinished);
+    ASSERT_TRUE(m_doc.CompactDatabaseCommand());
+    ASSERT_TRUE(finished.count() == 1 || finished.wait(20000));
+    EXPECT_TRUE(finished[0][1].toBool());
+    ASSERT_TRUE(m_doc.IsOpen());
+    EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(1), QStringLiteral("Media"));
+    EXPECT_EQ(QDir(Path(QStringLiteral("xdg/Trash/files"))).entryList(QDir::Files).size(), 1)
+        << "the original went to the trash";
+
+    // Close with CompactOnExit: the compaction goes on in the background, and opening the same
+    // file waits for it rather than meeting a half-replaced file.
+    ASSERT_TRUE(m_doc.SetDatabaseParameter(QStringLiteral("CompactOnExit"), QStringLiteral("1")));
+    ASSERT_TRUE(m_doc.CloseCommand());
+    EXPECT_FALSE(m_doc.IsOpen());
+    ASSERT_TRUE(m_doc.OpenDatabase(m_strDatabase));
+    EXPECT_FALSE(m_doc.Jobs().IsRunning());
+    EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(1), QStringLiteral("Media"));
+    EXPECT_EQ(QDir(Path(QStringLiteral("xdg/Trash/files"))).entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(m_ui.UnexpectedMessages(), 0);
+    qputenv("XDG_DATA_HOME", dataHome);
 }
 
 namespace
