@@ -279,10 +279,11 @@ bool CMirrowelDoc::CompactDatabaseCommand()
 
 bool CMirrowelDoc::StartCompaction(const QString& path, std::function<void(bool)> done)
 {
-    return m_pJobs->Start({QStringLiteral("CMirrowelDoc::CompactDatabase()"), QString(), m_strUserName, true},
-                          [path, userName = m_strUserName](CJobContext& job)
-                          { return CompactDatabaseFile(job.Interaction(), path, userName); },
-                          std::move(done));
+    return m_pJobs->Start(
+        {QStringLiteral("CMirrowelDoc::CompactDatabase()"), QString(), m_strUserName, true},
+        [path, userName = m_strUserName](CJobContext& job)
+        { return CompactDatabaseFile(job.Interaction(), path, userName); },
+        std::move(done));
 }
 
 bool CMirrowelDoc::CompactDatabase(const QString& path)

@@ -167,7 +167,8 @@ TEST_F(DocumentTest, CompactionRunsAsAJobAndTheDatabaseOpensAfterIt)
 {
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", Path(QStringLiteral("xdg")).toUtf8());
-    Db().Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Media', 0)"));
+    Db().Execute(
+        QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Media', 0)"));
 
     // Compact Database: closed, compacted off this thread, opened again once the job ended.
     QSignalSpy finished(&m_doc.Jobs(), &CJobRunner::jobFinished);

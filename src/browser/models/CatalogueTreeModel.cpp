@@ -249,7 +249,8 @@ bool CCatalogueTreeModel::ReadHasChildren(const CChildRow& row)
         // root folder is 0, so the catalogue's index skips a root of a million files at once.
         CDbStatement folders = m_pDatabase->Prepare(QStringLiteral(
             "SELECT File.RelativePathId FROM File INNER JOIN RelativePath ON RelativePath.RelativePathId = "
-            "File.RelativePathId WHERE File.CatalogueId=? AND File.RelativePathId>0 AND File.Deleted=FALSE AND "
+            "File.RelativePathId WHERE File.CatalogueId=? AND File.RelativePathId>0 AND File.Deleted=FALSE "
+            "AND "
             "RelativePath.RelativePath<>''"));
         folders.Bind(1, row.record.lCatalogueId);
         return folders.Step();
