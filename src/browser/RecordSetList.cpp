@@ -367,6 +367,8 @@ CRecordSetPageJob CRecordSetList::PageJob(int page) const
 void CRecordSetList::Want(int row) const
 {
     m_nLastWantedRow = row;
+    m_nFirstWantedRow = m_wanted.empty() ? row : std::min(m_nFirstWantedRow, row);
+    m_nEndWantedRow = m_wanted.empty() ? row + 1 : std::max(m_nEndWantedRow, row + 1);
     m_wanted.insert(row / kPageRows);
     if (!m_dispatchTimer.isActive())
         m_dispatchTimer.start();
@@ -383,7 +385,12 @@ void CRecordSetList::DispatchPages()
     const int centre = m_nLastWantedRow / kPageRows;
     std::set<int> pages = std::move(m_wanted);
     m_wanted.clear();
-    // Reading ahead on both sides keeps a scroll by a page in the cache.
+    // Reading ahead on both sides, as far as the rows asked for span (about a screen), keeps a
+    // scroll by a screen in the cache, so that the next screen is painted once, with its cells.
+    const int span = std::max(m_nEndWantedRow - m_nFirstWantedRow, 1);
+    for (int row = m_nFirstWantedRow - span; row < m_nEndWantedRow + span; row += kPageRows)
+        pages.insert(row < 0 ? -1 : row / kPageRows);
+    pages.insert((m_nEndWantedRow + span - 1) / kPageRows);
     pages.insert(centre - 1);
     pages.insert(centre + 1);
     // Only the pages nearest to where the view looks last: a burst of requests (a fast scroll,

@@ -228,6 +228,9 @@ private:
     std::map<int, CPage> m_pages;
     mutable std::set<int> m_wanted;
     mutable int m_nLastWantedRow = 0;
+    // The rows asked for since the last dispatch: [first, end).
+    mutable int m_nFirstWantedRow = 0;
+    mutable int m_nEndWantedRow = 0;
     mutable QTimer m_dispatchTimer;
     std::set<int> m_loading;
     std::set<int> m_refresh; // cached pages read again after an edit
