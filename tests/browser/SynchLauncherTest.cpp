@@ -15,14 +15,9 @@ namespace
 class SynchLauncherTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_runtime.isValid());
-        qputenv("QUARRANE_RUNTIME_DIR", m_runtime.path().toUtf8());
-    }
-    void TearDown() override { qunsetenv("QUARRANE_RUNTIME_DIR"); }
+    void SetUp() override { ASSERT_TRUE(m_runtime.IsValid()); }
 
-    QTemporaryDir m_runtime;
+    CPrivateRuntimeDir m_runtime;
     CScriptedInteraction m_ui;
 };
 } // namespace
@@ -54,7 +49,7 @@ TEST_F(SynchLauncherTest, TheSynchronizerIsWaitedForInTheBackground)
 
 TEST_F(SynchLauncherTest, AMissingSynchronizerIsToldWithoutHoldingTheCaller)
 {
-    const QString missing = m_runtime.filePath(QStringLiteral("no-such-quarranesynch"));
+    const QString missing = m_runtime.FilePath(QStringLiteral("no-such-quarranesynch"));
     CDdeSynchLauncher launcher(m_ui, missing);
     launcher.SetStartInBackground(true);
     std::optional<bool> sent;

@@ -20,13 +20,8 @@ namespace
 class ConversationTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_runtime.isValid());
-        qputenv("QUARRANE_RUNTIME_DIR", m_runtime.path().toUtf8());
-    }
-    void TearDown() override { qunsetenv("QUARRANE_RUNTIME_DIR"); }
-    QTemporaryDir m_runtime;
+    void SetUp() override { ASSERT_TRUE(m_runtime.IsValid()); }
+    CPrivateRuntimeDir m_runtime;
 };
 } // namespace
 
@@ -166,11 +161,11 @@ TEST_F(ConversationTest, SendersExplainFailuresInTheirOwnWords)
     EXPECT_EQ(DdeErrorText(0x1234), QStringLiteral("An unknown DDE error occured."));
 
     // The program to start does not exist.
-    const QString missing = m_runtime.filePath(QStringLiteral("no-such-synch"));
+    const QString missing = m_runtime.FilePath(QStringLiteral("no-such-synch"));
     EXPECT_FALSE(SendDdeCommand(missing, QStringLiteral("QuarraneSynch"), QStringLiteral("AddFiles"),
                                 QStringLiteral("-Database=x"), true, ui));
     // A file that cannot be executed.
-    QFile text(m_runtime.filePath(QStringLiteral("not-a-program")));
+    QFile text(m_runtime.FilePath(QStringLiteral("not-a-program")));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.close();
     EXPECT_FALSE(SendDdeCommand(text.fileName(), QStringLiteral("QuarraneSynch"), QStringLiteral("AddFiles"),

@@ -4,6 +4,7 @@
 
 #include <QEventLoop>
 #include <QSemaphore>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <atomic>
@@ -67,4 +68,21 @@ private:
     std::atomic<bool> m_bListening{false};
     std::mutex m_mutex;
     std::vector<CConversationServer::Transaction> m_transactions;
+};
+
+// A runtime folder of the test's own for as long as it lives, so that its conversation services
+// meet no other program's.
+class CPrivateRuntimeDir final
+{
+public:
+    CPrivateRuntimeDir() { qputenv("QUARRANE_RUNTIME_DIR", m_dir.path().toUtf8()); }
+    ~CPrivateRuntimeDir() { qunsetenv("QUARRANE_RUNTIME_DIR"); }
+    CPrivateRuntimeDir(const CPrivateRuntimeDir&) = delete;
+    CPrivateRuntimeDir& operator=(const CPrivateRuntimeDir&) = delete;
+
+    bool IsValid() const { return m_dir.isValid(); }
+    QString FilePath(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
 };
