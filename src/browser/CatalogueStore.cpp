@@ -1,6 +1,7 @@
 // Groups, catalogues and folders of the document, and handing catalogues to the synchronizer.
 #include "browser/CatalogueStore.h"
 
+#include "browser/CatalogueUserSelection.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/SynchLink.h"
 
@@ -289,22 +290,8 @@ bool CCatalogueStore::ValidateCatalogueDialog(qint32 catalogueId, CCatalogueDial
 
 void CCatalogueStore::WriteCatalogueUserSelect(qint32 catalogueId, bool exclude)
 {
-    m_doc.Write(
-        QStringLiteral("CMirrowelDoc::WriteCatalogueUserSelect()"),
-        [&]
-        {
-            CDbTransaction transaction(Db());
-            const int changed = Db().Execute(
-                QStringLiteral(
-                    "UPDATE CatalogueUserSelect SET ExcludeFromDuplicate=? WHERE CatalogueId=? AND [User]=?"),
-                {CDbValue(exclude), CDbValue(catalogueId), CDbValue(m_doc.UserName())});
-            if (changed == 0)
-                Db().Execute(
-                    QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], CatalogueSelect, "
-                                   "ExcludeFromDuplicate) VALUES (?, ?, FALSE, ?)"),
-                    {CDbValue(catalogueId), CDbValue(m_doc.UserName()), CDbValue(exclude)});
-            transaction.Commit();
-        });
+    m_doc.Write(QStringLiteral("CMirrowelDoc::WriteCatalogueUserSelect()"), [&]
+                { WriteCatalogueUserSelection(Db(), catalogueId, m_doc.UserName(), std::nullopt, exclude); });
 }
 
 qint32 CCatalogueStore::NewCatalogue(qint32& parentGroupId, const QString& initialLocation,

@@ -47,11 +47,11 @@ CJobRunner::~CJobRunner()
     m_pThread = nullptr;
 }
 
-bool CJobRunner::Start(const CJobSpec& spec, Body body, Done done)
+bool CJobRunner::Start(const CJobParams& params, Body body, Done done)
 {
     if (m_pThread)
         return false;
-    m_spec = spec;
+    m_params = params;
     m_body = std::move(body);
     m_done = std::move(done);
     m_bCompleted = false;
@@ -66,8 +66,8 @@ bool CJobRunner::Start(const CJobSpec& spec, Body body, Done done)
                 if (m_pThread == thread)
                     Finish();
             });
-    emit jobStarted(m_spec.strName);
-    if (m_spec.bWrites)
+    emit jobStarted(m_params.strName);
+    if (m_params.bWrites)
         emit writingChanged(true);
     thread->start();
     return true;
@@ -78,11 +78,11 @@ void CJobRunner::Run()
     std::unique_ptr<CDbDatabase> db;
     try
     {
-        if (!m_spec.strDatabasePath.isEmpty())
+        if (!m_params.strDatabasePath.isEmpty())
         {
             db = std::make_unique<CDbDatabase>();
-            db->SetUserName(m_spec.strUserName);
-            db->Open(m_spec.strDatabasePath);
+            db->SetUserName(m_params.strUserName);
+            db->Open(m_params.strDatabasePath);
         }
         CJobContext context(m_ui, db.get());
         context.SetRetryWait(m_fnRetryWait);
@@ -90,12 +90,12 @@ void CJobRunner::Run()
     }
     catch (const CDbException& e)
     {
-        LOG_EXCEPTION(e, QString(), QStringLiteral("CJobRunner::Run() - %1").arg(m_spec.strName));
+        LOG_EXCEPTION(e, QString(), QStringLiteral("CJobRunner::Run() - %1").arg(m_params.strName));
     }
     catch (const std::exception& e)
     {
         LOG_ERROR(QString::fromLocal8Bit(e.what()),
-                  QStringLiteral("CJobRunner::Run() - %1").arg(m_spec.strName));
+                  QStringLiteral("CJobRunner::Run() - %1").arg(m_params.strName));
     }
 }
 
@@ -110,11 +110,11 @@ void CJobRunner::Finish()
     Done done = std::move(m_done);
     m_done = nullptr;
     m_body = nullptr;
-    if (m_spec.bWrites)
+    if (m_params.bWrites)
         emit writingChanged(false);
     if (done)
         done(completed);
-    emit jobFinished(m_spec.strName, completed);
+    emit jobFinished(m_params.strName, completed);
     if (m_bCloseRequested)
         emit closeRequested();
 }
@@ -125,16 +125,22 @@ void CJobRunner::Stop()
         m_ui.SetOperationRunning(false);
 }
 
+bool CJobRunner::AskToCancel(const QString& closing)
+{
+    return m_ui.MessageBox(
+               QStringLiteral("A background task is currently running.\nClosing this %1 will cancel "
+                              "that task.\n\nDo you wish to cancel the background task and close "
+                              "this %1?")
+                   .arg(closing),
+               QStringLiteral("Background Processing in Progress"), MsgIcon::Warning,
+               MsgButtons::YesNo) == MsgAnswer::Yes;
+}
+
 bool CJobRunner::QueryClose()
 {
     if (!m_pThread)
         return true;
-    if (m_ui.MessageBox(
-            QStringLiteral("A background task is currently running.\nClosing this application will "
-                           "cancel that task.\n\nDo you wish to cancel the background task and close "
-                           "this application?"),
-            QStringLiteral("Background Processing in Progress"), MsgIcon::Warning,
-            MsgButtons::YesNo) != MsgAnswer::Yes)
+    if (!AskToCancel(QStringLiteral("application")))
         return false;
     // The job may have ended while the question was open.
     if (!m_pThread)

@@ -64,7 +64,7 @@ private:
     CDbRetryPolicy* m_pPolicy;
 };
 
-struct CJobSpec
+struct CJobParams
 {
     QString strName;         // names the job in the error log
     QString strDatabasePath; // empty: the job needs no connection
@@ -85,9 +85,9 @@ public:
     ~CJobRunner() override;
 
     // Starts body on a worker thread; false (and nothing started) while another job runs.
-    bool Start(const CJobSpec& spec, Body body, Done done = {});
+    bool Start(const CJobParams& params, Body body, Done done = {});
     bool IsRunning() const { return m_pThread != nullptr; }
-    bool IsWriting() const { return m_pThread != nullptr && m_spec.bWrites; }
+    bool IsWriting() const { return m_pThread != nullptr && m_params.bWrites; }
 
     // Esc: the job stops after its current item.
     void Stop();
@@ -96,6 +96,8 @@ public:
     // end, No lets it go on. Either way the window stays open for now.
     bool QueryClose();
     bool IsCloseRequested() const { return m_bCloseRequested; }
+    // Asks whether closing ("application", "database") may cancel the running job.
+    bool AskToCancel(const QString& closing);
     // Blocks until the running job has ended and its Done has run (scripts, shutdown, closing
     // the database); false when the time ran out first.
     bool Wait(int timeoutMs = -1);
@@ -118,7 +120,7 @@ private:
     void Finish();
 
     CUserInteraction& m_ui;
-    CJobSpec m_spec;
+    CJobParams m_params;
     Body m_body;
     Done m_done;
     QThread* m_pThread = nullptr;

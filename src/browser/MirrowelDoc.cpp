@@ -230,16 +230,8 @@ bool CMirrowelDoc::CloseDatabase()
         SetTitle(QStringLiteral("Untitled"));
         return true;
     }
-    if (m_pJobs->IsRunning() && !m_bClosing)
-    {
-        if (m_ui.MessageBox(
-                QStringLiteral("A background task is currently running.\nClosing this database will "
-                               "cancel that task.\n\nDo you wish to cancel the background task and close "
-                               "this database?"),
-                QStringLiteral("Background Processing in Progress"), MsgIcon::Warning,
-                MsgButtons::YesNo) != MsgAnswer::Yes)
-            return false;
-    }
+    if (m_pJobs->IsRunning() && !m_bClosing && !m_pJobs->AskToCancel(QStringLiteral("database")))
+        return false;
     m_bClosing = true;
     // The job stops after its current item; its connection goes with it.
     m_pJobs->Stop();

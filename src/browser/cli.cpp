@@ -1,5 +1,6 @@
 // quarrane-cli: the browser's document operations for scripts and tests.
 #include "browser/CatalogueStore.h"
+#include "browser/CatalogueUserSelection.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/QueryOutput.h"
 #include "browser/QueryRunner.h"
@@ -184,15 +185,8 @@ int CheckCatalogues(CMirrowelDoc& doc, const Options& options)
     const bool written = doc.RetryPolicy().Run(QStringLiteral("quarrane-cli check-catalogues"), [&] {
         CDbTransaction transaction(db);
         for (qint32 id : catalogues)
-        {
-            const bool check = options.all || chosen.contains(id);
-            if (db.Execute(QStringLiteral("UPDATE CatalogueUserSelect SET CatalogueSelect=? WHERE CatalogueId=? AND "
-                                          "[User]=?"),
-                           {CDbValue(check), CDbValue(id), CDbValue(doc.UserName())}) == 0)
-                db.Execute(QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], CatalogueSelect, "
-                                          "ExcludeFromDuplicate) VALUES (?, ?, ?, FALSE)"),
-                           {CDbValue(id), CDbValue(doc.UserName()), CDbValue(check)});
-        }
+            WriteCatalogueUserSelection(db, id, doc.UserName(), options.all || chosen.contains(id),
+                                        std::nullopt);
         transaction.Commit();
     });
     return written ? kDone : Fail(QStringLiteral("the marks could not be written"));

@@ -238,11 +238,3 @@ QVariant CAttributeListModel::headerData(int section, Qt::Orientation orientatio
         return Title();
     return QAbstractListModel::headerData(section, orientation, role);
 }
-
-QHash<int, QByteArray> CAttributeListModel::roleNames() const
-{
-    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
-    names.insert(IdRole, "id");
-    names.insert(LastUsedRole, "lastUsed");
-    return names;
-}

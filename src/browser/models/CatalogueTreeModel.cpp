@@ -5,7 +5,6 @@
 #include "common/UserInteraction.h"
 #include "database/DbDatabase.h"
 #include "database/DbRetryPolicy.h"
-#include "database/DbTransaction.h"
 #include "database/JetText.h"
 
 #include <algorithm>
@@ -525,33 +524,8 @@ bool CCatalogueTreeModel::SetCatalogueUserProperties(qint32 catalogueId, std::op
     const bool written = m_policy.Run(
         QStringLiteral("CCatalogueBrowserTreeCtrl::SetCatalogueUserProperties() - "
                        "m_pCatalogueUserSelectRecSet->Update()"),
-        [&]
-        {
-            CDbTransaction transaction(*m_pDatabase);
-            CDbStatement st = m_pDatabase->Prepare(
-                QStringLiteral("SELECT CatalogueSelect, ExcludeFromDuplicate FROM CatalogueUserSelect "
-                               "WHERE CatalogueId=? AND [User]=?"));
-            st.Bind(1, catalogueId).Bind(2, m_strUserName);
-            const bool exists = st.Step();
-            stored = exists ? CUserSelection{st.Value(0).ToBool(), st.Value(1).ToBool()} : CUserSelection{};
-            st.Reset();
-            if (checked)
-                stored.bChecked = *checked;
-            if (excluded)
-                stored.bExcluded = *excluded;
-            if (exists)
-                m_pDatabase->Execute(
-                    QStringLiteral("UPDATE CatalogueUserSelect SET CatalogueSelect=?, "
-                                   "ExcludeFromDuplicate=? WHERE CatalogueId=? AND [User]=?"),
-                    {CDbValue(stored.bChecked), CDbValue(stored.bExcluded), CDbValue(catalogueId),
-                     CDbValue(m_strUserName)});
-            else
-                m_pDatabase->Execute(
-                    QStringLiteral("INSERT INTO CatalogueUserSelect (CatalogueId, [User], "
-                                   "CatalogueSelect, ExcludeFromDuplicate) VALUES (?, ?, ?, ?)"),
-                    {CDbValue(catalogueId), CDbValue(m_strUserName), CDbValue(stored.bChecked),
-                     CDbValue(stored.bExcluded)});
-            transaction.Commit();
+        [&] {
+            stored = WriteCatalogueUserSelection(*m_pDatabase, catalogueId, m_strUserName, checked, excluded);
         });
     if (!written)
         return false;
@@ -789,19 +763,4 @@ Qt::ItemFlags CCatalogueTreeModel::flags(const QModelIndex& index) const
     if (kind == CCatalogueTreeRecord::KindFolder)
         f |= Qt::ItemNeverHasChildren;
     return f;
-}
-
-QHash<int, QByteArray> CCatalogueTreeModel::roleNames() const
-{
-    QHash<int, QByteArray> names = QAbstractItemModel::roleNames();
-    names.insert(RecordRole, "record");
-    names.insert(KindRole, "kind");
-    names.insert(GroupIdRole, "groupId");
-    names.insert(CatalogueIdRole, "catalogueId");
-    names.insert(RelativePathIdRole, "relativePathId");
-    names.insert(ChildrenLoadedRole, "childrenLoaded");
-    names.insert(ImageRole, "image");
-    names.insert(StateImageRole, "stateImage");
-    names.insert(ExcludedRole, "excluded");
-    return names;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/CatalogueUserSelection.h"
 #include "browser/models/CatalogueTreeRecord.h"
 
 #include <QAbstractItemModel>
@@ -53,11 +54,7 @@ public:
         ExcludedRole,
     };
 
-    struct CUserSelection
-    {
-        bool bChecked = false;
-        bool bExcluded = false;
-    };
+    using CUserSelection = CCatalogueUserSelection;
 
     CCatalogueTreeModel(CUserInteraction& ui, CDbRetryPolicy& policy, QObject* parent = nullptr);
     ~CCatalogueTreeModel() override;
@@ -116,7 +113,6 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QHash<int, QByteArray> roleNames() const override;
 
 private:
     struct CNode;

@@ -103,18 +103,3 @@ Qt::ItemFlags CFieldViewModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
-
-QHash<int, QByteArray> CFieldViewModel::roleNames() const
-{
-    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
-    names.insert(FieldIdRole, "fieldId");
-    names.insert(TableFieldRole, "tableField");
-    names.insert(TypeRole, "type");
-    names.insert(FormatRole, "format");
-    names.insert(OrderRole, "order");
-    names.insert(WidthRole, "width");
-    names.insert(UserWidthRole, "userWidth");
-    names.insert(KindRole, "kind");
-    names.insert(SortPriorityRole, "sortPriority");
-    return names;
-}

@@ -338,13 +338,3 @@ Qt::ItemFlags CQueryTreeModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
-
-QHash<int, QByteArray> CQueryTreeModel::roleNames() const
-{
-    QHash<int, QByteArray> names = QAbstractItemModel::roleNames();
-    names.insert(KindRole, "kind");
-    names.insert(IdRole, "id");
-    names.insert(OutputQueryRole, "outputQuery");
-    names.insert(SubQueryRole, "subQuery");
-    return names;
-}
