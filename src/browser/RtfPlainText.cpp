@@ -24,14 +24,13 @@ char16_t FromCp1252(unsigned byte)
 // Destinations whose content is never shown as body text.
 bool IsHiddenDestination(QStringView word)
 {
-    static const char* const kHidden[] = {
-        "annotation", "atnauthor", "atnid", "bkmkend", "bkmkstart", "colortbl", "colorschememapping",
-        "datastore", "filetbl", "fldinst", "fonttbl", "footer", "footerf", "footerl", "footerr",
-        "footnote", "generator", "header", "headerf", "headerl", "headerr", "info", "latentstyles",
-        "listoverridetable", "listtable", "object", "objdata", "pgdsctbl", "pict", "revtbl",
-        "rsidtbl", "stylesheet", "tc", "themedata", "txe", "xe", "xmlnstbl"};
-    return std::any_of(std::begin(kHidden), std::end(kHidden),
-                       [word](const char* name) { return word == QLatin1StringView(name); });
+    // Each name between blanks, so that a word is found only whole.
+    static const QString kHidden = QStringLiteral(
+        " annotation atnauthor atnid bkmkend bkmkstart colortbl colorschememapping datastore filetbl"
+        " fldinst fonttbl footer footerf footerl footerr footnote generator header headerf headerl"
+        " headerr info latentstyles listoverridetable listtable object objdata pgdsctbl pict revtbl"
+        " rsidtbl stylesheet tc themedata txe xe xmlnstbl ");
+    return !word.isEmpty() && kHidden.contains(QLatin1Char(' ') + word.toString() + QLatin1Char(' '));
 }
 
 // What a control word stands for in the text, if anything.
@@ -42,12 +41,12 @@ QStringView TextOfWord(QStringView word)
         const char* word;
         const char16_t* text;
     };
-    static const Entry kWords[] = {
-        {"par", u"\n"},       {"line", u"\n"},      {"sect", u"\n"},      {"page", u"\n"},
-        {"row", u"\n"},       {"cell", u"\t"},      {"tab", u"\t"},       {"emdash", u"\u2014"},
-        {"endash", u"\u2013"}, {"bullet", u"\u2022"}, {"lquote", u"\u2018"}, {"rquote", u"\u2019"},
-        {"ldblquote", u"\u201C"}, {"rdblquote", u"\u201D"}, {"emspace", u" "}, {"enspace", u" "},
-        {"qmspace", u" "}};
+    static const Entry kWords[] = {{"par", u"\n"},           {"line", u"\n"},          {"sect", u"\n"},
+                                   {"page", u"\n"},          {"row", u"\n"},           {"cell", u"\t"},
+                                   {"tab", u"\t"},           {"emdash", u"\u2014"},    {"endash", u"\u2013"},
+                                   {"bullet", u"\u2022"},    {"lquote", u"\u2018"},    {"rquote", u"\u2019"},
+                                   {"ldblquote", u"\u201C"}, {"rdblquote", u"\u201D"}, {"emspace", u" "},
+                                   {"enspace", u" "},        {"qmspace", u" "}};
     for (const Entry& e : kWords)
         if (word == QLatin1StringView(e.word))
             return QStringView(e.text);

@@ -1,5 +1,5 @@
-#include "LocalHttpServer.h"
 #include "browser/NewVersionCheck.h"
+#include "LocalHttpServer.h"
 #include "common/ProductVersion.h"
 
 #include <QElapsedTimer>
@@ -48,7 +48,8 @@ TEST(NewVersionCheck, ReadsTheVersionAfterTheWordVersion)
         {"leading point", QStringLiteral("Version\\par\r\n.5\\par\r\n"), 0.5},
         {"the first marker after the word, not the word's line",
          QStringLiteral("Version 9.99\\par 1.00\\par\r\n1.07\\par\r\n"), 1.07},
-        {"first Version wins", QStringLiteral("Version\\par\r\n1.07\\par\r\nVersion\\par\r\n3.00\\par\r\n"), 1.07},
+        {"first Version wins", QStringLiteral("Version\\par\r\n1.07\\par\r\nVersion\\par\r\n3.00\\par\r\n"),
+         1.07},
         {"no word Version", QStringLiteral("{\\rtf1 Release\\par\r\n1.07\\par\r\n}"), std::nullopt},
         {"word in lower case", QStringLiteral("version\\par\r\n1.07\\par\r\n"), std::nullopt},
         {"no marker after the word", QStringLiteral("Version 1.07"), std::nullopt},
@@ -78,12 +79,12 @@ TEST(NewVersionCheck, NewerMeansGreaterThanTheRunningVersion)
         double published;
         bool newer;
     };
-    const Case cases[] = {{1.07, true}, {1.06, false}, {1.05, false}, {1.1, true},
-                          {1.061, true}, {0.0, false}, {2.0, true}};
+    const Case cases[] = {{1.07, true},  {1.06, false}, {1.05, false}, {1.1, true},
+                          {1.061, true}, {0.0, false},  {2.0, true}};
     for (const Case& c : cases)
         EXPECT_EQ(CNewVersionCheck::IsNewer(c.published, running), c.newer) << c.published;
-    EXPECT_FALSE(CNewVersionCheck::IsNewer(*CNewVersionCheck::ParseVersion(QStringLiteral("Version\\par\r\n1.06\\par\r\n")),
-                                           running));
+    EXPECT_FALSE(CNewVersionCheck::IsNewer(
+        *CNewVersionCheck::ParseVersion(QStringLiteral("Version\\par\r\n1.06\\par\r\n")), running));
 }
 
 TEST(NewVersionCheck, SettingsDecideWhetherAndWhereToLook)
@@ -93,7 +94,8 @@ TEST(NewVersionCheck, SettingsDecideWhetherAndWhereToLook)
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
 
     EXPECT_TRUE(CNewVersionCheck::ShouldCheck(settings)) << "checks unless told otherwise";
-    EXPECT_EQ(CNewVersionCheck::VersionUrl(settings).path(), QStringLiteral("/products/quarrane/version.rtf"));
+    EXPECT_EQ(CNewVersionCheck::VersionUrl(settings).path(),
+              QStringLiteral("/products/quarrane/version.rtf"));
     EXPECT_EQ(CNewVersionCheck::DownloadUrl(settings).path(), QStringLiteral("/download.html"));
 
     const std::pair<QVariant, bool> values[] = {

@@ -23,7 +23,7 @@ struct RunResult
 };
 
 RunResult RunProgram(const QString& program, const QStringList& arguments,
-              const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+                     const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
     process.setProcessEnvironment(env);
@@ -53,7 +53,7 @@ protected:
         env.insert(QStringLiteral("HOME"), m_dir.filePath(QStringLiteral("home")));
         const RunResult install =
             RunProgram(QStringLiteral(QUARRANE_SOURCE_DIR "/scripts/install-desktop"),
-                {QStringLiteral("--prefix"), m_prefix, QStringLiteral("--no-build")}, env);
+                       {QStringLiteral("--prefix"), m_prefix, QStringLiteral("--no-build")}, env);
         ASSERT_TRUE(install.started);
         ASSERT_EQ(install.status, 0) << install.output.toStdString();
         EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("home"))));
@@ -80,10 +80,12 @@ TEST_F(DesktopInstallTest, InstallsTheProgramsAndTheyRunFromThere)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("LD_LIBRARY_PATH"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    const RunResult version = RunProgram(Installed(QStringLiteral("bin/quarrane")), {QStringLiteral("--version")}, env);
+    const RunResult version =
+        RunProgram(Installed(QStringLiteral("bin/quarrane")), {QStringLiteral("--version")}, env);
     ASSERT_TRUE(version.started);
     EXPECT_EQ(version.status, 0) << version.output.toStdString();
-    EXPECT_TRUE(version.output.startsWith(QStringLiteral("Quarrane  Version: "))) << version.output.toStdString();
+    EXPECT_TRUE(version.output.startsWith(QStringLiteral("Quarrane  Version: ")))
+        << version.output.toStdString();
     const RunResult ldd = RunProgram(QStringLiteral("ldd"), {Installed(QStringLiteral("bin/quarrane"))}, env);
     if (ldd.started)
     {
@@ -103,12 +105,15 @@ TEST_F(DesktopInstallTest, LauncherEntryOpensCataloguesWithTheBrowser)
     desktop.beginGroup(QStringLiteral("Desktop Entry"));
     EXPECT_EQ(desktop.value(QStringLiteral("Exec")).toString(), QStringLiteral("quarrane %f"));
     EXPECT_EQ(desktop.value(QStringLiteral("Type")).toString(), QStringLiteral("Application"));
-    EXPECT_TRUE(desktop.value(QStringLiteral("MimeType")).toString().contains(QStringLiteral("application/x-quarrane-catalogue")));
+    EXPECT_TRUE(desktop.value(QStringLiteral("MimeType"))
+                    .toString()
+                    .contains(QStringLiteral("application/x-quarrane-catalogue")));
     const QString icon = desktop.value(QStringLiteral("Icon")).toString();
-    EXPECT_TRUE(QFileInfo::exists(Installed(QStringLiteral("share/icons/hicolor/scalable/apps/") + icon + QStringLiteral(".svg"))))
-        << icon.toStdString();
     EXPECT_TRUE(QFileInfo::exists(
-        Installed(QStringLiteral("share/icons/hicolor/scalable/mimetypes/application-x-quarrane-catalogue.svg"))));
+        Installed(QStringLiteral("share/icons/hicolor/scalable/apps/") + icon + QStringLiteral(".svg"))))
+        << icon.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(Installed(
+        QStringLiteral("share/icons/hicolor/scalable/mimetypes/application-x-quarrane-catalogue.svg"))));
 
     if (QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty())
         GTEST_SKIP() << "desktop-file-validate is not installed (desktop-file-utils)";
@@ -129,7 +134,7 @@ TEST_F(DesktopInstallTest, AppStreamDescriptionIsValid)
         GTEST_SKIP() << "appstreamcli is not installed (appstream)";
     const RunResult valid =
         RunProgram(QStringLiteral("appstreamcli"), {QStringLiteral("validate"), QStringLiteral("--no-net"),
-                                             QStringLiteral("--strict"), metainfo});
+                                                    QStringLiteral("--strict"), metainfo});
     EXPECT_EQ(valid.status, 0) << valid.output.toStdString();
 }
 
@@ -153,6 +158,8 @@ TEST_F(DesktopInstallTest, CatalogueFilesAreKnownByName)
     EXPECT_EQ(catalogue.name(), QStringLiteral("application/x-quarrane-catalogue"));
     EXPECT_TRUE(catalogue.inherits(QStringLiteral("application/vnd.sqlite3")));
     EXPECT_EQ(catalogue.comment(), QStringLiteral("Quarrane catalogue database"));
-    EXPECT_EQ(db.mimeTypeForFile(folder + QStringLiteral("/other.sqlite")).name(), QStringLiteral("application/vnd.sqlite3"));
-    EXPECT_EQ(db.mimeTypeForFile(folder + QStringLiteral("/Films.qrl.txt")).name(), QStringLiteral("text/plain"));
+    EXPECT_EQ(db.mimeTypeForFile(folder + QStringLiteral("/other.sqlite")).name(),
+              QStringLiteral("application/vnd.sqlite3"));
+    EXPECT_EQ(db.mimeTypeForFile(folder + QStringLiteral("/Films.qrl.txt")).name(),
+              QStringLiteral("text/plain"));
 }

@@ -8,7 +8,8 @@
 #include <QUrl>
 
 // A web server on 127.0.0.1 that answers every GET with one prepared answer, on the test's own
-// event loop (tests wait for Requests() with QTest::qWaitFor). Silent() makes it take connections and never answer, as a hung server would.
+// event loop (tests wait for Requests() with QTest::qWaitFor). Silent() makes it take connections and never
+// answer, as a hung server would.
 class CLocalHttpServer final : public QObject
 {
 public:

@@ -14,7 +14,8 @@
 CNewVersionDialog::CNewVersionDialog(const QString& rtfDocument, QWidget* parent)
     : QDialog(parent), m_pText(new QPlainTextEdit(this)),
       m_pCheck(new QCheckBox(tr("Check for new version when Quarrane starts"), this)),
-      m_pGoToWebPage(new QPushButton(tr("&Go to web page"), this)), m_pClose(new QPushButton(tr("&Close"), this))
+      m_pGoToWebPage(new QPushButton(tr("&Go to web page"), this)),
+      m_pClose(new QPushButton(tr("&Close"), this))
 {
     setWindowTitle(tr("A New Version of Quarrane is available!"));
 

@@ -79,8 +79,8 @@ bool COptionsSheet::Save()
     }
     if (m_pDoc && m_pDoc->IsOpen() && m_pCompactOnClose->isChecked() != m_bLoadedCompactOnClose)
     {
-        if (!m_pDoc->SetDatabaseParameter(kCompactOnExit,
-                                          m_pCompactOnClose->isChecked() ? QStringLiteral("1") : QStringLiteral("0")))
+        if (!m_pDoc->SetDatabaseParameter(
+                kCompactOnExit, m_pCompactOnClose->isChecked() ? QStringLiteral("1") : QStringLiteral("0")))
             return false;
         m_bLoadedCompactOnClose = m_pCompactOnClose->isChecked();
     }

@@ -1,9 +1,9 @@
 #include "LocalHttpServer.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/NewVersionCheck.h"
-#include "database/DbDatabase.h"
 #include "common/ErrorLog.h"
 #include "common/ScriptedInteraction.h"
+#include "database/DbDatabase.h"
 #include "gui/browser/dialogs/NewVersionDialog.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 #include "platform/FixtureVolumeTable.h"
@@ -79,10 +79,7 @@ class NewVersionDialogTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        QSettings().clear();
-    }
+    void init() { QSettings().clear(); }
     void cleanup()
     {
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -99,7 +96,8 @@ private slots:
         QVERIFY(dialog.DocumentView()->isReadOnly());
         QCOMPARE(dialog.GoToWebPageButton()->text(), QStringLiteral("&Go to web page"));
         QCOMPARE(dialog.CloseButton()->text(), QStringLiteral("&Close"));
-        QCOMPARE(dialog.CheckAtStartBox()->text(), QStringLiteral("Check for new version when Quarrane starts"));
+        QCOMPARE(dialog.CheckAtStartBox()->text(),
+                 QStringLiteral("Check for new version when Quarrane starts"));
     }
 
     void theCheckBoxShowsAndWritesTheSetting()
@@ -129,7 +127,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
         dialog.GoToWebPageButton()->click();
-        QSettings().setValue(CNewVersionCheck::kDownloadUrlKey, QStringLiteral("http://127.0.0.1:9/get.html"));
+        QSettings().setValue(CNewVersionCheck::kDownloadUrlKey,
+                             QStringLiteral("http://127.0.0.1:9/get.html"));
         dialog.GoToWebPageButton()->click();
         QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
@@ -149,8 +148,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         dialog.activateWindow();
         const QList<QWidget*> chain = FocusChain(&dialog);
-        for (QWidget* w : {static_cast<QWidget*>(dialog.DocumentView()), static_cast<QWidget*>(dialog.CheckAtStartBox()),
-                           static_cast<QWidget*>(dialog.GoToWebPageButton()), static_cast<QWidget*>(dialog.CloseButton())})
+        for (QWidget* w :
+             {static_cast<QWidget*>(dialog.DocumentView()), static_cast<QWidget*>(dialog.CheckAtStartBox()),
+              static_cast<QWidget*>(dialog.GoToWebPageButton()), static_cast<QWidget*>(dialog.CloseButton())})
             QVERIFY2(chain.contains(w), qPrintable(w->accessibleName()));
         for (QWidget* w : chain)
             QVERIFY2(!w->accessibleName().isEmpty(), w->metaObject()->className());
@@ -172,7 +172,8 @@ private slots:
             bool shuttingDown;
             bool shown;
         };
-        for (const Case& c : {Case{"1.06", false, false}, Case{"1.07", true, false}, Case{"1.07", false, true}})
+        for (const Case& c :
+             {Case{"1.06", false, false}, Case{"1.07", true, false}, Case{"1.07", false, true}})
         {
             server.Answer(200, QByteArray(kDocument).replace("1.07", c.version));
             shuttingDown = c.shuttingDown;
@@ -209,7 +210,8 @@ private slots:
         QVERIFY(m_dir->isValid());
         SetErrorLogFolder(m_dir->path());
         SetProcessUserInteraction(&m_ui);
-        m_volumes.SetEntries({CFixtureVolumeTable::MakeEntry(m_dir->path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
+        m_volumes.SetEntries(
+            {CFixtureVolumeTable::MakeEntry(m_dir->path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
         m_doc = std::make_unique<CMirrowelDoc>(m_ui);
         m_doc->SetUserName(QStringLiteral("ann"));
         m_strDatabase = m_dir->filePath(QStringLiteral("Films.qrl"));
@@ -233,22 +235,27 @@ private slots:
         QStringList titles;
         for (int i = 0; i < sheet.Pages()->count(); ++i)
             titles.append(sheet.Pages()->tabText(i));
-        QCOMPARE(titles, (QStringList{QStringLiteral("General"), QStringLiteral("Database"), QStringLiteral("File Handling")}));
+        QCOMPARE(titles, (QStringList{QStringLiteral("General"), QStringLiteral("Database"),
+                                      QStringLiteral("File Handling")}));
         QCOMPARE(sheet.Pages()->widget(2), handling);
         QCOMPARE(sheet.CompactOnCloseBox()->text(), QStringLiteral("&Compact Database on Close"));
-        QCOMPARE(sheet.CheckAtStartBox()->text(), QStringLiteral("Check for new version when Quarrane starts"));
+        QCOMPARE(sheet.CheckAtStartBox()->text(),
+                 QStringLiteral("Check for new version when Quarrane starts"));
     }
 
     void compactOnCloseReadsTheDatabaseParameter()
     {
         // A null value stands for no row at all, as in a database from before the option.
-        const std::pair<QString, bool> cases[] = {{QStringLiteral("1"), true},  {QStringLiteral("0"), false},
-                                                   {QString(), false},          {QStringLiteral("-1"), true},
-                                                   {QStringLiteral("yes"), true}};
+        const std::pair<QString, bool> cases[] = {{QStringLiteral("1"), true},
+                                                  {QStringLiteral("0"), false},
+                                                  {QString(), false},
+                                                  {QStringLiteral("-1"), true},
+                                                  {QStringLiteral("yes"), true}};
         for (const auto& [value, on] : cases)
         {
             if (value.isNull())
-                m_doc->Database()->Execute(QStringLiteral("DELETE FROM Parameter WHERE Parameter='CompactOnExit'"));
+                m_doc->Database()->Execute(
+                    QStringLiteral("DELETE FROM Parameter WHERE Parameter='CompactOnExit'"));
             else
                 QVERIFY(m_doc->SetDatabaseParameter(QStringLiteral("CompactOnExit"), value));
             COptionsSheet sheet(m_doc.get(), nullptr);
@@ -346,7 +353,8 @@ int main(int argc, char** argv)
     QTemporaryDir xdg;
     if (!xdg.isValid())
         return 1;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
     {
         const QString folder = xdg.filePath(QString::fromLatin1(name));
         QDir().mkpath(folder);
