@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -138,7 +139,13 @@ void CNewVersionCheck::OnFinished()
         const std::optional<double> published =
             body.size() <= kMaxDocumentBytes ? ParseVersion(document) : std::nullopt;
         if (published && IsNewer(*published, m_runningVersion))
+        {
+            // Whoever shows the news may be done with the check and delete it.
+            const QPointer<CNewVersionCheck> self(this);
             emit newVersionAvailable(document);
+            if (!self)
+                return;
+        }
     }
     emit finished();
 }
