@@ -24,7 +24,7 @@ struct ExpectedTable
 };
 
 const ExpectedTable kTables[] = {
-    {"Catalogue", "GroupId:L CatalogueId:L Catalogue:T50 Volume:T20e VolumeSerial:L Location:T255e DriveType:T10e "
+    {"Catalogue", "GroupId:L CatalogueId:L Catalogue:T50 Volume:T20e VolumeSerial:L Location:T4095e DriveType:T10e "
                   "LocalMachine:T50 UserName:T50 UpdateTTH:B=1 GhostDuplicates:B DeleteDuplicates:B CatalogueType:T255 "
                   "SynchForceUpdateChecksum:B SynchNoModifiedUpdateChecksum:B SynchDeleteDuplicates:B SynchQuit:B "
                   "CatalogueKeepPriority:L!=10000",
@@ -75,7 +75,7 @@ const ExpectedTable kTables[] = {
      "QueryEntry(QueryEntry) QueryId(QueryId)"},
     {"QueryEntryType", "QueryEntryType:L QueryEntryTypeName:T50", "QueryEntryType(QueryEntryType)", ""},
     {"QueryGroup", "GroupId:L Group:T50 ParentGroupId:L", "GroupId(GroupId)", "ParentGroupId(ParentGroupId)"},
-    {"RelativePath", "RelativePathId:L RelativePath:T255 KeepPriority:L=1000", "RelativePathId(RelativePathId)",
+    {"RelativePath", "RelativePathId:L RelativePath:T4095 KeepPriority:L=1000", "RelativePathId(RelativePathId)",
      "RelativePath(RelativePath)"},
     {"Rule", "RuleId:L Rule:T255 RuleType:L Condition:T255", "RuleId(RuleId)", ""},
     {"RuleEntry", "RuleId:L RuleEntryId:L RuleEntry:T255", "RuleIdRuleEntryIdKey(RuleId,RuleEntryId)",

@@ -24,7 +24,7 @@ TEST_F(MarkDeletedTest, AFolderThatCannotBeListedMarksNothing)
     ASSERT_TRUE(QDir(m_strMedia + "/Docs").removeRecursively());
     WriteFile(QStringLiteral("Docs"));
     QFile::remove(m_strMedia + "/Other/c.txt");
-    EXPECT_EQ(MarkDeleted(), CMwuTaskManager::ResultFileNotFound);
+    EXPECT_EQ(MarkDeleted(), CMwuTaskManager::ResultSkipped);
     EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE")), 1);
     EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE AND File='c.txt'")), 1);
 }
