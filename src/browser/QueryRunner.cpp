@@ -64,7 +64,8 @@ void CQueryRunner::UnmarkAtLeastOneDuplicate(CDbDatabase& db, const QString& use
         // takes a name the person made on purpose.
         QSet<QString> kept;
         for (const Member& m : group)
-            if (!m.identity.isEmpty() && std::find(uncheck.begin() + before, uncheck.end(), m.fileId) != uncheck.end())
+            if (!m.identity.isEmpty() &&
+                std::find(uncheck.begin() + before, uncheck.end(), m.fileId) != uncheck.end())
                 kept.insert(m.identity);
         for (const Member& m : group)
             if (!m.identity.isEmpty() && kept.contains(m.identity) &&
@@ -79,16 +80,19 @@ void CQueryRunner::UnmarkAtLeastOneDuplicate(CDbDatabase& db, const QString& use
         // Databases made before hard links were recorded have no identities: their files are
         // all distinct, as they always were.
         const bool identities = FileIdentity::HasTable(db);
-        CDbStatement rows = db.PrepareSqlite(QStringLiteral(
-            "SELECT f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), f.FileId, f.Ghost, c.DriveType, s.Mark, %1 "
-            "FROM \"File\" f JOIN \"Catalogue\" c ON c.CatalogueId = f.CatalogueId "
-            "JOIN \"FileUserSelect\" s ON s.FileId = f.FileId "
-            "LEFT JOIN \"RelativePath\" r ON r.RelativePathId = f.RelativePathId %2"
-            "WHERE s.\"User\" = ? AND s.QueryMark <> 0 "
-            "ORDER BY f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), "
-            "c.CatalogueKeepPriority + r.KeepPriority DESC, c.Catalogue, r.RelativePath, f.File")
+        CDbStatement rows = db.PrepareSqlite(
+            QStringLiteral(
+                "SELECT f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), f.FileId, f.Ghost, c.DriveType, "
+                "s.Mark, %1 "
+                "FROM \"File\" f JOIN \"Catalogue\" c ON c.CatalogueId = f.CatalogueId "
+                "JOIN \"FileUserSelect\" s ON s.FileId = f.FileId "
+                "LEFT JOIN \"RelativePath\" r ON r.RelativePathId = f.RelativePathId %2"
+                "WHERE s.\"User\" = ? AND s.QueryMark <> 0 "
+                "ORDER BY f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), "
+                "c.CatalogueKeepPriority + r.KeepPriority DESC, c.Catalogue, r.RelativePath, f.File")
                 .arg(identities ? QStringLiteral("i.Identity") : QStringLiteral("NULL"),
-                     identities ? QStringLiteral("LEFT JOIN \"FileIdentity\" i ON i.FileId = f.FileId ") : QString()));
+                     identities ? QStringLiteral("LEFT JOIN \"FileIdentity\" i ON i.FileId = f.FileId ")
+                                : QString()));
         rows.Bind(1, userName);
         std::vector<Member> group;
         qint32 high = 0;

@@ -28,7 +28,8 @@ bool FileIdentity::HasTable(CDbDatabase& db)
     return table.Step();
 }
 
-int FileIdentity::ColumnLengthLimit(CDbDatabase& db, const QString& table, const QString& column, int fallback)
+int FileIdentity::ColumnLengthLimit(CDbDatabase& db, const QString& table, const QString& column,
+                                    int fallback)
 {
     CDbStatement schema =
         db.PrepareSqlite(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));

@@ -239,7 +239,8 @@ int CopyTree(const QString& source, const QString& destination)
         return SystemError::AccessDenied;
     CFolderListing::Entry entry;
     while (listing.Next(entry))
-        if (const int rc = CopyTree(source + QLatin1Char('/') + entry.name, destination + QLatin1Char('/') + entry.name))
+        if (const int rc =
+                CopyTree(source + QLatin1Char('/') + entry.name, destination + QLatin1Char('/') + entry.name))
             return rc;
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::utimensat(AT_FDCWD, Native(destination).constData(), times, 0);

@@ -67,8 +67,9 @@ CFolderListing::Kind KindOf(int folder, const char* name, unsigned char type)
     if (kind != CFolderListing::Kind::Link)
         return kind;
     struct stat target = {};
-    return fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode) ? CFolderListing::Kind::FolderLink
-                                                                             : CFolderListing::Kind::Link;
+    return fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode)
+               ? CFolderListing::Kind::FolderLink
+               : CFolderListing::Kind::Link;
 }
 } // namespace
 

@@ -16,11 +16,11 @@ class CFolderListing final
 public:
     enum class Kind
     {
-        File,         // a regular file
+        File, // a regular file
         Folder,
-        FolderLink,   // a symbolic link to a folder: never walked
-        Link,         // a symbolic link to anything else, or to nothing
-        Special,      // a named pipe, a socket or a device
+        FolderLink, // a symbolic link to a folder: never walked
+        Link,       // a symbolic link to anything else, or to nothing
+        Special,    // a named pipe, a socket or a device
     };
     struct Entry
     {

@@ -95,7 +95,8 @@ QByteArray NativeName::ToBytes(QStringView text)
     QByteArray bytes;
     bytes.reserve(text.size());
     qsizetype start = 0; // the run of plain characters not yet converted
-    const auto flush = [&](qsizetype end) {
+    const auto flush = [&](qsizetype end)
+    {
         if (end > start)
             bytes.append(text.mid(start, end - start).toUtf8());
     };
@@ -113,4 +114,3 @@ QByteArray NativeName::ToBytes(QStringView text)
     flush(text.size());
     return bytes;
 }
-

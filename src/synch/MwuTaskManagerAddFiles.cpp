@@ -5,10 +5,10 @@
 #include "database/DbTransaction.h"
 #include "database/FileIdentity.h"
 #include "platform/FileSystem.h"
-#include "platform/VolumeTable.h"
-#include "synch/MwuContext.h"
 #include "platform/FolderListing.h"
 #include "platform/SystemErrorCodes.h"
+#include "platform/VolumeTable.h"
+#include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
 
 #include <QDateTime>
@@ -83,10 +83,12 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
                         volume->m_strFileSystem == QStringLiteral("msdos");
     }
 
-    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::CreateTaskTop() - RelativePath limit"), [&] {
-        m_nRelativePathLimit = FileIdentity::ColumnLengthLimit(m_database, QStringLiteral("RelativePath"),
-                                                               QStringLiteral("RelativePath"), 255);
-    });
+    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::CreateTaskTop() - RelativePath limit"),
+                 [&]
+                 {
+                     m_nRelativePathLimit = FileIdentity::ColumnLengthLimit(
+                         m_database, QStringLiteral("RelativePath"), QStringLiteral("RelativePath"), 255);
+                 });
 
     std::vector<FolderEntry> entries;
     if (location.isEmpty() || !WalkFolder(location, QString(), entries))
@@ -249,9 +251,11 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
                 // A file gone between the listing and now is simply not added; one that is there
                 // but cannot be looked at is named.
                 if (rc == 0 && status.m_bRegular)
-                    AddToBatch({m_lSeekRelativePathId, name, status.m_nSize, status.m_nModifiedSecs, status.m_nAttributes,
-                                status.m_nLinkCount > 1 ? FileIdentity::Text(status.m_nDevice, status.m_nInode)
-                                                        : QString()});
+                    AddToBatch({m_lSeekRelativePathId, name, status.m_nSize, status.m_nModifiedSecs,
+                                status.m_nAttributes,
+                                status.m_nLinkCount > 1
+                                    ? FileIdentity::Text(status.m_nDevice, status.m_nInode)
+                                    : QString()});
                 else if (rc != 0 && rc != SystemError::FileNotFound)
                     NoteSkipped(QStringLiteral("Unable to read file status"), m_strCurrentPath);
             }
@@ -345,7 +349,8 @@ void CMwuTaskManagerAddFiles::FlushBatch()
                 identity.emplace(m_database.PrepareSqlite(
                     QStringLiteral("INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
             }
-            identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row)).Bind(2, m_batch[row].identity);
+            identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
+                .Bind(2, m_batch[row].identity);
             identity->Execute();
         }
         if (hasCounter)

@@ -100,7 +100,8 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
                     NoteReadError(file);
                 else
                 {
-                    const Links links = UpdateRecordAndDuplicates(file, tth, status.m_nSize, modified, mayRemove);
+                    const Links links =
+                        UpdateRecordAndDuplicates(file, tth, status.m_nSize, modified, mayRemove);
                     if (links.liveCopyElsewhere && mayRemove && m_nRetryAnswer == IDRETRY)
                         DeleteFileRecSetFile(file.fileId, options.ghostDuplicates);
                 }
@@ -125,19 +126,16 @@ void CMwuTaskManagerChecksum::NoteReadError(const GroupFile& file)
     SetFileRecSetError(file.fileId, kReadError);
 }
 
-CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicates(const GroupFile& file,
-                                                                                 const QString& tth,
-                                                                                 quint64 hashedSize,
-                                                                                 const QString& modified,
-                                                                                 bool findLiveCopy)
+CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicates(
+    const GroupFile& file, const QString& tth, quint64 hashedSize, const QString& modified, bool findLiveCopy)
 {
     Links links;
     RunWithRetry(kContext, [&] {
         links = Links();
         // The record and every record it is linked with change together or not at all.
         CDbTransaction transaction(m_database);
-        CDbStatement record = m_database.Prepare(QStringLiteral(
-            "SELECT AlternateFile, FileInfoId FROM File WHERE FileId=?"));
+        CDbStatement record =
+            m_database.Prepare(QStringLiteral("SELECT AlternateFile, FileInfoId FROM File WHERE FileId=?"));
         record.Bind(1, file.fileId);
         if (!record.Step())
             return; // removed by someone else meanwhile
@@ -196,13 +194,14 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
 
         // A FileInfo taken over from a copy replaces the record's own; otherwise it keeps its own.
         m_database.Execute(
-            QStringLiteral("UPDATE File SET TTH=?, LastModified=?, SimilarityId=?, AlternateFile=?, FileInfoId=?, "
-                           "FileSize=?, FileSizeHigh=?, FileSizeDouble=? WHERE FileId=?"),
+            QStringLiteral(
+                "UPDATE File SET TTH=?, LastModified=?, SimilarityId=?, AlternateFile=?, FileInfoId=?, "
+                "FileSize=?, FileSizeHigh=?, FileSizeDouble=? WHERE FileId=?"),
             {CDbValue(tth), CDbValue(modified),
              links.similarityId != 0 ? CDbValue(links.similarityId) : CDbValue::Null(),
              alternates.isEmpty() ? CDbValue::Null() : CDbValue(alternates),
-             links.fileInfoId != 0 ? CDbValue(links.fileInfoId) : ownFileInfoId, CDbValue(size), CDbValue(sizeHigh),
-             CDbValue(double(high) * 4294967296.0 + double(low)), CDbValue(file.fileId)});
+             links.fileInfoId != 0 ? CDbValue(links.fileInfoId) : ownFileInfoId, CDbValue(size),
+             CDbValue(sizeHigh), CDbValue(double(high) * 4294967296.0 + double(low)), CDbValue(file.fileId)});
 
         if (links.duplicateFound)
         {

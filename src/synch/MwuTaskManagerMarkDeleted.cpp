@@ -4,9 +4,9 @@
 #include "common/FilePath.h"
 #include "common/MediaLocation.h"
 #include "database/DbTransaction.h"
-#include "synch/MwuContext.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
+#include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
 
 #include <QElapsedTimer>
@@ -93,7 +93,8 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
         {
             m_strCurrentPath = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
             CFileStatus status;
-            if (QueryFileStatus(m_strCurrentPath, status) != 0 || !status.m_bRegular || status.m_bSymbolicLink)
+            if (QueryFileStatus(m_strCurrentPath, status) != 0 || !status.m_bRegular ||
+                status.m_bSymbolicLink)
                 gone.push_back(file.fileId);
         }
         if (static_cast<int>(gone.size()) >= kBatchRows || (!gone.empty() && batchAge.elapsed() >= kBatchMilliseconds))

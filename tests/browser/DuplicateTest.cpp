@@ -100,13 +100,20 @@ TEST_F(DuplicateTest, HardLinksAreNeverEachOthersSpareCopy)
 {
     const Copy copies[] = {
         // Two names of one file and nothing else: neither is a spare.
-        {1, 1, 10, 100, "AAA", false, true}, {2, 1, 11, 100, "AAA", false, true},
+        {1, 1, 10, 100, "AAA", false, true},
+        {2, 1, 11, 100, "AAA", false, true},
         // Two names of one file and a real copy: the kept file keeps both its names.
-        {3, 1, 10, 200, "BBB", false, true}, {4, 1, 11, 200, "BBB", false, true}, {5, 2, 10, 200, "BBB", false, true},
+        {3, 1, 10, 200, "BBB", false, true},
+        {4, 1, 11, 200, "BBB", false, true},
+        {5, 2, 10, 200, "BBB", false, true},
         // The kept copy stands alone; the other file's two names may both go.
-        {6, 1, 11, 300, "CCC", false, true}, {7, 1, 10, 300, "CCC", false, true}, {8, 2, 10, 300, "CCC", false, true},
+        {6, 1, 11, 300, "CCC", false, true},
+        {7, 1, 10, 300, "CCC", false, true},
+        {8, 2, 10, 300, "CCC", false, true},
         // A copy on a CD-ROM is kept: the fixed disk's file, with both its names, may go.
-        {9, 1, 10, 400, "DDD", false, true}, {10, 1, 12, 400, "DDD", false, true}, {11, 3, 10, 400, "DDD", false, true},
+        {9, 1, 10, 400, "DDD", false, true},
+        {10, 1, 12, 400, "DDD", false, true},
+        {11, 3, 10, 400, "DDD", false, true},
     };
     for (const Copy& c : copies)
         Add(c);
@@ -114,7 +121,8 @@ TEST_F(DuplicateTest, HardLinksAreNeverEachOthersSpareCopy)
     for (const auto& [fileId, identity] : std::initializer_list<std::pair<qint32, const char*>>{
              {1, "8:1"}, {2, "8:1"}, {3, "8:2"}, {4, "8:2"}, {7, "8:3"}, {8, "8:3"}, {9, "8:4"}, {10, "8:4"}})
     {
-        CDbStatement insert = Db().PrepareSqlite(QStringLiteral("INSERT INTO FileIdentity (FileId, Identity) VALUES (?, ?)"));
+        CDbStatement insert =
+            Db().PrepareSqlite(QStringLiteral("INSERT INTO FileIdentity (FileId, Identity) VALUES (?, ?)"));
         insert.Bind(1, fileId).Bind(2, QString::fromLatin1(identity));
         insert.Execute();
     }

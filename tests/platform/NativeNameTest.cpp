@@ -26,7 +26,8 @@ TEST(NativeNameTest, EverySingleByteRoundTrips)
         if (byte == '/')
             continue;
         SCOPED_TRACE(byte);
-        for (const QByteArray& name : {Bytes({byte}), QByteArray("a") + char(byte) + "z", Bytes({byte, byte})})
+        for (const QByteArray& name :
+             {Bytes({byte}), QByteArray("a") + char(byte) + "z", Bytes({byte, byte})})
         {
             const QString text = NativeName::FromBytes(name);
             EXPECT_EQ(NativeName::ToBytes(text), name);
@@ -39,8 +40,8 @@ TEST(NativeNameTest, EverySingleByteRoundTrips)
 // What each awkward name becomes, and that it comes back.
 TEST(NativeNameTest, AwkwardNamesMapAsDocumented)
 {
-    const QString pua = QString::fromUtf8("\xEF\x9D\x9C");   // U+F75C, the escape of a backslash itself
-    const QString high = QString::fromUtf8("\xEF\x9F\xA9");  // U+F7E9, the escape of 0xE9
+    const QString pua = QString::fromUtf8("\xEF\x9D\x9C");  // U+F75C, the escape of a backslash itself
+    const QString high = QString::fromUtf8("\xEF\x9F\xA9"); // U+F7E9, the escape of 0xE9
     const struct
     {
         QByteArray bytes;

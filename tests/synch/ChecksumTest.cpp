@@ -222,9 +222,10 @@ TEST_F(ChecksumTest, ARecordWhoseFileIsNoLongerARegularFileKeepsItsValues)
     WriteFile(QStringLiteral("fine.bin"), "fine");
     ASSERT_EQ(AddFiles(), 0);
     EXPECT_EQ(Count(QStringLiteral("File='pipe'")), 0);
-    m_db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, TTH, LastModified) "
-                                "VALUES (1, 0, 99, 'pipe', ?, '2001-01-01 00:00:00')"),
-                 {CDbValue(kFakeTth)});
+    m_db.Execute(
+        QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, TTH, LastModified) "
+                       "VALUES (1, 0, 99, 'pipe', ?, '2001-01-01 00:00:00')"),
+        {CDbValue(kFakeTth)});
     EXPECT_EQ(UpdateTTH(), CMwuTaskManager::ResultFileNotFound);
     EXPECT_EQ(UpdateTTH(QStringLiteral("-ForceUpdateTTH")), CMwuTaskManager::ResultFileNotFound);
     EXPECT_EQ(TthOf(QStringLiteral("pipe")), kFakeTth);

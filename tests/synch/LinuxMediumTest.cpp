@@ -41,9 +41,10 @@ protected:
             {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))}));
         CDbDatabase db;
         db.Open(m_strDatabase);
-        db.Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
-                                  "Location, DriveType) VALUES (0, 1, 'Media', 'DATA', ?, ?, 'Fixed')"),
-                   {CDbValue(qint32(0x1234ABCD)), CDbValue(m_strMedia)});
+        db.Execute(
+            QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                           "Location, DriveType) VALUES (0, 1, 'Media', 'DATA', ?, ?, 'Fixed')"),
+            {CDbValue(qint32(0x1234ABCD)), CDbValue(m_strMedia)});
     }
 
     // Runs a bash script in the medium (its $'...' quoting writes any byte into a name).
@@ -93,8 +94,8 @@ protected:
     // find's regular files, dot files and dot folders aside.
     PathSet FoundFiles(const QStringList& prefix = {})
     {
-        return PathsOf(Shell(QStringLiteral("find . -name '.*' ! -name . -prune -o -type f -printf '%P\\0' || true"),
-                             prefix));
+        return PathsOf(Shell(
+            QStringLiteral("find . -name '.*' ! -name . -prune -o -type f -printf '%P\\0' || true"), prefix));
     }
 
     struct Record
@@ -113,20 +114,24 @@ protected:
         std::multimap<QString, Record> records;
         CDbDatabase db;
         db.Open(m_strDatabase);
-        const bool identities = db.PrepareSqlite(QStringLiteral(
-                                      "SELECT 1 FROM sqlite_master WHERE name = 'FileIdentity'")).Step();
+        const bool identities =
+            db.PrepareSqlite(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'FileIdentity'"))
+                .Step();
         CDbStatement st = db.PrepareSqlite(
-            QStringLiteral("SELECT r.RelativePath, f.File, f.FileId, f.FileSize, f.FileSizeHigh, f.FileSizeDouble, "
-                           "f.TTH, f.SimilarityId, %1, f.Deleted FROM File f LEFT JOIN RelativePath r ON "
-                           "r.RelativePathId = f.RelativePathId %2 WHERE f.Ghost = 0")
+            QStringLiteral(
+                "SELECT r.RelativePath, f.File, f.FileId, f.FileSize, f.FileSizeHigh, f.FileSizeDouble, "
+                "f.TTH, f.SimilarityId, %1, f.Deleted FROM File f LEFT JOIN RelativePath r ON "
+                "r.RelativePathId = f.RelativePathId %2 WHERE f.Ghost = 0")
                 .arg(identities ? QStringLiteral("i.Identity") : QStringLiteral("NULL"),
-                     identities ? QStringLiteral("LEFT JOIN FileIdentity i ON i.FileId = f.FileId") : QString()));
+                     identities ? QStringLiteral("LEFT JOIN FileIdentity i ON i.FileId = f.FileId")
+                                : QString()));
         while (st.Step())
         {
             if (liveOnly && st.Value(9).ToBool())
                 continue;
             const QString folder = CatalogueFilePath(QString(), st.Value(0).ToString());
-            const QString path = folder.isEmpty() ? st.Value(1).ToString() : folder + '/' + st.Value(1).ToString();
+            const QString path =
+                folder.isEmpty() ? st.Value(1).ToString() : folder + '/' + st.Value(1).ToString();
             const qint64 size = (qint64(quint32(st.Value(4).ToLong())) << 32) | quint32(st.Value(3).ToLong());
             records.insert({path,
                             {st.Value(2).ToLong(), size, st.Value(5).ToDouble(), st.Value(6).ToString(),
@@ -139,7 +144,8 @@ protected:
     // Qt's own removal cannot name files whose names are not UTF-8.
     void TearDown() override
     {
-        QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), m_strMedia, m_dir.filePath(QStringLiteral("data"))});
+        QProcess::execute(QStringLiteral("rm"),
+                          {QStringLiteral("-rf"), m_strMedia, m_dir.filePath(QStringLiteral("data"))});
     }
 
     QTemporaryDir m_dir;
@@ -194,7 +200,8 @@ TEST_F(LinuxMediumTest, CatalogueMatchesFindRhashAndJdupes)
         const QString path = NativeName::FromBytes(line.mid(line.indexOf('\t') + 1));
         const auto record = records.find(path);
         ASSERT_NE(record, records.end()) << path.toStdString();
-        EXPECT_EQ(record->second.tth, QString::fromLatin1(line.left(line.indexOf('\t'))).toUpper()) << path.toStdString();
+        EXPECT_EQ(record->second.tth, QString::fromLatin1(line.left(line.indexOf('\t'))).toUpper())
+            << path.toStdString();
         ++hashed;
     }
     EXPECT_EQ(hashed, 14);
@@ -249,9 +256,11 @@ TEST_F(LinuxMediumTest, AGrownFileKeepsTheSizeItWasHashedAt)
 {
     Shell(QStringLiteral("printf 'first lines\\n' > grows.log; printf other > other.txt"));
     ASSERT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-UpdateTTH")}).exitCode, 0);
-    Shell(QStringLiteral("printf 'many more lines, and more\\n' >> grows.log; touch -d '+1 minute' grows.log; "
-                         "cp -p grows.log copy.log"));
-    ASSERT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"), QStringLiteral("-UpdateTTH")})
+    Shell(
+        QStringLiteral("printf 'many more lines, and more\\n' >> grows.log; touch -d '+1 minute' grows.log; "
+                       "cp -p grows.log copy.log"));
+    ASSERT_EQ(RunSynchronizer(
+                  {QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"), QStringLiteral("-UpdateTTH")})
                   .exitCode,
               0);
 
@@ -286,11 +295,13 @@ TEST_F(LinuxMediumTest, OddNamesAreHashedMovedTrashedAndMarkedDeleted)
     // Moved by the program's own primitive, from the path the catalogue's texts make.
     CDbDatabase db;
     db.Open(m_strDatabase);
-    CDbStatement where = db.PrepareSqlite(QStringLiteral(
-        "SELECT r.RelativePath, f.File FROM File f JOIN RelativePath r ON r.RelativePathId = f.RelativePathId "
-        "WHERE f.RelativePathId <> 0"));
+    CDbStatement where =
+        db.PrepareSqlite(QStringLiteral("SELECT r.RelativePath, f.File FROM File f JOIN RelativePath r ON "
+                                        "r.RelativePathId = f.RelativePathId "
+                                        "WHERE f.RelativePathId <> 0"));
     ASSERT_TRUE(where.Step());
-    const QString source = CatalogueFilePath(m_strMedia, where.Value(0).ToString(), where.Value(1).ToString());
+    const QString source =
+        CatalogueFilePath(m_strMedia, where.Value(0).ToString(), where.Value(1).ToString());
     QString problem;
     EXPECT_EQ(MoveFileTo(source, m_strMedia + QStringLiteral("/moved"), 1, &problem, nullptr), 0)
         << problem.toStdString();
@@ -301,8 +312,8 @@ TEST_F(LinuxMediumTest, OddNamesAreHashedMovedTrashedAndMarkedDeleted)
     EXPECT_EQ(RemoveFile(CatalogueFilePath(m_strMedia, QString(), latin), &problem, nullptr), 0)
         << problem.toStdString();
     qputenv("XDG_DATA_HOME", dataHome);
-    EXPECT_EQ(Shell(QStringLiteral("grep -h '^Path=' ../data/Trash/info/*")), QByteArray("Path=") +
-              QFile::encodeName(m_strMedia).toPercentEncoding("/") + "/caf%E9.txt\n");
+    EXPECT_EQ(Shell(QStringLiteral("grep -h '^Path=' ../data/Trash/info/*")),
+              QByteArray("Path=") + QFile::encodeName(m_strMedia).toPercentEncoding("/") + "/caf%E9.txt\n");
     struct stat gone = {};
     EXPECT_NE(::lstat((m_strMedia + QStringLiteral("/caf")).toUtf8() + "\xE9.txt", &gone), 0);
 
@@ -329,9 +340,10 @@ TEST_F(LinuxMediumTest, FoldersLeftOutAreNamedAndTheRestCatalogued)
     // An older database: its folder column still holds 255 characters, and cannot be changed in
     // place; the folder 3 x 120 characters deep does not fit.
     QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"),
-                 {m_strDatabase, QStringLiteral("PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql = "
-                                                "replace(sql, '<= 4095', '<= 255') WHERE name = 'RelativePath';")});
+    sqlite.start(
+        QStringLiteral("sqlite3"),
+        {m_strDatabase, QStringLiteral("PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql = "
+                                       "replace(sql, '<= 4095', '<= 255') WHERE name = 'RelativePath';")});
     ASSERT_TRUE(sqlite.waitForFinished(10000));
     ASSERT_EQ(sqlite.exitCode(), 0) << sqlite.readAllStandardError().toStdString();
 
@@ -349,24 +361,28 @@ TEST_F(LinuxMediumTest, FoldersLeftOutAreNamedAndTheRestCatalogued)
     const Run run = RunSynchronizer({QStringLiteral("-AddFiles")}, nobody, env);
     EXPECT_EQ(run.exitCode, 3) << run.stderrText.toStdString();
     const QString text = QString::fromUtf8(run.stderrText);
-    EXPECT_TRUE(text.contains(QStringLiteral("Unable to read folder: ") + m_strMedia + QStringLiteral("/secret\n")))
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("Unable to read folder: ") + m_strMedia + QStringLiteral("/secret\n")))
         << text.toStdString();
     const QString tooLong = m_strMedia + QStringLiteral("/%1/%1/%1").arg(longName);
     EXPECT_TRUE(text.contains(QStringLiteral("Folder path too long for the catalogue: ") + tooLong + '\n'))
         << text.toStdString();
     // A file that cannot be read is a worse result than a folder left out; both are named.
-    const Run hashing = RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-UpdateTTH")}, nobody, env);
+    const Run hashing =
+        RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-UpdateTTH")}, nobody, env);
     EXPECT_EQ(hashing.exitCode, 30) << hashing.stderrText.toStdString();
     const QString hashingText = QString::fromUtf8(hashing.stderrText);
     EXPECT_TRUE(hashingText.contains(QStringLiteral("Error reading from file: ") + m_strMedia +
                                      QStringLiteral("/private.txt\n")))
         << hashingText.toStdString();
-    EXPECT_TRUE(hashingText.contains(QStringLiteral("Unable to read folder: ") + m_strMedia + QStringLiteral("/secret\n")));
+    EXPECT_TRUE(hashingText.contains(QStringLiteral("Unable to read folder: ") + m_strMedia +
+                                     QStringLiteral("/secret\n")));
 
     PathSet catalogued;
     for (const auto& [path, record] : Records())
         catalogued.insert(path);
-    const PathSet expected{QStringLiteral("a.txt"), QStringLiteral("private.txt"), longName + QStringLiteral("/e.txt")};
+    const PathSet expected{QStringLiteral("a.txt"), QStringLiteral("private.txt"),
+                           longName + QStringLiteral("/e.txt")};
     EXPECT_EQ(catalogued, expected);
     // find run as the same person lists the same files, less the folder too deep for the column.
     PathSet found = FoundFiles(nobody);
