@@ -61,6 +61,18 @@ bool IsEscapeRange(char32_t codePoint)
 
 QString NativeName::FromBytes(QByteArrayView bytes)
 {
+    // Nearly every name is plain UTF-8 without a backslash: convert it in one go.
+    bool plain = true;
+    for (qsizetype i = 0; i < bytes.size() && plain;)
+    {
+        char32_t codePoint = 0;
+        const int length = DecodeOne(bytes, i, codePoint);
+        plain = length != 0 && codePoint != char32_t(kBackslash) && !IsEscapeRange(codePoint);
+        i += length;
+    }
+    if (plain)
+        return QString::fromUtf8(bytes);
+
     QString text;
     text.reserve(bytes.size());
     qsizetype i = 0;
