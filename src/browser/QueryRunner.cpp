@@ -12,9 +12,12 @@
 #include "database/DbQueryDef.h"
 #include "database/DbRetryPolicy.h"
 #include "database/DbTransaction.h"
+#include "database/FileIdentity.h"
 
+#include <QSet>
 #include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -28,6 +31,7 @@ struct Member
     qint32 fileId;
     bool keep; // on a CD-ROM or a ghost: cannot or need not be deleted
     bool checked;
+    QString identity; // the physical file of a name with hard links, else empty
 };
 } // namespace
 
@@ -56,20 +60,39 @@ void CQueryRunner::UnmarkAtLeastOneDuplicate(CDbDatabase& db, const QString& use
                 uncheck.push_back(m.fileId);
         if (uncheck.size() == before)
             uncheck.push_back(group.front().fileId);
+        // Another name of a file that stays is no spare copy: deleting it frees nothing and
+        // takes a name the person made on purpose.
+        QSet<QString> kept;
+        for (const Member& m : group)
+            if (!m.identity.isEmpty() &&
+                std::find(uncheck.begin() + before, uncheck.end(), m.fileId) != uncheck.end())
+                kept.insert(m.identity);
+        for (const Member& m : group)
+            if (!m.identity.isEmpty() && kept.contains(m.identity) &&
+                std::find(uncheck.begin() + before, uncheck.end(), m.fileId) == uncheck.end())
+                uncheck.push_back(m.fileId);
     };
 
     try
     {
         // The same rows and order as the stored duplicate search shows them; an empty TTH and a
         // Null one are the same key, so they sort as one.
-        CDbStatement rows = db.PrepareSqlite(QStringLiteral(
-            "SELECT f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), f.FileId, f.Ghost, c.DriveType, s.Mark "
-            "FROM \"File\" f JOIN \"Catalogue\" c ON c.CatalogueId = f.CatalogueId "
-            "JOIN \"FileUserSelect\" s ON s.FileId = f.FileId "
-            "LEFT JOIN \"RelativePath\" r ON r.RelativePathId = f.RelativePathId "
-            "WHERE s.\"User\" = ? AND s.QueryMark <> 0 "
-            "ORDER BY f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), "
-            "c.CatalogueKeepPriority + r.KeepPriority DESC, c.Catalogue, r.RelativePath, f.File"));
+        // Databases made before hard links were recorded have no identities: their files are
+        // all distinct, as they always were.
+        const bool identities = FileIdentity::HasTable(db);
+        CDbStatement rows = db.PrepareSqlite(
+            QStringLiteral(
+                "SELECT f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), f.FileId, f.Ghost, c.DriveType, "
+                "s.Mark, %1 "
+                "FROM \"File\" f JOIN \"Catalogue\" c ON c.CatalogueId = f.CatalogueId "
+                "JOIN \"FileUserSelect\" s ON s.FileId = f.FileId "
+                "LEFT JOIN \"RelativePath\" r ON r.RelativePathId = f.RelativePathId %2"
+                "WHERE s.\"User\" = ? AND s.QueryMark <> 0 "
+                "ORDER BY f.FileSizeHigh, f.FileSize, coalesce(f.TTH, ''), "
+                "c.CatalogueKeepPriority + r.KeepPriority DESC, c.Catalogue, r.RelativePath, f.File")
+                .arg(identities ? QStringLiteral("i.Identity") : QStringLiteral("NULL"),
+                     identities ? QStringLiteral("LEFT JOIN \"FileIdentity\" i ON i.FileId = f.FileId ")
+                                : QString()));
         rows.Bind(1, userName);
         std::vector<Member> group;
         qint32 high = 0;
@@ -89,8 +112,8 @@ void CQueryRunner::UnmarkAtLeastOneDuplicate(CDbDatabase& db, const QString& use
             size = rowSize;
             tth = rowTth;
             const bool cdrom = rows.Value(5).ToString() == QStringLiteral("CD-ROM");
-            group.push_back(
-                {rows.Value(3).ToLong(), cdrom || rows.Value(4).ToBool(), rows.Value(6).ToBool()});
+            group.push_back({rows.Value(3).ToLong(), cdrom || rows.Value(4).ToBool(), rows.Value(6).ToBool(),
+                             rows.Value(7).IsNull() ? QString() : rows.Value(7).ToString()});
         }
         closeGroup(group);
     }

@@ -75,7 +75,9 @@ private:
 
 // The native path of a catalogued file: the catalogue's location (native), its relative path
 // (catalogue text, folders separated by "\", empty for the location itself) and the file name
-// (empty for the folder itself).
+// (empty for the folder itself). Names are held as NativeName maps them (platform/NativeName.h):
+// a backslash inside a name is never a "\" in the text, so every "\" of a relative path is a
+// separator, and the platform layer turns the joined text back into the name's exact bytes.
 QString CatalogueFilePath(const QString& location, const QString& relativePath, const QString& fileName = {});
 
 // A native path below a location as a relative-path text ("a/b" -> "a\b"), without leading and

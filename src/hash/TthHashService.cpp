@@ -7,6 +7,7 @@
 #include "hash/TigerTreeHashing.h"
 #include "platform/AlignedBuffer.h"
 #include "platform/HashInputFile.h"
+#include "platform/NativeName.h"
 
 #include <QFile>
 
@@ -293,7 +294,7 @@ int CTthHashService::HashFile(const QString& path, QString& text, int capacity,
                               const std::atomic<bool>* pCancel) const
 {
     text.clear();
-    const CTthHashResult result = Hash(QFile::encodeName(path).toStdString(), pCancel);
+    const CTthHashResult result = Hash(NativeName::ToBytes(path).toStdString(), pCancel);
     if (!result.Succeeded())
         return 0;
     const int length = static_cast<int>(result.tth.size());

@@ -1,6 +1,8 @@
 #include "platform/FileSystem.h"
 
 #include "platform/FileAttributes.h"
+#include "platform/FolderListing.h"
+#include "platform/NativeName.h"
 #include "platform/StatxStatus.h"
 #include "platform/SystemErrorCodes.h"
 
@@ -33,7 +35,7 @@ int LastError()
 
 QByteArray Native(const QString& path)
 {
-    return QFile::encodeName(path);
+    return NativeName::ToBytes(path);
 }
 
 // A file descriptor closed when it goes out of scope.
@@ -232,12 +234,13 @@ int CopyTree(const QString& source, const QString& destination)
         return CopyFileToNew(source, destination);
     if (::mkdir(Native(destination).constData(), info.st_mode & 07777) != 0)
         return LastError();
-    QDir dir(source);
-    const QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    if (names.isEmpty() && !dir.isReadable())
+    CFolderListing listing(source);
+    if (!listing.IsOpen())
         return SystemError::AccessDenied;
-    for (const QString& name : names)
-        if (const int rc = CopyTree(source + QLatin1Char('/') + name, destination + QLatin1Char('/') + name))
+    CFolderListing::Entry entry;
+    while (listing.Next(entry))
+        if (const int rc =
+                CopyTree(source + QLatin1Char('/') + entry.name, destination + QLatin1Char('/') + entry.name))
             return rc;
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::utimensat(AT_FDCWD, Native(destination).constData(), times, 0);
@@ -251,7 +254,12 @@ int RemoveTree(const QString& path)
         return LastError();
     if (S_ISDIR(info.st_mode))
     {
-        const QStringList names = QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        // Names first, removals after: a folder is not changed while it is being read.
+        QStringList names;
+        CFolderListing listing(path);
+        CFolderListing::Entry entry;
+        while (listing.Next(entry))
+            names.append(entry.name);
         for (const QString& name : names)
             if (const int rc = RemoveTree(path + QLatin1Char('/') + name))
                 return rc;
@@ -303,6 +311,8 @@ int MoveEntry(const QString& source, const QString& destination)
 void FillStatusFromStatx(const struct statx& info, bool hiddenName, unsigned extraBits, CFileStatus& status)
 {
     status.m_bDirectory = S_ISDIR(info.stx_mode);
+    status.m_bRegular = S_ISREG(info.stx_mode);
+    status.m_nLinkCount = info.stx_nlink;
     status.m_nSize = info.stx_size;
     status.m_nDevice = makedev(info.stx_dev_major, info.stx_dev_minor);
     status.m_nInode = info.stx_ino;

@@ -10,6 +10,8 @@ struct CFileStatus
     unsigned m_nAttributes = 0;  // FileAttributes.h bits
     bool m_bDirectory = false;
     bool m_bSymbolicLink = false; // the name is a link (the other fields describe its target)
+    bool m_bRegular = false;      // a regular file (no folder, pipe, socket or device)
+    quint32 m_nLinkCount = 0;     // names of the same inode (hard links)
     quint64 m_nSize = 0;
     quint64 m_nDevice = 0;
     quint64 m_nInode = 0;

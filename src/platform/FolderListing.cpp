@@ -1,6 +1,7 @@
 #include "platform/FolderListing.h"
 
 #include "platform/FileAttributes.h"
+#include "platform/NativeName.h"
 #include "platform/StatxStatus.h"
 #include "platform/SystemErrorCodes.h"
 
@@ -25,10 +26,57 @@ struct CFolderListing::CDirectory
     DIR* dir;
 };
 
+namespace
+{
+CFolderListing::Kind KindOfMode(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return CFolderListing::Kind::File;
+    if (S_ISDIR(mode))
+        return CFolderListing::Kind::Folder;
+    if (S_ISLNK(mode))
+        return CFolderListing::Kind::Link;
+    return CFolderListing::Kind::Special;
+}
+
+// What the entry is, from the directory's own word when it gives one, else from the entry itself.
+CFolderListing::Kind KindOf(int folder, const char* name, unsigned char type)
+{
+    CFolderListing::Kind kind = CFolderListing::Kind::File;
+    switch (type)
+    {
+    case DT_REG:
+        return CFolderListing::Kind::File;
+    case DT_DIR:
+        return CFolderListing::Kind::Folder;
+    case DT_LNK:
+        kind = CFolderListing::Kind::Link;
+        break;
+    case DT_UNKNOWN:
+    {
+        struct stat self = {};
+        // Gone since the read: a file, whose status will then fail and say so.
+        if (fstatat(folder, name, &self, AT_SYMLINK_NOFOLLOW) != 0)
+            return CFolderListing::Kind::File;
+        kind = KindOfMode(self.st_mode);
+        break;
+    }
+    default:
+        return CFolderListing::Kind::Special;
+    }
+    if (kind != CFolderListing::Kind::Link)
+        return kind;
+    struct stat target = {};
+    return fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode)
+               ? CFolderListing::Kind::FolderLink
+               : CFolderListing::Kind::Link;
+}
+} // namespace
+
 CFolderListing::CFolderListing(const QString& folder, bool fullStatus)
     : m_strFolder(folder), m_bFullStatus(fullStatus)
 {
-    if (DIR* dir = opendir(QFile::encodeName(folder).constData()))
+    if (DIR* dir = opendir(NativeName::ToBytes(folder).constData()))
         m_pDirectory = std::make_unique<CDirectory>(dir);
 }
 
@@ -52,25 +100,8 @@ bool CFolderListing::Next(Entry& entry)
         const char* name = item->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        entry.name = QFile::decodeName(name);
-        entry.kind = Kind::File;
-        unsigned char type = item->d_type;
-        if (type == DT_UNKNOWN || type == DT_LNK)
-        {
-            // The filesystem does not say, or the name is a link: ask what it leads to.
-            struct stat target = {};
-            if (fstatat(dirfd(m_pDirectory->dir), name, &target, 0) == 0 && S_ISDIR(target.st_mode))
-                entry.kind = type == DT_LNK ? Kind::FolderLink : Kind::Folder;
-            else if (type == DT_UNKNOWN)
-            {
-                struct stat self = {};
-                if (fstatat(dirfd(m_pDirectory->dir), name, &self, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    S_ISLNK(self.st_mode) && S_ISDIR(target.st_mode))
-                    entry.kind = Kind::FolderLink;
-            }
-        }
-        else if (type == DT_DIR)
-            entry.kind = Kind::Folder;
+        entry.name = NativeName::FromBytes(name);
+        entry.kind = KindOf(dirfd(m_pDirectory->dir), name, item->d_type);
         return true;
     }
 }
@@ -80,9 +111,9 @@ int CFolderListing::Status(const Entry& entry, CFileStatus& status) const
     if (m_bFullStatus || !m_pDirectory)
         return QueryFileStatus(m_strFolder + QLatin1Char('/') + entry.name, status);
     status = CFileStatus();
-    const QByteArray name = QFile::encodeName(entry.name);
+    const QByteArray name = NativeName::ToBytes(entry.name);
     struct statx info = {};
-    if (statx(dirfd(m_pDirectory->dir), name.constData(), 0, STATX_BASIC_STATS, &info) != 0)
+    if (statx(dirfd(m_pDirectory->dir), name.constData(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &info) != 0)
         return SystemErrorFromErrno(errno);
     FillStatusFromStatx(info, entry.name.startsWith(QLatin1Char('.')), 0, status);
     return 0;

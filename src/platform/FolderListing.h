@@ -16,9 +16,11 @@ class CFolderListing final
 public:
     enum class Kind
     {
-        File,         // anything that is not a folder, a link to a file included
+        File, // a regular file
         Folder,
-        FolderLink,   // a symbolic link to a folder: never walked
+        FolderLink, // a symbolic link to a folder: never walked
+        Link,       // a symbolic link to anything else, or to nothing
+        Special,    // a named pipe, a socket or a device
     };
     struct Entry
     {
@@ -36,7 +38,8 @@ public:
     bool IsOpen() const;
     // The next entry other than "." and ".."; false at the end.
     bool Next(Entry& entry);
-    // The status of an entry of this folder, following links; 0 on success, else a result code.
+    // The status of an entry of this folder itself (a link is not followed); 0 on success, else a
+    // result code.
     int Status(const Entry& entry, CFileStatus& status) const;
 
 private:

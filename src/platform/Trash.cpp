@@ -1,6 +1,7 @@
 #include "platform/Trash.h"
 
 #include "platform/FileSystem.h"
+#include "platform/NativeName.h"
 #include "platform/SystemErrorCodes.h"
 
 #include <QDateTime>
@@ -18,7 +19,7 @@ namespace
 {
 QByteArray Native(const QString& path)
 {
-    return QFile::encodeName(path);
+    return NativeName::ToBytes(path);
 }
 
 bool DeviceOf(const QString& path, dev_t& device)

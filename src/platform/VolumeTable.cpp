@@ -2,6 +2,7 @@
 
 #include "platform/FixtureVolumeTable.h"
 #include "platform/LinuxVolumeTable.h"
+#include "platform/NativeName.h"
 #include "platform/PathResolution.h"
 #include "platform/SystemErrorCodes.h"
 
@@ -41,7 +42,7 @@ std::optional<CVolume> CVolumeTable::VolumeOf(const QString& path) const
 int CVolumeTable::FreeSpace(const QString& path, quint64& freeBytes) const
 {
     struct statvfs info = {};
-    if (statvfs(QFile::encodeName(path).constData(), &info) != 0)
+    if (statvfs(NativeName::ToBytes(path).constData(), &info) != 0)
         return SystemErrorFromErrno(errno);
     // f_bavail is what an unprivileged caller may still use; the reserve is the administrator's.
     freeBytes = quint64(info.f_bavail) * quint64(info.f_frsize);
@@ -51,7 +52,7 @@ int CVolumeTable::FreeSpace(const QString& path, quint64& freeBytes) const
 int CVolumeTable::IoBlockSize(const QString& path) const
 {
     struct stat info = {};
-    if (stat(QFile::encodeName(path).constData(), &info) != 0 || info.st_blksize <= 0)
+    if (stat(NativeName::ToBytes(path).constData(), &info) != 0 || info.st_blksize <= 0)
         return 4096;
     return int(info.st_blksize);
 }

@@ -92,11 +92,11 @@ void CMirrowelUpdateApp::RunRequest(CMwuRequest* request)
             if (!manager)
                 continue;
             const int result = manager->Manage();
-            if (result != 0)
-            {
-                int expected = 0;
-                request->m_nResult.compare_exchange_strong(expected, result);
-            }
+            // The first result stands, but entries skipped by one task give way to a worse
+            // result of a later one.
+            const int earlier = request->m_nResult.load();
+            if (result != 0 && (earlier == 0 || earlier == CMwuTaskManager::ResultSkipped))
+                request->m_nResult.store(result);
             const bool stop = result != 0 && manager->IsStopped();
             manager.reset();
             if (stop)

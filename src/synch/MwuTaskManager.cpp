@@ -3,11 +3,13 @@
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "common/MediaLocation.h"
+#include "common/UnattendedInteraction.h"
 #include "common/UserInteraction.h"
 #include "database/DbServices.h"
 #include "database/DbStatement.h"
 #include "database/DbTransaction.h"
 #include "database/JetText.h"
+#include "platform/NativeName.h"
 #include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
 #include "synch/MwuRequest.h"
@@ -16,6 +18,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <mutex>
 
@@ -46,8 +49,21 @@ CMwuTaskList& CMwuTaskManager::Tasks()
 
 void CMwuTaskManager::SetResult(int result)
 {
-    if (m_nResult == 0)
+    if (m_nResult == 0 || (m_nResult == ResultSkipped && result != 0))
         m_nResult = result;
+}
+
+void CMwuTaskManager::NoteSkipped(const QString& message, const QString& path)
+{
+    SetResult(ResultSkipped);
+    const QString text = message + QStringLiteral(": ") + path;
+    AppendErrorLogLine(FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__, text, kCaption));
+    if (dynamic_cast<CUnattendedInteraction*>(&m_context.ui))
+    {
+        // The path's own bytes, as find and ls print it, whatever the name holds.
+        const QByteArray line = NativeName::ToBytes(text) + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    }
 }
 
 CDbRetryPolicy::SRules CMwuTaskManager::RetryRules(CMwuTaskManager& manager)

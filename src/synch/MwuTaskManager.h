@@ -22,6 +22,8 @@ public:
     enum : int
     {
         ResultFileNotFound = 2,
+        // Some files or folders were left out (each named in the log); everything else was done.
+        ResultSkipped = 3,
         ResultReadError = 30,
         ResultVersionMismatch = 4313,
         IDCANCEL = 2,
@@ -33,7 +35,8 @@ public:
     CMwuTaskManager(const CMwuTaskManager&) = delete;
     CMwuTaskManager& operator=(const CMwuTaskManager&) = delete;
 
-    // Runs the whole task; 0 on success, else the first non-zero result (2, 30, 4313).
+    // Runs the whole task; 0 on success, else the first non-zero result (2, 30, 4313), or 3 when
+    // nothing worse happened but some entries were skipped.
     virtual int Manage();
 
     // Set when the database cannot be used: the request runs no further task.
@@ -103,8 +106,13 @@ protected:
     void ModifyCurrent(const std::function<void(CMwuTask&)>& change);
     CMwuTask Current() const;
     CMwuTask Top() const;
-    // Sets the result unless an earlier one is already set.
+    // Sets the result unless an earlier one is already set; a skipped entry gives way to any
+    // other result, which says more about the run.
     void SetResult(int result);
+    // An entry of the medium left out of the run: "<message>: <path>" goes to the log (and to
+    // stderr when nobody watches) and the result says that something was skipped, unless it
+    // already says worse.
+    void NoteSkipped(const QString& message, const QString& path);
 
     TaskKind m_kind;
     CMwuRequest& m_request;

@@ -3,15 +3,18 @@
 #include "common/FileFormat.h"
 #include "common/FilePath.h"
 #include "database/DbTransaction.h"
+#include "database/FileIdentity.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderListing.h"
+#include "platform/SystemErrorCodes.h"
 #include "platform/VolumeTable.h"
 #include "synch/MwuContext.h"
-#include "platform/FolderListing.h"
 #include "synch/MwuNotifier.h"
 
 #include <QDateTime>
 
 #include <bit>
+#include <optional>
 
 namespace
 {
@@ -80,6 +83,13 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
                         volume->m_strFileSystem == QStringLiteral("msdos");
     }
 
+    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::CreateTaskTop() - RelativePath limit"),
+                 [&]
+                 {
+                     m_nRelativePathLimit = FileIdentity::ColumnLengthLimit(
+                         m_database, QStringLiteral("RelativePath"), QStringLiteral("RelativePath"), 255);
+                 });
+
     std::vector<FolderEntry> entries;
     if (location.isEmpty() || !WalkFolder(location, QString(), entries))
     {
@@ -143,18 +153,21 @@ bool CMwuTaskManagerAddFiles::WalkFolder(const QString& folder, const QString& n
         const QString& name = entry.name;
         if (IsSkippedName(name))
             continue;
-        // A link to a folder is not walked: it could lead back up the tree, or off the medium.
-        if (entry.kind == CFolderListing::Kind::FolderLink)
-            continue;
         if (entry.kind == CFolderListing::Kind::Folder)
         {
             const QString child = nativeRelative.isEmpty() ? name : nativeRelative + QLatin1Char('/') + name;
-            // A subfolder that cannot be listed (such as another user's lost+found) is left out and
-            // noted in the result, rather than leaving the whole medium uncatalogued.
-            if (!WalkFolder(folder + QLatin1Char('/') + name, child, entries))
-                SetResult(ResultFileNotFound);
+            const QString childPath = folder + QLatin1Char('/') + name;
+            // One folder the database cannot hold, or may not read, is left out and named, rather
+            // than leaving the whole medium uncatalogued.
+            if (RelativePathText(child).size() > m_nRelativePathLimit)
+                NoteSkipped(QStringLiteral("Folder path too long for the catalogue"), childPath);
+            else if (!WalkFolder(childPath, child, entries))
+                NoteSkipped(QStringLiteral("Unable to read folder"), childPath);
         }
-        else
+        // Only regular files are catalogued: a link is not a copy of what it points to (and a link
+        // to a folder could lead back up the tree, or off the medium), and a pipe, a socket or a
+        // device holds no contents of its own.
+        else if (entry.kind == CFolderListing::Kind::File)
             ++entries[self].fileCount;
     }
     return true;
@@ -234,9 +247,17 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
             {
                 m_strCurrentPath = folder + QLatin1Char('/') + name;
                 CFileStatus status;
-                // A file gone between the listing and now is simply not added.
-                if (listing.Status(entry, status) == 0 && !status.m_bDirectory)
-                    AddToBatch({m_lSeekRelativePathId, name, status.m_nSize, status.m_nModifiedSecs, status.m_nAttributes});
+                const int rc = listing.Status(entry, status);
+                // A file gone between the listing and now is simply not added; one that is there
+                // but cannot be looked at is named.
+                if (rc == 0 && status.m_bRegular)
+                    AddToBatch({m_lSeekRelativePathId, name, status.m_nSize, status.m_nModifiedSecs,
+                                status.m_nAttributes,
+                                status.m_nLinkCount > 1
+                                    ? FileIdentity::Text(status.m_nDevice, status.m_nInode)
+                                    : QString()});
+                else if (rc != 0 && rc != SystemError::FileNotFound)
+                    NoteSkipped(QStringLiteral("Unable to read file status"), m_strCurrentPath);
             }
             // Handed to the shared rows in steps: locking them for every file of a large folder
             // costs more than anyone watching the count could see.
@@ -250,6 +271,8 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
         if (m_batchAge.elapsed() >= m_nGroupCommitMilliseconds)
             FlushBatch();
     }
+    else
+        NoteSkipped(QStringLiteral("Unable to read folder"), folder);
     m_context.notifier.AskRefresh();
     m_context.notifier.AskRequestNotify(&m_request);
 }
@@ -313,6 +336,22 @@ void CMwuTaskManagerAddFiles::FlushBatch()
             }
             insert.Execute();
             done += rows;
+        }
+        // The names of one inode, so that they are never taken for each other's spare copy.
+        std::optional<CDbStatement> identity;
+        for (size_t row = 0; row < m_batch.size(); ++row)
+        {
+            if (m_batch[row].identity.isEmpty())
+                continue;
+            if (!identity)
+            {
+                FileIdentity::EnsureTable(m_database);
+                identity.emplace(m_database.PrepareSqlite(
+                    QStringLiteral("INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
+            }
+            identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
+                .Bind(2, m_batch[row].identity);
+            identity->Execute();
         }
         if (hasCounter)
             m_database.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),

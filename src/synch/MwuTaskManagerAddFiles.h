@@ -52,10 +52,13 @@ private:
         quint64 size = 0;
         qint64 modifiedSecs = 0;
         unsigned attributes = 0;
+        QString identity; // device and inode of a file with several names, else empty
     };
 
     // Depth-first pre-order, in the order the directory is read; names beginning with "." are
-    // neither walked nor counted. False when the folder cannot be listed.
+    // neither walked nor counted, nor are links, pipes, sockets and devices. A subfolder that
+    // cannot be listed, or whose relative path the database cannot hold, is named in the log and
+    // left out. False when the folder itself cannot be listed.
     bool WalkFolder(const QString& folder, const QString& nativeRelative, std::vector<FolderEntry>& entries);
     // The live names of the current folder, folded when the medium ignores case.
     QSet<QString> ReadCatalogued();
@@ -68,6 +71,8 @@ private:
     qint32 m_lSeekRelativePathId = 0;
     bool m_bCaseSensitive = true;
     bool m_bFullStatus = false;
+    // What the database's RelativePath column holds (older databases: 255 characters).
+    int m_nRelativePathLimit = 255;
     std::unordered_map<const CMwuTask*, qint32> m_fileCounts;
     std::vector<NewFile> m_batch;
     QElapsedTimer m_batchAge; // since the last commit

@@ -82,7 +82,7 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
         m_strCurrentPath = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
 
         CFileStatus status;
-        if (QueryFileStatus(m_strCurrentPath, status) != 0 || status.m_bDirectory)
+        if (QueryFileStatus(m_strCurrentPath, status) != 0 || !status.m_bRegular)
             SetResult(ResultFileNotFound);
         else
         {
@@ -100,7 +100,8 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
                     NoteReadError(file);
                 else
                 {
-                    const Links links = UpdateRecordAndDuplicates(file, tth, modified, mayRemove);
+                    const Links links =
+                        UpdateRecordAndDuplicates(file, tth, status.m_nSize, modified, mayRemove);
                     if (links.liveCopyElsewhere && mayRemove && m_nRetryAnswer == IDRETRY)
                         DeleteFileRecSetFile(file.fileId, options.ghostDuplicates);
                 }
@@ -118,32 +119,35 @@ void CMwuTaskManagerChecksum::NoteReadError(const GroupFile& file)
 {
     // The record keeps its TTH and time; the note tells the person why it was not hashed.
     SetResult(ResultReadError);
+    NoteSkipped(kReadError, m_strCurrentPath);
     m_nFileError = ResultReadError;
     m_fileErrorEntry = {m_strCurrentPath, kReadError};
     ModifyCurrent([&](CMwuTask& t) { t.m_errors.push_back(m_fileErrorEntry); });
     SetFileRecSetError(file.fileId, kReadError);
 }
 
-CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicates(const GroupFile& file,
-                                                                                 const QString& tth,
-                                                                                 const QString& modified,
-                                                                                 bool findLiveCopy)
+CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicates(
+    const GroupFile& file, const QString& tth, quint64 hashedSize, const QString& modified, bool findLiveCopy)
 {
     Links links;
     RunWithRetry(kContext, [&] {
         links = Links();
         // The record and every record it is linked with change together or not at all.
         CDbTransaction transaction(m_database);
-        CDbStatement record = m_database.Prepare(QStringLiteral(
-            "SELECT FileSize, FileSizeHigh, AlternateFile, FileInfoId FROM File WHERE FileId=?"));
+        CDbStatement record =
+            m_database.Prepare(QStringLiteral("SELECT AlternateFile, FileInfoId FROM File WHERE FileId=?"));
         record.Bind(1, file.fileId);
         if (!record.Step())
             return; // removed by someone else meanwhile
-        const qint32 size = record.Value(0).ToLong();
-        const qint32 sizeHigh = record.Value(1).ToLong();
-        QString alternates = record.Value(2).ToString();
-        const CDbValue ownFileInfoId = record.Value(3);
+        QString alternates = record.Value(0).ToString();
+        const CDbValue ownFileInfoId = record.Value(1);
         record.Reset();
+        // The size that was hashed goes with the TTH: a file that grew since it was catalogued
+        // would otherwise pair its new TTH with its old size and match no copy of itself.
+        const auto low = static_cast<quint32>(hashedSize & 0xFFFFFFFFu);
+        const auto high = static_cast<quint32>(hashedSize >> 32);
+        const auto size = static_cast<qint32>(low);
+        const auto sizeHigh = static_cast<qint32>(high);
 
         std::vector<Duplicate> duplicates;
         // An empty file is never anybody's duplicate.
@@ -190,12 +194,14 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
 
         // A FileInfo taken over from a copy replaces the record's own; otherwise it keeps its own.
         m_database.Execute(
-            QStringLiteral("UPDATE File SET TTH=?, LastModified=?, SimilarityId=?, AlternateFile=?, FileInfoId=? "
-                           "WHERE FileId=?"),
+            QStringLiteral(
+                "UPDATE File SET TTH=?, LastModified=?, SimilarityId=?, AlternateFile=?, FileInfoId=?, "
+                "FileSize=?, FileSizeHigh=?, FileSizeDouble=? WHERE FileId=?"),
             {CDbValue(tth), CDbValue(modified),
              links.similarityId != 0 ? CDbValue(links.similarityId) : CDbValue::Null(),
              alternates.isEmpty() ? CDbValue::Null() : CDbValue(alternates),
-             links.fileInfoId != 0 ? CDbValue(links.fileInfoId) : ownFileInfoId, CDbValue(file.fileId)});
+             links.fileInfoId != 0 ? CDbValue(links.fileInfoId) : ownFileInfoId, CDbValue(size),
+             CDbValue(sizeHigh), CDbValue(double(high) * 4294967296.0 + double(low)), CDbValue(file.fileId)});
 
         if (links.duplicateFound)
         {

@@ -46,10 +46,11 @@ private:
     };
 
     std::vector<GroupFile> ReadGroup();
-    // Stores the new TTH and time and links the record with its duplicates, in one transaction.
-    // findLiveCopy: also tell whether another file holds the same contents (before a removal).
-    Links UpdateRecordAndDuplicates(const GroupFile& file, const QString& tth, const QString& modified,
-                                    bool findLiveCopy);
+    // Stores the new TTH, the size hashed and the time and links the record with its duplicates,
+    // in one transaction. findLiveCopy: also tell whether another file holds the same contents
+    // (before a removal).
+    Links UpdateRecordAndDuplicates(const GroupFile& file, const QString& tth, quint64 hashedSize,
+                                    const QString& modified, bool findLiveCopy);
     // Whether a record's file is the very file at path (a folder catalogued twice), not a copy.
     bool IsSamePhysicalFile(qint32 fileId, const QString& path);
     void NoteReadError(const GroupFile& file);

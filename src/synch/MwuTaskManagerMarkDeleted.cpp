@@ -4,12 +4,12 @@
 #include "common/FilePath.h"
 #include "common/MediaLocation.h"
 #include "database/DbTransaction.h"
-#include "synch/MwuContext.h"
+#include "platform/FileSystem.h"
 #include "platform/FolderListing.h"
+#include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSet>
 
 namespace
@@ -57,10 +57,10 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
     CFolderListing listing(folder);
     if (!listing.IsOpen())
     {
-        if (QFileInfo::exists(folder))
+        if (FindAttributes(folder) != 0)
         {
             // There but unreadable: its files cannot be told gone, so none is marked.
-            SetResult(ResultFileNotFound);
+            NoteSkipped(QStringLiteral("Unable to read folder"), folder);
             return;
         }
         QString location = current.m_strLocation;
@@ -73,8 +73,11 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
     }
     QSet<QString> present;
     CFolderListing::Entry entry;
+    // Only regular files are catalogued files: a record whose name is now a link, a pipe or a
+    // folder (or was one, catalogued by an older version) is no longer a file of the catalogue.
     while (listing.Next(entry))
-        present.insert(entry.name);
+        if (entry.kind == CFolderListing::Kind::File)
+            present.insert(entry.name);
 
     std::vector<qint32> gone;
     QElapsedTimer batchAge;
@@ -89,7 +92,9 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
         if (!present.contains(file.name))
         {
             m_strCurrentPath = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
-            if (FindAttributes(m_strCurrentPath) == 0)
+            CFileStatus status;
+            if (QueryFileStatus(m_strCurrentPath, status) != 0 || !status.m_bRegular ||
+                status.m_bSymbolicLink)
                 gone.push_back(file.fileId);
         }
         if (static_cast<int>(gone.size()) >= kBatchRows || (!gone.empty() && batchAge.elapsed() >= kBatchMilliseconds))

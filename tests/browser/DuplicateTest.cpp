@@ -6,6 +6,7 @@
 #include "browser/SqlText.h"
 
 #include "database/DbTransaction.h"
+#include "database/FileIdentity.h"
 
 #include <QSignalSpy>
 #include <QTimer>
@@ -91,6 +92,44 @@ TEST_F(DuplicateTest, OneCopyOfEveryFullyCheckedGroupSurvives)
     EXPECT_EQ(Unchecked("ann"), QList<qint32>({2, 3, 6, 9, 11, 12, 13, 14, 15, 18}));
     EXPECT_EQ(Unchecked("bob"), bobBefore) << "another user's marks are untouched";
     EXPECT_EQ(Long(QStringLiteral("SELECT Count(*) FROM FileUserSelect WHERE QueryMark=FALSE")), 0);
+}
+
+// Names of one inode are one physical file: never each other's spare copy. Databases without the
+// identity table (made before it existed) keep the old behaviour; the first test covers them.
+TEST_F(DuplicateTest, HardLinksAreNeverEachOthersSpareCopy)
+{
+    const Copy copies[] = {
+        // Two names of one file and nothing else: neither is a spare.
+        {1, 1, 10, 100, "AAA", false, true},
+        {2, 1, 11, 100, "AAA", false, true},
+        // Two names of one file and a real copy: the kept file keeps both its names.
+        {3, 1, 10, 200, "BBB", false, true},
+        {4, 1, 11, 200, "BBB", false, true},
+        {5, 2, 10, 200, "BBB", false, true},
+        // The kept copy stands alone; the other file's two names may both go.
+        {6, 1, 11, 300, "CCC", false, true},
+        {7, 1, 10, 300, "CCC", false, true},
+        {8, 2, 10, 300, "CCC", false, true},
+        // A copy on a CD-ROM is kept: the fixed disk's file, with both its names, may go.
+        {9, 1, 10, 400, "DDD", false, true},
+        {10, 1, 12, 400, "DDD", false, true},
+        {11, 3, 10, 400, "DDD", false, true},
+    };
+    for (const Copy& c : copies)
+        Add(c);
+    FileIdentity::EnsureTable(Db());
+    for (const auto& [fileId, identity] : std::initializer_list<std::pair<qint32, const char*>>{
+             {1, "8:1"}, {2, "8:1"}, {3, "8:2"}, {4, "8:2"}, {7, "8:3"}, {8, "8:3"}, {9, "8:4"}, {10, "8:4"}})
+    {
+        CDbStatement insert =
+            Db().PrepareSqlite(QStringLiteral("INSERT INTO FileIdentity (FileId, Identity) VALUES (?, ?)"));
+        insert.Bind(1, fileId).Bind(2, QString::fromLatin1(identity));
+        insert.Execute();
+    }
+
+    m_doc.Queries().UnmarkAtLeastOneDuplicate();
+    // 6 comes first in its group (folder p5 has the highest keep priority) and has no other name.
+    EXPECT_EQ(Unchecked("ann"), QList<qint32>({1, 2, 3, 4, 6, 11}));
 }
 
 TEST(SqlText, SplitAndAddWhereAndOrderBy)

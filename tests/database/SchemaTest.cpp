@@ -24,59 +24,78 @@ struct ExpectedTable
 };
 
 const ExpectedTable kTables[] = {
-    {"Catalogue", "GroupId:L CatalogueId:L Catalogue:T50 Volume:T20e VolumeSerial:L Location:T255e DriveType:T10e "
-                  "LocalMachine:T50 UserName:T50 UpdateTTH:B=1 GhostDuplicates:B DeleteDuplicates:B CatalogueType:T255 "
-                  "SynchForceUpdateChecksum:B SynchNoModifiedUpdateChecksum:B SynchDeleteDuplicates:B SynchQuit:B "
-                  "CatalogueKeepPriority:L!=10000",
+    {"Catalogue",
+     "GroupId:L CatalogueId:L Catalogue:T50 Volume:T20e VolumeSerial:L Location:T4095e DriveType:T10e "
+     "LocalMachine:T50 UserName:T50 UpdateTTH:B=1 GhostDuplicates:B DeleteDuplicates:B CatalogueType:T255 "
+     "SynchForceUpdateChecksum:B SynchNoModifiedUpdateChecksum:B SynchDeleteDuplicates:B SynchQuit:B "
+     "CatalogueKeepPriority:L!=10000",
      "CatalogueId(CatalogueId)", "GroupId(GroupId)"},
-    {"CatalogueRelativePaths", "CatalogueId:L RelativePathId:L", "CatalogueIdRelativePathIdKey(CatalogueId,RelativePathId)",
+    {"CatalogueRelativePaths", "CatalogueId:L RelativePathId:L",
+     "CatalogueIdRelativePathIdKey(CatalogueId,RelativePathId)",
      "CatalogueId(CatalogueId) RelativePathId(RelativePathId)"},
     {"CatalogueType", "CatalogueTypeId:L CatalogueType:T50", "CatalogueTypeId(CatalogueTypeId)", ""},
     {"CatalogueUserSelect", "CatalogueId:L User:T50 CatalogueSelect:B ExcludeFromDuplicate:B",
      "CatalogueIdUserKey(CatalogueId,User)", "CatalogueId(CatalogueId) User(User)"},
     {"Category", "CategoryId:L Category:T50 Description:T255", "CategoryId(CategoryId)", ""},
-    {"CategoryKeywordFilter", "CategoryId:L KeywordId:L IncludeKeyword:B", "CategoryIdKeywordIdKey(CategoryId,KeywordId)",
-     "CategoryId(CategoryId) KeywordId(KeywordId)"},
+    {"CategoryKeywordFilter", "CategoryId:L KeywordId:L IncludeKeyword:B",
+     "CategoryIdKeywordIdKey(CategoryId,KeywordId)", "CategoryId(CategoryId) KeywordId(KeywordId)"},
     {"CategoryRelativePaths", "CategoryId:L RelativePathId:L AutoAssign:B",
-     "CategoryIdRelativePathIdKey(CategoryId,RelativePathId)", "CategoryId(CategoryId) RelativePathId(RelativePathId)"},
+     "CategoryIdRelativePathIdKey(CategoryId,RelativePathId)",
+     "CategoryId(CategoryId) RelativePathId(RelativePathId)"},
     {"CategoryUsage", "CategoryId:L User:T50 LastUsed:DT", "CategoryIdUserKey(CategoryId,User)",
      "CategoryId(CategoryId) User(User)"},
-    {"Collection", "CollectionId:L Collection:T255 CollectionType:L CollectionNotes:M NumSeasons:L NumMoviesEpisodesPerSeason:L",
+    {"Collection",
+     "CollectionId:L Collection:T255 CollectionType:L CollectionNotes:M NumSeasons:L "
+     "NumMoviesEpisodesPerSeason:L",
      "CollectionId(CollectionId)", ""},
-    {"CollectionItem", "CollectionId:L CollectionItemId:L Index:L Title:T255 Identifier:T255 FileId:L CollectionItemNotes:L "
-                       "Season:L MoviesEpisode:L Part:L NumParts:L",
+    {"CollectionItem",
+     "CollectionId:L CollectionItemId:L Index:L Title:T255 Identifier:T255 FileId:L CollectionItemNotes:L "
+     "Season:L MoviesEpisode:L Part:L NumParts:L",
      "CollectionItemId(CollectionItemId)", "CollectionId(CollectionId)"},
-    {"Field", "FieldId:L Field:T50 Type:L TableField:T50 UserEdit:B Searchable:B Displayable:B DefaultWidth:L Format:T50",
+    {"Field",
+     "FieldId:L Field:T50 Type:L TableField:T50 UserEdit:B Searchable:B Displayable:B DefaultWidth:L "
+     "Format:T50",
      "FieldId(FieldId)", "Field(Field)"},
-    {"File", "CatalogueId:L RelativePathId:L FileId:L FileInfoId:L~ SimilarityId:L File:T255 AlternateFile:M FileSize:L! "
-             "FileSizeHigh:L FileSizeDouble:D! LastModified:DT Attributes:T16 New:B=1 Deleted:B Ghost:B DontMark:B "
-             "QueryHide:B TTH:T39 Extension:T255",
+    {"File",
+     "CatalogueId:L RelativePathId:L FileId:L FileInfoId:L~ SimilarityId:L File:T255 AlternateFile:M "
+     "FileSize:L! "
+     "FileSizeHigh:L FileSizeDouble:D! LastModified:DT Attributes:T16 New:B=1 Deleted:B Ghost:B DontMark:B "
+     "QueryHide:B TTH:T39 Extension:T255",
      "FileId(FileId)",
-     "CatalogueId(CatalogueId) CatalogueIdRelativePathIdFileKey(CatalogueId,RelativePathId,File) Deleted(Deleted) "
-     "DontMark(DontMark) FileInfoId(FileInfoId) FileSizeKey(FileSizeHigh,FileSize) Ghost(Ghost) QueryHide(QueryHide) "
+     "CatalogueId(CatalogueId) CatalogueIdRelativePathIdFileKey(CatalogueId,RelativePathId,File) "
+     "Deleted(Deleted) "
+     "DontMark(DontMark) FileInfoId(FileInfoId) FileSizeKey(FileSizeHigh,FileSize) Ghost(Ghost) "
+     "QueryHide(QueryHide) "
      "RelativePathId(RelativePathId) SimilarityId(SimilarityId) TTH(TTH)"},
-    {"FileInfo", "FileInfoId:L Description:T255 Keyword:Me Category:Me Notes:M ContainsError:B", "FileInfoId(FileInfoId)", ""},
-    {"FileListFieldView", "FileListFieldViewId:L! FileListFieldView:T50! User:T50", "FileListFieldViewId(FileListFieldViewId)",
-     "FileListFieldView(FileListFieldView) User(User)"},
-    {"FileListFieldViewField", "FileListFieldViewId:L! FieldId:L! Order:L", "FileListFieldViewIdFieldIdKey(FileListFieldViewId,FieldId)",
+    {"FileInfo", "FileInfoId:L Description:T255 Keyword:Me Category:Me Notes:M ContainsError:B",
+     "FileInfoId(FileInfoId)", ""},
+    {"FileListFieldView", "FileListFieldViewId:L! FileListFieldView:T50! User:T50",
+     "FileListFieldViewId(FileListFieldViewId)", "FileListFieldView(FileListFieldView) User(User)"},
+    {"FileListFieldViewField", "FileListFieldViewId:L! FieldId:L! Order:L",
+     "FileListFieldViewIdFieldIdKey(FileListFieldViewId,FieldId)",
      "FileListFieldViewId(FileListFieldViewId) FileListFieldViewIdOrderKey(FileListFieldViewId,Order)"},
     {"FileListFieldViewFieldUserValues", "User:T50 FileListFieldViewId:L! FieldId:L! Width:L=300",
      "UserFileListFieldViewIdFieldIdKey(User,FileListFieldViewId,FieldId)", ""},
-    {"FileUserSelect", "FileId:L! User:T50! Mark:B Query:T50 QueryMark:B", "FileIdUserKey(FileId,User)", "FileId(FileId) User(User)"},
+    {"FileUserSelect", "FileId:L! User:T50! Mark:B Query:T50 QueryMark:B", "FileIdUserKey(FileId,User)",
+     "FileId(FileId) User(User)"},
     {"Group", "GroupId:L Group:T50 ParentGroupId:L", "GroupId(GroupId)", "ParentGroupId(ParentGroupId)"},
-    {"ImportInfo", "ImportOrder:L Index:T50 Table:T50 NameField:T50 Import:B Purge:B", "ImportOrder(ImportOrder)", ""},
+    {"ImportInfo", "ImportOrder:L Index:T50 Table:T50 NameField:T50 Import:B Purge:B",
+     "ImportOrder(ImportOrder)", ""},
     {"IndexId", "Index:T50 IndexId:L", "Index(Index)", ""},
     {"Keyword", "KeywordId:L Keyword:T50 Description:T255", "KeywordId(KeywordId)", ""},
-    {"KeywordUsage", "KeywordId:L User:T50 LastUsed:DT", "KeywordIdUserKey(KeywordId,User)", "KeywordId(KeywordId) User(User)"},
+    {"KeywordUsage", "KeywordId:L User:T50 LastUsed:DT", "KeywordIdUserKey(KeywordId,User)",
+     "KeywordId(KeywordId) User(User)"},
     {"Parameter", "Parameter:T50 Value:T255 Description:T50", "Parameter(Parameter)", ""},
-    {"Query", "GroupId:L QueryId:L QueryName:T255 OutputQuery:T50 GroupingDepth:L Intermediate:B ReadOnly:B Description:T255",
+    {"Query",
+     "GroupId:L QueryId:L QueryName:T255 OutputQuery:T50 GroupingDepth:L Intermediate:B ReadOnly:B "
+     "Description:T255",
      "QueryId(QueryId)", "GroupId(GroupId)"},
-    {"QueryEntry", "QueryId:L QueryEntry:L EntryType:L! Query:T255 Comment:T255", "QueryIdQueryEntryKey(QueryId,QueryEntry)",
-     "QueryEntry(QueryEntry) QueryId(QueryId)"},
+    {"QueryEntry", "QueryId:L QueryEntry:L EntryType:L! Query:T255 Comment:T255",
+     "QueryIdQueryEntryKey(QueryId,QueryEntry)", "QueryEntry(QueryEntry) QueryId(QueryId)"},
     {"QueryEntryType", "QueryEntryType:L QueryEntryTypeName:T50", "QueryEntryType(QueryEntryType)", ""},
     {"QueryGroup", "GroupId:L Group:T50 ParentGroupId:L", "GroupId(GroupId)", "ParentGroupId(ParentGroupId)"},
-    {"RelativePath", "RelativePathId:L RelativePath:T255 KeepPriority:L=1000", "RelativePathId(RelativePathId)",
-     "RelativePath(RelativePath)"},
+    {"RelativePath", "RelativePathId:L RelativePath:T4095 KeepPriority:L=1000",
+     "RelativePathId(RelativePathId)", "RelativePath(RelativePath)"},
     {"Rule", "RuleId:L Rule:T255 RuleType:L Condition:T255", "RuleId(RuleId)", ""},
     {"RuleEntry", "RuleId:L RuleEntryId:L RuleEntry:T255", "RuleIdRuleEntryIdKey(RuleId,RuleEntryId)",
      "RuleEntryId(RuleEntryId) RuleId(RuleId)"},

@@ -4,6 +4,8 @@
 #include "synch/MwuTaskManagerAddFiles.h"
 #include "synch/MwuTaskManagerMarkDeleted.h"
 
+#include <sys/stat.h>
+
 namespace
 {
 class MarkDeletedTest : public SynchTaskFixture
@@ -24,9 +26,42 @@ TEST_F(MarkDeletedTest, AFolderThatCannotBeListedMarksNothing)
     ASSERT_TRUE(QDir(m_strMedia + "/Docs").removeRecursively());
     WriteFile(QStringLiteral("Docs"));
     QFile::remove(m_strMedia + "/Other/c.txt");
-    EXPECT_EQ(MarkDeleted(), CMwuTaskManager::ResultFileNotFound);
+    EXPECT_EQ(MarkDeleted(), CMwuTaskManager::ResultSkipped);
     EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE")), 1);
     EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE AND File='c.txt'")), 1);
+}
+
+// Records an older version made for what is not a regular file, or a name that is no longer one:
+// the name holds no file of the catalogue any more.
+TEST_F(MarkDeletedTest, ANameThatNoLongerHoldsARegularFileIsMarkedDeleted)
+{
+    WriteFile(QStringLiteral("target.txt"), "t");
+    ASSERT_TRUE(QFile::link(m_strMedia + "/target.txt", m_strMedia + "/link.txt"));
+    ASSERT_TRUE(QFile::link(m_strMedia + "/nowhere", m_strMedia + "/dangling"));
+    ASSERT_TRUE(QDir().mkpath(m_strMedia + "/now a folder"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(m_strMedia + "/pipe").constData(), 0644), 0);
+    const struct
+    {
+        const char* name;
+        bool deleted;
+    } cases[] = {{"target.txt", false},
+                 {"link.txt", true},
+                 {"dangling", true},
+                 {"now a folder", true},
+                 {"pipe", true}};
+    qint32 id = 0;
+    for (const auto& c : cases)
+        m_db.Execute(QStringLiteral(
+                         "INSERT INTO File (CatalogueId, RelativePathId, FileId, File) VALUES (1, 0, ?, ?)"),
+                     {CDbValue(++id), CDbValue(QString::fromLatin1(c.name))});
+    EXPECT_EQ(MarkDeleted(), 0);
+    for (const auto& c : cases)
+        EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE AND File='%1'").arg(QString::fromLatin1(c.name))),
+                  c.deleted ? 1 : 0)
+            << c.name;
+    // And add-files brings back none of them but the regular file, which is still catalogued.
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(Count(QStringLiteral("Deleted=FALSE")), 1);
 }
 
 TEST_F(MarkDeletedTest, AMediumThatGoesAwayDuringTheRunMarksNothingMore)

@@ -1,0 +1,46 @@
+#include "database/FileIdentity.h"
+
+#include "database/DbDatabase.h"
+#include "database/DbStatement.h"
+
+#include <QRegularExpression>
+
+QString FileIdentity::Text(quint64 device, quint64 inode)
+{
+    return QString::number(device) + QLatin1Char(':') + QString::number(inode);
+}
+
+void FileIdentity::EnsureTable(CDbDatabase& db)
+{
+    db.ExecuteSqliteScript(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS \"FileIdentity\" (\n"
+        "  \"FileId\" INTEGER NOT NULL CONSTRAINT \"FileIdentity_FileId\" PRIMARY KEY\n"
+        "    REFERENCES \"File\" (\"FileId\") ON UPDATE CASCADE ON DELETE CASCADE,\n"
+        "  \"Identity\" TEXT NOT NULL /* device:inode of a file with several names */\n"
+        ");\n"
+        "CREATE INDEX IF NOT EXISTS \"FileIdentity_Identity\" ON \"FileIdentity\" (\"Identity\");"));
+}
+
+bool FileIdentity::HasTable(CDbDatabase& db)
+{
+    CDbStatement table = db.PrepareSqlite(
+        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'FileIdentity'"));
+    return table.Step();
+}
+
+int FileIdentity::ColumnLengthLimit(CDbDatabase& db, const QString& table, const QString& column,
+                                    int fallback)
+{
+    CDbStatement schema =
+        db.PrepareSqlite(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    schema.Bind(1, table);
+    if (!schema.Step())
+        return fallback;
+    const QRegularExpression check(QStringLiteral("length\\(\\s*\"?%1\"?\\s*\\)\\s*<=\\s*(\\d+)")
+                                       .arg(QRegularExpression::escape(column)),
+                                   QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = check.match(schema.Value(0).ToString());
+    bool ok = false;
+    const int limit = match.hasMatch() ? match.captured(1).toInt(&ok) : 0;
+    return ok && limit > 0 ? limit : fallback;
+}
