@@ -1,0 +1,134 @@
+#include "gui/browser/MirrowelApp.h"
+
+#include "browser/BrowserSettings.h"
+#include "browser/JobRunner.h"
+#include "browser/MirrowelDoc.h"
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
+#include "gui/WidgetInteraction.h"
+#include "gui/browser/MainFrame.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <exception>
+
+namespace
+{
+// The code a C++ exception carries where exceptions have codes ("msc" with a marker byte).
+constexpr unsigned kCppExceptionCode = 0xE06D7363;
+} // namespace
+
+CMirrowelApp::CMirrowelApp(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setOrganizationName(BrowserSettingsOrganization());
+    setApplicationName(BrowserSettingsApplication());
+    SetErrorLogProgramName(QStringLiteral("Quarrane"));
+}
+
+CMirrowelApp::~CMirrowelApp()
+{
+    if (m_pUi)
+        ExitInstance();
+}
+
+QString CMirrowelApp::DatabaseArgument(const QStringList& arguments)
+{
+    for (int i = 1; i < arguments.size(); ++i)
+        if (!arguments[i].startsWith(QLatin1Char('-')))
+            return arguments[i];
+    return QString();
+}
+
+QString CMirrowelApp::ExceptionMessage(unsigned code)
+{
+    return QString::asprintf("Exception 0x%X thrown", code);
+}
+
+bool CMirrowelApp::InitInstance()
+{
+    m_pUi = std::make_unique<CWidgetInteraction>();
+    SetProcessUserInteraction(m_pUi.get());
+    m_pDoc = std::make_unique<CMirrowelDoc>(*m_pUi);
+    m_pFrame = std::make_unique<CMainFrame>(*m_pDoc, *m_pUi);
+
+    const QString database = DatabaseArgument(arguments());
+    if (!database.isEmpty() && !m_pFrame->OpenFile(database))
+        return false;
+    m_pFrame->show();
+
+    QSettings settings = BrowserSettings();
+    if (settings.value(QStringLiteral("General/CheckForNewVersion"), 1).toInt() != 0)
+        QTimer::singleShot(0, this, &CMirrowelApp::StartVersionCheck);
+    return true;
+}
+
+void CMirrowelApp::StartVersionCheck()
+{
+    // The fetch of the published version document and its dialog are attached here.
+}
+
+int CMirrowelApp::Run()
+{
+    int result = exec();
+    if (m_bExceptionEscaped)
+        result = kExceptionExitCode;
+    ExitInstance();
+    return result;
+}
+
+bool CMirrowelApp::notify(QObject* receiver, QEvent* event)
+{
+    try
+    {
+        return QApplication::notify(receiver, event);
+    }
+    catch (const CDbException& e)
+    {
+        ReportEscapedException(static_cast<unsigned>(e.m_nErrorCode));
+    }
+    catch (...)
+    {
+        ReportEscapedException(kCppExceptionCode);
+    }
+    return false;
+}
+
+void CMirrowelApp::ReportEscapedException(unsigned code)
+{
+    // One report: whatever the box's own event loop delivers meanwhile is not reported again.
+    if (m_bExceptionEscaped)
+        return;
+    m_bExceptionEscaped = true;
+    LOG_ERROR(ExceptionMessage(code), QStringLiteral("CMirrowelApp::Run()"));
+    exit(kExceptionExitCode);
+}
+
+void CMirrowelApp::WaitForJob()
+{
+    if (!m_pDoc || !m_pDoc->Jobs().IsRunning())
+        return;
+    // The job may ask a question on this thread before it ends, so the wait keeps events moving.
+    QEventLoop loop;
+    connect(&m_pDoc->Jobs(), &CJobRunner::jobFinished, &loop, &QEventLoop::quit);
+    if (m_pDoc->Jobs().IsRunning())
+        loop.exec();
+}
+
+void CMirrowelApp::ExitInstance()
+{
+    m_bShuttingDown = true;
+    if (m_pDoc)
+    {
+        // A loop ended by an exception leaves the window open: its job stops after the item
+        // it is on and the database closes without compaction.
+        m_pDoc->Jobs().Stop();
+        WaitForJob();
+        m_pDoc->CloseDatabase();
+        WaitForJob();
+    }
+    m_pFrame.reset();
+    m_pDoc.reset();
+    SetProcessUserInteraction(nullptr);
+    m_pUi.reset();
+}
