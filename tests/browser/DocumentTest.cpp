@@ -299,6 +299,7 @@ TEST_F(DocumentTest, RepairingCompactsTheChosenFileAndReopensTheOpenOne)
 
     // The open file itself, by another spelling: closed first, then opened again with its data,
     // never compacted under its own open connection.
+    ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("sub"))));
     ASSERT_TRUE(m_doc.RepairDatabaseCommand(Path(QStringLiteral("sub/../Films.qrl"))));
     EXPECT_FALSE(m_doc.IsOpen());
     ASSERT_TRUE(finished.wait(20000));
