@@ -21,9 +21,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
 #include <QTableView>
 #include <QToolBar>
 
@@ -32,41 +34,70 @@ namespace
 const QString kFilter = QStringLiteral("Quarrane Files (*.qrl)");
 const QString kIdleText = QStringLiteral("Ready");
 
-// The picture of a toolbar button where the desktop's style has a fitting one.
+// The picture of a toolbar button: the desktop's icon of that name, else the style's own.
 QIcon CommandIcon(EMwCommand id)
 {
-    QStyle* style = QApplication::style();
-    switch (id)
+    struct SIcon
     {
-    case EMwCommand::FileNew:
-        return style->standardIcon(QStyle::SP_FileIcon);
-    case EMwCommand::FileOpen:
-        return style->standardIcon(QStyle::SP_DialogOpenButton);
-    case EMwCommand::EditSaveChanges:
-        return style->standardIcon(QStyle::SP_DialogSaveButton);
-    case EMwCommand::ViewRequeryFileBrowser:
-    case EMwCommand::FileListRequery:
-        return style->standardIcon(QStyle::SP_BrowserReload);
-    case EMwCommand::FileListDeleteSelected:
-        return style->standardIcon(QStyle::SP_TrashIcon);
-    case EMwCommand::SlideshowPrevious:
-        return style->standardIcon(QStyle::SP_MediaSkipBackward);
-    case EMwCommand::SlideshowStop:
-        return style->standardIcon(QStyle::SP_MediaStop);
-    case EMwCommand::SlideshowPause:
-        return style->standardIcon(QStyle::SP_MediaPause);
-    case EMwCommand::SlideshowPlay:
-        return style->standardIcon(QStyle::SP_MediaPlay);
-    case EMwCommand::SlideshowNext:
-        return style->standardIcon(QStyle::SP_MediaSkipForward);
-    default:
-        return QIcon();
+        EMwCommand id;
+        const char* name;
+        QStyle::StandardPixmap fallback;
+    };
+    static constexpr SIcon kIcons[] = {
+        {EMwCommand::FileNew, "document-new", QStyle::SP_FileIcon},
+        {EMwCommand::FileOpen, "document-open", QStyle::SP_DialogOpenButton},
+        {EMwCommand::EditSaveChanges, "document-save", QStyle::SP_DialogSaveButton},
+        {EMwCommand::ViewRequeryFileBrowser, "view-refresh", QStyle::SP_BrowserReload},
+        {EMwCommand::GroupNew, "folder-new", QStyle::SP_FileDialogNewFolder},
+        {EMwCommand::CatalogueSynchronize, "mail-send-receive", QStyle::SP_BrowserReload},
+        {EMwCommand::CatalogueUpdateTth, "system-run", QStyle::SP_CommandLink},
+        {EMwCommand::CatalogueNew, "drive-harddisk", QStyle::SP_DriveHDIcon},
+        {EMwCommand::QueryRun, "media-playback-start", QStyle::SP_MediaPlay},
+        {EMwCommand::QueryFind, "edit-find", QStyle::SP_FileDialogContentsView},
+        {EMwCommand::QueryFindNext, "go-down", QStyle::SP_ArrowDown},
+        {EMwCommand::QueryFindFileNameByMagnetLink, "insert-link", QStyle::SP_FileLinkIcon},
+        {EMwCommand::QueryFindTthByMagnetLink, "edit-find-replace", QStyle::SP_FileDialogDetailedView},
+        {EMwCommand::FileListSelectChecked, "edit-select-all", QStyle::SP_DialogApplyButton},
+        {EMwCommand::FileListCheckFilesToSize, "media-optical", QStyle::SP_DriveCDIcon},
+        {EMwCommand::FileListOpen, "document-open", QStyle::SP_DialogOpenButton},
+        {EMwCommand::FileListGhostSelected, "edit-clear", QStyle::SP_DialogResetButton},
+        {EMwCommand::FileListDeleteSelected, "edit-delete", QStyle::SP_TrashIcon},
+        {EMwCommand::FileListRequery, "view-refresh", QStyle::SP_BrowserReload},
+        {EMwCommand::SlideshowConfigure, "document-properties", QStyle::SP_FileDialogInfoView},
+        {EMwCommand::SlideshowPrevious, "media-skip-backward", QStyle::SP_MediaSkipBackward},
+        {EMwCommand::SlideshowStop, "media-playback-stop", QStyle::SP_MediaStop},
+        {EMwCommand::SlideshowPause, "media-playback-pause", QStyle::SP_MediaPause},
+        {EMwCommand::SlideshowPlay, "media-playback-start", QStyle::SP_MediaPlay},
+        {EMwCommand::SlideshowNext, "media-skip-forward", QStyle::SP_MediaSkipForward},
+    };
+    for (const SIcon& icon : kIcons)
+    {
+        if (icon.id != id)
+            continue;
+        const QString name = QString::fromLatin1(icon.name);
+        for (const QString& candidate : {name, name + QStringLiteral("-symbolic")})
+            if (QIcon::hasThemeIcon(candidate))
+                return QIcon::fromTheme(candidate);
+        return QApplication::style()->standardIcon(icon.fallback);
     }
+    return QIcon();
 }
 
-// A button's text: the command without its mnemonic, ellipsis and shortcut.
+// A button's text: the command without its mnemonic, ellipsis and shortcut, shortened where the
+// menu's text is too long for a button.
 QString ButtonText(const SMwCommand& command)
 {
+    switch (command.id)
+    {
+    case EMwCommand::QueryFindFileNameByMagnetLink:
+        return QStringLiteral("Find Name by Link");
+    case EMwCommand::QueryFindTthByMagnetLink:
+        return QStringLiteral("Find TTH by Link");
+    case EMwCommand::SlideshowConfigure:
+        return QStringLiteral("Slide Show");
+    default:
+        break;
+    }
     QString text = MwCommandLabel(command);
     text.remove(QLatin1Char('&'));
     if (text.endsWith(QStringLiteral("...")))
@@ -80,7 +111,11 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
       m_pChooser(m_pDialogChooser.get()), m_pFileList(std::make_unique<CRecordSetList>())
 {
     setAccessibleName(QStringLiteral("Quarrane Browser"));
-    resize(1024, 720);
+    // Most of the screen, so that the five toolbars find room on their row.
+    QSize size(1024, 720);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.expandedTo(screen->availableSize() * 9 / 10);
+    resize(size);
 
     m_pSplitter = new QSplitter(Qt::Horizontal, this);
     m_pSplitter->setChildrenCollapsible(false);
@@ -100,7 +135,9 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     // A wider or narrower window changes the file list; the navigator keeps its width.
     m_pSplitter->setStretchFactor(0, 0);
     m_pSplitter->setStretchFactor(1, 1);
-    m_pSplitter->setSizes({kDefaultNavigatorWidth, width() - kDefaultNavigatorWidth});
+    // Wide enough to show its four tabs side by side.
+    const int navigatorWidth = qMax(kDefaultNavigatorWidth, m_pNavigator->tabBar()->sizeHint().width() + 8);
+    m_pSplitter->setSizes({navigatorWidth, width() - navigatorWidth});
     setCentralWidget(m_pSplitter);
     m_pNavigator->installEventFilter(this);
 

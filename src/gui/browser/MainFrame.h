@@ -34,7 +34,7 @@ class CMainFrame final : public QMainWindow
     Q_OBJECT
 
 public:
-    static constexpr int kDefaultNavigatorWidth = 260;
+    static constexpr int kDefaultNavigatorWidth = 300;
 
     // The interaction is the document's: the window becomes the owner of its boxes and the home
     // of its status text and progress.

@@ -9,6 +9,7 @@
 #include "gui/browser/MainFrame.h"
 
 #include <QEventLoop>
+#include <QIcon>
 #include <QTimer>
 
 #include <exception>
@@ -24,6 +25,8 @@ CMirrowelApp::CMirrowelApp(int& argc, char** argv) : QApplication(argc, argv)
     setOrganizationName(BrowserSettingsOrganization());
     setApplicationName(BrowserSettingsApplication());
     SetErrorLogProgramName(QStringLiteral("Quarrane"));
+    // Toolbar pictures missing from the desktop's icon theme come from the one most desktops have.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
 }
 
 CMirrowelApp::~CMirrowelApp()
