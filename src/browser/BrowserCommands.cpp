@@ -11,8 +11,8 @@ using T = EMwToolbar;
 using E = EMwEnable;
 using C = EMwCommand;
 
-constexpr std::array kMenus{"&File", "&Edit", "&View", "Group", "&Catalogue", "Folder",
-                            "File &List", "&Query", "&Tools", "&Help"};
+constexpr std::array kMenus{"&File",  "&Edit",      "&View",  "Group",  "&Catalogue",
+                            "Folder", "File &List", "&Query", "&Tools", "&Help"};
 
 // clang-format off
 constexpr SMwCommand kCommands[] = {
@@ -134,17 +134,19 @@ QString MwCommandShortcut(const SMwCommand& command)
 
 QString MwToolbarTitle(EMwToolbar toolbar)
 {
-    static const QStringList titles{QStringLiteral("File"), QStringLiteral("Browser"), QStringLiteral("Query"),
-                                    QStringLiteral("File List"), QStringLiteral("Slide show")};
+    static const QStringList titles{QStringLiteral("File"), QStringLiteral("Browser"),
+                                    QStringLiteral("Query"), QStringLiteral("File List"),
+                                    QStringLiteral("Slide show")};
     const int i = static_cast<int>(toolbar);
     return i >= 0 && i < titles.size() ? titles[i] : QString();
 }
 
 QString MwToolbarSetting(EMwToolbar toolbar)
 {
-    static const QStringList names{QStringLiteral("FileToolbarVisible"), QStringLiteral("BrowserToolbarVisible"),
-                                   QStringLiteral("QueryToolbarVisible"), QStringLiteral("FileListToolbarVisible"),
-                                   QStringLiteral("SlideshowToolbarVisible")};
+    static const QStringList names{
+        QStringLiteral("FileToolbarVisible"), QStringLiteral("BrowserToolbarVisible"),
+        QStringLiteral("QueryToolbarVisible"), QStringLiteral("FileListToolbarVisible"),
+        QStringLiteral("SlideshowToolbarVisible")};
     const int i = static_cast<int>(toolbar);
     return i >= 0 && i < names.size() ? QStringLiteral("View/") + names[i] : QString();
 }

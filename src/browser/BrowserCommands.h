@@ -103,20 +103,20 @@ constexpr int kMwToolbarCount = 5;
 // How a command is shown in its menu.
 enum class EMwCommandKind
 {
-    Action,    // an ordinary command
-    Toggle,    // a check mark (toolbars, status bar)
-    Submenu,   // a submenu filled by its own Part
+    Action,     // an ordinary command
+    Toggle,     // a check mark (toolbars, status bar)
+    Submenu,    // a submenu filled by its own Part
     RecentFile, // where the recent files are listed
 };
 
 // When a command is enabled.
 enum class EMwEnable
 {
-    Never,          // its Part is not built yet
+    Never, // its Part is not built yet
     Always,
-    Database,       // a database is open
-    DatabaseWrite,  // a database is open and no job writes to it
-    NoJob,          // no job runs (the command starts one of its own)
+    Database,         // a database is open
+    DatabaseWrite,    // a database is open and no job writes to it
+    NoJob,            // no job runs (the command starts one of its own)
     BrowserCatalogue, // a database, the catalogue browser shown and a catalogue chosen in it
 };
 
@@ -127,7 +127,7 @@ struct SMwCommand
     const char* text;    // shown text: mnemonic after "&", shortcut after "\t"
     EMwCommand id;
     EMwCommandKind kind;
-    EMwToolbar toolbar;  // the toolbar that carries it too
+    EMwToolbar toolbar; // the toolbar that carries it too
     EMwEnable enable;
 };
 

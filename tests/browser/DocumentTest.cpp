@@ -280,7 +280,8 @@ TEST_F(DocumentTest, RepairingCompactsTheChosenFileAndReopensTheOpenOne)
 {
     const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", Path(QStringLiteral("xdg")).toUtf8());
-    Db().Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Media', 0)"));
+    Db().Execute(
+        QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Media', 0)"));
 
     // Another file: compacted as a job while the open database stays open.
     const QString other = Path(QStringLiteral("Other.qrl"));

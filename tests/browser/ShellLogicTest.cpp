@@ -126,7 +126,8 @@ TEST(RecentFileListTest, NewestFirstEachOnceAtMostEightAndKeptInTheSettings)
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
     settings.setValue(QStringLiteral("Recent File List/File8"), QStringLiteral("/stale.qrl"));
     list.Save(settings);
-    EXPECT_FALSE(settings.contains(QStringLiteral("Recent File List/File8"))) << "a shorter list leaves no stale entry";
+    EXPECT_FALSE(settings.contains(QStringLiteral("Recent File List/File8")))
+        << "a shorter list leaves no stale entry";
     CRecentFileList loaded;
     loaded.Load(settings);
     EXPECT_EQ(loaded.Files(), list.Files());
@@ -147,9 +148,9 @@ TEST(FileListTotalsTest, GhostsCountInNeitherTotalAndUpdatingShowsWhileTheWalkRu
     totals.Reset();
     EXPECT_EQ(totals.TotalText(), QStringLiteral("Total:  updating..."));
     EXPECT_EQ(totals.CheckedText(), QStringLiteral("Checked:  updating..."));
-    totals.AddRow(false, true, 3u * 1024 * 1024, 0);       // 3 MB, checked
-    totals.AddRow(false, false, 0, 1);                     // 4 GiB from the high part
-    totals.AddRow(true, true, 500u * 1024 * 1024, 0);      // a ghost: in neither total
+    totals.AddRow(false, true, 3u * 1024 * 1024, 0);  // 3 MB, checked
+    totals.AddRow(false, false, 0, 1);                // 4 GiB from the high part
+    totals.AddRow(true, true, 500u * 1024 * 1024, 0); // a ghost: in neither total
     totals.Finish();
     EXPECT_EQ(totals.TotalCount(), 2u);
     EXPECT_EQ(totals.CheckedCount(), 1u);

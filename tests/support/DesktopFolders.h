@@ -10,7 +10,8 @@ inline bool UseDesktopFoldersIn(const QTemporaryDir& dir)
 {
     if (!dir.isValid())
         return false;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
     {
         const QString folder = dir.filePath(QString::fromLatin1(name));
         QDir().mkpath(folder);
@@ -21,15 +22,15 @@ inline bool UseDesktopFoldersIn(const QTemporaryDir& dir)
 }
 
 // QTEST_MAIN with the desktop's folders of the run's own.
-#define QUARRANE_QTEST_MAIN(TestObject)                                                            \
-    int main(int argc, char** argv)                                                                \
-    {                                                                                              \
-        QTemporaryDir desktop;                                                                     \
-        if (!UseDesktopFoldersIn(desktop))                                                         \
-            return 1;                                                                              \
-        QApplication app(argc, argv);                                                              \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
-        TestObject tc;                                                                             \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
-        return QTest::qExec(&tc, argc, argv);                                                      \
+#define QUARRANE_QTEST_MAIN(TestObject)                                                                      \
+    int main(int argc, char** argv)                                                                          \
+    {                                                                                                        \
+        QTemporaryDir desktop;                                                                               \
+        if (!UseDesktopFoldersIn(desktop))                                                                   \
+            return 1;                                                                                        \
+        QApplication app(argc, argv);                                                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
     }

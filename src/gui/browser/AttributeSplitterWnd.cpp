@@ -10,7 +10,8 @@ namespace
 const char* const kPaneNames[] = {"Current", "LastUsed", "All"};
 }
 
-CAttributeSplitterWnd::CAttributeSplitterWnd(const QString& prefix, const std::array<CAttributeListModel*, 3>& models,
+CAttributeSplitterWnd::CAttributeSplitterWnd(const QString& prefix,
+                                             const std::array<CAttributeListModel*, 3>& models,
                                              QWidget* parent)
     : QSplitter(Qt::Vertical, parent), m_strPrefix(prefix)
 {

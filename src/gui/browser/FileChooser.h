@@ -18,10 +18,11 @@ public:
 
     // A file to create: asks before replacing an existing one; defaultSuffix is added to a name
     // typed without it.
-    virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                                const QString& defaultSuffix) = 0;
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& caption,
+                                                const QString& filter, const QString& defaultSuffix) = 0;
     // An existing file.
-    virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) = 0;
+    virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& caption,
+                                                const QString& filter) = 0;
 };
 
 // The file dialogs of the desktop.
@@ -30,5 +31,6 @@ class CDialogFileChooser final : public CFileChooser
 public:
     std::optional<QString> SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
                                         const QString& defaultSuffix) override;
-    std::optional<QString> OpenFileName(QWidget* parent, const QString& caption, const QString& filter) override;
+    std::optional<QString> OpenFileName(QWidget* parent, const QString& caption,
+                                        const QString& filter) override;
 };

@@ -153,7 +153,8 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
 
     m_doc.SetBrowserLoader([this] { return OnDatabaseOpened(); });
     connect(&m_doc, &CMirrowelDoc::titleChanged, this, &CMainFrame::OnTitleChanged);
-    connect(&m_doc, &CMirrowelDoc::statusText, this, [this](const QString& text) { m_ui.SetStatusText(text); });
+    connect(&m_doc, &CMirrowelDoc::statusText, this,
+            [this](const QString& text) { m_ui.SetStatusText(text); });
     connect(&m_doc, &CMirrowelDoc::closing, this, &CMainFrame::OnDatabaseClosing);
     CJobRunner& jobs = m_doc.Jobs();
     connect(&jobs, &CJobRunner::jobStarted, this, &CMainFrame::UpdateCommandStates);
@@ -240,9 +241,12 @@ void CMainFrame::CreateActions()
             });
     for (int toolbar = 0; toolbar < kMwToolbarCount; ++toolbar)
     {
-        QAction* toggle = Action(static_cast<EMwCommand>(static_cast<int>(EMwCommand::ViewFileToolbar) + toolbar));
-        toggle->setChecked(settings.value(MwToolbarSetting(static_cast<EMwToolbar>(toolbar)), 1).toInt() != 0);
-        connect(toggle, &QAction::triggered, this, [this, toolbar](bool shown) { SetToolbarShown(toolbar, shown); });
+        QAction* toggle =
+            Action(static_cast<EMwCommand>(static_cast<int>(EMwCommand::ViewFileToolbar) + toolbar));
+        toggle->setChecked(settings.value(MwToolbarSetting(static_cast<EMwToolbar>(toolbar)), 1).toInt() !=
+                           0);
+        connect(toggle, &QAction::triggered, this,
+                [this, toolbar](bool shown) { SetToolbarShown(toolbar, shown); });
     }
     QAction* statusToggle = Action(EMwCommand::ViewStatusBar);
     statusToggle->setChecked(true);
@@ -394,7 +398,8 @@ void CMainFrame::SaveSettings()
 {
     QSettings settings = BrowserSettings();
     for (int toolbar = 0; toolbar < kMwToolbarCount; ++toolbar)
-        settings.setValue(MwToolbarSetting(static_cast<EMwToolbar>(toolbar)), m_toolbars[toolbar]->isHidden() ? 0 : 1);
+        settings.setValue(MwToolbarSetting(static_cast<EMwToolbar>(toolbar)),
+                          m_toolbars[toolbar]->isHidden() ? 0 : 1);
     m_recent.Save(settings);
     m_pNavigator->SaveSettings();
 }
@@ -493,8 +498,8 @@ void CMainFrame::WriteNavigatorWidth()
 
 void CMainFrame::OnFileNew()
 {
-    const std::optional<QString> path =
-        m_pChooser->SaveFileName(this, QStringLiteral("Create New Quarrane Database"), kFilter, QStringLiteral("qrl"));
+    const std::optional<QString> path = m_pChooser->SaveFileName(
+        this, QStringLiteral("Create New Quarrane Database"), kFilter, QStringLiteral("qrl"));
     if (m_doc.NewDatabase(path) && path)
     {
         m_recent.Add(*path);
@@ -544,7 +549,8 @@ void CMainFrame::OnToolsOptions()
 
 void CMainFrame::OnHelpAbout()
 {
-    QMessageBox::about(this, QStringLiteral("About Quarrane"), ProductVersionLine(QStringLiteral("Quarrane")));
+    QMessageBox::about(this, QStringLiteral("About Quarrane"),
+                       ProductVersionLine(QStringLiteral("Quarrane")));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

@@ -23,23 +23,26 @@ CNavigatorWnd::CNavigatorWnd(CMirrowelDoc& doc, QWidget* parent)
 {
     for (int i = 0; i < 6; ++i)
         m_attributes[i] = std::make_unique<CAttributeListModel>(
-            i < 3 ? Vocabulary::Keyword : Vocabulary::Category, static_cast<ListKind>(i % 3), doc.Interaction(),
-            doc.RetryPolicy());
+            i < 3 ? Vocabulary::Keyword : Vocabulary::Category, static_cast<ListKind>(i % 3),
+            doc.Interaction(), doc.RetryPolicy());
 
     setAccessibleName(QStringLiteral("Navigator"));
     tabBar()->setAccessibleName(QStringLiteral("Navigator tabs"));
     m_pCatalogueView = CreateCatalogueBrowserView(*m_pCatalogues, this);
     m_pKeywords = new CAttributeSplitterWnd(
-        QStringLiteral("Keywords"), {m_attributes[0].get(), m_attributes[1].get(), m_attributes[2].get()}, this);
+        QStringLiteral("Keywords"), {m_attributes[0].get(), m_attributes[1].get(), m_attributes[2].get()},
+        this);
     m_pCategories = new CAttributeSplitterWnd(
-        QStringLiteral("Categories"), {m_attributes[3].get(), m_attributes[4].get(), m_attributes[5].get()}, this);
+        QStringLiteral("Categories"), {m_attributes[3].get(), m_attributes[4].get(), m_attributes[5].get()},
+        this);
     m_pQueryView = CreateQueryBrowserView(*m_pQueries, this);
     addTab(m_pCatalogueView, QStringLiteral("Browser"));
     addTab(m_pKeywords, QStringLiteral("Keywords"));
     addTab(m_pCategories, QStringLiteral("Categories"));
     addTab(m_pQueryView, QStringLiteral("Query"));
 
-    connect(m_pCatalogues.get(), &QAbstractItemModel::modelReset, this, &CNavigatorWnd::catalogueChoiceChanged);
+    connect(m_pCatalogues.get(), &QAbstractItemModel::modelReset, this,
+            &CNavigatorWnd::catalogueChoiceChanged);
     connect(m_pCatalogueView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CNavigatorWnd::catalogueChoiceChanged);
 }
@@ -77,7 +80,8 @@ void CNavigatorWnd::Clear()
 qint32 CNavigatorWnd::ChosenCatalogueId() const
 {
     const QModelIndex current = m_pCatalogueView->currentIndex();
-    if (!current.isValid() || current.data(CCatalogueTreeModel::KindRole).toInt() != CCatalogueTreeRecord::KindCatalogue)
+    if (!current.isValid() ||
+        current.data(CCatalogueTreeModel::KindRole).toInt() != CCatalogueTreeRecord::KindCatalogue)
         return 0;
     return current.data(CCatalogueTreeModel::CatalogueIdRole).toInt();
 }

@@ -96,10 +96,10 @@ private slots:
     {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("C++ exception") << QStringLiteral("--throwing-child")
-                                       << QStringLiteral("Exception 0xE06D7363 thrown");
-        QTest::newRow("engine exception") << QStringLiteral("--throwing-database-child")
-                                          << QStringLiteral("Exception 0xBE3 thrown");
+        QTest::newRow("C++ exception")
+            << QStringLiteral("--throwing-child") << QStringLiteral("Exception 0xE06D7363 thrown");
+        QTest::newRow("engine exception")
+            << QStringLiteral("--throwing-database-child") << QStringLiteral("Exception 0xBE3 thrown");
     }
 
     void anExceptionFromAHandlerIsLoggedAndTheProgramEndsCleanly()
@@ -120,8 +120,9 @@ private slots:
         QCOMPARE(run.exitCode, CMirrowelApp::kExceptionExitCode);
         // One line in the log, with the message and the loop's context.
         QCOMPARE(run.log.count(QStringLiteral("\r\n")), 1);
-        QVERIFY2(run.log.contains(QStringLiteral(" : ") + message + QStringLiteral(" : CMirrowelApp::Run()\r\n")),
-                 qPrintable(run.log));
+        QVERIFY2(
+            run.log.contains(QStringLiteral(" : ") + message + QStringLiteral(" : CMirrowelApp::Run()\r\n")),
+            qPrintable(run.log));
         // The exception box told the person, naming the log.
         QVERIFY2(run.output.startsWith(QStringLiteral("box pressed: 1\n") + message), qPrintable(run.output));
         QVERIFY(run.output.contains(QStringLiteral("QuarraneError.log")));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "browser/MirrowelDoc.h"
 #include "browser/JobRunner.h"
+#include "browser/MirrowelDoc.h"
 #include "database/DbRetryPolicy.h"
 #include "gui/WidgetInteraction.h"
 #include "gui/browser/FileChooser.h"

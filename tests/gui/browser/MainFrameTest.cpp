@@ -56,7 +56,8 @@ QMenu* MenuOf(QMainWindow& window, const QString& title)
 bool WriteTemplate(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(TemplateDatabaseBytes()) == TemplateDatabaseBytes().size();
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(TemplateDatabaseBytes()) == TemplateDatabaseBytes().size();
 }
 
 QString AccessibleName(QWidget* widget)
@@ -160,11 +161,13 @@ private slots:
     {
         CBrowserWindow w;
         const auto enabled = [&w](EMwCommand id) { return w.frame.Action(id)->isEnabled(); };
-        QVERIFY(enabled(EMwCommand::FileNew) && enabled(EMwCommand::FileOpen) && enabled(EMwCommand::FileExit));
+        QVERIFY(enabled(EMwCommand::FileNew) && enabled(EMwCommand::FileOpen) &&
+                enabled(EMwCommand::FileExit));
         QVERIFY(enabled(EMwCommand::FileRepairDatabase) && enabled(EMwCommand::ToolsOptions));
         QVERIFY(!enabled(EMwCommand::FileClose) && !enabled(EMwCommand::FileCompactDatabase));
         QVERIFY(!enabled(EMwCommand::EditSaveChanges) && !enabled(EMwCommand::ViewRequeryFileBrowser));
-        QVERIFY(!enabled(EMwCommand::FileImport) && !enabled(EMwCommand::EditFind) && !enabled(EMwCommand::QueryRun));
+        QVERIFY(!enabled(EMwCommand::FileImport) && !enabled(EMwCommand::EditFind) &&
+                !enabled(EMwCommand::QueryRun));
 
         w.chooser.Answer(Path(QStringLiteral("A.qrl")));
         w.frame.Action(EMwCommand::FileNew)->trigger();
@@ -175,8 +178,8 @@ private slots:
 
         // A catalogue chosen in the browser: Synchronize and Update TTH, only on the Browser tab.
         QVERIFY(!enabled(EMwCommand::CatalogueSynchronize));
-        w.doc.Database()->Execute(QStringLiteral(
-            "INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, DriveType) VALUES (0, 1, 'Films', 'Fixed')"));
+        w.doc.Database()->Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, "
+                                                 "DriveType) VALUES (0, 1, 'Films', 'Fixed')"));
         w.frame.Action(EMwCommand::ViewRequeryFileBrowser)->trigger();
         CCatalogueTreeModel& tree = w.frame.Navigator()->CatalogueModel();
         const QModelIndex films = tree.FindItem(CCatalogueTreeRecord::KindCatalogue, 1);
@@ -253,9 +256,10 @@ private slots:
             const auto which = static_cast<EMwToolbar>(i);
             const bool shown = which != EMwToolbar::Query && which != EMwToolbar::Slideshow;
             QCOMPARE(w.frame.Toolbar(which)->isVisible(), shown);
-            QCOMPARE(w.frame.Action(static_cast<EMwCommand>(static_cast<int>(EMwCommand::ViewFileToolbar) + i))
-                         ->isChecked(),
-                     shown);
+            QCOMPARE(
+                w.frame.Action(static_cast<EMwCommand>(static_cast<int>(EMwCommand::ViewFileToolbar) + i))
+                    ->isChecked(),
+                shown);
         }
         w.frame.Navigator()->setCurrentIndex(CNavigatorWnd::KeywordsPage);
         QTRY_VERIFY(w.frame.Navigator()->KeywordLists()->isVisible());
@@ -315,7 +319,8 @@ private slots:
         QVERIFY(w.doc.Jobs().Start({QStringLiteral("stepped"), QString(), QString(), false},
                                    [inner = job.Body()](CJobContext& context)
                                    {
-                                       context.Interaction().SetStatusText(QStringLiteral("Working (Esc to Cancel)..."));
+                                       context.Interaction().SetStatusText(
+                                           QStringLiteral("Working (Esc to Cancel)..."));
                                        context.Interaction().SetProgressRange(0, 1000);
                                        return inner(context);
                                    }));
@@ -349,9 +354,10 @@ private slots:
         auto no = PressWhenShown(QMessageBox::No);
         QVERIFY(!w.frame.close());
         QVERIFY(no->pressed);
-        QCOMPARE(no->text, QStringLiteral("A background task is currently running.\nClosing this application will "
-                                          "cancel that task.\n\nDo you wish to cancel the background task and close "
-                                          "this application?"));
+        QCOMPARE(no->text,
+                 QStringLiteral("A background task is currently running.\nClosing this application will "
+                                "cancel that task.\n\nDo you wish to cancel the background task and close "
+                                "this application?"));
         QCOMPARE(no->parent, &w.frame);
         job.Proceed();
         QVERIFY(job.WaitForItem(2));
