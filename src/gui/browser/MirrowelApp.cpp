@@ -100,9 +100,8 @@ bool CMirrowelApp::notify(QObject* receiver, QEvent* event)
 void CMirrowelApp::ReportEscapedException(unsigned code)
 {
     // One report: whatever the box's own event loop delivers meanwhile is not reported again.
-    if (m_bExceptionEscaped)
+    if (m_bExceptionEscaped.exchange(true))
         return;
-    m_bExceptionEscaped = true;
     LOG_ERROR(ExceptionMessage(code), QStringLiteral("CMirrowelApp::Run()"));
     exit(kExceptionExitCode);
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 
 class CFileChooser;
@@ -56,5 +57,6 @@ private:
     std::unique_ptr<CMirrowelDoc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pFrame;
     bool m_bShuttingDown = false;
-    bool m_bExceptionEscaped = false;
+    // Set by whichever thread's handler threw first.
+    std::atomic<bool> m_bExceptionEscaped{false};
 };
