@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -500,6 +501,8 @@ void CMainFrame::OnFileNew()
 {
     const std::optional<QString> path = m_pChooser->SaveFileName(
         this, QStringLiteral("Create New Quarrane Database"), kFilter, QStringLiteral("qrl"));
+    if (path)
+        LetClosedDatabasesJobEnd();
     if (m_doc.NewDatabase(path) && path)
     {
         m_recent.Add(*path);
@@ -513,8 +516,23 @@ void CMainFrame::OnFileOpen()
         OpenFile(*path);
 }
 
+void CMainFrame::LetClosedDatabasesJobEnd()
+{
+    if (m_doc.IsOpen() || !m_doc.Jobs().IsRunning())
+        return;
+    // The compaction of the database closed last is still running. The document would wait for
+    // it without looking at events, while the job may be waiting for an answer from this thread:
+    // so the wait lets the job's questions through (their boxes take the person's input) and
+    // keeps the window's own commands out until the job has ended.
+    QEventLoop loop;
+    connect(&m_doc.Jobs(), &CJobRunner::jobFinished, &loop, &QEventLoop::quit);
+    if (m_doc.Jobs().IsRunning())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
 bool CMainFrame::OpenFile(const QString& path)
 {
+    LetClosedDatabasesJobEnd();
     const bool opened = m_doc.OpenDatabase(path);
     if (opened)
         m_recent.Add(path);

@@ -97,6 +97,8 @@ private:
     QString NavigatorWidthParameter() const;
     void WriteNavigatorWidth();
     void OnTitleChanged(const QString& title);
+    // Waits, with events moving, for a job that outlived its database (its compaction).
+    void LetClosedDatabasesJobEnd();
 
     CMirrowelDoc& m_doc;
     CWidgetInteraction& m_ui;

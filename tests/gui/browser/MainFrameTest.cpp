@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableView>
@@ -456,6 +457,34 @@ private slots:
         QVERIFY(!QFile::exists(b));
         QCOMPARE(w.frame.RecentFiles().Files(), (QStringList{a}));
         QVERIFY(!w.doc.IsOpen());
+    }
+
+    void openingWhileTheLastDatabasesCompactionAsksLetsTheQuestionThrough()
+    {
+        const QString b = Path(QStringLiteral("B.qrl"));
+        QVERIFY(WriteTemplate(b));
+        CBrowserWindow w;
+        w.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.frame));
+        // A job that outlived its database and asks a question once the window is opening a file.
+        QSemaphore ask;
+        QVERIFY(w.doc.Jobs().Start({QStringLiteral("compaction"), QString(), QString(), true},
+                                   [&ask](CJobContext& job)
+                                   {
+                                       if (!ask.tryAcquire(1, 10000))
+                                           return false;
+                                       return job.Interaction().MessageBox(QStringLiteral("Not enough room"),
+                                                                           QStringLiteral("Quarrane"),
+                                                                           MsgIcon::Error,
+                                                                           MsgButtons::Ok) == MsgAnswer::Ok;
+                                   }));
+        auto ok = PressWhenShown(QMessageBox::Ok);
+        ask.release();
+        QVERIFY(w.frame.OpenFile(b));
+        QVERIFY(ok->pressed);
+        QCOMPARE(ok->text, QStringLiteral("Not enough room"));
+        QVERIFY(!w.doc.Jobs().IsRunning());
+        QCOMPARE(w.doc.Path(), b);
     }
 
     void statusBarPanesShowTheTotals()
