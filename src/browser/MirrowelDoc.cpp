@@ -278,6 +278,16 @@ bool CMirrowelDoc::StartCompaction(const QString& path, std::function<void(bool)
         std::move(done));
 }
 
+bool CMirrowelDoc::RepairDatabaseCommand(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    // Compacting the open file would put a copy in its place under the open connection.
+    if (IsOpen() && QFileInfo(path).canonicalFilePath() == QFileInfo(m_strPath).canonicalFilePath())
+        return CompactDatabaseCommand();
+    return StartCompaction(path, {});
+}
+
 bool CMirrowelDoc::CompactDatabase(const QString& path)
 {
     return CompactDatabaseFile(m_ui, path, m_strUserName);

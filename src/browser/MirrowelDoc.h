@@ -58,6 +58,9 @@ public:
     bool CompactDatabaseCommand();
     // Compacts (repairs) the database file at path, which must not be open here.
     bool CompactDatabase(const QString& path);
+    // The Repair Database command: compacts the chosen file as a job. The open database itself is
+    // closed first and opened again afterwards, as Compact Database does.
+    bool RepairDatabaseCommand(const QString& path);
 
     bool IsOpen() const;
     bool IsClosing() const { return m_bClosing; }

@@ -1,22 +1,16 @@
-#include "common/ErrorLog.h"
 #include "common/ProductVersion.h"
-#include "gui/WidgetInteraction.h"
+#include "gui/browser/MirrowelApp.h"
 #include "sorvel/SorvelApp.h"
-
-#include <QApplication>
-#include <QMainWindow>
-#include <QStatusBar>
 
 #include <cstdio>
 #include <cstring>
 
 int main(int argc, char* argv[])
 {
-    const QString title = QStringLiteral("Quarrane");
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--version") == 0)
         {
-            std::printf("%s\n", qPrintable(ProductVersionLine(title)));
+            std::printf("%s\n", qPrintable(ProductVersionLine(QStringLiteral("Quarrane"))));
             return 0;
         }
 
@@ -24,17 +18,8 @@ int main(int argc, char* argv[])
     if (!CSorvelApp::GetInstance())
         return 1;
 
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brevold"));
-    QApplication::setApplicationName(QStringLiteral("Quarrane Browser"));
-    SetErrorLogProgramName(title);
-
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Quarrane Browser"));
-    CWidgetInteraction interaction(&window, window.statusBar());
-    SetProcessUserInteraction(&interaction);
-    window.show();
-    const int result = app.exec();
-    SetProcessUserInteraction(nullptr);
-    return result;
+    CMirrowelApp app(argc, argv);
+    if (!app.InitInstance())
+        return 1;
+    return app.Run();
 }

@@ -85,6 +85,13 @@ CWidgetInteraction::~CWidgetInteraction()
         qApp->removeEventFilter(this);
 }
 
+void CWidgetInteraction::SetWidgets(QWidget* pOwner, QStatusBar* pStatusBar, QProgressBar* pProgressBar)
+{
+    m_pOwner = pOwner;
+    m_pStatusBar = pStatusBar;
+    m_pProgressBar = pProgressBar;
+}
+
 template <typename F> void CWidgetInteraction::OnGuiThread(F&& f)
 {
     if (QThread::currentThread() == thread())

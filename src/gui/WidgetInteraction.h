@@ -21,6 +21,10 @@ public:
                                 QProgressBar* pProgressBar = nullptr);
     ~CWidgetInteraction() override;
 
+    // The window that owns the boxes and shows status and progress, once it exists: the document
+    // that talks through this interaction is made before its window.
+    void SetWidgets(QWidget* pOwner, QStatusBar* pStatusBar, QProgressBar* pProgressBar);
+
     MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon,
                          MsgButtons buttons) override;
     void SetStatusText(const QString& text) override;

@@ -275,3 +275,41 @@ TEST_F(DocumentTest, LookupsByIdentifier)
     EXPECT_EQ(m_doc.Catalogues().GetCatalogueNameFromCatalogueId(99), QString());
     EXPECT_EQ(m_doc.Queries().GetParentQueryGroupFromQueryGroup(999), 0);
 }
+
+TEST_F(DocumentTest, RepairingCompactsTheChosenFileAndReopensTheOpenOne)
+{
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", Path(QStringLiteral("xdg")).toUtf8());
+    Db().Execute(
+        QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Media', 0)"));
+
+    // Another file: compacted as a job while the open database stays open.
+    const QString other = Path(QStringLiteral("Other.qrl"));
+    {
+        CMirrowelDoc second(m_ui);
+        ASSERT_TRUE(second.NewDatabase(other));
+        second.CloseDatabase();
+    }
+    QSignalSpy finished(&m_doc.Jobs(), &CJobRunner::jobFinished);
+    ASSERT_TRUE(m_doc.RepairDatabaseCommand(other));
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_TRUE(finished[0][1].toBool());
+    EXPECT_TRUE(m_doc.IsOpen());
+    EXPECT_EQ(m_doc.Path(), m_strDatabase);
+    EXPECT_EQ(QDir(Path(QStringLiteral("xdg/Trash/files"))).entryList(QDir::Files).size(), 1);
+
+    // The open file itself, by another spelling: closed first, then opened again with its data,
+    // never compacted under its own open connection.
+    ASSERT_TRUE(QDir().mkpath(Path(QStringLiteral("sub"))));
+    ASSERT_TRUE(m_doc.RepairDatabaseCommand(Path(QStringLiteral("sub/../Films.qrl"))));
+    EXPECT_FALSE(m_doc.IsOpen());
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_TRUE(finished[1][1].toBool());
+    ASSERT_TRUE(m_doc.IsOpen());
+    EXPECT_EQ(m_doc.Catalogues().GetGroupNameFromGroupId(1), QStringLiteral("Media"));
+    EXPECT_EQ(QDir(Path(QStringLiteral("xdg/Trash/files"))).entryList(QDir::Files).size(), 2);
+
+    EXPECT_FALSE(m_doc.RepairDatabaseCommand(QString()));
+    EXPECT_EQ(m_ui.UnexpectedMessages(), 0);
+    qputenv("XDG_DATA_HOME", dataHome);
+}

@@ -1,0 +1,172 @@
+#include "browser/BrowserCommands.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace
+{
+using K = EMwCommandKind;
+using T = EMwToolbar;
+using E = EMwEnable;
+using C = EMwCommand;
+
+constexpr std::array kMenus{"&File",  "&Edit",      "&View",  "Group",  "&Catalogue",
+                            "Folder", "File &List", "&Query", "&Tools", "&Help"};
+
+// clang-format off
+constexpr SMwCommand kCommands[] = {
+    {"&File", "", "&New...", C::FileNew, K::Action, T::File, E::Always},
+    {"&File", "", "&Open...", C::FileOpen, K::Action, T::File, E::Always},
+    {"&File", "", "&Import...", C::FileImport, K::Action, T::None, E::Never},
+    {"&File", "", "&Close", C::FileClose, K::Action, T::None, E::Database},
+    {"&File", "", "Compact &Database", C::FileCompactDatabase, K::Action, T::None, E::DatabaseWrite},
+    {"&File", "", "&Repair Database...", C::FileRepairDatabase, K::Action, T::None, E::NoJob},
+    {"&File", "", "Recent File", C::FileRecentFile, K::RecentFile, T::None, E::Never},
+    {"&File", "", "E&xit\tAlt+F4", C::FileExit, K::Action, T::None, E::Always},
+
+    {"&Edit", "", "&Undo\tCtrl+Z", C::EditUndo, K::Action, T::None, E::Never},
+    {"&Edit", "", "Cu&t\tCtrl+X", C::EditCut, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Copy\tCtrl+C", C::EditCopy, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Paste\tCtrl+V", C::EditPaste, K::Action, T::None, E::Never},
+    {"&Edit", "", "Select &All\tCtrl+A", C::EditSelectAll, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Find...\tCtrl+F", C::EditFind, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Find Next\tF3", C::EditFindNext, K::Action, T::None, E::Never},
+    {"&Edit", "", "Find File Name by Magnetic &Link...\tCtrl+L", C::EditFindFileNameByMagnetLink, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Find &TTH by Magnetic Link...\tCtrl+T", C::EditFindTthByMagnetLink, K::Action, T::None, E::Never},
+    {"&Edit", "", "&New\tCtrl+N", C::EditNewAttribute, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Rename\tCtrl+R", C::EditRenameAttribute, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Save Changes\tCtrl+S", C::EditSaveChanges, K::Action, T::File, E::DatabaseWrite},
+
+    {"&View", "", "&Folder File List Field View", C::ViewFolderFieldView, K::Submenu, T::None, E::Never},
+    {"&View", "", "&Query File List Field View", C::ViewQueryFieldView, K::Submenu, T::None, E::Never},
+    {"&View", "&Toobars", "&File", C::ViewFileToolbar, K::Toggle, T::None, E::Always},
+    {"&View", "&Toobars", "&Browser", C::ViewBrowserToolbar, K::Toggle, T::None, E::Always},
+    {"&View", "&Toobars", "&Query", C::ViewQueryToolbar, K::Toggle, T::None, E::Always},
+    {"&View", "&Toobars", "File &List", C::ViewFileListToolbar, K::Toggle, T::None, E::Always},
+    {"&View", "&Toobars", "&Slide show", C::ViewSlideshowToolbar, K::Toggle, T::None, E::Always},
+    {"&View", "", "&Status Bar", C::ViewStatusBar, K::Toggle, T::None, E::Always},
+    {"&View", "", "&Requery File Browser\tShift+F5", C::ViewRequeryFileBrowser, K::Action, T::Browser, E::Database},
+
+    {"Group", "", "P&roperties...\tCtrl+R", C::GroupProperties, K::Action, T::None, E::Never},
+    {"Group", "", "New &Group...", C::GroupNew, K::Action, T::Browser, E::Never},
+    {"Group", "", "&Delete Group", C::GroupDelete, K::Action, T::None, E::Never},
+
+    {"&Catalogue", "", "P&roperties...\tCtrl+R", C::CatalogueProperties, K::Action, T::None, E::Never},
+    {"&Catalogue", "", "&Root Folder Properties...", C::CatalogueRootFolderProperties, K::Action, T::None, E::Never},
+    {"&Catalogue", "", "&Synchronize", C::CatalogueSynchronize, K::Action, T::Browser, E::BrowserCatalogue},
+    {"&Catalogue", "", "&Update TTH", C::CatalogueUpdateTth, K::Action, T::Browser, E::BrowserCatalogue},
+    {"&Catalogue", "", "New &Catalogue...", C::CatalogueNew, K::Action, T::Browser, E::Never},
+    {"&Catalogue", "", "&Delete Catalogue", C::CatalogueDelete, K::Action, T::None, E::Never},
+
+    {"Folder", "", "P&roperties...\tCtrl+R", C::FolderProperties, K::Action, T::None, E::Never},
+
+    {"File &List", "", "&Select Chec&ked\tCtrl+K", C::FileListSelectChecked, K::Action, T::FileList, E::Never},
+    {"File &List", "", "&Check Files to Size\tCtrl+M", C::FileListCheckFilesToSize, K::Action, T::FileList, E::Never},
+    {"File &List", "", "Replay &Edits\tCtrl+E", C::FileListReplayEdits, K::Action, T::None, E::Never},
+    {"File &List", "", "&Open\tCtrl+O", C::FileListOpen, K::Action, T::FileList, E::Never},
+    {"File &List", "", "Never AutoC&heck\tCtrl+H", C::FileListNeverAutoCheck, K::Action, T::None, E::Never},
+    {"File &List", "", "&Rename\tCtrl+R", C::FileListRename, K::Action, T::None, E::Never},
+    {"File &List", "", "&Ghost Selected\tCtrl+G", C::FileListGhostSelected, K::Action, T::FileList, E::Never},
+    {"File &List", "", "De&lete Selected\tDelete", C::FileListDeleteSelected, K::Action, T::FileList, E::Never},
+    {"File &List", "", "E&dit Find\tCtrl+D", C::FileListEditFind, K::Action, T::None, E::Never},
+    {"File &List", "", "Requery\tF5", C::FileListRequery, K::Action, T::FileList, E::Never},
+    {"File &List", "", "&Close\tAlt+F4", C::FileListClose, K::Action, T::None, E::Never},
+
+    {"&Query", "", "&Run", C::QueryRun, K::Action, T::Query, E::Never},
+    {"&Query", "", "&Find...\tCtrl+F", C::QueryFind, K::Action, T::Query, E::Never},
+    {"&Query", "", "&Find Next\tF3", C::QueryFindNext, K::Action, T::Query, E::Never},
+    {"&Query", "", "Find File Name by Magnetic &Link...\tCtrl+L", C::QueryFindFileNameByMagnetLink, K::Action, T::Query, E::Never},
+    {"&Query", "", "Find &TTH by Magnetic Link...\tCtrl+T", C::QueryFindTthByMagnetLink, K::Action, T::Query, E::Never},
+
+    {"&Tools", "", "&Options...", C::ToolsOptions, K::Action, T::None, E::Always},
+
+    {"&Help", "", "&Help Topics", C::HelpTopics, K::Action, T::None, E::Never},
+    {"&Help", "", "&About Quarrane...", C::HelpAbout, K::Action, T::None, E::Always},
+
+    {"", "", "Configure slide show", C::SlideshowConfigure, K::Action, T::Slideshow, E::Never},
+    {"", "", "Previous slide", C::SlideshowPrevious, K::Action, T::Slideshow, E::Never},
+    {"", "", "Stop slide show (Play restarts from the beginning)", C::SlideshowStop, K::Action, T::Slideshow, E::Never},
+    {"", "", "Pause slide show (Play continues from the current slide)", C::SlideshowPause, K::Action, T::Slideshow, E::Never},
+    {"", "", "Play slide show", C::SlideshowPlay, K::Action, T::Slideshow, E::Never},
+    {"", "", "Next slide", C::SlideshowNext, K::Action, T::Slideshow, E::Never},
+};
+// clang-format on
+
+QString Part(const SMwCommand& command, int which)
+{
+    const QString text = QString::fromUtf8(command.text);
+    const qsizetype tab = text.indexOf(QLatin1Char('\t'));
+    if (tab < 0)
+        return which == 0 ? text : QString();
+    return which == 0 ? text.left(tab) : text.mid(tab + 1);
+}
+} // namespace
+
+std::span<const SMwCommand> MwCommands()
+{
+    return kCommands;
+}
+
+const SMwCommand& MwCommand(EMwCommand id)
+{
+    for (const SMwCommand& command : kCommands)
+        if (command.id == id)
+            return command;
+    // Every identifier has its row; a missing one is a fault of the table caught by its test.
+    return kCommands[0];
+}
+
+std::span<const char* const> MwMenus()
+{
+    return kMenus;
+}
+
+QString MwCommandLabel(const SMwCommand& command)
+{
+    return Part(command, 0);
+}
+
+QString MwCommandShortcut(const SMwCommand& command)
+{
+    return Part(command, 1);
+}
+
+QString MwToolbarTitle(EMwToolbar toolbar)
+{
+    static const QStringList titles{QStringLiteral("File"), QStringLiteral("Browser"),
+                                    QStringLiteral("Query"), QStringLiteral("File List"),
+                                    QStringLiteral("Slide show")};
+    const int i = static_cast<int>(toolbar);
+    return i >= 0 && i < titles.size() ? titles[i] : QString();
+}
+
+QString MwToolbarSetting(EMwToolbar toolbar)
+{
+    static const QStringList names{
+        QStringLiteral("FileToolbarVisible"), QStringLiteral("BrowserToolbarVisible"),
+        QStringLiteral("QueryToolbarVisible"), QStringLiteral("FileListToolbarVisible"),
+        QStringLiteral("SlideshowToolbarVisible")};
+    const int i = static_cast<int>(toolbar);
+    return i >= 0 && i < names.size() ? QStringLiteral("View/") + names[i] : QString();
+}
+
+bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& context)
+{
+    switch (command.enable)
+    {
+    case EMwEnable::Never:
+        return false;
+    case EMwEnable::Always:
+        return true;
+    case EMwEnable::Database:
+        return context.bDatabaseOpen;
+    case EMwEnable::DatabaseWrite:
+        return context.bDatabaseOpen && !context.bJobWriting;
+    case EMwEnable::NoJob:
+        return !context.bJobRunning;
+    case EMwEnable::BrowserCatalogue:
+        return context.bDatabaseOpen && context.bBrowserTabShown && context.bCatalogueChosen;
+    }
+    return false;
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QString>
+
+#include <span>
+
+// The browser window's commands in one table: the menu each sits in, its text (the mnemonic
+// after "&", the shortcut after "\t"), the toolbar that carries it, and when it is enabled. The
+// window builds its menus and toolbars by walking the table; later work enables a command by
+// giving it a rule here and a handler in the window.
+
+enum class EMwCommand
+{
+    // File
+    FileNew,
+    FileOpen,
+    FileImport,
+    FileClose,
+    FileCompactDatabase,
+    FileRepairDatabase,
+    FileRecentFile,
+    FileExit,
+    // Edit
+    EditUndo,
+    EditCut,
+    EditCopy,
+    EditPaste,
+    EditSelectAll,
+    EditFind,
+    EditFindNext,
+    EditFindFileNameByMagnetLink,
+    EditFindTthByMagnetLink,
+    EditNewAttribute,
+    EditRenameAttribute,
+    EditSaveChanges,
+    // View
+    ViewFolderFieldView,
+    ViewQueryFieldView,
+    ViewFileToolbar,
+    ViewBrowserToolbar,
+    ViewQueryToolbar,
+    ViewFileListToolbar,
+    ViewSlideshowToolbar,
+    ViewStatusBar,
+    ViewRequeryFileBrowser,
+    // Group
+    GroupProperties,
+    GroupNew,
+    GroupDelete,
+    // Catalogue
+    CatalogueProperties,
+    CatalogueRootFolderProperties,
+    CatalogueSynchronize,
+    CatalogueUpdateTth,
+    CatalogueNew,
+    CatalogueDelete,
+    // Folder
+    FolderProperties,
+    // File List
+    FileListSelectChecked,
+    FileListCheckFilesToSize,
+    FileListReplayEdits,
+    FileListOpen,
+    FileListNeverAutoCheck,
+    FileListRename,
+    FileListGhostSelected,
+    FileListDeleteSelected,
+    FileListEditFind,
+    FileListRequery,
+    FileListClose,
+    // Query
+    QueryRun,
+    QueryFind,
+    QueryFindNext,
+    QueryFindFileNameByMagnetLink,
+    QueryFindTthByMagnetLink,
+    // Tools
+    ToolsOptions,
+    // Help
+    HelpTopics,
+    HelpAbout,
+    // Slide show toolbar only
+    SlideshowConfigure,
+    SlideshowPrevious,
+    SlideshowStop,
+    SlideshowPause,
+    SlideshowPlay,
+    SlideshowNext,
+};
+
+// The five toolbars, in the order they stand on their row and are listed in "&Toobars".
+enum class EMwToolbar
+{
+    None = -1,
+    File = 0,
+    Browser,
+    Query,
+    FileList,
+    Slideshow,
+};
+constexpr int kMwToolbarCount = 5;
+
+// How a command is shown in its menu.
+enum class EMwCommandKind
+{
+    Action,     // an ordinary command
+    Toggle,     // a check mark (toolbars, status bar)
+    Submenu,    // a submenu filled by its own Part
+    RecentFile, // where the recent files are listed
+};
+
+// When a command is enabled.
+enum class EMwEnable
+{
+    Never, // its Part is not built yet
+    Always,
+    Database,         // a database is open
+    DatabaseWrite,    // a database is open and no job writes to it
+    NoJob,            // no job runs (the command starts one of its own)
+    BrowserCatalogue, // a database, the catalogue browser shown and a catalogue chosen in it
+};
+
+struct SMwCommand
+{
+    const char* menu;    // the menu's text; empty for a toolbar-only command
+    const char* submenu; // a submenu of that menu ("&Toobars"), or empty
+    const char* text;    // shown text: mnemonic after "&", shortcut after "\t"
+    EMwCommand id;
+    EMwCommandKind kind;
+    EMwToolbar toolbar; // the toolbar that carries it too
+    EMwEnable enable;
+};
+
+// Every command in menu order; toolbar-only commands at the end.
+std::span<const SMwCommand> MwCommands();
+const SMwCommand& MwCommand(EMwCommand id);
+
+// The menus in menu-bar order.
+std::span<const char* const> MwMenus();
+
+// "&Open\tCtrl+O" -> "&Open" and "Ctrl+O".
+QString MwCommandLabel(const SMwCommand& command);
+QString MwCommandShortcut(const SMwCommand& command);
+
+// The title and "View" setting of each toolbar.
+QString MwToolbarTitle(EMwToolbar toolbar);
+QString MwToolbarSetting(EMwToolbar toolbar);
+
+// What the enabled states depend on.
+struct CMwCommandContext
+{
+    bool bDatabaseOpen = false;
+    bool bJobRunning = false;
+    bool bJobWriting = false;
+    bool bBrowserTabShown = false;
+    bool bCatalogueChosen = false;
+};
+
+bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& context);

@@ -1,0 +1,591 @@
+#include "gui/browser/MainFrame.h"
+
+#include "browser/BrowserSettings.h"
+#include "browser/CatalogueStore.h"
+#include "browser/CurrentFileEditor.h"
+#include "browser/JobRunner.h"
+#include "browser/MirrowelDoc.h"
+#include "browser/RecordSetList.h"
+#include "browser/models/CatalogueTreeModel.h"
+#include "common/ProductVersion.h"
+#include "gui/WidgetInteraction.h"
+#include "gui/browser/FileChooser.h"
+#include "gui/browser/NavigatorWnd.h"
+#include "gui/browser/dialogs/OptionsSheet.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTableView>
+#include <QToolBar>
+
+namespace
+{
+const QString kFilter = QStringLiteral("Quarrane Files (*.qrl)");
+const QString kIdleText = QStringLiteral("Ready");
+
+// The picture of a toolbar button: the desktop's icon of that name, else the style's own.
+QIcon CommandIcon(EMwCommand id)
+{
+    struct SIcon
+    {
+        EMwCommand id;
+        const char* name;
+        QStyle::StandardPixmap fallback;
+    };
+    static constexpr SIcon kIcons[] = {
+        {EMwCommand::FileNew, "document-new", QStyle::SP_FileIcon},
+        {EMwCommand::FileOpen, "document-open", QStyle::SP_DialogOpenButton},
+        {EMwCommand::EditSaveChanges, "document-save", QStyle::SP_DialogSaveButton},
+        {EMwCommand::ViewRequeryFileBrowser, "view-refresh", QStyle::SP_BrowserReload},
+        {EMwCommand::GroupNew, "folder-new", QStyle::SP_FileDialogNewFolder},
+        {EMwCommand::CatalogueSynchronize, "mail-send-receive", QStyle::SP_BrowserReload},
+        {EMwCommand::CatalogueUpdateTth, "system-run", QStyle::SP_CommandLink},
+        {EMwCommand::CatalogueNew, "drive-harddisk", QStyle::SP_DriveHDIcon},
+        {EMwCommand::QueryRun, "media-playback-start", QStyle::SP_MediaPlay},
+        {EMwCommand::QueryFind, "edit-find", QStyle::SP_FileDialogContentsView},
+        {EMwCommand::QueryFindNext, "go-down", QStyle::SP_ArrowDown},
+        {EMwCommand::QueryFindFileNameByMagnetLink, "insert-link", QStyle::SP_FileLinkIcon},
+        {EMwCommand::QueryFindTthByMagnetLink, "edit-find-replace", QStyle::SP_FileDialogDetailedView},
+        {EMwCommand::FileListSelectChecked, "edit-select-all", QStyle::SP_DialogApplyButton},
+        {EMwCommand::FileListCheckFilesToSize, "media-optical", QStyle::SP_DriveCDIcon},
+        {EMwCommand::FileListOpen, "document-open", QStyle::SP_DialogOpenButton},
+        {EMwCommand::FileListGhostSelected, "edit-clear", QStyle::SP_DialogResetButton},
+        {EMwCommand::FileListDeleteSelected, "edit-delete", QStyle::SP_TrashIcon},
+        {EMwCommand::FileListRequery, "view-refresh", QStyle::SP_BrowserReload},
+        {EMwCommand::SlideshowConfigure, "document-properties", QStyle::SP_FileDialogInfoView},
+        {EMwCommand::SlideshowPrevious, "media-skip-backward", QStyle::SP_MediaSkipBackward},
+        {EMwCommand::SlideshowStop, "media-playback-stop", QStyle::SP_MediaStop},
+        {EMwCommand::SlideshowPause, "media-playback-pause", QStyle::SP_MediaPause},
+        {EMwCommand::SlideshowPlay, "media-playback-start", QStyle::SP_MediaPlay},
+        {EMwCommand::SlideshowNext, "media-skip-forward", QStyle::SP_MediaSkipForward},
+    };
+    for (const SIcon& icon : kIcons)
+    {
+        if (icon.id != id)
+            continue;
+        const QString name = QString::fromLatin1(icon.name);
+        for (const QString& candidate : {name, name + QStringLiteral("-symbolic")})
+            if (QIcon::hasThemeIcon(candidate))
+                return QIcon::fromTheme(candidate);
+        return QApplication::style()->standardIcon(icon.fallback);
+    }
+    return QIcon();
+}
+
+// A button's text: the command without its mnemonic, ellipsis and shortcut, shortened where the
+// menu's text is too long for a button.
+QString ButtonText(const SMwCommand& command)
+{
+    switch (command.id)
+    {
+    case EMwCommand::QueryFindFileNameByMagnetLink:
+        return QStringLiteral("Find Name by Link");
+    case EMwCommand::QueryFindTthByMagnetLink:
+        return QStringLiteral("Find TTH by Link");
+    case EMwCommand::SlideshowConfigure:
+        return QStringLiteral("Slide Show");
+    default:
+        break;
+    }
+    QString text = MwCommandLabel(command);
+    text.remove(QLatin1Char('&'));
+    if (text.endsWith(QStringLiteral("...")))
+        text.chop(3);
+    return text;
+}
+} // namespace
+
+CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* parent)
+    : QMainWindow(parent), m_doc(doc), m_ui(ui), m_pDialogChooser(std::make_unique<CDialogFileChooser>()),
+      m_pChooser(m_pDialogChooser.get()), m_pFileList(std::make_unique<CRecordSetList>())
+{
+    setAccessibleName(QStringLiteral("Quarrane Browser"));
+    // Most of the screen, so that the five toolbars find room on their row.
+    QSize size(1024, 720);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.expandedTo(screen->availableSize() * 9 / 10);
+    resize(size);
+
+    m_pSplitter = new QSplitter(Qt::Horizontal, this);
+    m_pSplitter->setChildrenCollapsible(false);
+    m_pNavigator = new CNavigatorWnd(doc, m_pSplitter);
+    m_pFileList->SetUserName(doc.UserName());
+    m_pFileList->SetRetryPolicy(&doc.RetryPolicy());
+    m_pFileListView = new QTableView(m_pSplitter);
+    m_pFileListView->setModel(m_pFileList.get());
+    m_pFileListView->setAccessibleName(QStringLiteral("File List"));
+    m_pFileListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pFileListView->verticalHeader()->hide();
+    m_pFileListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // Tab leaves the list for the next pane rather than walking its cells.
+    m_pFileListView->setTabKeyNavigation(false);
+    m_pSplitter->addWidget(m_pNavigator);
+    m_pSplitter->addWidget(m_pFileListView);
+    // A wider or narrower window changes the file list; the navigator keeps its width.
+    m_pSplitter->setStretchFactor(0, 0);
+    m_pSplitter->setStretchFactor(1, 1);
+    // Wide enough to show its four tabs side by side.
+    const int navigatorWidth = qMax(kDefaultNavigatorWidth, m_pNavigator->tabBar()->sizeHint().width() + 8);
+    m_pSplitter->setSizes({navigatorWidth, width() - navigatorWidth});
+    setCentralWidget(m_pSplitter);
+    m_pNavigator->installEventFilter(this);
+
+    CreateActions();
+    CreateMenus();
+    CreateToolbars();
+    CreateStatusBar();
+    m_ui.SetWidgets(this, statusBar(), m_pProgress);
+
+    m_navigatorWidthTimer.setSingleShot(true);
+    m_navigatorWidthTimer.setInterval(400);
+    connect(&m_navigatorWidthTimer, &QTimer::timeout, this, &CMainFrame::WriteNavigatorWidth);
+
+    m_doc.SetBrowserLoader([this] { return OnDatabaseOpened(); });
+    connect(&m_doc, &CMirrowelDoc::titleChanged, this, &CMainFrame::OnTitleChanged);
+    connect(&m_doc, &CMirrowelDoc::statusText, this,
+            [this](const QString& text) { m_ui.SetStatusText(text); });
+    connect(&m_doc, &CMirrowelDoc::closing, this, &CMainFrame::OnDatabaseClosing);
+    CJobRunner& jobs = m_doc.Jobs();
+    connect(&jobs, &CJobRunner::jobStarted, this, &CMainFrame::UpdateCommandStates);
+    connect(&jobs, &CJobRunner::writingChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(&jobs, &CJobRunner::jobFinished, this,
+            [this]
+            {
+                m_ui.ClearProgress();
+                UpdateCommandStates();
+            });
+    // The person said Yes to closing during a job, which has now stopped.
+    connect(&jobs, &CJobRunner::closeRequested, this, &QWidget::close);
+    connect(m_pNavigator, &QTabWidget::currentChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_pNavigator, &CNavigatorWnd::catalogueChoiceChanged, this, &CMainFrame::UpdateCommandStates);
+
+    OnTitleChanged(m_doc.Title());
+    UpdateCommandStates();
+}
+
+CMainFrame::~CMainFrame()
+{
+    SaveSettings();
+    m_doc.SetBrowserLoader({});
+    m_ui.SetWidgets(nullptr, nullptr, nullptr);
+    // The panes go while the models they show and the commands they update still exist.
+    m_pNavigator->disconnect(this);
+    delete takeCentralWidget();
+}
+
+void CMainFrame::SetFileChooser(CFileChooser* chooser)
+{
+    m_pChooser = chooser ? chooser : m_pDialogChooser.get();
+}
+
+QAction* CMainFrame::Action(EMwCommand id) const
+{
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the window
+
+void CMainFrame::CreateActions()
+{
+    QSettings settings = BrowserSettings();
+    for (const SMwCommand& command : MwCommands())
+    {
+        if (command.kind == EMwCommandKind::Submenu || command.kind == EMwCommandKind::RecentFile)
+            continue;
+        auto* action = new QAction(MwCommandLabel(command), this);
+        const QString shortcut = MwCommandShortcut(command);
+        if (!shortcut.isEmpty())
+            action->setShortcut(QKeySequence::fromString(shortcut, QKeySequence::PortableText));
+        action->setIconText(ButtonText(command));
+        action->setIcon(CommandIcon(command.id));
+        action->setCheckable(command.kind == EMwCommandKind::Toggle);
+        m_actions[command.id] = action;
+    }
+
+    Connect(EMwCommand::FileNew, &CMainFrame::OnFileNew);
+    Connect(EMwCommand::FileOpen, &CMainFrame::OnFileOpen);
+    Connect(EMwCommand::FileClose, &CMainFrame::OnFileClose);
+    Connect(EMwCommand::FileCompactDatabase, &CMainFrame::OnFileCompactDatabase);
+    Connect(EMwCommand::FileRepairDatabase, &CMainFrame::OnFileRepairDatabase);
+    Connect(EMwCommand::ToolsOptions, &CMainFrame::OnToolsOptions);
+    Connect(EMwCommand::HelpAbout, &CMainFrame::OnHelpAbout);
+    connect(Action(EMwCommand::FileExit), &QAction::triggered, this, &QWidget::close);
+    connect(Action(EMwCommand::EditSaveChanges), &QAction::triggered, this,
+            [this] { m_doc.Editor().SaveChanges(); });
+    connect(Action(EMwCommand::ViewRequeryFileBrowser), &QAction::triggered, this,
+            [this] { m_pNavigator->CatalogueModel().Requery(); });
+    connect(Action(EMwCommand::CatalogueSynchronize), &QAction::triggered, this,
+            [this]
+            {
+                if (const qint32 id = m_pNavigator->ChosenCatalogueId())
+                    m_doc.Catalogues().SynchronizeCatalogue(id);
+            });
+    connect(Action(EMwCommand::CatalogueUpdateTth), &QAction::triggered, this,
+            [this]
+            {
+                if (const qint32 id = m_pNavigator->ChosenCatalogueId())
+                    m_doc.Catalogues().UpdateCatalogueTTH(id);
+            });
+    for (int toolbar = 0; toolbar < kMwToolbarCount; ++toolbar)
+    {
+        QAction* toggle =
+            Action(static_cast<EMwCommand>(static_cast<int>(EMwCommand::ViewFileToolbar) + toolbar));
+        toggle->setChecked(settings.value(MwToolbarSetting(static_cast<EMwToolbar>(toolbar)), 1).toInt() !=
+                           0);
+        connect(toggle, &QAction::triggered, this,
+                [this, toolbar](bool shown) { SetToolbarShown(toolbar, shown); });
+    }
+    QAction* statusToggle = Action(EMwCommand::ViewStatusBar);
+    statusToggle->setChecked(true);
+    connect(statusToggle, &QAction::triggered, this, [this](bool shown) { statusBar()->setVisible(shown); });
+}
+
+void CMainFrame::Connect(EMwCommand id, void (CMainFrame::*handler)())
+{
+    connect(Action(id), &QAction::triggered, this, handler);
+}
+
+void CMainFrame::CreateMenus()
+{
+    for (const char* menuText : MwMenus())
+    {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(menuText));
+        if (qstrcmp(menuText, "&File") == 0)
+            m_pFileMenu = menu;
+        QMenu* submenu = nullptr;
+        QString submenuText;
+        for (const SMwCommand& command : MwCommands())
+        {
+            if (qstrcmp(command.menu, menuText) != 0)
+                continue;
+            QMenu* target = menu;
+            if (*command.submenu)
+            {
+                if (!submenu || submenuText != QString::fromUtf8(command.submenu))
+                {
+                    submenuText = QString::fromUtf8(command.submenu);
+                    submenu = menu->addMenu(submenuText);
+                }
+                target = submenu;
+            }
+            switch (command.kind)
+            {
+            case EMwCommandKind::Submenu:
+            {
+                QMenu* empty = target->addMenu(MwCommandLabel(command));
+                empty->setEnabled(false);
+                break;
+            }
+            case EMwCommandKind::RecentFile:
+                target->addSeparator();
+                m_pRecentPlaceholder = target->addAction(MwCommandLabel(command));
+                m_pRecentPlaceholder->setEnabled(false);
+                target->addSeparator();
+                break;
+            default:
+                target->addAction(Action(command.id));
+                break;
+            }
+        }
+    }
+    QSettings settings = BrowserSettings();
+    m_recent.Load(settings);
+    RebuildRecentFiles();
+}
+
+void CMainFrame::CreateToolbars()
+{
+    for (int toolbar = 0; toolbar < kMwToolbarCount; ++toolbar)
+    {
+        const auto which = static_cast<EMwToolbar>(toolbar);
+        auto* bar = new QToolBar(MwToolbarTitle(which), this);
+        bar->setObjectName(MwToolbarSetting(which));
+        bar->setAccessibleName(MwToolbarTitle(which) + QStringLiteral(" toolbar"));
+        bar->setToolButtonStyle(Qt::ToolButtonFollowStyle);
+        for (const SMwCommand& command : MwCommands())
+            if (command.toolbar == which)
+                bar->addAction(Action(command.id));
+        // All five on one row at the top, each beside the one before.
+        addToolBar(Qt::TopToolBarArea, bar);
+        m_toolbars[toolbar] = bar;
+        const QAction* toggle =
+            Action(static_cast<EMwCommand>(static_cast<int>(EMwCommand::ViewFileToolbar) + toolbar));
+        bar->setVisible(toggle->isChecked());
+    }
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setAccessibleName(QStringLiteral("Status bar"));
+    m_pProgress = new QProgressBar(bar);
+    m_pProgress->setAccessibleName(QStringLiteral("Progress"));
+    m_pProgress->setMaximumWidth(160);
+    m_pProgress->setTextVisible(false);
+    m_pProgress->hide();
+    m_pTotalPane = new QLabel(bar);
+    m_pTotalPane->setAccessibleName(QStringLiteral("Total"));
+    m_pCheckedPane = new QLabel(bar);
+    m_pCheckedPane->setAccessibleName(QStringLiteral("Checked"));
+    bar->addPermanentWidget(m_pProgress);
+    bar->addPermanentWidget(m_pTotalPane);
+    bar->addPermanentWidget(m_pCheckedPane);
+    // The idle text comes back whenever an operation's message is cleared.
+    connect(bar, &QStatusBar::messageChanged, this,
+            [bar](const QString& text)
+            {
+                if (text.isEmpty())
+                    bar->showMessage(kIdleText);
+            });
+    bar->showMessage(kIdleText);
+    CFileListTotals totals;
+    ShowTotals(totals);
+}
+
+QMenu* CMainFrame::createPopupMenu()
+{
+    // The toolbars are chosen in View > Toobars, where the choice is also remembered.
+    return nullptr;
+}
+
+void CMainFrame::SetToolbarShown(int toolbar, bool shown)
+{
+    m_toolbars[toolbar]->setVisible(shown);
+    QSettings settings = BrowserSettings();
+    settings.setValue(MwToolbarSetting(static_cast<EMwToolbar>(toolbar)), shown ? 1 : 0);
+}
+
+void CMainFrame::ShowTotals(const CFileListTotals& totals)
+{
+    m_pTotalPane->setText(totals.TotalText());
+    m_pCheckedPane->setText(totals.CheckedText());
+}
+
+void CMainFrame::RebuildRecentFiles()
+{
+    for (QAction* action : m_recentActions)
+    {
+        m_pFileMenu->removeAction(action);
+        delete action;
+    }
+    m_recentActions.clear();
+    const QStringList& files = m_recent.Files();
+    m_pRecentPlaceholder->setVisible(files.isEmpty());
+    for (int i = 0; i < files.size(); ++i)
+    {
+        auto* action = new QAction(m_recent.MenuText(i), this);
+        const QString path = files[i];
+        connect(action, &QAction::triggered, this, [this, path] { OpenFile(path); });
+        m_pFileMenu->insertAction(m_pRecentPlaceholder, action);
+        m_recentActions.append(action);
+    }
+}
+
+void CMainFrame::SaveSettings()
+{
+    QSettings settings = BrowserSettings();
+    for (int toolbar = 0; toolbar < kMwToolbarCount; ++toolbar)
+        settings.setValue(MwToolbarSetting(static_cast<EMwToolbar>(toolbar)),
+                          m_toolbars[toolbar]->isHidden() ? 0 : 1);
+    m_recent.Save(settings);
+    m_pNavigator->SaveSettings();
+}
+
+// ---------------------------------------------------------------------------------------------
+// State
+
+void CMainFrame::UpdateCommandStates()
+{
+    CMwCommandContext context;
+    context.bDatabaseOpen = m_doc.IsOpen();
+    context.bJobRunning = m_doc.Jobs().IsRunning();
+    context.bJobWriting = m_doc.Jobs().IsWriting();
+    context.bBrowserTabShown = m_pNavigator->currentIndex() == CNavigatorWnd::BrowserPage;
+    context.bCatalogueChosen = m_pNavigator->ChosenCatalogueId() != 0;
+    for (const SMwCommand& command : MwCommands())
+        if (QAction* action = Action(command.id))
+            action->setEnabled(IsMwCommandEnabled(command, context));
+}
+
+void CMainFrame::OnTitleChanged(const QString& title)
+{
+    setWindowTitle(title + QStringLiteral(" - Quarrane Browser"));
+    UpdateCommandStates();
+}
+
+bool CMainFrame::OnDatabaseOpened()
+{
+    m_pFileList->SetUserName(m_doc.UserName());
+    const bool loaded = m_pNavigator->Load();
+    const int width = m_doc.GetDatabaseParameter(NavigatorWidthParameter()).toInt();
+    if (width > 0)
+        SetNavigatorWidth(width);
+    m_nStoredNavigatorWidth = width > 0 ? width : -1;
+    UpdateCommandStates();
+    return loaded;
+}
+
+void CMainFrame::OnDatabaseClosing()
+{
+    if (m_navigatorWidthTimer.isActive())
+    {
+        m_navigatorWidthTimer.stop();
+        WriteNavigatorWidth();
+    }
+    m_pFileList->DataCtrl_Close();
+    m_pNavigator->Clear();
+    m_nStoredNavigatorWidth = -1;
+}
+
+QString CMainFrame::NavigatorWidthParameter() const
+{
+    return QStringLiteral("NavigatorWndWidth_") + m_doc.UserName();
+}
+
+int CMainFrame::NavigatorWidth() const
+{
+    return m_pNavigator->width();
+}
+
+void CMainFrame::SetNavigatorWidth(int width)
+{
+    const QList<int> sizes = m_pSplitter->sizes();
+    int total = 0;
+    for (int size : sizes)
+        total += size;
+    if (total <= 0)
+        total = m_pSplitter->width();
+    m_pSplitter->setSizes({width, qMax(1, total - width)});
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_pNavigator && event->type() == QEvent::Resize && m_doc.IsOpen() && !m_doc.IsClosing())
+        m_navigatorWidthTimer.start();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::WriteNavigatorWidth()
+{
+    const int width = NavigatorWidth();
+    if (!m_doc.IsOpen() || width <= 0 || width == m_nStoredNavigatorWidth)
+        return;
+    // A job writing meanwhile would hold the database; the width is written once it has ended.
+    if (!m_doc.CanWrite())
+    {
+        m_navigatorWidthTimer.start();
+        return;
+    }
+    if (m_doc.SetDatabaseParameter(NavigatorWidthParameter(), QString::asprintf("%d", width)))
+        m_nStoredNavigatorWidth = width;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void CMainFrame::OnFileNew()
+{
+    const std::optional<QString> path = m_pChooser->SaveFileName(
+        this, QStringLiteral("Create New Quarrane Database"), kFilter, QStringLiteral("qrl"));
+    if (path)
+        LetClosedDatabasesJobEnd();
+    if (m_doc.NewDatabase(path) && path)
+    {
+        m_recent.Add(*path);
+        RebuildRecentFiles();
+    }
+}
+
+void CMainFrame::OnFileOpen()
+{
+    if (const std::optional<QString> path = m_pChooser->OpenFileName(this, QStringLiteral("Open"), kFilter))
+        OpenFile(*path);
+}
+
+void CMainFrame::LetClosedDatabasesJobEnd()
+{
+    if (m_doc.IsOpen() || !m_doc.Jobs().IsRunning())
+        return;
+    // The compaction of the database closed last is still running. The document would wait for
+    // it without looking at events, while the job may be waiting for an answer from this thread:
+    // so the wait lets the job's questions through (their boxes take the person's input) and
+    // keeps the window's own commands out until the job has ended.
+    QEventLoop loop;
+    connect(&m_doc.Jobs(), &CJobRunner::jobFinished, &loop, &QEventLoop::quit);
+    if (m_doc.Jobs().IsRunning())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool CMainFrame::OpenFile(const QString& path)
+{
+    LetClosedDatabasesJobEnd();
+    const bool opened = m_doc.OpenDatabase(path);
+    if (opened)
+        m_recent.Add(path);
+    else if (!QFileInfo::exists(path))
+        m_recent.Remove(path);
+    RebuildRecentFiles();
+    UpdateCommandStates();
+    return opened;
+}
+
+void CMainFrame::OnFileClose()
+{
+    m_doc.CloseCommand();
+}
+
+void CMainFrame::OnFileCompactDatabase()
+{
+    m_doc.CompactDatabaseCommand();
+}
+
+void CMainFrame::OnFileRepairDatabase()
+{
+    if (const std::optional<QString> path =
+            m_pChooser->OpenFileName(this, QStringLiteral("Repair Quarrane Database"), kFilter))
+        m_doc.RepairDatabaseCommand(*path);
+}
+
+void CMainFrame::OnToolsOptions()
+{
+    COptionsSheet sheet(&m_doc, this);
+    sheet.exec();
+}
+
+void CMainFrame::OnHelpAbout()
+{
+    QMessageBox::about(this, QStringLiteral("About Quarrane"),
+                       ProductVersionLine(QStringLiteral("Quarrane")));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    // During a job: the question; Yes stops it after its item and the window closes when it ends.
+    if (!m_doc.Jobs().QueryClose())
+    {
+        event->ignore();
+        return;
+    }
+    if (!m_doc.CloseCommand())
+    {
+        event->ignore();
+        return;
+    }
+    SaveSettings();
+    event->accept();
+}
