@@ -6,12 +6,15 @@
 #include "common/MediaLocation.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbTransaction.h"
+#include "hash/TthHashQueue.h"
 #include "hash/TthHashService.h"
 #include "platform/FileSystem.h"
 #include "synch/MwuAlternateFile.h"
 #include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
 #include "synch/MwuRequest.h"
+
+#include <QFile>
 
 namespace
 {
@@ -35,6 +38,8 @@ CMwuTaskManagerChecksum::CMwuTaskManagerChecksum(CMwuRequest& request, CMwuConte
 {
 }
 
+CMwuTaskManagerChecksum::~CMwuTaskManagerChecksum() = default;
+
 std::vector<CMwuTaskManagerChecksum::GroupFile> CMwuTaskManagerChecksum::ReadGroup()
 {
     // By folder row: folder texts compare without regard to case, and on a case-sensitive medium
@@ -54,9 +59,25 @@ void CMwuTaskManagerChecksum::SetProgressMaxTaskCurrent()
     SetProgressMaxFromLiveFiles(QStringLiteral("CMwuTaskManagerChecksum::SetProgressMaxTaskCurrent()"));
 }
 
+void CMwuTaskManagerChecksum::ProcessGroupTaskSetup()
+{
+    m_batch.clear();
+    m_batchAge.start();
+    // As in the add-files task: many commits a second would otherwise checkpoint the same index
+    // pages again and again.
+    RunWithRetry(QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskSetup()"), [&] {
+        m_database.ExecuteSqliteScript(QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
+    });
+}
+
 void CMwuTaskManagerChecksum::ProcessGroupTaskCurrentSetup()
 {
     ProcessGroupCleanup();
+    // A group started again after an error starts with nothing in flight.
+    if (m_pHashQueue && m_pHashQueue->Pending() != 0)
+        m_pHashQueue.reset();
+    if (!m_pHashQueue)
+        m_pHashQueue = std::make_unique<CTthHashQueue>(m_hashService, m_hashService.Threads(), &m_bCancel);
     RunWithRetry(QStringLiteral("CMwuTaskManager::ProcessGroupTaskCurrentSetup()"), [&] { m_group = ReadGroup(); });
 }
 
@@ -65,53 +86,136 @@ void CMwuTaskManagerChecksum::ProcessGroupCleanup()
     m_group.clear();
 }
 
+void CMwuTaskManagerChecksum::ProcessTaskCleanup()
+{
+    // Files hashed before a cancel have their right TTH: keep them.
+    const CMwuTask top = Top();
+    const SynchCommandLine& options = m_request.m_line;
+    FlushBatch((options.ghostDuplicates || options.deleteDuplicates) && top.m_strDriveType != QStringLiteral("CD-ROM"));
+    m_pHashQueue.reset();
+}
+
 void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
 {
     const CMwuTask current = Current();
-    const bool single = current.m_position == TaskPositionSingle;
     const SynchCommandLine& options = m_request.m_line;
     const bool removeDuplicates = options.ghostDuplicates || options.deleteDuplicates;
     // Nothing can be removed from a CD or DVD.
     const bool mayRemove = removeDuplicates && current.m_strDriveType != QStringLiteral("CD-ROM");
+    m_bSingleGroup = current.m_position == TaskPositionSingle;
+    const std::size_t ahead = kFilesAheadPerThread * static_cast<std::size_t>(std::max(1, m_hashService.Threads()));
 
+    std::deque<Step> steps;
+    bool stopped = false;
     for (const GroupFile& file : m_group)
     {
         if (!WaitForRun() || m_nRetryAnswer != IDRETRY)
-            break;
-        m_nFileError = 0;
-        m_strCurrentPath = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
-
-        CFileStatus status;
-        if (QueryFileStatus(m_strCurrentPath, status) != 0 || status.m_bDirectory)
-            SetResult(ResultFileNotFound);
-        else
         {
-            const QString modified = m_localTime.Text(status.m_nModifiedSecs);
+            stopped = true;
+            break;
+        }
+        Step step;
+        step.file = &file;
+        step.path = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
+        CFileStatus status;
+        if (QueryFileStatus(step.path, status) == 0 && !status.m_bDirectory)
+        {
+            step.found = true;
+            step.modified = m_localTime.Text(status.m_nModifiedSecs);
             bool hash = options.forceUpdateTTH || file.tth.isEmpty();
-            if (!options.noModifiedUpdateTTH && modified != file.lastModified)
+            if (!options.noModifiedUpdateTTH && step.modified != file.lastModified)
                 hash = true;
             if (hash)
             {
-                QString tth;
-                const int length = m_hashService.HashFile(m_strCurrentPath, tth, CTthHashService::TthLength, &m_bCancel);
-                if (m_bCancel || m_hashService.IsStopped())
-                    break; // stopped by closing: not a read error
-                if (length != CTthHashService::TthLength)
-                    NoteReadError(file);
-                else
-                {
-                    const Links links = UpdateRecordAndDuplicates(file, tth, modified, mayRemove);
-                    if (links.liveCopyElsewhere && mayRemove && m_nRetryAnswer == IDRETRY)
-                        DeleteFileRecSetFile(file.fileId, options.ghostDuplicates);
-                }
+                step.hashed = true;
+                m_pHashQueue->Add(QFile::encodeName(step.path).toStdString());
             }
         }
-        ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
-        if (!single)
-            Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
+        steps.push_back(std::move(step));
+        // Steps without a hash never wait; a hashed one is waited for once enough are ahead of it.
+        while (!steps.empty() && (!steps.front().hashed || m_pHashQueue->Pending() >= ahead))
+            if (!ApplyStep(steps, mayRemove))
+            {
+                stopped = true;
+                break;
+            }
+        if (stopped)
+            break;
     }
+    while (!stopped && !steps.empty())
+        stopped = !ApplyStep(steps, mayRemove);
+    if (stopped)
+        // Hashes still in flight end at once with the cancel; their files stay as they were.
+        m_pHashQueue.reset();
+    else if (m_batchAge.elapsed() >= kGroupCommitMilliseconds)
+        FlushBatch(mayRemove);
     m_context.notifier.AskRefresh();
     m_context.notifier.AskRequestNotify(&m_request);
+}
+
+bool CMwuTaskManagerChecksum::ApplyStep(std::deque<Step>& steps, bool mayRemove)
+{
+    const Step step = std::move(steps.front());
+    steps.pop_front();
+    m_nFileError = 0;
+    m_strCurrentPath = step.path;
+    if (!step.found)
+        SetResult(ResultFileNotFound);
+    else if (step.hashed)
+    {
+        const CTthHashResult result = m_pHashQueue->Take();
+        if (m_bCancel || m_hashService.IsStopped() || m_nRetryAnswer != IDRETRY)
+            return false; // stopped by closing: not a read error
+        if (!result.Succeeded() || result.tth.size() != std::size_t(CTthHashService::TthLength))
+        {
+            // The batch goes first: the records are written in the order of the folder.
+            FlushBatch(mayRemove);
+            m_strCurrentPath = step.path;
+            NoteReadError(*step.file);
+        }
+        else
+        {
+            m_batch.push_back({*step.file, step.path, QString::fromLatin1(result.tth.data(), qsizetype(result.tth.size())),
+                               step.modified});
+            if (mayRemove || static_cast<int>(m_batch.size()) >= kBatchRows ||
+                m_batchAge.elapsed() >= kBatchMilliseconds)
+                FlushBatch(mayRemove);
+        }
+    }
+    ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
+    if (!m_bSingleGroup)
+        Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
+    return true;
+}
+
+void CMwuTaskManagerChecksum::FlushBatch(bool mayRemove)
+{
+    if (m_batch.empty())
+    {
+        m_batchAge.restart();
+        return;
+    }
+    std::vector<Links> links;
+    const bool written = RunWithRetry(kContext, [&] {
+        links.clear();
+        // A failure rolls the whole batch back and the retry writes it again.
+        CDbTransaction transaction(m_database);
+        for (const Hashed& hashed : m_batch)
+        {
+            m_strCurrentPath = hashed.path;
+            links.push_back(UpdateRecordAndDuplicates(hashed.file, hashed.tth, hashed.modified, mayRemove));
+        }
+        transaction.Commit();
+    }, [this] { ReopenDatabase(); });
+    if (written && mayRemove)
+        for (std::size_t i = 0; i < m_batch.size(); ++i)
+            if (links[i].liveCopyElsewhere && m_nRetryAnswer == IDRETRY)
+            {
+                m_strCurrentPath = m_batch[i].path;
+                DeleteFileRecSetFile(m_batch[i].file.fileId, m_request.m_line.ghostDuplicates);
+            }
+    m_batch.clear();
+    m_batchAge.restart();
 }
 
 void CMwuTaskManagerChecksum::NoteReadError(const GroupFile& file)
@@ -130,15 +234,14 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                                                                                  bool findLiveCopy)
 {
     Links links;
-    RunWithRetry(kContext, [&] {
-        links = Links();
-        // The record and every record it is linked with change together or not at all.
-        CDbTransaction transaction(m_database);
+    {
+        // The caller's transaction holds the record and every record it is linked with: they
+        // change together or not at all.
         CDbStatement record = m_database.Prepare(QStringLiteral(
             "SELECT FileSize, FileSizeHigh, AlternateFile, FileInfoId FROM File WHERE FileId=?"));
         record.Bind(1, file.fileId);
         if (!record.Step())
-            return; // removed by someone else meanwhile
+            return links; // removed by someone else meanwhile
         const qint32 size = record.Value(0).ToLong();
         const qint32 sizeHigh = record.Value(1).ToLong();
         QString alternates = record.Value(2).ToString();
@@ -225,8 +328,7 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                      list.isEmpty() ? CDbValue::Null() : CDbValue(list), CDbValue(duplicate.fileId)});
             }
         }
-        transaction.Commit();
-    }, [this] { ReopenDatabase(); });
+    }
     return links;
 }
 
