@@ -44,8 +44,11 @@ std::vector<CMwuTaskManagerChecksum::GroupFile> CMwuTaskManagerChecksum::ReadGro
 {
     // By folder row: folder texts compare without regard to case, and on a case-sensitive medium
     // "Films" and "films" are two folders. In FileId order, the order the files were catalogued.
+    // The time is read as the text it is stored as (an expression, not the date column): it is
+    // only compared with the text of the file's time, and turning every record's time into a
+    // date and back costs more than the rest of the record.
     const CMwuTask current = Current();
-    CDbStatement files = SelectLiveFiles(QStringLiteral("FileId, File, TTH, LastModified"), current.m_lCatalogueId,
+    CDbStatement files = SelectLiveFiles(QStringLiteral("FileId, File, TTH, LastModified || ''"), current.m_lCatalogueId,
                                          current.m_lRelativePathId, QStringLiteral("FileId"));
     std::vector<GroupFile> group;
     while (files.Step())
@@ -118,7 +121,7 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
         step.file = &file;
         step.path = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
         CFileStatus status;
-        if (QueryFileStatus(step.path, status) == 0 && !status.m_bDirectory)
+        if (QueryFileTimes(step.path, status) == 0 && !status.m_bDirectory)
         {
             step.found = true;
             step.modified = m_localTime.Text(status.m_nModifiedSecs);
@@ -318,10 +321,16 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                 QString list = read.Value(0).ToString();
                 const CDbValue infoId = read.Value(1);
                 read.Reset();
+                const QString before = list;
                 for (const QString& name : names)
                     MwuAlternateFile::Insert(list, duplicate.name, name);
                 // A copy that has no FileInfo of its own takes the one found.
                 const bool takeInfo = links.fileInfoId != 0 && infoId.ToLong() == 0;
+                // Many copies of one file under one name (a header in every folder of a tree)
+                // change nothing in each other once linked: rewriting the row and its indexes
+                // for every later copy would cost time that grows with the square of the copies.
+                if (!takeInfo && duplicate.similarityId == links.similarityId && list == before)
+                    continue;
                 m_database.Execute(
                     QStringLiteral("UPDATE File SET SimilarityId=?, FileInfoId=?, AlternateFile=? WHERE FileId=?"),
                     {CDbValue(links.similarityId), takeInfo ? CDbValue(links.fileInfoId) : infoId,
