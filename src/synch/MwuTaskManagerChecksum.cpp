@@ -4,6 +4,7 @@
 #include "common/FileOperations.h"
 #include "common/FilePath.h"
 #include "common/MediaLocation.h"
+#include "common/NameList.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbTransaction.h"
 #include "hash/TthHashQueue.h"
@@ -15,11 +16,25 @@
 #include "synch/MwuRequest.h"
 
 #include <QFile>
+#include <QSet>
 
 namespace
 {
 const QString kReadError = QStringLiteral("Error reading from file");
 const QString kContext = QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()");
+
+// Adds names to a record's AlternateFile by the list's rule. A name the list already holds as it
+// is, or the record's own name, would change nothing: they are left out before the list is
+// searched, which in a large group of copies would otherwise be searched once for every copy's
+// name, for every copy, for every new copy.
+void InsertNames(QString& list, const QString& ownName, const QStringList& names)
+{
+    const QStringList present = NameList::Names(list);
+    const QSet<QString> held(present.begin(), present.end());
+    for (const QString& name : names)
+        if (name != ownName && !held.contains(name))
+            MwuAlternateFile::Insert(list, ownName, name);
+}
 
 // A record with the same contents: same TTH (found through its index), same size halves.
 struct Duplicate
@@ -255,9 +270,12 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
         // An empty file is never anybody's duplicate.
         if (size != 0 || sizeHigh != 0)
         {
-            CDbStatement same = m_database.Prepare(QStringLiteral(
-                "SELECT FileId, File, FileInfoId, SimilarityId, Deleted, Ghost FROM File WHERE TTH=? AND "
-                "FileSizeHigh=? AND FileSize=? AND FileId<>? ORDER BY FileId"));
+            // Along the TTH index: the engine, left to itself, takes the size index, and a medium
+            // holds many files of one size (none of them hashed yet when it is catalogued anew),
+            // each of which it would then read.
+            CDbStatement same = m_database.PrepareSqlite(QStringLiteral(
+                "SELECT FileId, File, FileInfoId, SimilarityId, Deleted, Ghost FROM File INDEXED BY File_TTH "
+                "WHERE TTH=? AND FileSizeHigh=? AND FileSize=? AND FileId<>? ORDER BY FileId"));
             same.Bind(1, tth).Bind(2, sizeHigh).Bind(3, size).Bind(4, file.fileId);
             while (same.Step())
                 duplicates.push_back({same.Value(0).ToLong(), same.Value(1).ToString(), same.Value(2).ToLong(),
@@ -291,8 +309,21 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                 throw CDbException(DbErrors::kNoCurrentRecord,
                                    QStringLiteral("No new SimilarityId could be had."));
         }
-        for (const Duplicate& duplicate : duplicates)
-            MwuAlternateFile::Insert(alternates, file.name, duplicate.name);
+        // The name list, each name once: adding a name that is already there changes nothing,
+        // and many copies of a file often share one name (a page in every language's folder), so
+        // that the list of a large group would otherwise be searched for the same name again and
+        // again. The first occurrence keeps its place, as the length limit may depend on the order.
+        QStringList names{file.name};
+        {
+            QSet<QString> seen{file.name};
+            for (const Duplicate& duplicate : duplicates)
+                if (!seen.contains(duplicate.name))
+                {
+                    seen.insert(duplicate.name);
+                    names.append(duplicate.name);
+                }
+        }
+        InsertNames(alternates, file.name, names);
 
         // A FileInfo taken over from a copy replaces the record's own; otherwise it keeps its own.
         m_database.Execute(
@@ -305,9 +336,6 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
 
         if (links.duplicateFound)
         {
-            QStringList names{file.name};
-            for (const Duplicate& duplicate : duplicates)
-                names.append(duplicate.name);
             CDbStatement read = m_database.Prepare(
                 QStringLiteral("SELECT AlternateFile, FileInfoId FROM File WHERE FileId=?"));
             for (const Duplicate& duplicate : duplicates)
@@ -322,8 +350,7 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                 const CDbValue infoId = read.Value(1);
                 read.Reset();
                 const QString before = list;
-                for (const QString& name : names)
-                    MwuAlternateFile::Insert(list, duplicate.name, name);
+                InsertNames(list, duplicate.name, names);
                 // A copy that has no FileInfo of its own takes the one found.
                 const bool takeInfo = links.fileInfoId != 0 && infoId.ToLong() == 0;
                 // Many copies of one file under one name (a header in every folder of a tree)
