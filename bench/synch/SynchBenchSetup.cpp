@@ -1,11 +1,11 @@
 // Makes and reads the database the synchronizer benchmark runs on:
 //
-//   bench_synch_setup create DB LOCATION SERIALHEX   a template database with catalogue 1 at LOCATION
-//   bench_synch_setup query DB SQL                   prints the rows of a query (SQLite SQL), "|" between fields
-//   bench_synch_setup tree DIR FILES FOLDERS         FILES small files spread over FOLDERS folders (two levels)
-//   bench_synch_setup data DIR MIB FILES             FILES files of mixed sizes (1 KiB to 64 MiB), MIB in all
-//   bench_synch_setup files DIR FILES MIN MAX PER    FILES files of MIN to MAX bytes (evenly spread), PER a folder
-//   bench_synch_setup catalogue DB ID LOCATION SERIALHEX   one more catalogue in DB
+//   create DB LOCATION SERIALHEX     a template database with catalogue 1 at LOCATION
+//   catalogue DB ID LOCATION SERIAL  one more catalogue in DB
+//   query DB SQL                     prints the rows of a query (SQLite SQL), "|" between fields
+//   tree DIR FILES FOLDERS           FILES small files spread over FOLDERS folders (two levels)
+//   data DIR MIB FILES               FILES files of mixed sizes (1 KiB to 64 MiB), MIB in all
+//   files DIR FILES MIN MAX PER      FILES files of MIN to MAX bytes (evenly spread), PER a folder
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 

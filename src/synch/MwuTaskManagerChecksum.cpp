@@ -358,6 +358,13 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                 // for every later copy would cost time that grows with the square of the copies.
                 if (!takeInfo && duplicate.similarityId == links.similarityId && list == before)
                     continue;
+                // Already linked, the copy only learns a new name: its identifier indexes stay.
+                if (!takeInfo && duplicate.similarityId == links.similarityId)
+                {
+                    m_database.Execute(QStringLiteral("UPDATE File SET AlternateFile=? WHERE FileId=?"),
+                                       {list.isEmpty() ? CDbValue::Null() : CDbValue(list), CDbValue(duplicate.fileId)});
+                    continue;
+                }
                 m_database.Execute(
                     QStringLiteral("UPDATE File SET SimilarityId=?, FileInfoId=?, AlternateFile=? WHERE FileId=?"),
                     {CDbValue(links.similarityId), takeInfo ? CDbValue(links.fileInfoId) : infoId,
