@@ -94,11 +94,13 @@ int MakeFiles(const QString& root, int files, qint64 minBytes, qint64 maxBytes, 
     perFolder = std::max(perFolder, 1);
     for (int i = 0; i < files; ++i)
     {
-        const QString folder = QStringLiteral("%1/set%2").arg(root).arg(i / perFolder, 4, 10, QLatin1Char('0'));
+        const QString folder =
+            QStringLiteral("%1/set%2").arg(root).arg(i / perFolder, 4, 10, QLatin1Char('0'));
         if (i % perFolder == 0 && !QDir().mkpath(folder))
             return 1;
         const qint64 size = minBytes + qint64(random() % quint64(maxBytes - minBytes + 1));
-        if (!WriteFile(QStringLiteral("%1/file%2.bin").arg(folder).arg(i, 6, 10, QLatin1Char('0')), size, buffer, random))
+        if (!WriteFile(QStringLiteral("%1/file%2.bin").arg(folder).arg(i, 6, 10, QLatin1Char('0')), size,
+                       buffer, random))
             return 1;
     }
     return 0;
@@ -110,8 +112,8 @@ void AddCatalogue(const QString& database, qint32 id, const QString& location, c
     db.Open(database);
     db.Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
                               "Location, DriveType) VALUES (0, ?, ?, 'BENCH', ?, ?, 'Fixed')"),
-               {CDbValue(id), CDbValue(QStringLiteral("Bench %1").arg(id)), CDbValue(qint32(serialHex.toUInt(nullptr, 16))),
-                CDbValue(location)});
+               {CDbValue(id), CDbValue(QStringLiteral("Bench %1").arg(id)),
+                CDbValue(qint32(serialHex.toUInt(nullptr, 16))), CDbValue(location)});
 }
 } // namespace
 
@@ -138,7 +140,8 @@ int main(int argc, char* argv[])
             return 0;
         }
         if (args.size() == 7 && args[1] == QStringLiteral("files"))
-            return MakeFiles(args[2], args[3].toInt(), args[4].toLongLong(), args[5].toLongLong(), args[6].toInt());
+            return MakeFiles(args[2], args[3].toInt(), args[4].toLongLong(), args[5].toLongLong(),
+                             args[6].toInt());
         if (args.size() == 5 && args[1] == QStringLiteral("tree"))
             return MakeTree(args[2], args[3].toInt(), args[4].toInt());
         if (args.size() == 5 && args[1] == QStringLiteral("data"))
@@ -161,7 +164,9 @@ int main(int argc, char* argv[])
     catch (const std::exception&)
     {
     }
-    std::fprintf(stderr, "usage: bench_synch_setup create DB LOCATION SERIALHEX | query DB SQL | tree DIR FILES FOLDERS"
-                         " | data DIR MIB FILES | files DIR FILES MIN MAX PER | catalogue DB ID LOCATION SERIALHEX\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_synch_setup create DB LOCATION SERIALHEX | query DB SQL | tree DIR FILES FOLDERS"
+        " | data DIR MIB FILES | files DIR FILES MIN MAX PER | catalogue DB ID LOCATION SERIALHEX\n");
     return 2;
 }

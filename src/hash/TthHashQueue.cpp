@@ -82,9 +82,12 @@ void CTthHashQueue::WorkerLoop()
     for (;;)
     {
         // A large file waiting for the threads to be free holds back the smaller ones behind it.
-        m_workAvailable.wait(lock, [this] {
-            return m_quit || (m_largeWaiting == 0 && !m_largeRunning && m_nextIndex < m_firstIndex + m_items.size());
-        });
+        m_workAvailable.wait(lock,
+                             [this]
+                             {
+                                 return m_quit || (m_largeWaiting == 0 && !m_largeRunning &&
+                                                   m_nextIndex < m_firstIndex + m_items.size());
+                             });
         if (m_quit)
             return;
         const std::uint64_t index = m_nextIndex++;

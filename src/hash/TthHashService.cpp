@@ -43,7 +43,8 @@ void HashChunkInto(CTigerTree& tree, const std::uint8_t* data, std::size_t lengt
     if (pWorkers != nullptr)
     {
         const std::size_t extra = pAlsoDo != nullptr ? 1 : 0;
-        const std::function<void(std::size_t)> work = [&](std::size_t i) {
+        const std::function<void(std::size_t)> work = [&](std::size_t i)
+        {
             if (i < extra)
                 (*pAlsoDo)();
             else
@@ -92,10 +93,12 @@ EReadOutcome HashSmallFile(CHashInputFile& file, CTigerTree& tree, std::uint64_t
         error = ENOMEM;
         return EReadOutcome::Failed;
     }
-    const std::size_t pieceSize = static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, tree.BlockSize()));
+    const std::size_t pieceSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, tree.BlockSize()));
     for (std::uint64_t offset = 0; offset < expected;)
     {
-        if (stop.load(std::memory_order_relaxed) || (pCancel != nullptr && pCancel->load(std::memory_order_relaxed)))
+        if (stop.load(std::memory_order_relaxed) ||
+            (pCancel != nullptr && pCancel->load(std::memory_order_relaxed)))
         {
             error = ECANCELED;
             return EReadOutcome::Stopped;
@@ -119,7 +122,8 @@ EReadOutcome HashSmallFile(CHashInputFile& file, CTigerTree& tree, std::uint64_t
         if (length < wanted)
             break;
     }
-    if (stop.load(std::memory_order_relaxed) || (pCancel != nullptr && pCancel->load(std::memory_order_relaxed)))
+    if (stop.load(std::memory_order_relaxed) ||
+        (pCancel != nullptr && pCancel->load(std::memory_order_relaxed)))
     {
         error = ECANCELED;
         return EReadOutcome::Stopped;
@@ -303,7 +307,8 @@ CTthHashResult CTthHashService::Hash(const std::string& nativePath, const std::a
     return Hash(file, m_threads, pCancel);
 }
 
-CTthHashResult CTthHashService::Hash(CHashInputFile& file, int threads, const std::atomic<bool>* pCancel) const
+CTthHashResult CTthHashService::Hash(CHashInputFile& file, int threads,
+                                     const std::atomic<bool>* pCancel) const
 {
     CTthHashResult result;
     threads = std::clamp(threads, 1, m_threads);
@@ -328,14 +333,15 @@ CTthHashResult CTthHashService::Hash(CHashInputFile& file, int threads, const st
         const std::uint64_t expected = file.Size();
         result.blockSize = BlockSizeFor(expected);
         const bool large = expected >= ParallelFileMinimum;
-        const bool wantDirect = m_mode == ETthReadMode::Direct ||
-                                (m_mode == ETthReadMode::Auto && expected >= DirectFileMinimum);
+        const bool wantDirect =
+            m_mode == ETthReadMode::Direct || (m_mode == ETthReadMode::Auto && expected >= DirectFileMinimum);
         // A file that neither threads nor direct reads help is read and hashed on this thread alone.
         if ((!large || threads == 1) && !wantDirect)
         {
             CTigerTree tree(result.blockSize);
             int error = 0;
-            const EReadOutcome outcome = HashSmallFile(file, tree, expected, m_stop, pCancel, m_readObserver, error);
+            const EReadOutcome outcome =
+                HashSmallFile(file, tree, expected, m_stop, pCancel, m_readObserver, error);
             if (outcome == EReadOutcome::Done)
             {
                 finished.emplace(std::move(tree));
@@ -365,7 +371,8 @@ CTthHashResult CTthHashService::Hash(CHashInputFile& file, int threads, const st
         }
         const bool twoHalves = !buffer->IsEmpty();
         std::uint8_t* data = twoHalves ? buffer->Data() : fallback.get();
-        CChunkHasher hasher(file, data, twoHalves, large ? threads : 1, result.blockSize, expected, m_readObserver);
+        CChunkHasher hasher(file, data, twoHalves, large ? threads : 1, result.blockSize, expected,
+                            m_readObserver);
         EReadOutcome outcome = EReadOutcome::Failed;
         if (wantDirect && twoHalves && ChunkFitsAlignment(file.DirectAlignment()) &&
             (file.IsDirectOpen() || file.OpenDirect()))

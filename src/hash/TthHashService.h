@@ -79,7 +79,10 @@ public:
 
     // Called on the reading thread after every chunk is read, with the offset just past it: tests
     // change a file at a chosen point of its reading this way. Set before hashing starts.
-    void SetReadObserver(std::function<void(std::uint64_t)> observer) { m_readObserver = std::move(observer); }
+    void SetReadObserver(std::function<void(std::uint64_t)> observer)
+    {
+        m_readObserver = std::move(observer);
+    }
 
 private:
     int m_threads;

@@ -129,7 +129,8 @@ int QueryFileTimes(const QString& path, CFileStatus& status)
 {
     status = CFileStatus();
     struct statx info = {};
-    if (statx(AT_FDCWD, Native(path).constData(), 0, STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MTIME, &info) != 0)
+    if (statx(AT_FDCWD, Native(path).constData(), 0, STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MTIME,
+              &info) != 0)
         return QueryFileStatus(path, status);
     status.m_bDirectory = S_ISDIR(info.stx_mode);
     status.m_nSize = info.stx_size;

@@ -63,8 +63,9 @@ std::vector<CMwuTaskManagerChecksum::GroupFile> CMwuTaskManagerChecksum::ReadGro
     // only compared with the text of the file's time, and turning every record's time into a
     // date and back costs more than the rest of the record.
     const CMwuTask current = Current();
-    CDbStatement files = SelectLiveFiles(QStringLiteral("FileId, File, TTH, LastModified || ''"), current.m_lCatalogueId,
-                                         current.m_lRelativePathId, QStringLiteral("FileId"));
+    CDbStatement files =
+        SelectLiveFiles(QStringLiteral("FileId, File, TTH, LastModified || ''"), current.m_lCatalogueId,
+                        current.m_lRelativePathId, QStringLiteral("FileId"));
     std::vector<GroupFile> group;
     while (files.Step())
         group.push_back({files.Value(0).ToLong(), files.Value(1).ToString(), files.Value(2).ToString(),
@@ -83,9 +84,12 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskSetup()
     m_batchAge.start();
     // As in the add-files task: many commits a second would otherwise checkpoint the same index
     // pages again and again.
-    RunWithRetry(QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskSetup()"), [&] {
-        m_database.ExecuteSqliteScript(QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
-    });
+    RunWithRetry(QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskSetup()"),
+                 [&]
+                 {
+                     m_database.ExecuteSqliteScript(
+                         QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
+                 });
 }
 
 void CMwuTaskManagerChecksum::ProcessGroupTaskCurrentSetup()
@@ -109,7 +113,8 @@ void CMwuTaskManagerChecksum::ProcessTaskCleanup()
     // Files hashed before a cancel have their right TTH: keep them.
     const CMwuTask top = Top();
     const SynchCommandLine& options = m_request.m_line;
-    FlushBatch((options.ghostDuplicates || options.deleteDuplicates) && top.m_strDriveType != QStringLiteral("CD-ROM"));
+    FlushBatch((options.ghostDuplicates || options.deleteDuplicates) &&
+               top.m_strDriveType != QStringLiteral("CD-ROM"));
     m_pHashQueue.reset();
 }
 
@@ -121,7 +126,8 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
     // Nothing can be removed from a CD or DVD.
     const bool mayRemove = removeDuplicates && current.m_strDriveType != QStringLiteral("CD-ROM");
     m_bSingleGroup = current.m_position == TaskPositionSingle;
-    const std::size_t ahead = kFilesAheadPerThread * static_cast<std::size_t>(std::max(1, m_hashService.Threads()));
+    const std::size_t ahead =
+        kFilesAheadPerThread * static_cast<std::size_t>(std::max(1, m_hashService.Threads()));
 
     std::deque<Step> steps;
     bool stopped = false;
@@ -193,7 +199,8 @@ bool CMwuTaskManagerChecksum::ApplyStep(std::deque<Step>& steps, bool mayRemove)
         }
         else
         {
-            m_batch.push_back({*step.file, step.path, QString::fromLatin1(result.tth.data(), qsizetype(result.tth.size())),
+            m_batch.push_back({*step.file, step.path,
+                               QString::fromLatin1(result.tth.data(), qsizetype(result.tth.size())),
                                step.modified});
             if (mayRemove || static_cast<int>(m_batch.size()) >= kBatchRows ||
                 m_batchAge.elapsed() >= kBatchMilliseconds)
@@ -214,17 +221,22 @@ void CMwuTaskManagerChecksum::FlushBatch(bool mayRemove)
         return;
     }
     std::vector<Links> links;
-    const bool written = RunWithRetry(kContext, [&] {
-        links.clear();
-        // A failure rolls the whole batch back and the retry writes it again.
-        CDbTransaction transaction(m_database);
-        for (const Hashed& hashed : m_batch)
+    const bool written = RunWithRetry(
+        kContext,
+        [&]
         {
-            m_strCurrentPath = hashed.path;
-            links.push_back(UpdateRecordAndDuplicates(hashed.file, hashed.tth, hashed.modified, mayRemove));
-        }
-        transaction.Commit();
-    }, [this] { ReopenDatabase(); });
+            links.clear();
+            // A failure rolls the whole batch back and the retry writes it again.
+            CDbTransaction transaction(m_database);
+            for (const Hashed& hashed : m_batch)
+            {
+                m_strCurrentPath = hashed.path;
+                links.push_back(
+                    UpdateRecordAndDuplicates(hashed.file, hashed.tth, hashed.modified, mayRemove));
+            }
+            transaction.Commit();
+        },
+        [this] { ReopenDatabase(); });
     if (written && mayRemove)
         for (std::size_t i = 0; i < m_batch.size(); ++i)
             if (links[i].liveCopyElsewhere && m_nRetryAnswer == IDRETRY)
@@ -361,8 +373,9 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                 // Already linked, the copy only learns a new name: its identifier indexes stay.
                 if (!takeInfo && duplicate.similarityId == links.similarityId)
                 {
-                    m_database.Execute(QStringLiteral("UPDATE File SET AlternateFile=? WHERE FileId=?"),
-                                       {list.isEmpty() ? CDbValue::Null() : CDbValue(list), CDbValue(duplicate.fileId)});
+                    m_database.Execute(
+                        QStringLiteral("UPDATE File SET AlternateFile=? WHERE FileId=?"),
+                        {list.isEmpty() ? CDbValue::Null() : CDbValue(list), CDbValue(duplicate.fileId)});
                     continue;
                 }
                 m_database.Execute(

@@ -146,7 +146,8 @@ int main(int argc, char* argv[])
     });
     // Unattended with the quit option, the program ends when its work is done, whatever the
     // requests handed to it later say: nobody is there to close it.
-    app.SetQuitWhenIdle(startedForScript || (unattended && SynchCommandLineFlag(commandLine, QStringLiteral("QUIT"))));
+    app.SetQuitWhenIdle(startedForScript ||
+                        (unattended && SynchCommandLineFlag(commandLine, QStringLiteral("QUIT"))));
     app.SetUnattended(unattended);
     CMirrowelUpdateFrame frame(app, state, tasks, settings);
     CWidgetInteraction widgetUi(&frame);

@@ -1,5 +1,5 @@
-#include "hash/TthHashQueue.h"
 #include "hash/TthHashService.h"
+#include "hash/TthHashQueue.h"
 #include "platform/HashInputFile.h"
 
 #include <QCoreApplication>
@@ -134,14 +134,14 @@ TEST_F(TthHashServiceTest, EqualsRhashOnBothPathsWithOneAndTwoThreads)
             {
                 Evict(path);
                 const CTthHashResult result = CTthHashService(threads, mode).Hash(Native(path));
-                const auto where = ::testing::Message() << size << " bytes, " << threads << " thread(s), mode "
-                                                       << int(mode);
+                const auto where = ::testing::Message()
+                                   << size << " bytes, " << threads << " thread(s), mode " << int(mode);
                 EXPECT_EQ(QString::fromStdString(result.tth), expected) << where;
                 EXPECT_EQ(result.bytesHashed, size) << where;
                 // Small files take one buffered read unless direct reads are asked for.
-                const bool unbuffered = direct && (mode == ETthReadMode::Direct ||
-                                                   (mode == ETthReadMode::Auto &&
-                                                    size >= CTthHashService::DirectFileMinimum));
+                const bool unbuffered =
+                    direct && (mode == ETthReadMode::Direct ||
+                               (mode == ETthReadMode::Auto && size >= CTthHashService::DirectFileMinimum));
                 EXPECT_EQ(result.path, unbuffered ? ETthReadPath::Unbuffered : ETthReadPath::Buffered) << where;
                 // An evicted file comes wholly from the device on the direct path.
                 EXPECT_EQ(result.directBytes, unbuffered && !FullyCached(path) ? size : 0u) << where;
@@ -286,10 +286,14 @@ TEST_F(TthHashServiceTest, AFileChangingWhileReadIsHashedUpToItsEndOrItsFirstSiz
         std::uint64_t size;
         std::uint64_t expectedBytes; // 0: the hash fails
     } cases[] = {
-        {EChange::Grow, 3 * MiB, 3 * MiB},          {EChange::Grow, 9 * MiB, 9 * MiB},
-        {EChange::CutBehind, 3 * MiB, MiB / 2 + 3}, {EChange::CutBehind, 9 * MiB, MiB / 2 + 3},
-        {EChange::CutAhead, 3 * MiB, MiB + 1000},   {EChange::CutAhead, 9 * MiB, MiB + 1000},
-        {EChange::CutTwice, 3 * MiB, 0},            {EChange::CutTwice, 9 * MiB, 0},
+        {EChange::Grow, 3 * MiB, 3 * MiB},
+        {EChange::Grow, 9 * MiB, 9 * MiB},
+        {EChange::CutBehind, 3 * MiB, MiB / 2 + 3},
+        {EChange::CutBehind, 9 * MiB, MiB / 2 + 3},
+        {EChange::CutAhead, 3 * MiB, MiB + 1000},
+        {EChange::CutAhead, 9 * MiB, MiB + 1000},
+        {EChange::CutTwice, 3 * MiB, 0},
+        {EChange::CutTwice, 9 * MiB, 0},
     };
     const QString pristine = WriteFile(QStringLiteral("pristine"), 10 * MiB, 21);
     const QString path = m_pDir->filePath(QStringLiteral("changing"));
@@ -309,31 +313,34 @@ TEST_F(TthHashServiceTest, AFileChangingWhileReadIsHashedUpToItsEndOrItsFirstSiz
             for (int threads : {1, 2})
             {
                 const auto where = ::testing::Message()
-                                   << "change " << int(c.change) << ", " << c.size << " bytes, mode " << int(mode)
-                                   << ", " << threads << " thread(s)";
+                                   << "change " << int(c.change) << ", " << c.size << " bytes, mode "
+                                   << int(mode) << ", " << threads << " thread(s)";
                 QFile::remove(path);
                 ASSERT_TRUE(QFile::copy(pristine, path));
                 ASSERT_TRUE(QFile::resize(path, qint64(c.size)));
                 CTthHashService service(threads, mode);
                 int changes = 0;
-                service.SetReadObserver([&](std::uint64_t readUpTo) {
-                    // The second cut comes with the first chunk read anew.
-                    if (changes > (c.change == EChange::CutTwice ? 1 : 0) || readUpTo < (changes == 0 ? MiB : 1))
-                        return;
-                    ++changes;
-                    if (c.change == EChange::Grow)
+                service.SetReadObserver(
+                    [&](std::uint64_t readUpTo)
                     {
-                        QFile grow(path);
-                        ASSERT_TRUE(grow.open(QIODevice::Append));
-                        grow.write(QByteArray(int(MiB), 'x'));
-                    }
-                    else if (c.change == EChange::CutBehind)
-                        ASSERT_TRUE(QFile::resize(path, qint64(MiB / 2 + 3)));
-                    else if (c.change == EChange::CutAhead)
-                        ASSERT_TRUE(QFile::resize(path, qint64(MiB + 1000)));
-                    else
-                        ASSERT_TRUE(QFile::resize(path, qint64(changes == 1 ? MiB / 2 : 100000)));
-                });
+                        // The second cut comes with the first chunk read anew.
+                        if (changes > (c.change == EChange::CutTwice ? 1 : 0) ||
+                            readUpTo < (changes == 0 ? MiB : 1))
+                            return;
+                        ++changes;
+                        if (c.change == EChange::Grow)
+                        {
+                            QFile grow(path);
+                            ASSERT_TRUE(grow.open(QIODevice::Append));
+                            grow.write(QByteArray(int(MiB), 'x'));
+                        }
+                        else if (c.change == EChange::CutBehind)
+                            ASSERT_TRUE(QFile::resize(path, qint64(MiB / 2 + 3)));
+                        else if (c.change == EChange::CutAhead)
+                            ASSERT_TRUE(QFile::resize(path, qint64(MiB + 1000)));
+                        else
+                            ASSERT_TRUE(QFile::resize(path, qint64(changes == 1 ? MiB / 2 : 100000)));
+                    });
                 const CTthHashResult result = service.Hash(Native(path));
                 EXPECT_EQ(changes, c.change == EChange::CutTwice ? 2 : 1) << where;
                 if (c.expectedBytes == 0)

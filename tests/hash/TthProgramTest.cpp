@@ -73,7 +73,8 @@ TEST(TthProgramTest, ManyFilesOnSeveralThreadsArePrintedInArgumentOrderWhateverT
             bytes[b] = char(i + b);
         files.append(Write(dir, QStringLiteral("f%1").arg(i), bytes));
     }
-    const CRun reference = RunTth(QStringList{QStringLiteral("-j1"), QStringLiteral("--read=buffered")} + files);
+    const CRun reference =
+        RunTth(QStringList{QStringLiteral("-j1"), QStringLiteral("--read=buffered")} + files);
     ASSERT_EQ(reference.status, 0) << reference.err.toStdString();
     const QStringList lines = reference.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), files.size());
@@ -83,7 +84,8 @@ TEST(TthProgramTest, ManyFilesOnSeveralThreadsArePrintedInArgumentOrderWhateverT
     for (const char* read : {"--read=auto", "--read=buffered", "--read=direct"})
         for (const char* threads : {"-j1", "-j2", "-j3"})
         {
-            const CRun run = RunTth(QStringList{QString::fromLatin1(threads), QString::fromLatin1(read)} + files);
+            const CRun run =
+                RunTth(QStringList{QString::fromLatin1(threads), QString::fromLatin1(read)} + files);
             EXPECT_EQ(run.status, 0) << read << " " << threads;
             EXPECT_EQ(run.out, reference.out) << read << " " << threads;
         }
@@ -119,10 +121,11 @@ TEST(TthProgramTest, AFileTheUserMayNotReadIsReportedAndFails)
 
 TEST(TthProgramTest, RefusesBadArguments)
 {
-    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("-j"), QStringLiteral("0"), QStringLiteral("x")},
-                                    QStringList{QStringLiteral("-jx"), QStringLiteral("x")},
-                                    QStringList{QStringLiteral("-q"), QStringLiteral("x")},
-                                    QStringList{QStringLiteral("--read=cached"), QStringLiteral("x")}})
+    for (const QStringList& args :
+         {QStringList{}, QStringList{QStringLiteral("-j"), QStringLiteral("0"), QStringLiteral("x")},
+          QStringList{QStringLiteral("-jx"), QStringLiteral("x")},
+          QStringList{QStringLiteral("-q"), QStringLiteral("x")},
+          QStringList{QStringLiteral("--read=cached"), QStringLiteral("x")}})
     {
         const CRun run = RunTth(args);
         EXPECT_EQ(run.status, 2) << args.join(QLatin1Char(' ')).toStdString();

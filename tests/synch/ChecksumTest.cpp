@@ -298,11 +298,14 @@ TEST_F(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrd
     EXPECT_EQ(SimilarityOf(QStringLiteral("copy-c.bin")), similarity);
     EXPECT_EQ(AlternatesOf(QStringLiteral("copy-a.bin")), QStringLiteral("copy-b.bin;  copy-c.bin;  "));
     EXPECT_EQ(AlternatesOf(QStringLiteral("copy-c.bin")), QStringLiteral("copy-a.bin;  copy-b.bin;  "));
-    EXPECT_EQ(Count(QStringLiteral("SimilarityId<>0")), 3) << [&] {
+    EXPECT_EQ(Count(QStringLiteral("SimilarityId<>0")), 3) << [&]
+    {
         std::string linked;
-        CDbStatement st = m_db.Prepare(QStringLiteral("SELECT File, SimilarityId, TTH FROM File WHERE SimilarityId<>0"));
+        CDbStatement st =
+            m_db.Prepare(QStringLiteral("SELECT File, SimilarityId, TTH FROM File WHERE SimilarityId<>0"));
         while (st.Step())
-            linked += st.Value(0).ToString().toStdString() + " " + st.Value(2).ToString().toStdString() + "\n";
+            linked +=
+                st.Value(0).ToString().toStdString() + " " + st.Value(2).ToString().toStdString() + "\n";
         return linked;
     }();
 

@@ -161,7 +161,8 @@ TEST_F(SynchProcessTest, AnUnattendedQuittingSynchronizerEndsWhenItsWorkEnds)
     const Case cases[] = {
         // Nobody is left to close a synchronizer that was told to quit: a request handed to it
         // later without the quit option must not keep it running for ever.
-        {"started with -Quit, handed a request without it", {QStringLiteral("-Unattended"), QStringLiteral("-Quit")},
+        {"started with -Quit, handed a request without it",
+         {QStringLiteral("-Unattended"), QStringLiteral("-Quit")},
          line},
         // The request's own quit option: at once, not after the delay a person gets to see the window.
         {"handed a request with -Quit", {QStringLiteral("-Unattended")}, line + QStringLiteral(" -Quit")},
