@@ -1,9 +1,11 @@
 // Makes and reads the database the synchronizer benchmark runs on:
 //
-//   bench_synch_setup create DB LOCATION SERIALHEX   a template database with catalogue 1 at LOCATION
-//   bench_synch_setup query DB SQL                   prints the rows of a query (SQLite SQL), "|" between fields
-//   bench_synch_setup tree DIR FILES FOLDERS         FILES small files spread over FOLDERS folders (two levels)
-//   bench_synch_setup data DIR MIB FILES             FILES files of mixed sizes (1 KiB to 64 MiB), MIB in all
+//   create DB LOCATION SERIALHEX     a template database with catalogue 1 at LOCATION
+//   catalogue DB ID LOCATION SERIAL  one more catalogue in DB
+//   query DB SQL                     prints the rows of a query (SQLite SQL), "|" between fields
+//   tree DIR FILES FOLDERS           FILES small files spread over FOLDERS folders (two levels)
+//   data DIR MIB FILES               FILES files of mixed sizes (1 KiB to 64 MiB), MIB in all
+//   files DIR FILES MIN MAX PER      FILES files of MIN to MAX bytes (evenly spread), PER a folder
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 
@@ -85,6 +87,34 @@ int MakeData(const QString& root, qint64 mib, int files)
     }
     return 0;
 }
+int MakeFiles(const QString& root, int files, qint64 minBytes, qint64 maxBytes, int perFolder)
+{
+    std::mt19937_64 random(11);
+    std::vector<char> buffer(1 << 20);
+    perFolder = std::max(perFolder, 1);
+    for (int i = 0; i < files; ++i)
+    {
+        const QString folder =
+            QStringLiteral("%1/set%2").arg(root).arg(i / perFolder, 4, 10, QLatin1Char('0'));
+        if (i % perFolder == 0 && !QDir().mkpath(folder))
+            return 1;
+        const qint64 size = minBytes + qint64(random() % quint64(maxBytes - minBytes + 1));
+        if (!WriteFile(QStringLiteral("%1/file%2.bin").arg(folder).arg(i, 6, 10, QLatin1Char('0')), size,
+                       buffer, random))
+            return 1;
+    }
+    return 0;
+}
+
+void AddCatalogue(const QString& database, qint32 id, const QString& location, const QString& serialHex)
+{
+    CDbDatabase db;
+    db.Open(database);
+    db.Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                              "Location, DriveType) VALUES (0, ?, ?, 'BENCH', ?, ?, 'Fixed')"),
+               {CDbValue(id), CDbValue(QStringLiteral("Bench %1").arg(id)),
+                CDbValue(qint32(serialHex.toUInt(nullptr, 16))), CDbValue(location)});
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -104,6 +134,14 @@ int main(int argc, char* argv[])
                        {CDbValue(qint32(args[4].toUInt(nullptr, 16))), CDbValue(args[3])});
             return 0;
         }
+        if (args.size() == 6 && args[1] == QStringLiteral("catalogue"))
+        {
+            AddCatalogue(args[2], args[3].toInt(), args[4], args[5]);
+            return 0;
+        }
+        if (args.size() == 7 && args[1] == QStringLiteral("files"))
+            return MakeFiles(args[2], args[3].toInt(), args[4].toLongLong(), args[5].toLongLong(),
+                             args[6].toInt());
         if (args.size() == 5 && args[1] == QStringLiteral("tree"))
             return MakeTree(args[2], args[3].toInt(), args[4].toInt());
         if (args.size() == 5 && args[1] == QStringLiteral("data"))
@@ -126,7 +164,9 @@ int main(int argc, char* argv[])
     catch (const std::exception&)
     {
     }
-    std::fprintf(stderr, "usage: bench_synch_setup create DB LOCATION SERIALHEX | query DB SQL | tree DIR FILES FOLDERS"
-                         " | data DIR MIB FILES\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_synch_setup create DB LOCATION SERIALHEX | query DB SQL | tree DIR FILES FOLDERS"
+        " | data DIR MIB FILES | files DIR FILES MIN MAX PER | catalogue DB ID LOCATION SERIALHEX\n");
     return 2;
 }

@@ -41,6 +41,11 @@ bool CConversationServer::Listen(QString* pError)
     return false;
 }
 
+namespace
+{
+constexpr int kCloseFlushMs = 1000;
+} // namespace
+
 void CConversationServer::Close()
 {
     const QList<QLocalSocket*> sockets = m_connections.keys();
@@ -48,6 +53,14 @@ void CConversationServer::Close()
     for (QLocalSocket* socket : sockets)
     {
         socket->disconnect(this);
+        // Notices already posted, a request's final one above all, reach their clients before the
+        // program ends: an unattended run closes right after posting it.
+        if (socket->state() == QLocalSocket::ConnectedState && socket->bytesToWrite() > 0)
+        {
+            socket->flush();
+            if (socket->bytesToWrite() > 0)
+                socket->waitForBytesWritten(kCloseFlushMs);
+        }
         socket->abort();
         socket->deleteLater();
     }

@@ -33,13 +33,114 @@ enum class EReadOutcome
     Shrunk, // the file ended before the size it had when opened
 };
 
+// Adds a chunk that starts at a multiple of pieceSize to the tree: whole pieces as subtrees (spread
+// over the workers when there are any, which also run pAlsoDo), the rest leaf by leaf.
+void HashChunkInto(CTigerTree& tree, const std::uint8_t* data, std::size_t length, std::size_t pieceSize,
+                   CHashWorkers* pWorkers, const std::function<void()>* pAlsoDo)
+{
+    const std::size_t pieces = length / pieceSize;
+    std::array<CTigerDigest, MaxLeavesPerChunk> digests;
+    const std::size_t leavesPerPiece = pieceSize / LeafSize;
+    if (pWorkers != nullptr)
+    {
+        const std::size_t extra = pAlsoDo != nullptr ? 1 : 0;
+        const std::function<void(std::size_t)> work = [&](std::size_t i)
+        {
+            if (i < extra)
+                (*pAlsoDo)();
+            else
+                digests[i - extra] = TigerFullSubtreeHash(data + (i - extra) * pieceSize, leavesPerPiece);
+        };
+        pWorkers->Run(pieces + extra, work);
+    }
+    else
+    {
+        for (std::size_t i = 0; i < pieces; ++i)
+            digests[i] = TigerFullSubtreeHash(data + i * pieceSize, leavesPerPiece);
+    }
+    for (std::size_t i = 0; i < pieces; ++i)
+        tree.AddSubtree(digests[i], pieceSize);
+
+    // Only the end of the file leaves less than a piece: its leaves join one by one.
+    const std::uint8_t* rest = data + pieces * pieceSize;
+    std::size_t restLength = length - pieces * pieceSize;
+    const std::size_t fullLeaves = restLength / LeafSize;
+    TigerFullLeafHashes(rest, fullLeaves, digests.data());
+    for (std::size_t i = 0; i < fullLeaves; ++i)
+        tree.AddSubtree(digests[i], LeafSize);
+    rest += fullLeaves * LeafSize;
+    restLength -= fullLeaves * LeafSize;
+    if (restLength != 0)
+        tree.AddLeaf(rest, restLength);
+}
+
+// The chunk buffer of the small-file path: kept by each hashing thread from file to file, since
+// mapping and faulting in fresh pages for every file costs more than reading a small one.
+std::uint8_t* ThreadChunkBuffer()
+{
+    thread_local std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[ChunkSize]);
+    return buffer.get();
+}
+
+// Reads and hashes a file below the parallel size on the calling thread, chunk after chunk,
+// through the page cache.
+EReadOutcome HashSmallFile(CHashInputFile& file, CTigerTree& tree, std::uint64_t expected,
+                           const std::atomic<bool>& stop, const std::atomic<bool>* pCancel,
+                           const std::function<void(std::uint64_t)>& observer, int& error)
+{
+    std::uint8_t* buffer = ThreadChunkBuffer();
+    if (buffer == nullptr)
+    {
+        error = ENOMEM;
+        return EReadOutcome::Failed;
+    }
+    const std::size_t pieceSize =
+        static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, tree.BlockSize()));
+    for (std::uint64_t offset = 0; offset < expected;)
+    {
+        if (stop.load(std::memory_order_relaxed) ||
+            (pCancel != nullptr && pCancel->load(std::memory_order_relaxed)))
+        {
+            error = ECANCELED;
+            return EReadOutcome::Stopped;
+        }
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, expected - offset));
+        const std::int64_t got = file.Read(offset, buffer, wanted, false);
+        if (got < 0)
+        {
+            error = static_cast<int>(-got);
+            return EReadOutcome::Failed;
+        }
+        // Nothing where the file had data: it was cut short behind the reading (as in the large
+        // file path). Cut within this chunk, the file now ends here, and what was read is all of it.
+        if (got == 0)
+            return EReadOutcome::Shrunk;
+        const auto length = static_cast<std::size_t>(got);
+        if (observer)
+            observer(offset + length);
+        HashChunkInto(tree, buffer, length, pieceSize, nullptr, nullptr);
+        offset += length;
+        if (length < wanted)
+            break;
+    }
+    if (stop.load(std::memory_order_relaxed) ||
+        (pCancel != nullptr && pCancel->load(std::memory_order_relaxed)))
+    {
+        error = ECANCELED;
+        return EReadOutcome::Stopped;
+    }
+    return EReadOutcome::Done;
+}
+
 // Everything one hash call reads and hashes with; lives for the call only.
 class CChunkHasher final
 {
 public:
     CChunkHasher(CHashInputFile& file, std::uint8_t* buffer, bool twoHalves, int threads,
-                 std::uint64_t blockSize, std::uint64_t expected)
-        : m_file(file), m_pBuffer(buffer), m_twoHalves(twoHalves), m_threads(threads), m_expected(expected)
+                 std::uint64_t blockSize, std::uint64_t expected,
+                 const std::function<void(std::uint64_t)>& observer)
+        : m_file(file), m_pBuffer(buffer), m_twoHalves(twoHalves), m_threads(threads), m_expected(expected),
+          m_observer(observer)
     {
         // Each thread takes whole aligned subtrees of a chunk: they join the tree unchanged.
         // Two pieces per thread let the threads even out the time one of them spends reading.
@@ -122,6 +223,14 @@ private:
     {
         if (offset >= m_expected)
             return 0;
+        const std::int64_t got = ReadChunkOnce(destination, offset, direct);
+        if (m_observer && got > 0)
+            m_observer(offset + static_cast<std::uint64_t>(got));
+        return got;
+    }
+
+    std::int64_t ReadChunkOnce(std::uint8_t* destination, std::uint64_t offset, bool direct)
+    {
         const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(ChunkSize, m_expected - offset));
         if (direct && !m_file.IsCached(offset, wanted))
         {
@@ -136,31 +245,7 @@ private:
     void HashChunk(CTigerTree& tree, const std::uint8_t* data, std::size_t length,
                    const std::function<void()>* pAlsoDo)
     {
-        const std::size_t pieces = length / m_pieceSize;
-        const std::size_t extra = pAlsoDo != nullptr ? 1 : 0;
-        std::array<CTigerDigest, MaxLeavesPerChunk> digests;
-        const std::size_t leavesPerPiece = m_pieceSize / LeafSize;
-        const std::function<void(std::size_t)> work = [&](std::size_t i) {
-            if (i < extra)
-                (*pAlsoDo)();
-            else
-                digests[i - extra] = TigerFullSubtreeHash(data + (i - extra) * m_pieceSize, leavesPerPiece);
-        };
-        Workers().Run(pieces + extra, work);
-        for (std::size_t i = 0; i < pieces; ++i)
-            tree.AddSubtree(digests[i], m_pieceSize);
-
-        // Only the end of the file leaves less than a piece: its leaves join one by one.
-        const std::uint8_t* rest = data + pieces * m_pieceSize;
-        std::size_t restLength = length - pieces * m_pieceSize;
-        const std::size_t fullLeaves = restLength / LeafSize;
-        TigerFullLeafHashes(rest, fullLeaves, digests.data());
-        for (std::size_t i = 0; i < fullLeaves; ++i)
-            tree.AddSubtree(digests[i], LeafSize);
-        rest += fullLeaves * LeafSize;
-        restLength -= fullLeaves * LeafSize;
-        if (restLength != 0)
-            tree.AddLeaf(rest, restLength);
+        HashChunkInto(tree, data, length, m_pieceSize, &Workers(), pAlsoDo);
     }
 
     CHashWorkers& Workers()
@@ -178,6 +263,7 @@ private:
     bool m_twoHalves;
     int m_threads;
     std::uint64_t m_expected;
+    const std::function<void(std::uint64_t)>& m_observer;
     std::size_t m_pieceSize;
     std::unique_ptr<CHashWorkers> m_pWorkers;
     std::unique_ptr<CReadAheadThread> m_readAhead;
@@ -212,31 +298,26 @@ bool CTthHashService::ChunkFitsAlignment(std::size_t alignment)
 
 CTthHashResult CTthHashService::Hash(const std::string& nativePath, const std::atomic<bool>* pCancel) const
 {
-    CTthHashResult result;
     CHashInputFile file;
     if (const int error = file.Open(nativePath); error != 0)
     {
+        CTthHashResult result;
         result.error = error;
         return result;
     }
+    return Hash(file, m_threads, pCancel);
+}
+
+CTthHashResult CTthHashService::Hash(CHashInputFile& file, int threads,
+                                     const std::atomic<bool>* pCancel) const
+{
+    CTthHashResult result;
+    threads = std::clamp(threads, 1, m_threads);
+    std::optional<CTigerTree> finished;
     // Both halves of the buffer let reading overlap hashing; with only one chunk's worth of
     // memory the file is still hashed, reading and hashing in turn and through the cache.
-    CAlignedBuffer buffer(2 * ChunkSize);
+    std::optional<CAlignedBuffer> buffer;
     std::unique_ptr<std::uint8_t[]> fallback;
-    std::uint8_t* data = buffer.Data();
-    const bool twoHalves = !buffer.IsEmpty();
-    if (!twoHalves)
-    {
-        fallback.reset(new (std::nothrow) std::uint8_t[ChunkSize]);
-        data = fallback.get();
-        if (data == nullptr)
-        {
-            result.error = ENOMEM;
-            return result;
-        }
-    }
-
-    std::optional<CTigerTree> finished;
     // A file cut short while it is read is hashed once more at its new size; cut short again, it
     // is being rewritten and counts as unreadable.
     for (int attempt = 0; !finished; ++attempt)
@@ -252,9 +333,49 @@ CTthHashResult CTthHashService::Hash(const std::string& nativePath, const std::a
         }
         const std::uint64_t expected = file.Size();
         result.blockSize = BlockSizeFor(expected);
-        CChunkHasher hasher(file, data, twoHalves, m_threads, result.blockSize, expected);
+        const bool large = expected >= ParallelFileMinimum;
+        const bool wantDirect =
+            m_mode == ETthReadMode::Direct || (m_mode == ETthReadMode::Auto && expected >= DirectFileMinimum);
+        // A file that neither threads nor direct reads help is read and hashed on this thread alone.
+        if ((!large || threads == 1) && !wantDirect)
+        {
+            CTigerTree tree(result.blockSize);
+            int error = 0;
+            const EReadOutcome outcome =
+                HashSmallFile(file, tree, expected, m_stop, pCancel, m_readObserver, error);
+            if (outcome == EReadOutcome::Done)
+            {
+                finished.emplace(std::move(tree));
+                result.path = ETthReadPath::Buffered;
+                result.directBytes = 0;
+            }
+            else if (outcome != EReadOutcome::Shrunk)
+            {
+                result.error = error;
+                return result;
+            }
+            continue;
+        }
+
+        if (!buffer)
+        {
+            buffer.emplace(2 * ChunkSize);
+            if (buffer->IsEmpty())
+            {
+                fallback.reset(new (std::nothrow) std::uint8_t[ChunkSize]);
+                if (!fallback)
+                {
+                    result.error = ENOMEM;
+                    return result;
+                }
+            }
+        }
+        const bool twoHalves = !buffer->IsEmpty();
+        std::uint8_t* data = twoHalves ? buffer->Data() : fallback.get();
+        CChunkHasher hasher(file, data, twoHalves, large ? threads : 1, result.blockSize, expected,
+                            m_readObserver);
         EReadOutcome outcome = EReadOutcome::Failed;
-        if (m_mode == ETthReadMode::Auto && twoHalves && ChunkFitsAlignment(file.DirectAlignment()) &&
+        if (wantDirect && twoHalves && ChunkFitsAlignment(file.DirectAlignment()) &&
             (file.IsDirectOpen() || file.OpenDirect()))
         {
             CTigerTree tree(result.blockSize);

@@ -7,7 +7,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+
+class CHashInputFile;
 
 // Which ways of reading a file the service may use.
 enum class ETthReadMode
@@ -17,12 +20,21 @@ enum class ETthReadMode
     Auto,
     // The page cache only.
     BufferedOnly,
+    // Direct reads for files of every size where the volume allows them (comparisons of the two
+    // paths); Auto keeps them for files of at least DirectFileMinimum bytes.
+    Direct,
 };
 
 // Computes the TTH of files on disk. One object serves the whole program; calls may come from
-// any thread and share nothing but the stop flag. A call reads the file in 256 KiB chunks into a
-// 512 KiB buffer, reading the next chunk while the current one is hashed, and spreads the hashing
-// of each chunk over the given number of threads.
+// any thread and share nothing but the stop flag.
+//
+// Most catalogued files are small: a file below ParallelFileMinimum is read through the page cache
+// in 256 KiB chunks into a buffer that its thread keeps from file to file, and hashed on the
+// calling thread, so that a file costs little more than open, read and close. Threads pay for
+// themselves on large files: one of at least ParallelFileMinimum bytes is read into two 256 KiB
+// halves, the next chunk while the current one is hashed, and the hashing of each chunk is spread
+// over the given number of threads. Large files are read directly (O_DIRECT) where the volume
+// allows it, so that hashing a large medium does not push everything else out of the cache.
 class CTthHashService final
 {
 public:
@@ -31,6 +43,9 @@ public:
     static constexpr std::uint64_t MaxBlocks = 512;
     static constexpr std::uint64_t MinBlockSize = 65536;
     static constexpr int TthLength = 39;
+    // From this size on a file's chunks are shared among the threads and read directly.
+    static constexpr std::uint64_t ParallelFileMinimum = 8 * 1024 * 1024;
+    static constexpr std::uint64_t DirectFileMinimum = ParallelFileMinimum;
 
     explicit CTthHashService(int threads = 1, ETthReadMode mode = ETthReadMode::Auto);
     CTthHashService(const CTthHashService&) = delete;
@@ -46,6 +61,9 @@ public:
     // most the size the file had when it was opened, and stops early at end of file. pCancel,
     // when given, ends this call unsuccessfully like the stop flag.
     CTthHashResult Hash(const std::string& nativePath, const std::atomic<bool>* pCancel = nullptr) const;
+    // The same for a file already open, with at most the given number of threads (a caller that
+    // hashes several files at once gives each small file one thread).
+    CTthHashResult Hash(CHashInputFile& file, int threads, const std::atomic<bool>* pCancel = nullptr) const;
 
     // The synchronizer's form: text receives the TTH and the TTH's length (39) is returned; when
     // capacity is smaller than that, text is empty and 39 is still returned; on failure text is
@@ -59,8 +77,16 @@ public:
     // Whether a filesystem whose direct reads need this alignment can take the 256 KiB chunks.
     static bool ChunkFitsAlignment(std::size_t alignment);
 
+    // Called on the reading thread after every chunk is read, with the offset just past it: tests
+    // change a file at a chosen point of its reading this way. Set before hashing starts.
+    void SetReadObserver(std::function<void(std::uint64_t)> observer)
+    {
+        m_readObserver = std::move(observer);
+    }
+
 private:
     int m_threads;
     ETthReadMode m_mode;
     std::atomic<bool> m_stop;
+    std::function<void(std::uint64_t)> m_readObserver;
 };

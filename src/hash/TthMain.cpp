@@ -1,5 +1,6 @@
 // quarrane-tth: prints the Tiger tree hash of each file, like sha1sum prints SHA-1.
 
+#include "hash/TthHashQueue.h"
 #include "hash/TthHashService.h"
 
 #include <cerrno>
@@ -12,9 +13,12 @@
 
 namespace
 {
-const char Usage[] = "Usage: quarrane-tth [-j N] FILE...\n"
+const char Usage[] = "Usage: quarrane-tth [-j N] [--read=MODE] FILE...\n"
                      "Print the Tiger tree hash (TTH, Base32) of each FILE.\n"
-                     "  -j N   hash with N threads (default: the number of cores)\n";
+                     "  -j N          hash with N threads (default: the number of cores)\n"
+                     "  --read=MODE   auto (default: direct reads for large files where the volume\n"
+                     "                allows them), buffered (page cache only), or direct (direct\n"
+                     "                reads for files of every size)\n";
 
 bool ParseThreads(const char* text, int& threads)
 {
@@ -31,6 +35,7 @@ bool ParseThreads(const char* text, int& threads)
 int main(int argc, char** argv)
 {
     int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    ETthReadMode readMode = ETthReadMode::Auto;
     std::vector<std::string> files;
     bool options = true;
     for (int i = 1; i < argc; ++i)
@@ -54,6 +59,21 @@ int main(int argc, char** argv)
                 return 2;
             }
         }
+        else if (options && arg.rfind("--read=", 0) == 0)
+        {
+            const std::string value = arg.substr(7);
+            if (value == "auto")
+                readMode = ETthReadMode::Auto;
+            else if (value == "buffered")
+                readMode = ETthReadMode::BufferedOnly;
+            else if (value == "direct")
+                readMode = ETthReadMode::Direct;
+            else
+            {
+                std::fprintf(stderr, "quarrane-tth: --read takes auto, buffered or direct\n%s", Usage);
+                return 2;
+            }
+        }
         else if (options && arg.size() > 1 && arg[0] == '-')
         {
             std::fprintf(stderr, "quarrane-tth: unknown option %s\n%s", arg.c_str(), Usage);
@@ -70,11 +90,17 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    const CTthHashService service(threads);
+    const CTthHashService service(threads, readMode);
+    // Files are hashed ahead on every thread, but printed in the order they were named.
+    CTthHashQueue queue(service, threads);
+    const std::size_t window = 64 * static_cast<std::size_t>(threads);
+    std::size_t added = 0;
     int status = 0;
     for (const std::string& file : files)
     {
-        const CTthHashResult result = service.Hash(file);
+        while (added < files.size() && queue.Pending() < window)
+            queue.Add(files[added++]);
+        const CTthHashResult result = queue.Take();
         if (result.Succeeded())
         {
             std::printf("%s  %s\n", result.tth.c_str(), file.c_str());

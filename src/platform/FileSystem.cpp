@@ -127,6 +127,22 @@ int QueryFileStatus(const QString& path, CFileStatus& status)
     return 0;
 }
 
+int QueryFileTimes(const QString& path, CFileStatus& status)
+{
+    status = CFileStatus();
+    struct statx info = {};
+    if (statx(AT_FDCWD, Native(path).constData(), 0, STATX_TYPE | STATX_SIZE | STATX_INO | STATX_MTIME,
+              &info) != 0)
+        return QueryFileStatus(path, status);
+    status.m_bDirectory = S_ISDIR(info.stx_mode);
+    status.m_bRegular = S_ISREG(info.stx_mode);
+    status.m_nSize = info.stx_size;
+    status.m_nDevice = makedev(info.stx_dev_major, info.stx_dev_minor);
+    status.m_nInode = info.stx_ino;
+    status.m_nModifiedSecs = info.stx_mtime.tv_sec;
+    return 0;
+}
+
 bool IsSameFile(const QString& path1, const QString& path2)
 {
     CFileStatus a;

@@ -10,6 +10,9 @@
 class CHashInputFile final
 {
 public:
+    // Files above this size are read in several chunks, and the kernel is told to read ahead more.
+    static constexpr std::uint64_t kSequentialAdviceMinimum = 262144;
+
     CHashInputFile() = default;
     ~CHashInputFile();
     CHashInputFile(const CHashInputFile&) = delete;

@@ -128,7 +128,7 @@ void CMirrowelUpdateApp::OnRequestDone(CMwuRequest* request)
     if ((request->m_line.quit || m_bQuitWhenIdle) && m_state.RunningCount() == 0)
     {
         const int result = request->m_nResult.load();
-        QTimer::singleShot(m_nQuitDelayMs, this, [this, result] {
+        QTimer::singleShot(m_bUnattended ? 0 : m_nQuitDelayMs, this, [this, result] {
             // Work that arrived during the delay is not cut short.
             const bool allDone = std::all_of(m_requests.begin(), m_requests.end(),
                                              [](const auto& r) { return r->m_bDone.load(); });

@@ -52,8 +52,14 @@ public:
     void AskRefresh() override;
     void AskRequestNotify(CMwuRequest* request) override;
 
-    // Every request acts as if it had the quit option (a synchronizer started for a script).
+    // Every request acts as if it had the quit option: the program ends once it has no work left,
+    // whatever each request said (a synchronizer started for a script, or started unattended with
+    // the quit option and handed further requests).
     void SetQuitWhenIdle(bool quit) { m_bQuitWhenIdle = quit; }
+    bool QuitsWhenIdle() const { return m_bQuitWhenIdle; }
+    // Nobody watches an unattended run: it ends as soon as its requests are done, without the
+    // delay that lets a person see the finished window.
+    void SetUnattended(bool unattended) { m_bUnattended = unattended; }
 
     // For tests: shorter delays.
     void SetDelays(int requestNotifyMs, int refreshMs, int quitMs);
@@ -88,4 +94,5 @@ private:
     int m_nQuitDelayMs = kQuitDelayMs;
     int m_nQuitResult = 0;
     bool m_bQuitWhenIdle = false;
+    bool m_bUnattended = false;
 };

@@ -4,19 +4,37 @@
 #include "common/FileOperations.h"
 #include "common/FilePath.h"
 #include "common/MediaLocation.h"
+#include "common/NameList.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbTransaction.h"
+#include "hash/TthHashQueue.h"
 #include "hash/TthHashService.h"
 #include "platform/FileSystem.h"
+#include "platform/NativeName.h"
 #include "synch/MwuAlternateFile.h"
 #include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
 #include "synch/MwuRequest.h"
 
+#include <QSet>
+
 namespace
 {
 const QString kReadError = QStringLiteral("Error reading from file");
 const QString kContext = QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()");
+
+// Adds names to a record's AlternateFile by the list's rule. A name the list already holds as it
+// is, or the record's own name, would change nothing: they are left out before the list is
+// searched, which in a large group of copies would otherwise be searched once for every copy's
+// name, for every copy, for every new copy.
+void InsertNames(QString& list, const QString& ownName, const QStringList& names)
+{
+    const QStringList present = NameList::Names(list);
+    const QSet<QString> held(present.begin(), present.end());
+    for (const QString& name : names)
+        if (name != ownName && !held.contains(name))
+            MwuAlternateFile::Insert(list, ownName, name);
+}
 
 // A record with the same contents: same TTH (found through its index), same size halves.
 struct Duplicate
@@ -35,13 +53,19 @@ CMwuTaskManagerChecksum::CMwuTaskManagerChecksum(CMwuRequest& request, CMwuConte
 {
 }
 
+CMwuTaskManagerChecksum::~CMwuTaskManagerChecksum() = default;
+
 std::vector<CMwuTaskManagerChecksum::GroupFile> CMwuTaskManagerChecksum::ReadGroup()
 {
     // By folder row: folder texts compare without regard to case, and on a case-sensitive medium
     // "Films" and "films" are two folders. In FileId order, the order the files were catalogued.
+    // The time is read as the text it is stored as (an expression, not the date column): it is
+    // only compared with the text of the file's time, and turning every record's time into a
+    // date and back costs more than the rest of the record.
     const CMwuTask current = Current();
-    CDbStatement files = SelectLiveFiles(QStringLiteral("FileId, File, TTH, LastModified"), current.m_lCatalogueId,
-                                         current.m_lRelativePathId, QStringLiteral("FileId"));
+    CDbStatement files =
+        SelectLiveFiles(QStringLiteral("FileId, File, TTH, LastModified || ''"), current.m_lCatalogueId,
+                        current.m_lRelativePathId, QStringLiteral("FileId"));
     std::vector<GroupFile> group;
     while (files.Step())
         group.push_back({files.Value(0).ToLong(), files.Value(1).ToString(), files.Value(2).ToString(),
@@ -54,9 +78,28 @@ void CMwuTaskManagerChecksum::SetProgressMaxTaskCurrent()
     SetProgressMaxFromLiveFiles(QStringLiteral("CMwuTaskManagerChecksum::SetProgressMaxTaskCurrent()"));
 }
 
+void CMwuTaskManagerChecksum::ProcessGroupTaskSetup()
+{
+    m_batch.clear();
+    m_batchAge.start();
+    // As in the add-files task: many commits a second would otherwise checkpoint the same index
+    // pages again and again.
+    RunWithRetry(QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskSetup()"),
+                 [&]
+                 {
+                     m_database.ExecuteSqliteScript(
+                         QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
+                 });
+}
+
 void CMwuTaskManagerChecksum::ProcessGroupTaskCurrentSetup()
 {
     ProcessGroupCleanup();
+    // A group started again after an error starts with nothing in flight.
+    if (m_pHashQueue && m_pHashQueue->Pending() != 0)
+        m_pHashQueue.reset();
+    if (!m_pHashQueue)
+        m_pHashQueue = std::make_unique<CTthHashQueue>(m_hashService, m_hashService.Threads(), &m_bCancel);
     RunWithRetry(QStringLiteral("CMwuTaskManager::ProcessGroupTaskCurrentSetup()"), [&] { m_group = ReadGroup(); });
 }
 
@@ -65,54 +108,145 @@ void CMwuTaskManagerChecksum::ProcessGroupCleanup()
     m_group.clear();
 }
 
+void CMwuTaskManagerChecksum::ProcessTaskCleanup()
+{
+    // Files hashed before a cancel have their right TTH: keep them.
+    const CMwuTask top = Top();
+    const SynchCommandLine& options = m_request.m_line;
+    FlushBatch((options.ghostDuplicates || options.deleteDuplicates) &&
+               top.m_strDriveType != QStringLiteral("CD-ROM"));
+    m_pHashQueue.reset();
+}
+
 void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
 {
     const CMwuTask current = Current();
-    const bool single = current.m_position == TaskPositionSingle;
     const SynchCommandLine& options = m_request.m_line;
     const bool removeDuplicates = options.ghostDuplicates || options.deleteDuplicates;
     // Nothing can be removed from a CD or DVD.
     const bool mayRemove = removeDuplicates && current.m_strDriveType != QStringLiteral("CD-ROM");
+    m_bSingleGroup = current.m_position == TaskPositionSingle;
+    const std::size_t ahead =
+        kFilesAheadPerThread * static_cast<std::size_t>(std::max(1, m_hashService.Threads()));
 
+    std::deque<Step> steps;
+    bool stopped = false;
     for (const GroupFile& file : m_group)
     {
         if (!WaitForRun() || m_nRetryAnswer != IDRETRY)
-            break;
-        m_nFileError = 0;
-        m_strCurrentPath = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
-
-        CFileStatus status;
-        if (QueryFileStatus(m_strCurrentPath, status) != 0 || !status.m_bRegular)
-            SetResult(ResultFileNotFound);
-        else
         {
-            const QString modified = m_localTime.Text(status.m_nModifiedSecs);
+            stopped = true;
+            break;
+        }
+        Step step;
+        step.file = &file;
+        step.path = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
+        CFileStatus status;
+        if (QueryFileTimes(step.path, status) == 0 && status.m_bRegular)
+        {
+            step.found = true;
+            step.modified = m_localTime.Text(status.m_nModifiedSecs);
+            step.size = status.m_nSize;
             bool hash = options.forceUpdateTTH || file.tth.isEmpty();
-            if (!options.noModifiedUpdateTTH && modified != file.lastModified)
+            if (!options.noModifiedUpdateTTH && step.modified != file.lastModified)
                 hash = true;
             if (hash)
             {
-                QString tth;
-                const int length = m_hashService.HashFile(m_strCurrentPath, tth, CTthHashService::TthLength, &m_bCancel);
-                if (m_bCancel || m_hashService.IsStopped())
-                    break; // stopped by closing: not a read error
-                if (length != CTthHashService::TthLength)
-                    NoteReadError(file);
-                else
-                {
-                    const Links links =
-                        UpdateRecordAndDuplicates(file, tth, status.m_nSize, modified, mayRemove);
-                    if (links.liveCopyElsewhere && mayRemove && m_nRetryAnswer == IDRETRY)
-                        DeleteFileRecSetFile(file.fileId, options.ghostDuplicates);
-                }
+                step.hashed = true;
+                m_pHashQueue->Add(NativeName::ToBytes(step.path).toStdString());
             }
         }
-        ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
-        if (!single)
-            Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
+        steps.push_back(std::move(step));
+        // Steps without a hash never wait; a hashed one is waited for once enough are ahead of it.
+        while (!steps.empty() && (!steps.front().hashed || m_pHashQueue->Pending() >= ahead))
+            if (!ApplyStep(steps, mayRemove))
+            {
+                stopped = true;
+                break;
+            }
+        if (stopped)
+            break;
     }
+    while (!stopped && !steps.empty())
+        stopped = !ApplyStep(steps, mayRemove);
+    if (stopped)
+        // Hashes still in flight end at once with the cancel; their files stay as they were.
+        m_pHashQueue.reset();
+    else if (m_batchAge.elapsed() >= kGroupCommitMilliseconds)
+        FlushBatch(mayRemove);
     m_context.notifier.AskRefresh();
     m_context.notifier.AskRequestNotify(&m_request);
+}
+
+bool CMwuTaskManagerChecksum::ApplyStep(std::deque<Step>& steps, bool mayRemove)
+{
+    const Step step = std::move(steps.front());
+    steps.pop_front();
+    m_nFileError = 0;
+    m_strCurrentPath = step.path;
+    if (!step.found)
+        SetResult(ResultFileNotFound);
+    else if (step.hashed)
+    {
+        const CTthHashResult result = m_pHashQueue->Take();
+        if (m_bCancel || m_hashService.IsStopped() || m_nRetryAnswer != IDRETRY)
+            return false; // stopped by closing: not a read error
+        if (!result.Succeeded() || result.tth.size() != std::size_t(CTthHashService::TthLength))
+        {
+            // The batch goes first: the records are written in the order of the folder.
+            FlushBatch(mayRemove);
+            m_strCurrentPath = step.path;
+            NoteReadError(*step.file);
+        }
+        else
+        {
+            m_batch.push_back({*step.file, step.path,
+                               QString::fromLatin1(result.tth.data(), qsizetype(result.tth.size())),
+                               step.size, step.modified});
+            if (mayRemove || static_cast<int>(m_batch.size()) >= kBatchRows ||
+                m_batchAge.elapsed() >= kBatchMilliseconds)
+                FlushBatch(mayRemove);
+        }
+    }
+    ModifyCurrent([](CMwuTask& t) { ++t.m_lProgressCurrent; });
+    if (!m_bSingleGroup)
+        Tasks().Modify(m_pTop, [](CMwuTask& t) { ++t.m_lProgressCurrent; });
+    return true;
+}
+
+void CMwuTaskManagerChecksum::FlushBatch(bool mayRemove)
+{
+    if (m_batch.empty())
+    {
+        m_batchAge.restart();
+        return;
+    }
+    std::vector<Links> links;
+    const bool written = RunWithRetry(
+        kContext,
+        [&]
+        {
+            links.clear();
+            // A failure rolls the whole batch back and the retry writes it again.
+            CDbTransaction transaction(m_database);
+            for (const Hashed& hashed : m_batch)
+            {
+                m_strCurrentPath = hashed.path;
+                links.push_back(
+                    UpdateRecordAndDuplicates(hashed.file, hashed.tth, hashed.size, hashed.modified, mayRemove));
+            }
+            transaction.Commit();
+        },
+        [this] { ReopenDatabase(); });
+    if (written && mayRemove)
+        for (std::size_t i = 0; i < m_batch.size(); ++i)
+            if (links[i].liveCopyElsewhere && m_nRetryAnswer == IDRETRY)
+            {
+                m_strCurrentPath = m_batch[i].path;
+                DeleteFileRecSetFile(m_batch[i].file.fileId, m_request.m_line.ghostDuplicates);
+            }
+    m_batch.clear();
+    m_batchAge.restart();
 }
 
 void CMwuTaskManagerChecksum::NoteReadError(const GroupFile& file)
@@ -130,15 +264,14 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
     const GroupFile& file, const QString& tth, quint64 hashedSize, const QString& modified, bool findLiveCopy)
 {
     Links links;
-    RunWithRetry(kContext, [&] {
-        links = Links();
-        // The record and every record it is linked with change together or not at all.
-        CDbTransaction transaction(m_database);
+    {
+        // The caller's transaction holds the record and every record it is linked with: they
+        // change together or not at all.
         CDbStatement record =
             m_database.Prepare(QStringLiteral("SELECT AlternateFile, FileInfoId FROM File WHERE FileId=?"));
         record.Bind(1, file.fileId);
         if (!record.Step())
-            return; // removed by someone else meanwhile
+            return links; // removed by someone else meanwhile
         QString alternates = record.Value(0).ToString();
         const CDbValue ownFileInfoId = record.Value(1);
         record.Reset();
@@ -153,9 +286,12 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
         // An empty file is never anybody's duplicate.
         if (size != 0 || sizeHigh != 0)
         {
-            CDbStatement same = m_database.Prepare(QStringLiteral(
-                "SELECT FileId, File, FileInfoId, SimilarityId, Deleted, Ghost FROM File WHERE TTH=? AND "
-                "FileSizeHigh=? AND FileSize=? AND FileId<>? ORDER BY FileId"));
+            // Along the TTH index: the engine, left to itself, takes the size index, and a medium
+            // holds many files of one size (none of them hashed yet when it is catalogued anew),
+            // each of which it would then read.
+            CDbStatement same = m_database.PrepareSqlite(QStringLiteral(
+                "SELECT FileId, File, FileInfoId, SimilarityId, Deleted, Ghost FROM File INDEXED BY File_TTH "
+                "WHERE TTH=? AND FileSizeHigh=? AND FileSize=? AND FileId<>? ORDER BY FileId"));
             same.Bind(1, tth).Bind(2, sizeHigh).Bind(3, size).Bind(4, file.fileId);
             while (same.Step())
                 duplicates.push_back({same.Value(0).ToLong(), same.Value(1).ToString(), same.Value(2).ToLong(),
@@ -189,8 +325,21 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                 throw CDbException(DbErrors::kNoCurrentRecord,
                                    QStringLiteral("No new SimilarityId could be had."));
         }
-        for (const Duplicate& duplicate : duplicates)
-            MwuAlternateFile::Insert(alternates, file.name, duplicate.name);
+        // The name list, each name once: adding a name that is already there changes nothing,
+        // and many copies of a file often share one name (a page in every language's folder), so
+        // that the list of a large group would otherwise be searched for the same name again and
+        // again. The first occurrence keeps its place, as the length limit may depend on the order.
+        QStringList names{file.name};
+        {
+            QSet<QString> seen{file.name};
+            for (const Duplicate& duplicate : duplicates)
+                if (!seen.contains(duplicate.name))
+                {
+                    seen.insert(duplicate.name);
+                    names.append(duplicate.name);
+                }
+        }
+        InsertNames(alternates, file.name, names);
 
         // A FileInfo taken over from a copy replaces the record's own; otherwise it keeps its own.
         m_database.Execute(
@@ -205,9 +354,6 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
 
         if (links.duplicateFound)
         {
-            QStringList names{file.name};
-            for (const Duplicate& duplicate : duplicates)
-                names.append(duplicate.name);
             CDbStatement read = m_database.Prepare(
                 QStringLiteral("SELECT AlternateFile, FileInfoId FROM File WHERE FileId=?"));
             for (const Duplicate& duplicate : duplicates)
@@ -221,18 +367,30 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
                 QString list = read.Value(0).ToString();
                 const CDbValue infoId = read.Value(1);
                 read.Reset();
-                for (const QString& name : names)
-                    MwuAlternateFile::Insert(list, duplicate.name, name);
+                const QString before = list;
+                InsertNames(list, duplicate.name, names);
                 // A copy that has no FileInfo of its own takes the one found.
                 const bool takeInfo = links.fileInfoId != 0 && infoId.ToLong() == 0;
+                // Many copies of one file under one name (a header in every folder of a tree)
+                // change nothing in each other once linked: rewriting the row and its indexes
+                // for every later copy would cost time that grows with the square of the copies.
+                if (!takeInfo && duplicate.similarityId == links.similarityId && list == before)
+                    continue;
+                // Already linked, the copy only learns a new name: its identifier indexes stay.
+                if (!takeInfo && duplicate.similarityId == links.similarityId)
+                {
+                    m_database.Execute(
+                        QStringLiteral("UPDATE File SET AlternateFile=? WHERE FileId=?"),
+                        {list.isEmpty() ? CDbValue::Null() : CDbValue(list), CDbValue(duplicate.fileId)});
+                    continue;
+                }
                 m_database.Execute(
                     QStringLiteral("UPDATE File SET SimilarityId=?, FileInfoId=?, AlternateFile=? WHERE FileId=?"),
                     {CDbValue(links.similarityId), takeInfo ? CDbValue(links.fileInfoId) : infoId,
                      list.isEmpty() ? CDbValue::Null() : CDbValue(list), CDbValue(duplicate.fileId)});
             }
         }
-        transaction.Commit();
-    }, [this] { ReopenDatabase(); });
+    }
     return links;
 }
 

@@ -145,7 +145,11 @@ int main(int argc, char* argv[])
     CMirrowelUpdateApp app(state, [&context, &hashService](TaskKind kind, CMwuRequest& request) {
         return CreateTaskManager(kind, request, *context, hashService);
     });
-    app.SetQuitWhenIdle(startedForScript);
+    // Unattended with the quit option, the program ends when its work is done, whatever the
+    // requests handed to it later say: nobody is there to close it.
+    app.SetQuitWhenIdle(startedForScript ||
+                        (unattended && SynchCommandLineFlag(commandLine, QStringLiteral("QUIT"))));
+    app.SetUnattended(unattended);
     CMirrowelUpdateFrame frame(app, state, tasks, settings);
     CWidgetInteraction widgetUi(&frame);
     CUserInteraction& ui = unattended ? static_cast<CUserInteraction&>(unattendedUi) : widgetUi;
@@ -161,7 +165,7 @@ int main(int argc, char* argv[])
 
     if (SynchCommandLine::ParseStartupArguments(arguments).WouldCreateRequest())
         app.CreateRequest(QStringLiteral("CmdLine"), commandLine, RequestSource::CommandLine);
-    else if (startedForScript)
+    else if (app.QuitsWhenIdle())
         // The script that started us normally hands over its command line at once; should it
         // never come, do not linger.
         QTimer::singleShot(60000, &frame, [&] {

@@ -1,4 +1,5 @@
 #include "hash/TthHashService.h"
+#include "hash/TthHashQueue.h"
 #include "platform/HashInputFile.h"
 
 #include <QCoreApplication>
@@ -128,16 +129,19 @@ TEST_F(TthHashServiceTest, EqualsRhashOnBothPathsWithOneAndTwoThreads)
         const QString path = WriteFile(QStringLiteral("f%1").arg(size), size, unsigned(size));
         const QString expected = RhashTth(path);
         ASSERT_EQ(expected.size(), 39) << "rhash failed on " << size << " bytes";
-        for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly})
+        for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly, ETthReadMode::Direct})
             for (int threads : {1, 2})
             {
                 Evict(path);
                 const CTthHashResult result = CTthHashService(threads, mode).Hash(Native(path));
-                const auto where = ::testing::Message() << size << " bytes, " << threads << " thread(s), "
-                                                       << (mode == ETthReadMode::Auto ? "auto" : "buffered");
+                const auto where = ::testing::Message()
+                                   << size << " bytes, " << threads << " thread(s), mode " << int(mode);
                 EXPECT_EQ(QString::fromStdString(result.tth), expected) << where;
                 EXPECT_EQ(result.bytesHashed, size) << where;
-                const bool unbuffered = mode == ETthReadMode::Auto && direct;
+                // Small files take one buffered read unless direct reads are asked for.
+                const bool unbuffered =
+                    direct && (mode == ETthReadMode::Direct ||
+                               (mode == ETthReadMode::Auto && size >= CTthHashService::DirectFileMinimum));
                 EXPECT_EQ(result.path, unbuffered ? ETthReadPath::Unbuffered : ETthReadPath::Buffered) << where;
                 // An evicted file comes wholly from the device on the direct path.
                 EXPECT_EQ(result.directBytes, unbuffered && !FullyCached(path) ? size : 0u) << where;
@@ -153,7 +157,7 @@ TEST_F(TthHashServiceTest, DirectReadsSkipCachedRangesOnly)
     if (!m_direct)
         GTEST_SKIP() << "the temporary folder takes no direct reads";
     const QString path = WriteFile(QStringLiteral("cached"), 3 * MiB + 17);
-    const CTthHashService service(1);
+    const CTthHashService service(1, ETthReadMode::Direct);
 
     Evict(path);
     if (FullyCached(path))
@@ -265,48 +269,90 @@ TEST_F(TthHashServiceTest, StopAndCancelEndTheHashUnsuccessfully)
 
 TEST_F(TthHashServiceTest, AFileChangingWhileReadIsHashedUpToItsEndOrItsFirstSize)
 {
-    // Whatever the timing, the hash covers a prefix of what the file holds, never more than the
-    // file had when it was opened, and equals the hash of that prefix alone.
-    const std::uint64_t size = 8 * MiB;
-    const QString growing = WriteFile(QStringLiteral("grows"), size, 21);
-    const QString shrinking = WriteFile(QStringLiteral("shrinks"), size, 22);
-    for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly})
+    // The file is changed at a known point of its reading, right after the chunk that ends at
+    // 1 MiB has been read, so that every case ends the same way on a busy machine as on an idle
+    // one. The hash covers the file as it was opened, or, once it has been cut short, the file
+    // as it is after the cut; a file cut again while it is read anew is unreadable.
+    enum class EChange
     {
-        std::atomic<bool> go(false);
-        std::thread changer([&] {
-            while (!go)
-                std::this_thread::yield();
-            QFile grow(growing);
-            if (grow.open(QIODevice::Append))
-                for (int i = 0; i < 64; ++i)
-                    grow.write(QByteArray(65536, 'x'));
-            QFile::resize(shrinking, size / 2 + 3);
-        });
-        const CTthHashService service(2, mode);
-        go = true;
-        const CTthHashResult grown = service.Hash(Native(growing));
-        const CTthHashResult shrunk = service.Hash(Native(shrinking));
-        changer.join();
-
-        ASSERT_TRUE(grown.Succeeded());
-        EXPECT_GE(grown.bytesHashed, size);
-        EXPECT_LE(grown.bytesHashed, std::uint64_t(QFileInfo(growing).size()));
-        ASSERT_TRUE(shrunk.Succeeded());
-        EXPECT_TRUE(shrunk.bytesHashed == size || shrunk.bytesHashed == size / 2 + 3) << shrunk.bytesHashed;
-
-        for (const auto& [path, result] : {std::pair{growing, grown}, std::pair{shrinking, shrunk}})
+        Grow,
+        CutBehind, // below what has been read already
+        CutAhead,  // inside the chunk still to be read
+        CutTwice,  // and again while it is read anew
+    };
+    const struct
+    {
+        EChange change;
+        std::uint64_t size;
+        std::uint64_t expectedBytes; // 0: the hash fails
+    } cases[] = {
+        {EChange::Grow, 3 * MiB, 3 * MiB},
+        {EChange::Grow, 9 * MiB, 9 * MiB},
+        {EChange::CutBehind, 3 * MiB, MiB / 2 + 3},
+        {EChange::CutBehind, 9 * MiB, MiB / 2 + 3},
+        {EChange::CutAhead, 3 * MiB, MiB + 1000},
+        {EChange::CutAhead, 9 * MiB, MiB + 1000},
+        {EChange::CutTwice, 3 * MiB, 0},
+        {EChange::CutTwice, 9 * MiB, 0},
+    };
+    const QString pristine = WriteFile(QStringLiteral("pristine"), 10 * MiB, 21);
+    const QString path = m_pDir->filePath(QStringLiteral("changing"));
+    for (const auto& c : cases)
+    {
+        // The root of the bytes the hash should cover, hashed as a file of their own.
+        std::string expectedTth;
+        if (c.expectedBytes != 0)
         {
-            QFile whole(path);
-            ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
             const QString prefix = m_pDir->filePath(QStringLiteral("prefix"));
-            QFile copy(prefix);
-            ASSERT_TRUE(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            copy.write(whole.read(qint64(result.bytesHashed)));
-            copy.close();
-            EXPECT_EQ(CTthHashService(1, ETthReadMode::BufferedOnly).Hash(Native(prefix)).tth, result.tth);
+            QFile::remove(prefix);
+            ASSERT_TRUE(QFile::copy(pristine, prefix));
+            ASSERT_TRUE(QFile::resize(prefix, qint64(c.expectedBytes)));
+            expectedTth = CTthHashService(1, ETthReadMode::BufferedOnly).Hash(Native(prefix)).tth;
         }
-        WriteFile(QStringLiteral("grows"), size, 21);
-        WriteFile(QStringLiteral("shrinks"), size, 22);
+        for (ETthReadMode mode : {ETthReadMode::Auto, ETthReadMode::BufferedOnly, ETthReadMode::Direct})
+            for (int threads : {1, 2})
+            {
+                const auto where = ::testing::Message()
+                                   << "change " << int(c.change) << ", " << c.size << " bytes, mode "
+                                   << int(mode) << ", " << threads << " thread(s)";
+                QFile::remove(path);
+                ASSERT_TRUE(QFile::copy(pristine, path));
+                ASSERT_TRUE(QFile::resize(path, qint64(c.size)));
+                CTthHashService service(threads, mode);
+                int changes = 0;
+                service.SetReadObserver(
+                    [&](std::uint64_t readUpTo)
+                    {
+                        // The second cut comes with the first chunk read anew.
+                        if (changes > (c.change == EChange::CutTwice ? 1 : 0) ||
+                            readUpTo < (changes == 0 ? MiB : 1))
+                            return;
+                        ++changes;
+                        if (c.change == EChange::Grow)
+                        {
+                            QFile grow(path);
+                            ASSERT_TRUE(grow.open(QIODevice::Append));
+                            grow.write(QByteArray(int(MiB), 'x'));
+                        }
+                        else if (c.change == EChange::CutBehind)
+                            ASSERT_TRUE(QFile::resize(path, qint64(MiB / 2 + 3)));
+                        else if (c.change == EChange::CutAhead)
+                            ASSERT_TRUE(QFile::resize(path, qint64(MiB + 1000)));
+                        else
+                            ASSERT_TRUE(QFile::resize(path, qint64(changes == 1 ? MiB / 2 : 100000)));
+                    });
+                const CTthHashResult result = service.Hash(Native(path));
+                EXPECT_EQ(changes, c.change == EChange::CutTwice ? 2 : 1) << where;
+                if (c.expectedBytes == 0)
+                {
+                    EXPECT_FALSE(result.Succeeded()) << where;
+                    EXPECT_EQ(result.error, EIO) << where;
+                    continue;
+                }
+                ASSERT_TRUE(result.Succeeded()) << where;
+                EXPECT_EQ(result.bytesHashed, c.expectedBytes) << where;
+                EXPECT_EQ(result.tth, expectedTth) << where;
+            }
     }
 }
 
@@ -342,4 +388,55 @@ TEST_F(TthHashServiceTest, AFileCutShortBehindTheReadingIsHashedAgainAtItsNewSiz
         WriteFile(QStringLiteral("cut"), size, 23);
     }
 }
+TEST_F(TthHashServiceTest, AQueueHandsOutResultsInTheOrderFilesWereAdded)
+{
+    // Small files around large ones, and failures among them: whichever thread finishes first,
+    // each result belongs to its file.
+    std::vector<std::string> paths;
+    std::vector<CTthHashResult> expected;
+    const CTthHashService reference(1, ETthReadMode::BufferedOnly);
+    const std::uint64_t sizes[] = {0, 9 * MiB, 1, 5000, 2 * MiB + 7, 9 * MiB + 1024, 1024, 300000, 262144};
+    for (std::size_t i = 0; i < std::size(sizes); ++i)
+    {
+        paths.push_back(Native(WriteFile(QStringLiteral("q%1").arg(i), sizes[i], unsigned(i + 40))));
+        if (i == 3)
+            paths.push_back(Native(m_pDir->filePath(QStringLiteral("missing"))));
+        if (i == 6)
+            paths.push_back(Native(m_pDir->path()));
+    }
+    for (const std::string& path : paths)
+        expected.push_back(reference.Hash(path));
+    ASSERT_EQ(expected[4].error, ENOENT);
+    ASSERT_EQ(expected[8].error, EISDIR);
+
+    for (int threads : {1, 2, 3})
+        for (std::size_t window : {std::size_t(1), std::size_t(3), paths.size()})
+        {
+            const auto where = ::testing::Message() << threads << " thread(s), window " << window;
+            const CTthHashService service(threads);
+            CTthHashQueue queue(service, threads);
+            std::size_t added = 0;
+            for (std::size_t i = 0; i < paths.size(); ++i)
+            {
+                while (added < paths.size() && queue.Pending() < window)
+                    queue.Add(paths[added++]);
+                const CTthHashResult result = queue.Take();
+                EXPECT_EQ(result.tth, expected[i].tth) << where << ", file " << i;
+                EXPECT_EQ(result.error, expected[i].error) << where << ", file " << i;
+                EXPECT_EQ(result.bytesHashed, expected[i].bytesHashed) << where << ", file " << i;
+            }
+            EXPECT_EQ(queue.Pending(), 0u);
+        }
+
+    // A cancel ends what is in flight and everything after it; a queue left with files in it
+    // ends without waiting for them.
+    std::atomic<bool> cancel(true);
+    const CTthHashService service(2);
+    CTthHashQueue cancelled(service, 2, &cancel);
+    for (const std::string& path : paths)
+        cancelled.Add(path);
+    EXPECT_EQ(cancelled.Take().error, ECANCELED);
+    EXPECT_EQ(cancelled.Take().error, ECANCELED);
+}
+
 } // namespace

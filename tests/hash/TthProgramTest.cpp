@@ -59,6 +59,38 @@ TEST(TthProgramTest, PrintsOneLinePerFileInOrderAndFailsOnUnreadableOnes)
     EXPECT_TRUE(bad.err.contains(QStringLiteral("/dev/null: not a regular file"))) << bad.err.toStdString();
 }
 
+TEST(TthProgramTest, ManyFilesOnSeveralThreadsArePrintedInArgumentOrderWhateverTheReading)
+{
+    // Files of many sizes, hashed ahead on two threads: the lines still follow the arguments,
+    // and every way of reading gives the same roots as one thread reading through the cache.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QStringList files;
+    for (int i = 0; i < 150; ++i)
+    {
+        QByteArray bytes(static_cast<int>((i * 7919) % 70000 + (i % 50 == 0 ? 9 * 1024 * 1024 : 0)), '\0');
+        for (int b = 0; b < bytes.size(); b += 97)
+            bytes[b] = char(i + b);
+        files.append(Write(dir, QStringLiteral("f%1").arg(i), bytes));
+    }
+    const CRun reference =
+        RunTth(QStringList{QStringLiteral("-j1"), QStringLiteral("--read=buffered")} + files);
+    ASSERT_EQ(reference.status, 0) << reference.err.toStdString();
+    const QStringList lines = reference.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), files.size());
+    for (int i = 0; i < files.size(); ++i)
+        EXPECT_TRUE(lines[i].endsWith(QStringLiteral("  ") + files[i])) << lines[i].toStdString();
+    EXPECT_NE(lines[0].left(39), lines[1].left(39));
+    for (const char* read : {"--read=auto", "--read=buffered", "--read=direct"})
+        for (const char* threads : {"-j1", "-j2", "-j3"})
+        {
+            const CRun run =
+                RunTth(QStringList{QString::fromLatin1(threads), QString::fromLatin1(read)} + files);
+            EXPECT_EQ(run.status, 0) << read << " " << threads;
+            EXPECT_EQ(run.out, reference.out) << read << " " << threads;
+        }
+}
+
 TEST(TthProgramTest, AFileTheUserMayNotReadIsReportedAndFails)
 {
     // Root reads everything: the program runs as the unprivileged user "nobody" instead.
@@ -89,9 +121,11 @@ TEST(TthProgramTest, AFileTheUserMayNotReadIsReportedAndFails)
 
 TEST(TthProgramTest, RefusesBadArguments)
 {
-    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("-j"), QStringLiteral("0"), QStringLiteral("x")},
-                                    QStringList{QStringLiteral("-jx"), QStringLiteral("x")},
-                                    QStringList{QStringLiteral("-q"), QStringLiteral("x")}})
+    for (const QStringList& args :
+         {QStringList{}, QStringList{QStringLiteral("-j"), QStringLiteral("0"), QStringLiteral("x")},
+          QStringList{QStringLiteral("-jx"), QStringLiteral("x")},
+          QStringList{QStringLiteral("-q"), QStringLiteral("x")},
+          QStringList{QStringLiteral("--read=cached"), QStringLiteral("x")}})
     {
         const CRun run = RunTth(args);
         EXPECT_EQ(run.status, 2) << args.join(QLatin1Char(' ')).toStdString();

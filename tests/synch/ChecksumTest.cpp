@@ -6,7 +6,9 @@
 
 #include <QDateTime>
 #include <QDirIterator>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <sys/stat.h>
 
@@ -238,4 +240,77 @@ TEST_F(ChecksumTest, ARecordWhoseFileIsNoLongerARegularFileKeepsItsValues)
     m_db.Execute(QStringLiteral("UPDATE File SET TTH=NULL WHERE File='fine.bin'"));
     EXPECT_EQ(UpdateTTH(QStringLiteral("-ForceUpdateTTH")), CMwuTaskManager::ResultFileNotFound);
     EXPECT_TRUE(Record(QStringLiteral("fine.bin")).Value(1).IsNull());
+}
+
+TEST_F(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrder)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("rhash")).isEmpty())
+        GTEST_SKIP() << "rhash is not installed (scripts/install-deps installs it)";
+    // More files than one batch holds, in three folders; copies of one contents in each folder,
+    // a file gone since it was catalogued in the first folder and a pipe in the second, which the
+    // walk leaves out.
+    const int perFolder = 400;
+    const QStringList folders = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    for (const QString& folder : folders)
+        for (int i = 0; i < perFolder; ++i)
+            WriteFile(QStringLiteral("%1/%1%2.bin").arg(folder).arg(i),
+                      QByteArray::number(i) + folder.toLatin1() + QByteArray((i * 131) % 5000, 'z'));
+    for (const QString& folder : folders)
+        WriteFile(QStringLiteral("%1/copy-%1.bin").arg(folder), "the same contents in every folder");
+    WriteFile(QStringLiteral("a/gone.bin"), "soon gone");
+    ASSERT_EQ(mkfifo(QFile::encodeName(m_strMedia + "/b/pipe").constData(), 0644), 0);
+    ASSERT_EQ(AddFiles(), 0);
+    ASSERT_TRUE(QFile::remove(m_strMedia + "/a/gone.bin"));
+
+    CTthHashService twoThreads(2);
+    EXPECT_EQ((Run<CMwuTaskManagerChecksum>(QStringLiteral("-UpdateTTH"), twoThreads)),
+              CMwuTaskManager::ResultFileNotFound)
+        << "the first folder's missing file comes first";
+
+    // Every readable file has the peer's TTH.
+    // Regular files only: the peer would wait on the pipe for ever.
+    QStringList regular{QStringLiteral("--tth")};
+    QDirIterator it(m_strMedia, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        regular.append(it.next());
+    QProcess rhash;
+    rhash.start(QStringLiteral("rhash"), regular);
+    ASSERT_TRUE(rhash.waitForFinished(60000));
+    int compared = 0;
+    for (const QString& line : QString::fromUtf8(rhash.readAllStandardOutput()).split(QLatin1Char('\n')))
+    {
+        if (line.size() < 41 || line.startsWith(QLatin1Char(';')))
+            continue;
+        const QString name = QFileInfo(line.mid(41)).fileName();
+        EXPECT_EQ(TthOf(name), line.left(39).toUpper()) << name.toStdString();
+        ++compared;
+    }
+    EXPECT_EQ(compared, 3 * perFolder + 3);
+    EXPECT_EQ(Count(QStringLiteral("TTH IS NULL")), 1) << "the gone file";
+
+    // The copies found each other although they were written in one transaction.
+    const qint32 similarity = SimilarityOf(QStringLiteral("copy-a.bin"));
+    EXPECT_GT(similarity, 0);
+    EXPECT_EQ(SimilarityOf(QStringLiteral("copy-b.bin")), similarity);
+    EXPECT_EQ(SimilarityOf(QStringLiteral("copy-c.bin")), similarity);
+    EXPECT_EQ(AlternatesOf(QStringLiteral("copy-a.bin")), QStringLiteral("copy-b.bin;  copy-c.bin;  "));
+    EXPECT_EQ(AlternatesOf(QStringLiteral("copy-c.bin")), QStringLiteral("copy-a.bin;  copy-b.bin;  "));
+    EXPECT_EQ(Count(QStringLiteral("SimilarityId<>0")), 3) << [&]
+    {
+        std::string linked;
+        CDbStatement st =
+            m_db.Prepare(QStringLiteral("SELECT File, SimilarityId, TTH FROM File WHERE SimilarityId<>0"));
+        while (st.Step())
+            linked +=
+                st.Value(0).ToString().toStdString() + " " + st.Value(2).ToString().toStdString() + "\n";
+        return linked;
+    }();
+
+    // The progress counts every record once.
+    const auto rows = Rows();
+    qint32 current = 0;
+    for (const CMwuTask& row : rows)
+        if (row.m_kind == TaskKindUpdateTTH && row.m_position != TaskPositionTop)
+            current += row.m_lProgressCurrent;
+    EXPECT_EQ(current, 3 * perFolder + 4);
 }

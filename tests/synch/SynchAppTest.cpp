@@ -6,6 +6,7 @@
 #include "synch/MwuTaskList.h"
 #include "synch/MwuTaskManager.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -283,4 +284,63 @@ TEST_F(SynchAppTest, NoticesAreRateLimited)
     app.PostRefresh();
     ASSERT_TRUE(WaitFor([&] { return refreshed.count() == 2; }));
     ASSERT_TRUE(WaitFor([&] { return refreshed.count() == 3; }));
+}
+
+TEST_F(SynchAppTest, AnUnattendedRunEndsAsSoonAsItHasNoWorkLeft)
+{
+    struct Case
+    {
+        const char* name;
+        bool quitWhenIdle;
+        const char* firstLine;  // held until the second request has arrived
+        const char* secondLine; // without the quit option
+        bool closes;
+    };
+    const Case cases[] = {
+        {"started with -Quit, then handed a request without it", true,
+         "-Database=x -CatalogueID=30 -Quit -MarkDeleted", "-Database=x -CatalogueID=1 -AddFiles", true},
+        {"no request asked to quit, none quits", false, "-Database=x -CatalogueID=30 -MarkDeleted",
+         "-Database=x -CatalogueID=1 -AddFiles", false},
+        {"the last request to end has the quit option", false, "-Database=x -CatalogueID=1 -AddFiles",
+         "-Database=x -CatalogueID=30 -Quit -MarkDeleted", true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CMwuSynchState state;
+        CMirrowelUpdateApp app(state, Factory());
+        m_pContext = std::make_unique<CMwuContext>(CMwuContext{state, m_tasks, app, m_ui, [](auto) {}});
+        // The real delays: an unattended run must not wait the three seconds a person gets.
+        app.SetUnattended(true);
+        app.SetQuitWhenIdle(c.quitWhenIdle);
+        QSignalSpy closed(&app, &CMirrowelUpdateApp::closeRequested);
+        QSignalSpy flashed(&app, &CMirrowelUpdateApp::flashRequested);
+
+        m_journal.Hold({1, 30});
+        CMwuRequest* first = app.CreateRequest("CmdLine", c.firstLine, RequestSource::CommandLine);
+        ASSERT_TRUE(WaitFor([&] { return state.RunningCount() == 1; }));
+        CMwuRequest* second = app.CreateRequest("CmdLine", c.secondLine, RequestSource::Execute);
+        ASSERT_TRUE(WaitFor([&] { return state.RunningCount() == 2; }));
+        // The first request ends while the second waits for the database.
+        const int firstCatalogue = first->m_line.catalogueId;
+        m_journal.Hold({firstCatalogue == 1 ? 30 : 1});
+        ASSERT_TRUE(WaitFor([&] { return first->m_bDone.load() && flashed.count() == 1; }));
+        EXPECT_EQ(closed.count(), 0) << "work was left";
+
+        QElapsedTimer sinceDone;
+        m_journal.Hold({});
+        ASSERT_TRUE(WaitFor([&] { return second->m_bDone.load(); }));
+        sinceDone.start();
+        if (c.closes)
+        {
+            ASSERT_TRUE(WaitFor([&] { return closed.count() == 1; }, 2500));
+            EXPECT_LT(sinceDone.elapsed(), CMirrowelUpdateApp::kQuitDelayMs);
+        }
+        else
+        {
+            ASSERT_TRUE(WaitFor([&] { return flashed.count() == 2; }));
+            EXPECT_EQ(closed.count(), 0);
+        }
+        app.Close();
+    }
 }

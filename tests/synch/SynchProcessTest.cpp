@@ -6,6 +6,7 @@
 #include "platform/FixtureVolumeTable.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
@@ -146,4 +147,47 @@ TEST_F(SynchProcessTest, UnattendedQuitEndsWithTheRequestsResult)
     EXPECT_TRUE(err.contains(QStringLiteral("Database Created by a Newer Version of Quarrane"))) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("result 4313")));
     EXPECT_FALSE(FileDeleted(2)) << "nothing is done on a database of another version";
+}
+
+TEST_F(SynchProcessTest, AnUnattendedQuittingSynchronizerEndsWhenItsWorkEnds)
+{
+    const QString line = QStringLiteral("-Database=\"%1\" -CatalogueID=1 -MarkDeleted").arg(m_strDatabase);
+    struct Case
+    {
+        const char* name;
+        QStringList startArguments;
+        QString handedLine; // given by conversation once the synchronizer serves
+    };
+    const Case cases[] = {
+        // Nobody is left to close a synchronizer that was told to quit: a request handed to it
+        // later without the quit option must not keep it running for ever.
+        {"started with -Quit, handed a request without it",
+         {QStringLiteral("-Unattended"), QStringLiteral("-Quit")},
+         line},
+        // The request's own quit option: at once, not after the delay a person gets to see the window.
+        {"handed a request with -Quit", {QStringLiteral("-Unattended")}, line + QStringLiteral(" -Quit")},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        {
+            CDbDatabase db;
+            db.Open(m_strDatabase);
+            db.Execute(QStringLiteral("UPDATE File SET Deleted=FALSE"));
+        }
+        QProcess& run = Start(c.startArguments);
+        ASSERT_TRUE(WaitForServer());
+        CConversationClient client;
+        ASSERT_TRUE(client.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("Synchronize")));
+        EXPECT_EQ(client.AdviseStart(c.handedLine), kDdeFAck);
+        EXPECT_EQ(client.WaitForFinalAdvise(ScaledTimeout(20000)), 0u);
+        QElapsedTimer sinceDone;
+        sinceDone.start();
+        ASSERT_TRUE(run.waitForFinished(ScaledTimeout(10000))) << "the synchronizer kept running";
+        EXPECT_LT(sinceDone.elapsed(), 2000) << "an unattended run waited as if someone watched it";
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+        EXPECT_TRUE(FileDeleted(2));
+        EXPECT_FALSE(FileDeleted(1));
+    }
 }
