@@ -1,3 +1,4 @@
+#include "DesktopFolders.h"
 #include "LocalHttpServer.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/NewVersionCheck.h"
@@ -351,16 +352,8 @@ int main(int argc, char** argv)
 {
     // Settings, state and runtime folders of this run's own: the dialogs write the user's settings.
     QTemporaryDir xdg;
-    if (!xdg.isValid())
+    if (!UseDesktopFoldersIn(xdg))
         return 1;
-    for (const char* name :
-         {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
-    {
-        const QString folder = xdg.filePath(QString::fromLatin1(name));
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv(name, folder.toUtf8());
-    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brevold"));
     QApplication::setApplicationName(QStringLiteral("Quarrane Browser"));
