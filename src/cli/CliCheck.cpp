@@ -63,9 +63,10 @@ CCliCheckResult Counters(CDbDatabase& db)
         CDbStatement used =
             db.PrepareSqlite(QStringLiteral("SELECT max(\"%1\") FROM \"%2\"").arg(column, table));
         used.Step();
-        if (used.Value(0).IsNull())
+        // 0 stands for none (the root folder, a file without copies): no counter gave it out.
+        const double highest = used.Value(0).IsNull() ? 0 : used.Value(0).ToDouble();
+        if (highest <= 0)
             continue;
-        const double highest = used.Value(0).ToDouble();
         CDbStatement counter = db.PrepareSqlite(QStringLiteral("SELECT \"IndexId\" FROM \"IndexId\" WHERE \"Index\"=?"));
         counter.Bind(1, CDbValue(name));
         if (!counter.Step())
@@ -113,9 +114,9 @@ CCliCheckResult UnusedRows(CDbDatabase& db)
                                    .arg(fileInfos.size())
                                    .arg(IdList(fileInfos)));
     // A folder made with New Folder has no files until a synchronization finds some: worth a
-    // note, not a fault.
+    // note, not a fault. Folder 0 is every catalogue's root.
     const QList<qint64> folders = Ids(
-        db, QStringLiteral("SELECT RelativePathId FROM RelativePath WHERE RelativePathId NOT IN (SELECT "
+        db, QStringLiteral("SELECT RelativePathId FROM RelativePath WHERE RelativePathId<>0 AND RelativePathId NOT IN (SELECT "
                            "RelativePathId FROM File) AND RelativePathId NOT IN (SELECT RelativePathId FROM "
                            "CatalogueRelativePaths) ORDER BY RelativePathId"));
     if (!folders.isEmpty())

@@ -16,6 +16,7 @@
 #include "common/DbException.h"
 #include "common/DdeSender.h"
 #include "common/ErrorLog.h"
+#include "common/FileOperations.h"
 #include "database/DbDatabase.h"
 #include "database/DbQueryDef.h"
 #include "database/DbRetryPolicy.h"
@@ -259,22 +260,26 @@ int CCommandRun::RunQuery()
     // The building blocks the query browser hides include actions only the window carries out
     // ("Delete Checked Files", "Slide Show 5secs"): run here they would print rows and report
     // success having done nothing of what their names say.
-    CDbStatement kind = m_doc.Database()->Prepare(QStringLiteral("SELECT Intermediate FROM Query WHERE QueryId=?"));
-    kind.Bind(1, queryId);
-    if (kind.Step() && kind.Value(0).ToBool())
-        return Fail(QStringLiteral("\"%1\" is not a query quarrane-cli can run (quarrane-cli queries DB lists those): "
-                                   "nothing was run or changed")
-                        .arg(name));
-    CDbStatement steps = m_doc.Database()->Prepare(
-        QStringLiteral("SELECT Query FROM QueryEntry WHERE QueryId=? AND EntryType=3 ORDER BY QueryEntry"));
-    steps.Bind(1, queryId);
-    while (steps.Step())
     {
-        const QString routine = steps.Value(0).ToString().section(QLatin1Char('('), 0, 0).trimmed();
-        if (routine.compare(QLatin1String("DeleteCheckedFiles"), Qt::CaseInsensitive) == 0)
-            return Fail(QStringLiteral("\"%1\" deletes files, which quarrane-cli cannot do yet: nothing was run or "
-                                       "deleted")
+        // Let go of these statements before the script runs: a statement still open would keep
+        // the script's own steps from changing the tables it reads.
+        CDbStatement kind = m_doc.Database()->Prepare(QStringLiteral("SELECT Intermediate FROM Query WHERE QueryId=?"));
+        kind.Bind(1, queryId);
+        if (kind.Step() && kind.Value(0).ToBool())
+            return Fail(QStringLiteral("\"%1\" is not a query quarrane-cli can run (quarrane-cli queries DB lists those): "
+                                       "nothing was run or changed")
                             .arg(name));
+        CDbStatement steps = m_doc.Database()->Prepare(
+            QStringLiteral("SELECT Query FROM QueryEntry WHERE QueryId=? AND EntryType=3 ORDER BY QueryEntry"));
+        steps.Bind(1, queryId);
+        while (steps.Step())
+        {
+            const QString routine = steps.Value(0).ToString().section(QLatin1Char('('), 0, 0).trimmed();
+            if (routine.compare(QLatin1String("DeleteCheckedFiles"), Qt::CaseInsensitive) == 0)
+                return Fail(QStringLiteral("\"%1\" deletes files, which quarrane-cli cannot do yet: nothing was run or "
+                                           "deleted")
+                                .arg(name));
+        }
     }
     CPrintingQueryOutput output([this](const QString& sql) { PrintQuery(sql); });
     m_doc.Queries().SetQueryOutput(&output);
@@ -474,6 +479,14 @@ int CCommandRun::AddCatalogue()
             return Fail(QStringLiteral("catalogue %1 is named \"%2\" already (--allow-same-name adds another)")
                             .arg(same.Value(0).ToLong())
                             .arg(same.Value(1).ToString()));
+    }
+
+    if (!info.exists())
+    {
+        QString problem;
+        QString solution;
+        if (CreateFolderPath(location, &problem, &solution) != 0)
+            return Fail(QStringLiteral("the location %1 could not be created: %2").arg(location, problem));
     }
 
     if (!m_o.noWait)

@@ -4,11 +4,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +64,30 @@ protected:
         return run;
     }
     CliRun Cli(const QStringList& arguments) { return Finish(Start(arguments)); }
+    CliRun Program(const QString& program, const QStringList& arguments)
+    {
+        auto* p = new QProcess;
+        m_processes.emplace_back(p);
+        p->setProcessEnvironment(m_env);
+        p->start(program, arguments);
+        return Finish(p);
+    }
+    static QStringList Lines(const QString& out) { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+    QByteArray Bytes(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // A database with one catalogue of a folder and a subfolder, hashed.
+    void MakeCatalogue()
+    {
+        Write(QStringLiteral("media/Sub Dir/One.bin"), Random(5000));
+        Write(QStringLiteral("media/two, \"quoted\".txt"), "two");
+        ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+        const CliRun add = Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location",
+                                m_dir.filePath("media"), "--update-tth"});
+        ASSERT_EQ(add.exitCode, 0) << add.err.toStdString();
+    }
 
     void Write(const QString& relative, const QByteArray& bytes)
     {
@@ -205,4 +235,242 @@ TEST_F(CliProcessTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
     }
     EXPECT_EQ(Cli({"checked", m_strDatabase, "--user", "ann"}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 1);
     EXPECT_EQ(Cli({"checked", m_strDatabase, "--user", "bob"}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 4);
+}
+
+TEST_F(CliProcessTest, QueryResultsForPeopleAndScripts)
+{
+    Write(QStringLiteral("media/Sub Dir/Deeper/One.bin"), Random(5000));
+    Write(QStringLiteral("media/two, \"quoted\".txt"), "two");
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media"),
+                   "--update-tth"}).exitCode, 0);
+    ASSERT_EQ(Cli({"check-catalogues", m_strDatabase, "--all"}).exitCode, 0);
+    const QString query = QStringLiteral("All Files in Checked Catalogues");
+
+    const CliRun tsv = Cli({"run-query", m_strDatabase, query});
+    ASSERT_EQ(tsv.exitCode, 0) << tsv.err.toStdString();
+    const QStringList lines = Lines(tsv.out);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Catalogue\tFolder\tFile\tSize\tTTH"))) << lines[0].toStdString();
+    const QStringList one = lines.filter(QStringLiteral("One.bin")).value(0).split(QLatin1Char('\t'));
+    ASSERT_GE(one.size(), 5);
+    EXPECT_EQ(one[1], QStringLiteral("Sub Dir/Deeper")) << "folders as this system writes them";
+    EXPECT_EQ(one[3], QStringLiteral("5000"));
+    EXPECT_EQ(one[4].size(), 39) << "the TTH";
+
+    const CliRun all = Cli({"run-query", m_strDatabase, query, "--columns", "all"});
+    ASSERT_EQ(all.exitCode, 0);
+    const QStringList header = Lines(all.out).value(0).split(QLatin1Char('\t'));
+    EXPECT_GT(header.size(), 10);
+    EXPECT_TRUE(header.contains(QStringLiteral("FileId")));
+    EXPECT_EQ(QSet<QString>(header.begin(), header.end()).size(), header.size()) << "no column twice";
+
+    const CliRun csv = Cli({"run-query", m_strDatabase, query, "--format", "csv"});
+    ASSERT_EQ(csv.exitCode, 0);
+    EXPECT_TRUE(csv.out.contains(QStringLiteral(",\"two, \"\"quoted\"\".txt\",3,"))) << csv.out.toStdString();
+
+    const CliRun json = Cli({"run-query", m_strDatabase, query, "--format", "json"});
+    ASSERT_EQ(json.exitCode, 0);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json.out.toUtf8(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.toStdString();
+    ASSERT_EQ(document.array().size(), 2);
+    for (const QJsonValue& row : document.array())
+        if (row[QStringLiteral("File")].toString() == QStringLiteral("One.bin"))
+        {
+            EXPECT_EQ(row[QStringLiteral("Folder")].toString(), QStringLiteral("Sub Dir/Deeper"));
+            EXPECT_TRUE(row[QStringLiteral("Size")].isDouble());
+            EXPECT_EQ(row[QStringLiteral("Size")].toInteger(), 5000);
+        }
+
+    const CliRun catalogues = Cli({"catalogues", m_strDatabase, "--format", "json"});
+    ASSERT_EQ(catalogues.exitCode, 0);
+    const QJsonArray list = QJsonDocument::fromJson(catalogues.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list[0][QStringLiteral("Catalogue")].toString(), QStringLiteral("Media"));
+    EXPECT_EQ(list[0][QStringLiteral("Files")].toInteger(), 2);
+}
+
+TEST_F(CliProcessTest, QueriesSqlCheckAndRepair)
+{
+    Write(QStringLiteral("media/One.bin"), Random(3000));
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
+
+    // The query browser's order: by name, building blocks left out; a building block that only
+    // the window carries out is refused, not run as if done.
+    const CliRun queries = Cli({"queries", m_strDatabase});
+    ASSERT_EQ(queries.exitCode, 0);
+    const QStringList lines = Lines(queries.out).mid(1);
+    ASSERT_GT(lines.size(), 5);
+    QStringList names;
+    for (const QString& line : lines)
+        if (line.startsWith(QStringLiteral("/\t")))
+            names.append(line.section(QLatin1Char('\t'), 1));
+    QStringList sorted = names;
+    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    EXPECT_EQ(names, sorted);
+    EXPECT_TRUE(names.contains(QStringLiteral("All Files in Checked Catalogues")));
+    EXPECT_FALSE(names.contains(QStringLiteral("Delete Checked Files")));
+    const CliRun deleting = Cli({"run-query", m_strDatabase, "Delete Checked Files"});
+    EXPECT_EQ(deleting.exitCode, 1);
+    EXPECT_TRUE(deleting.out.isEmpty());
+    EXPECT_TRUE(deleting.err.contains(QStringLiteral("nothing was run"))) << deleting.err.toStdString();
+
+    // sql reads with the catalogue's collation, and only reads.
+    const CliRun found = Cli({"sql", m_strDatabase, "SELECT File FROM File WHERE File='ONE.BIN'"});
+    ASSERT_EQ(found.exitCode, 0) << found.err.toStdString();
+    EXPECT_EQ(found.out, QStringLiteral("File\nOne.bin\n"));
+    const CliRun deleted = Cli({"sql", m_strDatabase, "DELETE FROM File"});
+    EXPECT_EQ(deleted.exitCode, 1);
+    EXPECT_TRUE(deleted.err.contains(QStringLiteral("read-only"))) << deleted.err.toStdString();
+    EXPECT_EQ(Cli({"sql", m_strDatabase, "SELECT count(*) AS n FROM File"}).out, QStringLiteral("n\n1\n"));
+
+    const CliRun sound = Cli({"check", m_strDatabase});
+    EXPECT_EQ(sound.exitCode, 0) << sound.out.toStdString();
+    EXPECT_TRUE(sound.out.contains(QStringLiteral("integrity: ok\n")));
+    const CliRun quiet = Cli({"check", m_strDatabase, "--quiet"});
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_TRUE(quiet.out.isEmpty() && quiet.err.isEmpty());
+    {
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=0 WHERE [Index]='File_FileId'"));
+    }
+    const CliRun broken = Cli({"check", m_strDatabase, "--quiet"});
+    EXPECT_EQ(broken.exitCode, 1);
+    EXPECT_TRUE(broken.out.contains(QStringLiteral("the File_FileId counter is 0"))) << broken.out.toStdString();
+
+    // Repair keeps the data and puts the file as it was in this run's trash.
+    const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files");
+    const auto trashed = [&] { return QDir(trash).entryList({QStringLiteral("Example.qrl*")}, QDir::Files).size(); };
+    const qsizetype before = trashed();
+    const CliRun repaired = Cli({"repair", m_strDatabase});
+    ASSERT_EQ(repaired.exitCode, 0) << repaired.err.toStdString();
+    EXPECT_EQ(trashed(), before + 1);
+    EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 2);
+}
+
+TEST_F(CliProcessTest, TheSqlite3ToolReadsACatalogueWithTheExtension)
+{
+    const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (sqlite3.isEmpty())
+        GTEST_SKIP() << "the sqlite3 tool is not installed (apt-get install sqlite3)";
+    Write(QStringLiteral("media/One.bin"), Random(3000));
+    Write(QStringLiteral("media/b.txt"), "b");
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
+
+    const CliRun bare = Program(sqlite3, {m_strDatabase, "PRAGMA integrity_check"});
+    EXPECT_TRUE(bare.out.trimmed() != QStringLiteral("ok")) << "without the collation the catalogue cannot be checked";
+    const CliRun loaded = Program(
+        sqlite3, {"-cmd", QStringLiteral(".load %1").arg(QStringLiteral(QUARRANE_SQLITE_EXTENSION_PATH)), m_strDatabase,
+                  "PRAGMA integrity_check", "SELECT File FROM File WHERE File='ONE.BIN'",
+                  "SELECT count(*) FROM File WHERE File LIKE '*.BIN'", "SELECT File FROM File ORDER BY File DESC"});
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err.toStdString();
+    EXPECT_EQ(Lines(loaded.out), QStringList({"ok", "One.bin", "1", "One.bin", "b.txt"})) << loaded.out.toStdString();
+}
+
+TEST_F(CliProcessTest, AddCatalogueRefusesAMissingLocationAndANameInUse)
+{
+    Write(QStringLiteral("media/a.txt"), "a");
+    Write(QStringLiteral("plain.txt"), "not a folder");
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    const QString missing = m_dir.filePath(QStringLiteral("no/such/folder"));
+    const CliRun refused = Cli({"add-catalogue", m_strDatabase, "--name", "X", "--location", missing});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.isEmpty());
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("does not exist"))) << refused.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("no"))));
+    EXPECT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "X", "--location", m_dir.filePath("plain.txt")}).exitCode, 1);
+    EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 1) << "nothing was created";
+
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
+    const CliRun same = Cli({"add-catalogue", m_strDatabase, "--name", "MEDIA", "--location", m_dir.filePath("media")});
+    EXPECT_EQ(same.exitCode, 1);
+    EXPECT_TRUE(same.err.contains(QStringLiteral("\"Media\""))) << same.err.toStdString();
+    EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 2);
+    const CliRun allowed = Cli({"add-catalogue", m_strDatabase, "--name", "MEDIA", "--location", m_dir.filePath("media"),
+                                "--allow-same-name"});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
+    EXPECT_EQ(allowed.out.trimmed(), QStringLiteral("2"));
+
+    const CliRun created = Cli({"add-catalogue", m_strDatabase, "--name", "New", "--location", missing, "--create-location"});
+    EXPECT_EQ(created.exitCode, 0) << created.err.toStdString();
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 4);
+}
+
+TEST_F(CliProcessTest, ThePipeOfAnAddCatalogueEndsWithTheCommand)
+{
+    Write(QStringLiteral("media/a.txt"), "a");
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    // The shell ends when cat has read to the end of the pipe: when every writer has closed it.
+    // The synchronizer stays a few seconds after its work; had it inherited the pipe, cat
+    // would wait for it.
+    const QString lock = m_dir.filePath(QStringLiteral("run/QuarraneSynch.lock"));
+    const CliRun piped = Program(
+        QStringLiteral("/bin/sh"),
+        {"-c", "\"$0\" add-catalogue \"$1\" --name Media --location \"$2\" | cat", QStringLiteral(QUARRANE_CLI_PATH),
+         m_strDatabase, m_dir.filePath("media")});
+    const bool synchronizerAlive = QFile::exists(lock);
+    ASSERT_EQ(piped.exitCode, 0) << piped.err.toStdString();
+    EXPECT_EQ(piped.out, QStringLiteral("1\n"));
+    EXPECT_TRUE(piped.err.isEmpty()) << "no progress when stderr is no terminal: " << piped.err.toStdString();
+    EXPECT_TRUE(synchronizerAlive) << "the pipe ended only when the synchronizer did";
+}
+
+TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
+{
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (geteuid() == 0 && setpriv.isEmpty())
+        GTEST_SKIP() << "root ignores file modes, and setpriv is missing to act as nobody";
+    Write(QStringLiteral("media/One.bin"), Random(3000));
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
+    // Once the synchronizer has let go, as on a disc written and closed.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(m_dir.filePath(QStringLiteral("run/QuarraneSynch.lock"))); },
+                                20000));
+    const QString folder = m_dir.filePath(QStringLiteral("disc"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString database = folder + QStringLiteral("/Example.qrl");
+    ASSERT_TRUE(QFile::copy(m_strDatabase, database));
+    const QByteArray before = Bytes(database);
+    const auto readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const auto exec = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(database, readOnly));
+    ASSERT_TRUE(QFile::setPermissions(folder, readOnly | exec));
+    ASSERT_TRUE(QFile::setPermissions(m_dir.path(), readOnly | exec | QFile::WriteOwner));
+    auto asReader = [&](const QStringList& arguments)
+    {
+        if (geteuid() != 0)
+            return Cli(arguments);
+        return Program(setpriv, QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                            QStringLiteral(QUARRANE_CLI_PATH)} + arguments);
+    };
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        QString output;
+    };
+    const Case cases[] = {
+        {{"catalogues", database}, 0, "Media"},
+        {{"queries", database}, 0, "All Files in Checked Catalogues"},
+        {{"checked", database}, 0, "Catalogue\tFolder\tFile"},
+        {{"sql", database, "SELECT File FROM File WHERE File='one.BIN'"}, 0, "One.bin"},
+        {{"check", database}, 0, "integrity: ok"},
+        {{"check-catalogues", database, "--all"}, 1, "may only be read"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const CliRun run = asReader(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_TRUE((c.exitCode == 0 ? run.out : run.err).contains(c.output)) << run.out.toStdString() << run.err.toStdString();
+    }
+    EXPECT_EQ(Bytes(database), before);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"Example.qrl"})) << "no journal left beside it";
+    QFile::setPermissions(folder, readOnly | exec | QFile::WriteOwner);
+    QFile::setPermissions(m_dir.path(), readOnly | exec | QFile::WriteOwner);
 }

@@ -124,6 +124,7 @@ TEST(CliTableTest, EachFormatKeepsAwkwardValuesIntact)
 
 TEST_F(CliDatabaseTest, QueryColumnsForPeopleAndEveryColumnOnce)
 {
+    m_db.ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=OFF;"));
     m_db.Execute(QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (7, 'c++\\12\\ext')"));
     // 5 GiB + 3 bytes: the low half is stored as a signed 32-bit value.
     m_db.Execute(QStringLiteral(
@@ -186,22 +187,24 @@ TEST_F(CliDatabaseTest, CheckFindsWhatBreaksTheCatalogue)
     };
     const Case cases[] = {
         {"INSERT INTO Catalogue (CatalogueId, Catalogue, UserName, LocalMachine, CatalogueType) "
-         "VALUES (40, 'x', 'u', 'm', 't')",
-         "no Catalogue_CatalogueId counter", "DELETE FROM Catalogue WHERE CatalogueId=40"},
-        {"UPDATE IndexId SET IndexId=2 WHERE [Index]='FileListFieldView_FileListFieldViewId'",
-         "FileListFieldView_FileListFieldViewId counter is 2", "UPDATE IndexId SET IndexId=6 WHERE [Index]='FileListFieldView_FileListFieldViewId'"},
-        {"INSERT INTO FileInfo (FileInfoId) VALUES (12)", "1 FileInfo rows belong to no file (FileInfoId 12)",
-         "DELETE FROM FileInfo"},
+         "VALUES (40, 'x', 'u', 'm', 't');",
+         "no Catalogue_CatalogueId counter", "DELETE FROM Catalogue WHERE CatalogueId=40;"},
+        {"UPDATE IndexId SET IndexId=2 WHERE [Index]='FileListFieldView_FileListFieldViewId';",
+         "FileListFieldView_FileListFieldViewId counter is 2",
+         "UPDATE IndexId SET IndexId=6 WHERE [Index]='FileListFieldView_FileListFieldViewId';"},
+        {"INSERT INTO FileInfo (FileInfoId) VALUES (12); INSERT INTO IndexId (\"Index\", IndexId) VALUES "
+         "('FileInfo_FileInfoId', 12);",
+         "1 FileInfo rows belong to no file (FileInfoId 12)", "DELETE FROM FileInfo;"},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.damage);
         m_db.ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=OFF;"));
-        m_db.Execute(QString::fromLatin1(c.damage));
+        m_db.ExecuteSqliteScript(QString::fromLatin1(c.damage));
         const QStringList problems = problemsOf();
         ASSERT_EQ(problems.size(), 1) << problems.join(QLatin1Char('\n')).toStdString();
         EXPECT_TRUE(problems[0].contains(QLatin1String(c.expected))) << problems[0].toStdString();
-        m_db.Execute(QString::fromLatin1(c.repair));
+        m_db.ExecuteSqliteScript(QString::fromLatin1(c.repair));
         EXPECT_EQ(problemsOf(), QStringList());
     }
 
