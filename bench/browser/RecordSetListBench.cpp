@@ -208,7 +208,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString sqlite3 = args.size() > 2 ? args[2] : QStringLiteral("sqlite3");
-    const QString extension = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lib/libquarrane_sqlite.so"));
+    const QString extension =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lib/libquarrane_sqlite.so"));
     QTemporaryDir work(QFileInfo(args[1]).absolutePath() + QStringLiteral("/bench-XXXXXX"));
     const QString ours = work.filePath(QStringLiteral("ours.qrl"));
     const QString theirs = work.filePath(QStringLiteral("theirs.qrl"));

@@ -148,7 +148,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString sqlite3 = args.size() > 2 ? args[2] : QStringLiteral("sqlite3");
-    const QString extension = QDir(app.applicationDirPath()).filePath(QStringLiteral("../lib/libquarrane_sqlite.so"));
+    const QString extension =
+        QDir(app.applicationDirPath()).filePath(QStringLiteral("../lib/libquarrane_sqlite.so"));
     QTemporaryDir dir(QFileInfo(args[1]).absolutePath() + QStringLiteral("/bench-XXXXXX"));
     const QString ours = dir.filePath(QStringLiteral("ours.qrl"));
     const QString theirs = dir.filePath(QStringLiteral("theirs.qrl"));

@@ -125,6 +125,10 @@ void CMirrowelDoc::SetTitle(const QString& title)
 
 bool CMirrowelDoc::Write(const QString& context, const std::function<void()>& step)
 {
+    // A database opened read-only refuses every write at once, rather than after the retries
+    // meant for a passing lock.
+    if (IsReadOnly())
+        return false;
     return m_pPolicy->Run(context, step);
 }
 
@@ -168,7 +172,7 @@ bool CMirrowelDoc::OpenDatabase(const QString& path, EDbOpenMode mode)
             m_pDatabase = std::make_unique<CDbDatabase>();
             m_pDatabase->SetUserName(m_strUserName);
             m_pDatabase->Open(path, mode == EDbOpenMode::ReadWrite && !MayWrite(path) ? EDbOpenMode::ReadOnly
-                                                                                        : mode);
+                                                                                      : mode);
             m_strPath = path;
             break;
         }
@@ -302,7 +306,7 @@ bool CMirrowelDoc::CompactDatabase(const QString& path)
 
 qint32 CMirrowelDoc::GetNewRecSetId(const QString& name)
 {
-    if (!IsOpen())
+    if (!IsOpen() || IsReadOnly())
         return -1;
     return ::GetNewRecSetId(*m_pDatabase, name, *m_pPolicy);
 }
@@ -314,6 +318,8 @@ QString CMirrowelDoc::GetDatabaseParameter(const QString& name)
 
 bool CMirrowelDoc::SetDatabaseParameter(const QString& name, const QString& value)
 {
+    if (IsReadOnly())
+        return false;
     return ::SetDatabaseParameter(Database(), name, value);
 }
 

@@ -44,8 +44,9 @@ CCliCheckResult ForeignKeys(CDbDatabase& db)
     CCliCheckResult result{QStringLiteral("foreign keys"), {}, {}};
     CDbStatement st = db.PrepareSqlite(QStringLiteral("PRAGMA foreign_key_check"));
     while (st.Step())
-        result.problems.append(QStringLiteral("row %1 of %2 refers to a missing row of %3")
-                                   .arg(st.Value(1).ToString(), st.Value(0).ToString(), st.Value(2).ToString()));
+        result.problems.append(
+            QStringLiteral("row %1 of %2 refers to a missing row of %3")
+                .arg(st.Value(1).ToString(), st.Value(0).ToString(), st.Value(2).ToString()));
     return result;
 }
 
@@ -53,9 +54,9 @@ CCliCheckResult ForeignKeys(CDbDatabase& db)
 CCliCheckResult Counters(CDbDatabase& db)
 {
     CCliCheckResult result{QStringLiteral("identifier counters"), {}, {}};
-    const QStringList names = {"Catalogue_CatalogueId", "Group_GroupId",       "RelativePath_RelativePathId",
-                               "File_FileId",           "FileInfo_FileInfoId", "File_SimilarityId",
-                               "FileListFieldView_FileListFieldViewId"};
+    const QStringList names = {
+        "Catalogue_CatalogueId", "Group_GroupId",     "RelativePath_RelativePathId",          "File_FileId",
+        "FileInfo_FileInfoId",   "File_SimilarityId", "FileListFieldView_FileListFieldViewId"};
     for (const QString& name : names)
     {
         const QString table = name.section(QLatin1Char('_'), 0, 0);
@@ -67,11 +68,13 @@ CCliCheckResult Counters(CDbDatabase& db)
         const double highest = used.Value(0).IsNull() ? 0 : used.Value(0).ToDouble();
         if (highest <= 0)
             continue;
-        CDbStatement counter = db.PrepareSqlite(QStringLiteral("SELECT \"IndexId\" FROM \"IndexId\" WHERE \"Index\"=?"));
+        CDbStatement counter =
+            db.PrepareSqlite(QStringLiteral("SELECT \"IndexId\" FROM \"IndexId\" WHERE \"Index\"=?"));
         counter.Bind(1, CDbValue(name));
         if (!counter.Step())
             result.problems.append(
-                QStringLiteral("%1.%2 values go up to %3 but there is no %4 counter: the next new one would be 1")
+                QStringLiteral(
+                    "%1.%2 values go up to %3 but there is no %4 counter: the next new one would be 1")
                     .arg(table, column)
                     .arg(static_cast<qint64>(highest))
                     .arg(name));
@@ -88,27 +91,31 @@ CCliCheckResult Counters(CDbDatabase& db)
 CCliCheckResult FileRows(CDbDatabase& db)
 {
     CCliCheckResult result{QStringLiteral("file rows"), {}, {}};
-    const QList<qint64> noCatalogue = Ids(
-        db, QStringLiteral("SELECT FileId FROM File WHERE CatalogueId NOT IN (SELECT CatalogueId FROM Catalogue) "
-                           "ORDER BY FileId"));
+    const QList<qint64> noCatalogue =
+        Ids(db, QStringLiteral(
+                    "SELECT FileId FROM File WHERE CatalogueId NOT IN (SELECT CatalogueId FROM Catalogue) "
+                    "ORDER BY FileId"));
     if (!noCatalogue.isEmpty())
-        result.problems.append(
-            QStringLiteral("%1 files belong to no catalogue (FileId %2)").arg(noCatalogue.size()).arg(IdList(noCatalogue)));
+        result.problems.append(QStringLiteral("%1 files belong to no catalogue (FileId %2)")
+                                   .arg(noCatalogue.size())
+                                   .arg(IdList(noCatalogue)));
     const QList<qint64> noFolder = Ids(
         db, QStringLiteral("SELECT FileId FROM File WHERE RelativePathId NOT IN (SELECT RelativePathId FROM "
                            "RelativePath) ORDER BY FileId"));
     if (!noFolder.isEmpty())
-        result.problems.append(
-            QStringLiteral("%1 files are in no folder (FileId %2)").arg(noFolder.size()).arg(IdList(noFolder)));
+        result.problems.append(QStringLiteral("%1 files are in no folder (FileId %2)")
+                                   .arg(noFolder.size())
+                                   .arg(IdList(noFolder)));
     return result;
 }
 
 CCliCheckResult UnusedRows(CDbDatabase& db)
 {
     CCliCheckResult result{QStringLiteral("unused rows"), {}, {}};
-    const QList<qint64> fileInfos = Ids(
-        db, QStringLiteral("SELECT FileInfoId FROM FileInfo WHERE FileInfoId NOT IN (SELECT FileInfoId FROM File "
-                           "WHERE FileInfoId IS NOT NULL) ORDER BY FileInfoId"));
+    const QList<qint64> fileInfos =
+        Ids(db, QStringLiteral(
+                    "SELECT FileInfoId FROM FileInfo WHERE FileInfoId NOT IN (SELECT FileInfoId FROM File "
+                    "WHERE FileInfoId IS NOT NULL) ORDER BY FileInfoId"));
     if (!fileInfos.isEmpty())
         result.problems.append(QStringLiteral("%1 FileInfo rows belong to no file (FileInfoId %2)")
                                    .arg(fileInfos.size())
@@ -116,7 +123,8 @@ CCliCheckResult UnusedRows(CDbDatabase& db)
     // A folder made with New Folder has no files until a synchronization finds some: worth a
     // note, not a fault. Folder 0 is every catalogue's root.
     const QList<qint64> folders = Ids(
-        db, QStringLiteral("SELECT RelativePathId FROM RelativePath WHERE RelativePathId<>0 AND RelativePathId NOT IN (SELECT "
+        db, QStringLiteral("SELECT RelativePathId FROM RelativePath WHERE RelativePathId<>0 AND "
+                           "RelativePathId NOT IN (SELECT "
                            "RelativePathId FROM File) AND RelativePathId NOT IN (SELECT RelativePathId FROM "
                            "CatalogueRelativePaths) ORDER BY RelativePathId"));
     if (!folders.isEmpty())

@@ -41,7 +41,8 @@ constexpr int kProgressMs = 1000;
 
 int Usage(const QString& problem)
 {
-    std::fprintf(stderr, "quarrane-cli: %s\n(quarrane-cli --help tells how to use it)\n", qPrintable(problem));
+    std::fprintf(stderr, "quarrane-cli: %s\n(quarrane-cli --help tells how to use it)\n",
+                 qPrintable(problem));
     return kCliUsage;
 }
 
@@ -96,7 +97,8 @@ private:
 
     int NeedArguments(int count, const QString& what)
     {
-        return m_o.arguments.size() == count ? kCliDone : Usage(QStringLiteral("%1 %2").arg(m_o.command, what));
+        return m_o.arguments.size() == count ? kCliDone
+                                             : Usage(QStringLiteral("%1 %2").arg(m_o.command, what));
     }
     void PrepareSynchronizerEnvironment();
     int WaitForSynchronizer(qint32 catalogueId);
@@ -138,8 +140,8 @@ int CCommandRun::Run()
 
     if (!QFileInfo::exists(m_strDatabase))
         return Fail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
-    if (!m_doc.OpenDatabase(m_strDatabase,
-                            IsReadOnlyCliCommand(m_o.command) ? EDbOpenMode::ReadOnly : EDbOpenMode::ReadWrite))
+    if (!m_doc.OpenDatabase(m_strDatabase, IsReadOnlyCliCommand(m_o.command) ? EDbOpenMode::ReadOnly
+                                                                             : EDbOpenMode::ReadWrite))
         return Fail(QStringLiteral("%1 could not be opened").arg(m_strDatabase));
     if (!IsReadOnlyCliCommand(m_o.command) && !m_doc.CanWrite())
         return Fail(QStringLiteral("%1 %2 changes the database, and %3 may only be read")
@@ -174,8 +176,9 @@ int CCommandRun::New()
         return usage;
     if (QFileInfo::exists(m_strDatabase))
         return Fail(QStringLiteral("%1 exists already").arg(m_strDatabase));
-    return m_doc.NewDatabase(m_strDatabase) ? kCliDone
-                                            : Fail(QStringLiteral("%1 could not be created").arg(m_strDatabase));
+    return m_doc.NewDatabase(m_strDatabase)
+               ? kCliDone
+               : Fail(QStringLiteral("%1 could not be created").arg(m_strDatabase));
 }
 
 int CCommandRun::Catalogues()
@@ -185,14 +188,15 @@ int CCommandRun::Catalogues()
     CDbStatement st = m_doc.Database()->Prepare(QStringLiteral(
         "SELECT Catalogue.CatalogueId, Catalogue.Catalogue, Catalogue.Volume, Catalogue.VolumeSerial, "
         "Catalogue.Location, Catalogue.DriveType, Catalogue.GroupId, (SELECT Count(*) FROM File WHERE "
-        "File.CatalogueId = Catalogue.CatalogueId AND File.Deleted=FALSE AND File.Ghost=FALSE) FROM Catalogue "
+        "File.CatalogueId = Catalogue.CatalogueId AND File.Deleted=FALSE AND File.Ghost=FALSE) FROM "
+        "Catalogue "
         "ORDER BY Catalogue.CatalogueId"));
-    CCliTableWriter writer(m_out, m_o.format,
-                           {"CatalogueId", "Catalogue", "Volume", "VolumeSerial", "Location", "DriveType", "GroupId",
-                            "Files"});
+    CCliTableWriter writer(
+        m_out, m_o.format,
+        {"CatalogueId", "Catalogue", "Volume", "VolumeSerial", "Location", "DriveType", "GroupId", "Files"});
     while (st.Step())
-        writer.Row({st.Value(0), st.Value(1), st.Value(2), CDbValue(SerialText(st.Value(3).ToLong())), st.Value(4),
-                    st.Value(5), st.Value(6), st.Value(7)});
+        writer.Row({st.Value(0), st.Value(1), st.Value(2), CDbValue(SerialText(st.Value(3).ToLong())),
+                    st.Value(4), st.Value(5), st.Value(6), st.Value(7)});
     return kCliDone;
 }
 
@@ -220,12 +224,16 @@ int CCommandRun::CheckCatalogues()
         if (!catalogues.contains(id))
             return Fail(QStringLiteral("there is no catalogue %1").arg(id));
 
-    const bool written = m_doc.RetryPolicy().Run(QStringLiteral("quarrane-cli check-catalogues"), [&] {
-        CDbTransaction transaction(db);
-        for (qint32 id : catalogues)
-            WriteCatalogueUserSelection(db, id, m_doc.UserName(), m_o.all || chosen.contains(id), std::nullopt);
-        transaction.Commit();
-    });
+    const bool written = m_doc.RetryPolicy().Run(QStringLiteral("quarrane-cli check-catalogues"),
+                                                 [&]
+                                                 {
+                                                     CDbTransaction transaction(db);
+                                                     for (qint32 id : catalogues)
+                                                         WriteCatalogueUserSelection(
+                                                             db, id, m_doc.UserName(),
+                                                             m_o.all || chosen.contains(id), std::nullopt);
+                                                     transaction.Commit();
+                                                 });
     return written ? kCliDone : Fail(QStringLiteral("the marks could not be written"));
 }
 
@@ -256,28 +264,33 @@ int CCommandRun::RunQuery()
     const QString name = m_o.arguments[0];
     const qint32 queryId = m_doc.Queries().QueryIdFromName(name);
     if (queryId == 0)
-        return Fail(QStringLiteral("there is no query named \"%1\" (quarrane-cli queries DB lists them)").arg(name));
+        return Fail(
+            QStringLiteral("there is no query named \"%1\" (quarrane-cli queries DB lists them)").arg(name));
     // The building blocks the query browser hides include actions only the window carries out
     // ("Delete Checked Files", "Slide Show 5secs"): run here they would print rows and report
     // success having done nothing of what their names say.
     {
         // Let go of these statements before the script runs: a statement still open would keep
         // the script's own steps from changing the tables it reads.
-        CDbStatement kind = m_doc.Database()->Prepare(QStringLiteral("SELECT Intermediate FROM Query WHERE QueryId=?"));
+        CDbStatement kind =
+            m_doc.Database()->Prepare(QStringLiteral("SELECT Intermediate FROM Query WHERE QueryId=?"));
         kind.Bind(1, queryId);
         if (kind.Step() && kind.Value(0).ToBool())
-            return Fail(QStringLiteral("\"%1\" is not a query quarrane-cli can run (quarrane-cli queries DB lists those): "
-                                       "nothing was run or changed")
-                            .arg(name));
-        CDbStatement steps = m_doc.Database()->Prepare(
-            QStringLiteral("SELECT Query FROM QueryEntry WHERE QueryId=? AND EntryType=3 ORDER BY QueryEntry"));
+            return Fail(
+                QStringLiteral(
+                    "\"%1\" is not a query quarrane-cli can run (quarrane-cli queries DB lists those): "
+                    "nothing was run or changed")
+                    .arg(name));
+        CDbStatement steps = m_doc.Database()->Prepare(QStringLiteral(
+            "SELECT Query FROM QueryEntry WHERE QueryId=? AND EntryType=3 ORDER BY QueryEntry"));
         steps.Bind(1, queryId);
         while (steps.Step())
         {
             const QString routine = steps.Value(0).ToString().section(QLatin1Char('('), 0, 0).trimmed();
             if (routine.compare(QLatin1String("DeleteCheckedFiles"), Qt::CaseInsensitive) == 0)
-                return Fail(QStringLiteral("\"%1\" deletes files, which quarrane-cli cannot do yet: nothing was run or "
-                                           "deleted")
+                return Fail(QStringLiteral(
+                                "\"%1\" deletes files, which quarrane-cli cannot do yet: nothing was run or "
+                                "deleted")
                                 .arg(name));
         }
     }
@@ -296,14 +309,16 @@ int CCommandRun::Queries()
     CCliTableWriter writer(m_out, m_o.format, {"Group", "Query"});
     // Depth first, as the query browser shows them: a level's groups (each with what it holds),
     // then its queries, both by name.
-    std::function<void(qint32, const QString&, int)> addGroup = [&](qint32 groupId, const QString& path, int depth)
+    std::function<void(qint32, const QString&, int)> addGroup =
+        [&](qint32 groupId, const QString& path, int depth)
     {
         if (depth > 64) // a cycle of groups
             return;
         QList<std::pair<qint32, QString>> groups;
         {
-            CDbStatement st = db.Prepare(QStringLiteral("SELECT QueryGroup.GroupId, QueryGroup.Group FROM [QueryGroup] "
-                                                        "WHERE ( QueryGroup.ParentGroupId=? ) ORDER BY QueryGroup.Group;"));
+            CDbStatement st =
+                db.Prepare(QStringLiteral("SELECT QueryGroup.GroupId, QueryGroup.Group FROM [QueryGroup] "
+                                          "WHERE ( QueryGroup.ParentGroupId=? ) ORDER BY QueryGroup.Group;"));
             st.Bind(1, groupId);
             while (st.Step())
                 groups.append({st.Value(0).ToLong(), st.Value(1).ToString()});
@@ -372,8 +387,9 @@ int CCommandRun::Check()
     }
     m_out.flush();
     if (failed)
-        std::fprintf(stderr, "quarrane-cli: %s has problems (above); quarrane-cli repair DB rebuilds what SQLite "
-                             "can\n",
+        std::fprintf(stderr,
+                     "quarrane-cli: %s has problems (above); quarrane-cli repair DB rebuilds what SQLite "
+                     "can\n",
                      qPrintable(m_strDatabase));
     return failed ? kCliFailed : kCliDone;
 }
@@ -403,16 +419,18 @@ void CCommandRun::ShowProgress(qint32 catalogueId, const QElapsedTimer& elapsed)
 {
     try
     {
-        CDbStatement st = m_doc.Database()->Prepare(QStringLiteral(
-            "SELECT Count(*), Sum(FileSizeDouble), Sum(IIf(Len(TTH)=39, 1, 0)) FROM File WHERE CatalogueId=? AND "
-            "Deleted=FALSE"));
+        CDbStatement st = m_doc.Database()->Prepare(
+            QStringLiteral("SELECT Count(*), Sum(FileSizeDouble), Sum(IIf(Len(TTH)=39, 1, 0)) FROM File "
+                           "WHERE CatalogueId=? AND "
+                           "Deleted=FALSE"));
         st.Bind(1, catalogueId);
         if (!st.Step())
             return;
         const double seconds = qMax<double>(1, elapsed.elapsed() / 1000.0);
         const double bytes = st.Value(1).ToDouble();
-        std::fprintf(stderr, "\r%s files, %s, %s hashed, %s/s   ", qPrintable(QString::number(st.Value(0).ToLong())),
-                     qPrintable(ByteText(bytes)), qPrintable(QString::number(st.Value(2).ToLong())),
+        std::fprintf(stderr, "\r%s files, %s, %s hashed, %s/s   ",
+                     qPrintable(QString::number(st.Value(0).ToLong())), qPrintable(ByteText(bytes)),
+                     qPrintable(QString::number(st.Value(2).ToLong())),
                      qPrintable(ByteText(bytes / seconds)));
         std::fflush(stderr);
         m_bProgressShown = true;
@@ -446,12 +464,14 @@ int CCommandRun::WaitForSynchronizer(qint32 catalogueId)
         std::fprintf(stderr, "\n");
     }
     if (!result)
-        return std::fprintf(stderr, "quarrane-cli: the synchronizer ended before it reported how the work went\n"),
+        return std::fprintf(stderr,
+                            "quarrane-cli: the synchronizer ended before it reported how the work went\n"),
                kCliSynchronizerProblem;
     if (*result != 0)
     {
-        std::fprintf(stderr, "quarrane-cli: %s (details in %s)\n", qPrintable(SynchronizerResultText(*result)),
-                     qPrintable(QFileInfo(ErrorLogPath()).dir().filePath(QStringLiteral("QuarraneSynchError.log"))));
+        std::fprintf(
+            stderr, "quarrane-cli: %s (details in %s)\n", qPrintable(SynchronizerResultText(*result)),
+            qPrintable(QFileInfo(ErrorLogPath()).dir().filePath(QStringLiteral("QuarraneSynchError.log"))));
         return kCliSynchronizerProblem;
     }
     return kCliDone;
@@ -466,19 +486,21 @@ int CCommandRun::AddCatalogue()
     if (info.exists() && !info.isDir())
         return Fail(QStringLiteral("the location %1 is not a folder").arg(location));
     if (!info.exists() && !m_o.createLocation)
-        return Fail(QStringLiteral("the location %1 does not exist (--create-location creates it)").arg(location));
+        return Fail(
+            QStringLiteral("the location %1 does not exist (--create-location creates it)").arg(location));
 
     // Two catalogues of one name cannot be told apart in a list or a query's result.
     const QString name = m_o.name.trimmed();
     if (!m_o.allowSameName)
     {
-        CDbStatement same = m_doc.Database()->Prepare(
-            QStringLiteral("SELECT CatalogueId, Catalogue FROM Catalogue WHERE Catalogue=? ORDER BY CatalogueId"));
+        CDbStatement same = m_doc.Database()->Prepare(QStringLiteral(
+            "SELECT CatalogueId, Catalogue FROM Catalogue WHERE Catalogue=? ORDER BY CatalogueId"));
         same.Bind(1, CDbValue(name));
         if (same.Step())
-            return Fail(QStringLiteral("catalogue %1 is named \"%2\" already (--allow-same-name adds another)")
-                            .arg(same.Value(0).ToLong())
-                            .arg(same.Value(1).ToString()));
+            return Fail(
+                QStringLiteral("catalogue %1 is named \"%2\" already (--allow-same-name adds another)")
+                    .arg(same.Value(0).ToLong())
+                    .arg(same.Value(1).ToString()));
     }
 
     if (!info.exists())
@@ -493,26 +515,28 @@ int CCommandRun::AddCatalogue()
         PrepareSynchronizerEnvironment();
     qint32 group = m_o.group.value_or(0);
     int shown = 0;
-    const qint32 id = m_doc.Catalogues().NewCatalogue(group, QString(),
-                                                      [&](CCatalogueDialogData& data)
-                                                      {
-                                                          if (shown++ > 0)
-                                                              return false; // refused once: the reason is on stderr
-                                                          m_doc.Catalogues().SetCatalogueDialogLocation(data, location);
-                                                          data.strCatalogue = name;
-                                                          data.lGroupId = group;
-                                                          data.bUpdateTTH = m_o.updateTTH;
-                                                          data.bDeleteDuplicates = m_o.deleteDuplicates;
-                                                          return true;
-                                                      });
+    const qint32 id =
+        m_doc.Catalogues().NewCatalogue(group, QString(),
+                                        [&](CCatalogueDialogData& data)
+                                        {
+                                            if (shown++ > 0)
+                                                return false; // refused once: the reason is on stderr
+                                            m_doc.Catalogues().SetCatalogueDialogLocation(data, location);
+                                            data.strCatalogue = name;
+                                            data.lGroupId = group;
+                                            data.bUpdateTTH = m_o.updateTTH;
+                                            data.bDeleteDuplicates = m_o.deleteDuplicates;
+                                            return true;
+                                        });
     if (id <= 0)
         return Fail(QStringLiteral("the catalogue was not created"));
     std::printf("%d\n", id);
     std::fflush(stdout);
     if (m_launcher.SentCount() == 0)
-        return Fail(QStringLiteral("catalogue %1 was created, but the synchronizer could not be reached to fill it; "
-                                   "quarrane-cli synchronize DB %1 tries again")
-                        .arg(id));
+        return Fail(
+            QStringLiteral("catalogue %1 was created, but the synchronizer could not be reached to fill it; "
+                           "quarrane-cli synchronize DB %1 tries again")
+                .arg(id));
     return WaitForSynchronizer(id);
 }
 

@@ -18,11 +18,12 @@ QString CCliInteraction::CommandLineText(const QString& text)
     return shown.trimmed();
 }
 
-MsgAnswer CCliInteraction::MessageBox(const QString& text, const QString& caption, MsgIcon, MsgButtons buttons)
+MsgAnswer CCliInteraction::MessageBox(const QString& text, const QString& caption, MsgIcon,
+                                      MsgButtons buttons)
 {
-    const QByteArray line =
-        (QStringLiteral("quarrane-cli: ") + caption + QStringLiteral(": ") + CommandLineText(text) + QLatin1Char('\n'))
-            .toLocal8Bit();
+    const QByteArray line = (QStringLiteral("quarrane-cli: ") + caption + QStringLiteral(": ") +
+                             CommandLineText(text) + QLatin1Char('\n'))
+                                .toLocal8Bit();
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);
     return SafeDefaultAnswer(buttons);

@@ -8,7 +8,8 @@
 class CCliInteraction final : public CUnattendedInteraction
 {
 public:
-    MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon, MsgButtons buttons) override;
+    MsgAnswer MessageBox(const QString& text, const QString& caption, MsgIcon icon,
+                         MsgButtons buttons) override;
 
     // The text as printed: line breaks of this system, advice in the command line's terms.
     static QString CommandLineText(const QString& text);

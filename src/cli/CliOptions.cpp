@@ -57,9 +57,10 @@ std::optional<ECliFormat> FormatFromName(const QString& name)
 
 const QStringList& CliCommandNames()
 {
-    static const QStringList names = {"new",      "add-catalogue", "synchronize", "update-tth", "check-catalogues",
-                                      "run-query", "repair",       "catalogues",  "checked",    "queries",
-                                      "sql",       "check"};
+    static const QStringList names = {
+        "new",       "add-catalogue", "synchronize", "update-tth", "check-catalogues",
+        "run-query", "repair",        "catalogues",  "checked",    "queries",
+        "sql",       "check"};
     return names;
 }
 
@@ -96,7 +97,8 @@ CCliParse ParseCliArguments(const QStringList& arguments)
             option = a.left(equals);
             inlineValue = a.mid(equals + 1);
         }
-        static const QStringList valued = {"--name", "--location", "--group", "--user", "--format", "--columns"};
+        static const QStringList valued = {"--name", "--location", "--group",
+                                           "--user", "--format",   "--columns"};
         if (valued.contains(option))
         {
             QString value;
@@ -151,12 +153,16 @@ CCliParse ParseCliArguments(const QStringList& arguments)
             parse.problem = QStringLiteral("%1 takes no value").arg(option);
             return parse;
         }
-        const std::pair<const char*, bool*> flags[] = {
-            {"--update-tth", &o.updateTTH}, {"--delete-duplicates", &o.deleteDuplicates},
-            {"--no-wait", &o.noWait},       {"--all", &o.all},
-            {"--none", &o.none},            {"--quiet", &o.quiet},
-            {"--allow-same-name", &o.allowSameName}, {"--create-location", &o.createLocation},
-            {"--help", &o.help},            {"--version", &o.version}};
+        const std::pair<const char*, bool*> flags[] = {{"--update-tth", &o.updateTTH},
+                                                       {"--delete-duplicates", &o.deleteDuplicates},
+                                                       {"--no-wait", &o.noWait},
+                                                       {"--all", &o.all},
+                                                       {"--none", &o.none},
+                                                       {"--quiet", &o.quiet},
+                                                       {"--allow-same-name", &o.allowSameName},
+                                                       {"--create-location", &o.createLocation},
+                                                       {"--help", &o.help},
+                                                       {"--version", &o.version}};
         bool known = false;
         for (const auto& [name, flag] : flags)
             if (option == QLatin1String(name))

@@ -16,7 +16,7 @@ enum class ECliFormat
 struct CCliOptions
 {
     QString command;
-    QString database; // as given; the commands make it absolute
+    QString database;      // as given; the commands make it absolute
     QStringList arguments; // what follows the database
     QString name;
     QString location;

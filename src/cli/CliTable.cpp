@@ -58,8 +58,8 @@ QString TsvField(const QString& text)
 
 QString CsvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
-        !text.contains(QLatin1Char('\r')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
@@ -188,15 +188,19 @@ QList<CCliColumn> ChooseCliColumns(const QStringList& resultColumns, bool all)
     QList<CCliColumn> columns;
     if (!all)
     {
-        const std::pair<const char*, const char*> wanted[] = {
-            {"Catalogue", "Catalogue"}, {"Folder", "RelativePath"}, {"File", "File"}, {"TTH", "TTH"}, {"Checked", "Mark"}};
+        const std::pair<const char*, const char*> wanted[] = {{"Catalogue", "Catalogue"},
+                                                              {"Folder", "RelativePath"},
+                                                              {"File", "File"},
+                                                              {"TTH", "TTH"},
+                                                              {"Checked", "Mark"}};
         for (const auto& [shown, source] : wanted)
         {
             const int at = find(source);
             if (at >= 0)
                 columns.append({QString::fromLatin1(shown),
-                                QLatin1String(source) == QLatin1String("RelativePath") ? CCliColumn::EKind::Folder
-                                                                                      : CCliColumn::EKind::Plain,
+                                QLatin1String(source) == QLatin1String("RelativePath")
+                                    ? CCliColumn::EKind::Folder
+                                    : CCliColumn::EKind::Plain,
                                 at});
             // Size goes after the file name, before the hash.
             if (QLatin1String(shown) == QLatin1String("File"))
@@ -204,7 +208,8 @@ QList<CCliColumn> ChooseCliColumns(const QStringList& resultColumns, bool all)
                 if (const int whole = find("FileSizeDouble"); whole >= 0)
                     columns.append({QStringLiteral("Size"), CCliColumn::EKind::Size, whole});
                 else if (const int low = find("FileSize"); low >= 0)
-                    columns.append({QStringLiteral("Size"), CCliColumn::EKind::Size, low, find("FileSizeHigh")});
+                    columns.append(
+                        {QStringLiteral("Size"), CCliColumn::EKind::Size, low, find("FileSizeHigh")});
             }
         }
         if (!columns.isEmpty())
@@ -218,8 +223,9 @@ QList<CCliColumn> ChooseCliColumns(const QStringList& resultColumns, bool all)
             continue;
         seen.append(name);
         columns.append({name,
-                        name.compare(QLatin1String("RelativePath"), Qt::CaseInsensitive) == 0 ? CCliColumn::EKind::Folder
-                                                                                              : CCliColumn::EKind::Plain,
+                        name.compare(QLatin1String("RelativePath"), Qt::CaseInsensitive) == 0
+                            ? CCliColumn::EKind::Folder
+                            : CCliColumn::EKind::Plain,
                         static_cast<int>(i)});
     }
     return columns;

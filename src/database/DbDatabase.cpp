@@ -136,7 +136,8 @@ void CDbDatabase::Open(const QString& path, EDbOpenMode mode)
             // A reader of a catalogue in WAL mode needs its shared-memory file, which it cannot
             // make in a folder it may not write (read-only media). With no write-ahead log beside
             // it the file holds everything, and nobody here can start one: read it as unchanging.
-            if (!readOnly || e.m_nErrorCode != DbErrors::kReadOnly || QFileInfo::exists(path + QStringLiteral("-wal")))
+            if (!readOnly || e.m_nErrorCode != DbErrors::kReadOnly ||
+                QFileInfo::exists(path + QStringLiteral("-wal")))
                 throw;
             Close();
             OpenHandle(path, SQLITE_OPEN_READONLY, true);
@@ -178,10 +179,10 @@ void CDbDatabase::OpenHandle(const QString& path, int flags, bool immutable)
     static const bool configured = [] { return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK; }();
     Q_UNUSED(configured);
     sqlite3* raw = nullptr;
-    const QByteArray name = immutable ? "file:" + QUrl::toPercentEncoding(path, "/") + "?immutable=1"
-                                      : QFile::encodeName(path);
-    const int rc = sqlite3_open_v2(name.constData(), &raw, flags | SQLITE_OPEN_EXRESCODE | (immutable ? SQLITE_OPEN_URI : 0),
-                                   nullptr);
+    const QByteArray name =
+        immutable ? "file:" + QUrl::toPercentEncoding(path, "/") + "?immutable=1" : QFile::encodeName(path);
+    const int rc = sqlite3_open_v2(
+        name.constData(), &raw, flags | SQLITE_OPEN_EXRESCODE | (immutable ? SQLITE_OPEN_URI : 0), nullptr);
     auto connection = std::make_shared<CDbConnection>(raw);
     if (rc != SQLITE_OK)
     {

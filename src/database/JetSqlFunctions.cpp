@@ -20,7 +20,8 @@ namespace
 {
 int CollateGeneral(void*, int aLength, const void* a, int bLength, const void* b)
 {
-    return JetText::CompareGeneralUtf8(static_cast<const char*>(a), aLength, static_cast<const char*>(b), bLength);
+    return JetText::CompareGeneralUtf8(static_cast<const char*>(a), aLength, static_cast<const char*>(b),
+                                       bLength);
 }
 
 // X LIKE Y reaches here as like(Y, X). The compiled pattern is kept with the statement for as
@@ -34,18 +35,25 @@ void JetLike(sqlite3_context* context, int, sqlite3_value** argv)
     {
         pattern = new JetText::CLikePattern(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
                                             sqlite3_value_bytes(argv[0]));
-        sqlite3_set_auxdata(context, 0, pattern, [](void* p) { delete static_cast<JetText::CLikePattern*>(p); });
+        sqlite3_set_auxdata(context, 0, pattern,
+                            [](void* p) { delete static_cast<JetText::CLikePattern*>(p); });
         // set_auxdata may have destroyed it already (out of memory): fall back to a local one.
         if (sqlite3_get_auxdata(context, 0) != pattern)
         {
             const JetText::CLikePattern local(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
                                               sqlite3_value_bytes(argv[0]));
-            return sqlite3_result_int(context, local.MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
-                                                                 sqlite3_value_bytes(argv[1])) ? 1 : 0);
+            return sqlite3_result_int(
+                context, local.MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
+                                           sqlite3_value_bytes(argv[1]))
+                             ? 1
+                             : 0);
         }
     }
-    sqlite3_result_int(context, pattern->MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
-                                                     sqlite3_value_bytes(argv[1])) ? 1 : 0);
+    sqlite3_result_int(context,
+                       pattern->MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
+                                            sqlite3_value_bytes(argv[1]))
+                           ? 1
+                           : 0);
 }
 
 void JetConcat(sqlite3_context* context, int argc, sqlite3_value** argv)
@@ -57,7 +65,8 @@ void JetConcat(sqlite3_context* context, int argc, sqlite3_value** argv)
         if (sqlite3_value_type(argv[i]) == SQLITE_NULL)
             continue;
         any = true;
-        result.append(reinterpret_cast<const char*>(sqlite3_value_text(argv[i])), sqlite3_value_bytes(argv[i]));
+        result.append(reinterpret_cast<const char*>(sqlite3_value_text(argv[i])),
+                      sqlite3_value_bytes(argv[i]));
     }
     if (!any)
         return sqlite3_result_null(context);
@@ -95,7 +104,8 @@ namespace JetSqlFunctions
 int Register(sqlite3* db)
 {
     const int pure = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    int rc = sqlite3_create_collation_v2(db, JetText::kCollationName, SQLITE_UTF8, nullptr, CollateGeneral, nullptr);
+    int rc = sqlite3_create_collation_v2(db, JetText::kCollationName, SQLITE_UTF8, nullptr, CollateGeneral,
+                                         nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "like", 2, pure, nullptr, JetLike, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
@@ -103,7 +113,8 @@ int Register(sqlite3* db)
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "StrComp", 3, pure, nullptr, StrComp, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_create_function_v2(db, "jet_concat", -1, pure, nullptr, JetConcat, nullptr, nullptr, nullptr);
+        rc = sqlite3_create_function_v2(db, "jet_concat", -1, pure, nullptr, JetConcat, nullptr, nullptr,
+                                        nullptr);
     return rc;
 }
 } // namespace JetSqlFunctions

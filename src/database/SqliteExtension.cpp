@@ -10,8 +10,8 @@
 #include <sqlite3ext.h>
 SQLITE_EXTENSION_INIT1
 
-extern "C" __attribute__((visibility("default"))) int sqlite3_quarranesqlite_init(sqlite3* db, char** error,
-                                                                                  const sqlite3_api_routines* api)
+extern "C" __attribute__((visibility("default"))) int
+sqlite3_quarranesqlite_init(sqlite3* db, char** error, const sqlite3_api_routines* api)
 {
     SQLITE_EXTENSION_INIT2(api);
     const int rc = JetSqlFunctions::Register(db);

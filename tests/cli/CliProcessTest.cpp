@@ -7,9 +7,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,33 +78,6 @@ protected:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    // A database with one catalogue of a folder and a subfolder, hashed.
-    void MakeCatalogue()
-    {
-        Write(QStringLiteral("media/Sub Dir/One.bin"), Random(5000));
-        Write(QStringLiteral("media/two, \"quoted\".txt"), "two");
-        ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
-        const CliRun add = Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location",
-                                m_dir.filePath("media"), "--update-tth"});
-        ASSERT_EQ(add.exitCode, 0) << add.err.toStdString();
-    }
-
-    void Write(const QString& relative, const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(relative);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    static QByteArray Random(int size)
-    {
-        QByteArray bytes(size, Qt::Uninitialized);
-        QRandomGenerator generator(static_cast<quint32>(size));
-        generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-        return bytes;
-    }
-
     QTemporaryDir m_dir;
     QProcessEnvironment m_env;
     QString m_strDatabase;
@@ -154,11 +127,11 @@ TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
 
     // The first catalogue is still being hashed when the second arrives: the same synchronizer
     // queues it, and both commands hear the end of their own request.
-    QProcess* first = Start({"add-catalogue", m_strDatabase, "--name", "Big", "--location", m_dir.filePath("big"),
-                             "--update-tth"});
+    QProcess* first = Start({"add-catalogue", m_strDatabase, "--name", "Big", "--location",
+                             m_dir.filePath("big"), "--update-tth"});
     QTest::qWait(300);
     const CliRun second = Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location",
-                            m_dir.filePath("media"), "--update-tth", "--user", "bob"});
+                               m_dir.filePath("media"), "--update-tth", "--user", "bob"});
     const CliRun big = Finish(first);
     EXPECT_EQ(big.exitCode, 0) << big.err.toStdString();
     EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
@@ -169,9 +142,13 @@ TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
     ASSERT_EQ(list.exitCode, 0);
     const QStringList lines = list.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], QStringLiteral("CatalogueId\tCatalogue\tVolume\tVolumeSerial\tLocation\tDriveType\tGroupId\tFiles"));
-    EXPECT_EQ(lines[1], QStringLiteral("1\tBig\tDATA\t2468ACE0\t%1\tFixed\t0\t40").arg(m_dir.filePath("big")));
-    EXPECT_EQ(lines[2], QStringLiteral("2\tMedia\tDATA\t2468ACE0\t%1\tFixed\t0\t4").arg(m_dir.filePath("media")));
+    EXPECT_EQ(
+        lines[0],
+        QStringLiteral("CatalogueId\tCatalogue\tVolume\tVolumeSerial\tLocation\tDriveType\tGroupId\tFiles"));
+    EXPECT_EQ(lines[1],
+              QStringLiteral("1\tBig\tDATA\t2468ACE0\t%1\tFixed\t0\t40").arg(m_dir.filePath("big")));
+    EXPECT_EQ(lines[2],
+              QStringLiteral("2\tMedia\tDATA\t2468ACE0\t%1\tFixed\t0\t4").arg(m_dir.filePath("media")));
 
     CDbDatabase db;
     db.Open(m_strDatabase);
@@ -183,14 +160,15 @@ TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
     ASSERT_TRUE(twins.Step());
     EXPECT_EQ(twins.Value(0).ToLong(), 2) << "the two copies are linked";
     EXPECT_EQ(twins.Value(1).ToLong(), 1);
-    CDbStatement marks = db.Prepare(QStringLiteral("SELECT [User] FROM CatalogueUserSelect WHERE CatalogueId=2"));
+    CDbStatement marks =
+        db.Prepare(QStringLiteral("SELECT [User] FROM CatalogueUserSelect WHERE CatalogueId=2"));
     ASSERT_TRUE(marks.Step());
     EXPECT_EQ(marks.Value(0).ToString(), QStringLiteral("bob"));
 
     // The synchronizer the commands started ends once it has nothing left to do.
     const QString runtime = m_dir.filePath(QStringLiteral("run"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(runtime + QStringLiteral("/QuarraneSynch.lock")); },
-                                20000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !QFile::exists(runtime + QStringLiteral("/QuarraneSynch.lock")); }, 20000));
 }
 
 TEST_F(CliProcessTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
@@ -205,17 +183,22 @@ TEST_F(CliProcessTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
     Write(QStringLiteral("disk2/more/song again.mp3"), song);
     ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
     ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Disk 1", "--location", m_dir.filePath("disk1"),
-                   "--update-tth"}).exitCode, 0);
+                   "--update-tth"})
+                  .exitCode,
+              0);
     ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Disk 2", "--location", m_dir.filePath("disk2"),
-                   "--update-tth"}).exitCode, 0);
+                   "--update-tth"})
+                  .exitCode,
+              0);
     EXPECT_EQ(Cli({"run-query", m_strDatabase, "No Such Query"}).exitCode, 1);
 
     for (const char* user : {"ann", "bob"})
     {
-        const CliRun run = Cli({"run-query", m_strDatabase, "Check Duplicates For Deletion in All Catalogues",
-                                "--user", user});
+        const CliRun run = Cli(
+            {"run-query", m_strDatabase, "Check Duplicates For Deletion in All Catalogues", "--user", user});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-        EXPECT_EQ(run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 1 + 5) << "a header and five copies";
+        EXPECT_EQ(run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 1 + 5)
+            << "a header and five copies";
     }
     // Each user: of two photos one checked, of three songs two; the unique file never.
     for (const char* user : {"ann", "bob"})
@@ -233,8 +216,14 @@ TEST_F(CliProcessTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
         db.Open(m_strDatabase);
         db.Execute(QStringLiteral("UPDATE FileUserSelect SET Mark=FALSE WHERE [User]='ann'"));
     }
-    EXPECT_EQ(Cli({"checked", m_strDatabase, "--user", "ann"}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 1);
-    EXPECT_EQ(Cli({"checked", m_strDatabase, "--user", "bob"}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size(), 4);
+    EXPECT_EQ(Cli({"checked", m_strDatabase, "--user", "ann"})
+                  .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                  .size(),
+              1);
+    EXPECT_EQ(Cli({"checked", m_strDatabase, "--user", "bob"})
+                  .out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                  .size(),
+              4);
 }
 
 TEST_F(CliProcessTest, QueryResultsForPeopleAndScripts)
@@ -243,7 +232,9 @@ TEST_F(CliProcessTest, QueryResultsForPeopleAndScripts)
     Write(QStringLiteral("media/two, \"quoted\".txt"), "two");
     ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
     ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media"),
-                   "--update-tth"}).exitCode, 0);
+                   "--update-tth"})
+                  .exitCode,
+              0);
     ASSERT_EQ(Cli({"check-catalogues", m_strDatabase, "--all"}).exitCode, 0);
     const QString query = QStringLiteral("All Files in Checked Catalogues");
 
@@ -251,7 +242,8 @@ TEST_F(CliProcessTest, QueryResultsForPeopleAndScripts)
     ASSERT_EQ(tsv.exitCode, 0) << tsv.err.toStdString();
     const QStringList lines = Lines(tsv.out);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Catalogue\tFolder\tFile\tSize\tTTH"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Catalogue\tFolder\tFile\tSize\tTTH")))
+        << lines[0].toStdString();
     const QStringList one = lines.filter(QStringLiteral("One.bin")).value(0).split(QLatin1Char('\t'));
     ASSERT_GE(one.size(), 5);
     EXPECT_EQ(one[1], QStringLiteral("Sub Dir/Deeper")) << "folders as this system writes them";
@@ -295,7 +287,9 @@ TEST_F(CliProcessTest, QueriesSqlCheckAndRepair)
 {
     Write(QStringLiteral("media/One.bin"), Random(3000));
     ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
-    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")})
+                  .exitCode,
+              0);
 
     // The query browser's order: by name, building blocks left out; a building block that only
     // the window carries out is refused, not run as if done.
@@ -308,7 +302,8 @@ TEST_F(CliProcessTest, QueriesSqlCheckAndRepair)
         if (line.startsWith(QStringLiteral("/\t")))
             names.append(line.section(QLatin1Char('\t'), 1));
     QStringList sorted = names;
-    std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     EXPECT_EQ(names, sorted);
     EXPECT_TRUE(names.contains(QStringLiteral("All Files in Checked Catalogues")));
     EXPECT_FALSE(names.contains(QStringLiteral("Delete Checked Files")));
@@ -339,11 +334,13 @@ TEST_F(CliProcessTest, QueriesSqlCheckAndRepair)
     }
     const CliRun broken = Cli({"check", m_strDatabase, "--quiet"});
     EXPECT_EQ(broken.exitCode, 1);
-    EXPECT_TRUE(broken.out.contains(QStringLiteral("the File_FileId counter is 0"))) << broken.out.toStdString();
+    EXPECT_TRUE(broken.out.contains(QStringLiteral("the File_FileId counter is 0")))
+        << broken.out.toStdString();
 
     // Repair keeps the data and puts the file as it was in this run's trash.
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files");
-    const auto trashed = [&] { return QDir(trash).entryList({QStringLiteral("Example.qrl*")}, QDir::Files).size(); };
+    const auto trashed = [&]
+    { return QDir(trash).entryList({QStringLiteral("Example.qrl*")}, QDir::Files).size(); };
     const qsizetype before = trashed();
     const CliRun repaired = Cli({"repair", m_strDatabase});
     ASSERT_EQ(repaired.exitCode, 0) << repaired.err.toStdString();
@@ -359,16 +356,21 @@ TEST_F(CliProcessTest, TheSqlite3ToolReadsACatalogueWithTheExtension)
     Write(QStringLiteral("media/One.bin"), Random(3000));
     Write(QStringLiteral("media/b.txt"), "b");
     ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
-    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")})
+                  .exitCode,
+              0);
 
     const CliRun bare = Program(sqlite3, {m_strDatabase, "PRAGMA integrity_check"});
-    EXPECT_TRUE(bare.out.trimmed() != QStringLiteral("ok")) << "without the collation the catalogue cannot be checked";
+    EXPECT_TRUE(bare.out.trimmed() != QStringLiteral("ok"))
+        << "without the collation the catalogue cannot be checked";
     const CliRun loaded = Program(
-        sqlite3, {"-cmd", QStringLiteral(".load %1").arg(QStringLiteral(QUARRANE_SQLITE_EXTENSION_PATH)), m_strDatabase,
-                  "PRAGMA integrity_check", "SELECT File FROM File WHERE File='ONE.BIN'",
-                  "SELECT count(*) FROM File WHERE File LIKE '*.BIN'", "SELECT File FROM File ORDER BY File DESC"});
+        sqlite3,
+        {"-cmd", QStringLiteral(".load %1").arg(QStringLiteral(QUARRANE_SQLITE_EXTENSION_PATH)),
+         m_strDatabase, "PRAGMA integrity_check", "SELECT File FROM File WHERE File='ONE.BIN'",
+         "SELECT count(*) FROM File WHERE File LIKE '*.BIN'", "SELECT File FROM File ORDER BY File DESC"});
     ASSERT_EQ(loaded.exitCode, 0) << loaded.err.toStdString();
-    EXPECT_EQ(Lines(loaded.out), QStringList({"ok", "One.bin", "1", "One.bin", "b.txt"})) << loaded.out.toStdString();
+    EXPECT_EQ(Lines(loaded.out), QStringList({"ok", "One.bin", "1", "One.bin", "b.txt"}))
+        << loaded.out.toStdString();
 }
 
 TEST_F(CliProcessTest, AddCatalogueRefusesAMissingLocationAndANameInUse)
@@ -382,20 +384,26 @@ TEST_F(CliProcessTest, AddCatalogueRefusesAMissingLocationAndANameInUse)
     EXPECT_TRUE(refused.out.isEmpty());
     EXPECT_TRUE(refused.err.contains(QStringLiteral("does not exist"))) << refused.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("no"))));
-    EXPECT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "X", "--location", m_dir.filePath("plain.txt")}).exitCode, 1);
+    EXPECT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "X", "--location", m_dir.filePath("plain.txt")})
+                  .exitCode,
+              1);
     EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 1) << "nothing was created";
 
-    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
-    const CliRun same = Cli({"add-catalogue", m_strDatabase, "--name", "MEDIA", "--location", m_dir.filePath("media")});
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")})
+                  .exitCode,
+              0);
+    const CliRun same =
+        Cli({"add-catalogue", m_strDatabase, "--name", "MEDIA", "--location", m_dir.filePath("media")});
     EXPECT_EQ(same.exitCode, 1);
     EXPECT_TRUE(same.err.contains(QStringLiteral("\"Media\""))) << same.err.toStdString();
     EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 2);
-    const CliRun allowed = Cli({"add-catalogue", m_strDatabase, "--name", "MEDIA", "--location", m_dir.filePath("media"),
-                                "--allow-same-name"});
+    const CliRun allowed = Cli({"add-catalogue", m_strDatabase, "--name", "MEDIA", "--location",
+                                m_dir.filePath("media"), "--allow-same-name"});
     EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
     EXPECT_EQ(allowed.out.trimmed(), QStringLiteral("2"));
 
-    const CliRun created = Cli({"add-catalogue", m_strDatabase, "--name", "New", "--location", missing, "--create-location"});
+    const CliRun created =
+        Cli({"add-catalogue", m_strDatabase, "--name", "New", "--location", missing, "--create-location"});
     EXPECT_EQ(created.exitCode, 0) << created.err.toStdString();
     EXPECT_TRUE(QFileInfo(missing).isDir());
     EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 4);
@@ -409,10 +417,9 @@ TEST_F(CliProcessTest, ThePipeOfAnAddCatalogueEndsWithTheCommand)
     // The synchronizer stays a few seconds after its work; had it inherited the pipe, cat
     // would wait for it.
     const QString lock = m_dir.filePath(QStringLiteral("run/QuarraneSynch.lock"));
-    const CliRun piped = Program(
-        QStringLiteral("/bin/sh"),
-        {"-c", "\"$0\" add-catalogue \"$1\" --name Media --location \"$2\" | cat", QStringLiteral(QUARRANE_CLI_PATH),
-         m_strDatabase, m_dir.filePath("media")});
+    const CliRun piped = Program(QStringLiteral("/bin/sh"),
+                                 {"-c", "\"$0\" add-catalogue \"$1\" --name Media --location \"$2\" | cat",
+                                  QStringLiteral(QUARRANE_CLI_PATH), m_strDatabase, m_dir.filePath("media")});
     const bool synchronizerAlive = QFile::exists(lock);
     ASSERT_EQ(piped.exitCode, 0) << piped.err.toStdString();
     EXPECT_EQ(piped.out, QStringLiteral("1\n"));
@@ -427,10 +434,12 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
         GTEST_SKIP() << "root ignores file modes, and setpriv is missing to act as nobody";
     Write(QStringLiteral("media/One.bin"), Random(3000));
     ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
-    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")}).exitCode, 0);
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")})
+                  .exitCode,
+              0);
     // Once the synchronizer has let go, as on a disc written and closed.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(m_dir.filePath(QStringLiteral("run/QuarraneSynch.lock"))); },
-                                20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !QFile::exists(m_dir.filePath(QStringLiteral("run/QuarraneSynch.lock"))); }, 20000));
     const QString folder = m_dir.filePath(QStringLiteral("disc"));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString database = folder + QStringLiteral("/Example.qrl");
@@ -446,7 +455,8 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
         if (geteuid() != 0)
             return Cli(arguments);
         return Program(setpriv, QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                            QStringLiteral(QUARRANE_CLI_PATH)} + arguments);
+                                            QStringLiteral(QUARRANE_CLI_PATH)} +
+                                    arguments);
     };
     struct Case
     {
@@ -467,10 +477,54 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
         SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
         const CliRun run = asReader(c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
-        EXPECT_TRUE((c.exitCode == 0 ? run.out : run.err).contains(c.output)) << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE((c.exitCode == 0 ? run.out : run.err).contains(c.output))
+            << run.out.toStdString() << run.err.toStdString();
     }
     EXPECT_EQ(Bytes(database), before);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"Example.qrl"})) << "no journal left beside it";
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"Example.qrl"}))
+        << "no journal left beside it";
     QFile::setPermissions(folder, readOnly | exec | QFile::WriteOwner);
     QFile::setPermissions(m_dir.path(), readOnly | exec | QFile::WriteOwner);
+}
+
+TEST_F(CliProcessTest, BashCompletesCommandsOptionsAndQueryNames)
+{
+    const QString library = QStringLiteral("/usr/share/bash-completion/bash_completion");
+    if (!QFileInfo::exists(library))
+        GTEST_SKIP() << "bash-completion is not installed (apt-get install bash-completion)";
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    m_env.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(QUARRANE_CLI_PATH)).absolutePath() +
+                                             QLatin1Char(':') + m_env.value(QStringLiteral("PATH")));
+    struct Case
+    {
+        QString line; // what was typed, up to the cursor
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"quarrane-cli che", {"check-catalogues", "checked", "check"}},
+        {"quarrane-cli add-catalogue db.qrl --al", {"--allow-same-name"}},
+        {"quarrane-cli catalogues db.qrl --format j", {"json"}},
+        {"quarrane-cli run-query " + m_strDatabase + " Check\\ Dup",
+         {"Check\\ Duplicates\\ For\\ Deletion\\ Between\\ Checked\\ and\\ All\\ Catalogues",
+          "Check\\ Duplicates\\ For\\ Deletion\\ Between\\ Checked\\ Catalogues",
+          "Check\\ Duplicates\\ For\\ Deletion\\ in\\ All\\ Catalogues"}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.line.toStdString());
+        const QString script =
+            QStringLiteral("source \"$1\"; source \"$2\"; COMP_LINE=\"$3\"; COMP_POINT=${#COMP_LINE}; "
+                           "eval \"COMP_WORDS=($3)\"; [[ $3 == *' ' ]] && COMP_WORDS+=(''); "
+                           "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
+                           "_quarrane_cli; printf '%s\\n' \"${COMPREPLY[@]}\"");
+        const CliRun run =
+            Program(QStringLiteral("/bin/bash"),
+                    {"-c", script, "bash", library, QStringLiteral(QUARRANE_COMPLETION_PATH), c.line});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        QStringList got = Lines(run.out);
+        QStringList expected = c.expected;
+        got.sort();
+        expected.sort();
+        EXPECT_EQ(got, expected) << run.out.toStdString();
+    }
 }

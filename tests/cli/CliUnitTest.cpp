@@ -82,9 +82,9 @@ TEST(CliOptionsTest, ArgumentsAreReadOrRefusedWithAReason)
         }
     }
 
-    const CCliParse add = ParseCliArguments({"add-catalogue", "db.qrl", "--name", "Films", "--location=/media/x",
-                                             "--group", "4", "--update-tth", "--allow-same-name", "--quiet",
-                                             "--format", "csv", "--user", "ann"});
+    const CCliParse add = ParseCliArguments(
+        {"add-catalogue", "db.qrl", "--name", "Films", "--location=/media/x", "--group", "4", "--update-tth",
+         "--allow-same-name", "--quiet", "--format", "csv", "--user", "ann"});
     ASSERT_TRUE(add.problem.isEmpty()) << add.problem.toStdString();
     EXPECT_EQ(add.options.name, QStringLiteral("Films"));
     EXPECT_EQ(add.options.location, QStringLiteral("/media/x"));
@@ -114,9 +114,12 @@ TEST(CliTableTest, EachFormatKeepsAwkwardValuesIntact)
               QStringLiteral("Name,Size,Checked,Note\r\n"
                              "\"a\tb\\c\nd\",5000000000,true,\r\n"
                              "\"say \"\"hi\"\", then go\",-7,false,0.5\r\n"));
-    EXPECT_EQ(Written(ECliFormat::Json, columns, rows),
-              QStringLiteral("[\n {\"Name\": \"a\\tb\\\\c\\nd\", \"Size\": 5000000000, \"Checked\": true, \"Note\": null},\n"
-                             " {\"Name\": \"say \\\"hi\\\", then go\", \"Size\": -7, \"Checked\": false, \"Note\": 0.5}\n]\n"));
+    EXPECT_EQ(
+        Written(ECliFormat::Json, columns, rows),
+        QStringLiteral(
+            "[\n {\"Name\": \"a\\tb\\\\c\\nd\", \"Size\": 5000000000, \"Checked\": true, \"Note\": null},\n"
+            " {\"Name\": \"say \\\"hi\\\", then go\", \"Size\": -7, \"Checked\": false, \"Note\": "
+            "0.5}\n]\n"));
     EXPECT_EQ(Written(ECliFormat::Json, columns, {}), QStringLiteral("[]\n")) << "no rows is still an array";
     EXPECT_EQ(Written(ECliFormat::Tsv, columns, {}), QStringLiteral("Name\tSize\tChecked\tNote\n"));
     EXPECT_EQ(CliFolderText(QStringLiteral("c++\\12\\ext")), QStringLiteral("c++/12/ext"));
@@ -125,11 +128,12 @@ TEST(CliTableTest, EachFormatKeepsAwkwardValuesIntact)
 TEST_F(CliDatabaseTest, QueryColumnsForPeopleAndEveryColumnOnce)
 {
     m_db.ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=OFF;"));
-    m_db.Execute(QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (7, 'c++\\12\\ext')"));
+    m_db.Execute(
+        QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (7, 'c++\\12\\ext')"));
     // 5 GiB + 3 bytes: the low half is stored as a signed 32-bit value.
-    m_db.Execute(QStringLiteral(
-        "INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, FileSizeHigh, FileSizeDouble, TTH) "
-        "VALUES (1, 7, 9, 'x.h', 1073741827, 1, 5368709123, 'ABC')"));
+    m_db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
+                                "FileSizeHigh, FileSizeDouble, TTH) "
+                                "VALUES (1, 7, 9, 'x.h', 1073741827, 1, 5368709123, 'ABC')"));
     struct Case
     {
         const char* sql;
@@ -138,17 +142,25 @@ TEST_F(CliDatabaseTest, QueryColumnsForPeopleAndEveryColumnOnce)
         QList<CDbValue> row;
     };
     const Case cases[] = {
-        {"SELECT File.*, RelativePath.* FROM File INNER JOIN RelativePath ON File.RelativePathId=RelativePath.RelativePathId",
+        {"SELECT File.*, RelativePath.* FROM File INNER JOIN RelativePath ON "
+         "File.RelativePathId=RelativePath.RelativePathId",
          false,
          {"Folder", "File", "Size", "TTH"},
          {CDbValue("c++/12/ext"), CDbValue("x.h"), CDbValue(5368709123.0), CDbValue("ABC")}},
-        {"SELECT File, FileSize, FileSizeHigh FROM File", false, {"File", "Size"}, {CDbValue("x.h"), CDbValue(5368709123.0)}},
-        {"SELECT RelativePath.RelativePathId, File.RelativePathId, RelativePath FROM File INNER JOIN RelativePath ON "
+        {"SELECT File, FileSize, FileSizeHigh FROM File",
+         false,
+         {"File", "Size"},
+         {CDbValue("x.h"), CDbValue(5368709123.0)}},
+        {"SELECT RelativePath.RelativePathId, File.RelativePathId, RelativePath FROM File INNER JOIN "
+         "RelativePath ON "
          "File.RelativePathId=RelativePath.RelativePathId",
          true,
          {"RelativePathId", "RelativePath"},
          {CDbValue(qint32(7)), CDbValue("c++/12/ext")}},
-        {"SELECT FileId, Extension FROM File", false, {"FileId", "Extension"}, {CDbValue(qint32(9)), CDbValue()}},
+        {"SELECT FileId, Extension FROM File",
+         false,
+         {"FileId", "Extension"},
+         {CDbValue(qint32(9)), CDbValue()}},
     };
     for (const Case& c : cases)
     {
@@ -211,13 +223,17 @@ TEST_F(CliDatabaseTest, CheckFindsWhatBreaksTheCatalogue)
     // A file of a catalogue and folder that are gone: one problem for each, and a folder no file
     // uses is only a note.
     m_db.ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=OFF;"));
-    m_db.Execute(QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (3, 'empty')"));
-    m_db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=100 WHERE [Index]='RelativePath_RelativePathId'"));
-    m_db.ExecuteSqliteScript(QStringLiteral(
-        "INSERT INTO IndexId (\"IndexId\", \"Index\") VALUES (100, 'File_FileId');"
-        "INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, FileSizeDouble) VALUES (55, 66, 5, 'a', 1, 1);"));
+    m_db.Execute(
+        QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (3, 'empty')"));
+    m_db.Execute(
+        QStringLiteral("UPDATE IndexId SET IndexId=100 WHERE [Index]='RelativePath_RelativePathId'"));
+    m_db.ExecuteSqliteScript(
+        QStringLiteral("INSERT INTO IndexId (\"IndexId\", \"Index\") VALUES (100, 'File_FileId');"
+                       "INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
+                       "FileSizeDouble) VALUES (55, 66, 5, 'a', 1, 1);"));
     const QStringList problems = problemsOf();
-    EXPECT_EQ(problems.filter(QStringLiteral("belong to no catalogue (FileId 5)")).size(), 1) << problems.join('\n').toStdString();
+    EXPECT_EQ(problems.filter(QStringLiteral("belong to no catalogue (FileId 5)")).size(), 1)
+        << problems.join('\n').toStdString();
     EXPECT_EQ(problems.filter(QStringLiteral("in no folder (FileId 5)")).size(), 1);
     QStringList notes;
     for (const CCliCheckResult& result : CheckCatalogueDatabase(m_db))
@@ -227,9 +243,10 @@ TEST_F(CliDatabaseTest, CheckFindsWhatBreaksTheCatalogue)
 
 TEST(CliInteractionTest, MessagesSpeakOfTheCommandLine)
 {
-    const QString text = CCliInteraction::CommandLineText(QStringLiteral(
-        "Unrecognized database format 'x.qrl'.\r\n\r\nTry Repairing the database using the File menus \"Repair "
-        "Database\" command."));
+    const QString text = CCliInteraction::CommandLineText(
+        QStringLiteral("Unrecognized database format 'x.qrl'.\r\n\r\nTry Repairing the database using the "
+                       "File menus \"Repair "
+                       "Database\" command."));
     EXPECT_EQ(text, QStringLiteral("Unrecognized database format 'x.qrl'.\n\nTry: quarrane-cli repair DB"));
     EXPECT_FALSE(text.contains(QLatin1String("menu")));
 }
