@@ -116,7 +116,6 @@ private:
     CMirrowelDoc m_doc;
     CDdeSynchLauncher m_launcher;
     QTextStream m_out;
-    bool m_bProgressShown = false;
 };
 
 class CPrintingQueryOutput final : public CQueryOutput
@@ -421,8 +420,7 @@ void CCommandRun::ShowProgress(qint32 catalogueId, const QElapsedTimer& elapsed)
     {
         CDbStatement st = m_doc.Database()->Prepare(
             QStringLiteral("SELECT Count(*), Sum(FileSizeDouble), Sum(IIf(Len(TTH)=39, 1, 0)) FROM File "
-                           "WHERE CatalogueId=? AND "
-                           "Deleted=FALSE"));
+                           "WHERE CatalogueId=? AND Deleted=FALSE"));
         st.Bind(1, catalogueId);
         if (!st.Step())
             return;
@@ -433,7 +431,6 @@ void CCommandRun::ShowProgress(qint32 catalogueId, const QElapsedTimer& elapsed)
                      qPrintable(QString::number(st.Value(2).ToLong())),
                      qPrintable(ByteText(bytes / seconds)));
         std::fflush(stderr);
-        m_bProgressShown = true;
     }
     catch (const CDbException&)
     {
@@ -458,15 +455,17 @@ int CCommandRun::WaitForSynchronizer(qint32 catalogueId)
         if (progress)
             ShowProgress(catalogueId, elapsed);
     }
-    if (m_bProgressShown)
+    // The last figures stay on the terminal: what was catalogued, however short the wait.
+    if (progress && result)
     {
         ShowProgress(catalogueId, elapsed);
         std::fprintf(stderr, "\n");
     }
     if (!result)
-        return std::fprintf(stderr,
-                            "quarrane-cli: the synchronizer ended before it reported how the work went\n"),
-               kCliSynchronizerProblem;
+    {
+        std::fprintf(stderr, "quarrane-cli: the synchronizer ended before it reported how the work went\n");
+        return kCliSynchronizerProblem;
+    }
     if (*result != 0)
     {
         std::fprintf(

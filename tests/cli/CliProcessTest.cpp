@@ -78,6 +78,22 @@ protected:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+
+    void Write(const QString& relative, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray Random(int size)
+    {
+        QByteArray bytes(size, Qt::Uninitialized);
+        QRandomGenerator generator(static_cast<quint32>(size));
+        generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+        return bytes;
+    }
     QTemporaryDir m_dir;
     QProcessEnvironment m_env;
     QString m_strDatabase;
@@ -497,29 +513,29 @@ TEST_F(CliProcessTest, BashCompletesCommandsOptionsAndQueryNames)
                                              QLatin1Char(':') + m_env.value(QStringLiteral("PATH")));
     struct Case
     {
-        QString line; // what was typed, up to the cursor
+        QStringList words; // as typed, up to the cursor
         QStringList expected;
     };
     const Case cases[] = {
-        {"quarrane-cli che", {"check-catalogues", "checked", "check"}},
-        {"quarrane-cli add-catalogue db.qrl --al", {"--allow-same-name"}},
-        {"quarrane-cli catalogues db.qrl --format j", {"json"}},
-        {"quarrane-cli run-query " + m_strDatabase + " Check\\ Dup",
+        {{"quarrane-cli", "che"}, {"check-catalogues", "checked", "check"}},
+        {{"quarrane-cli", "add-catalogue", "db.qrl", "--al"}, {"--allow-same-name"}},
+        {{"quarrane-cli", "catalogues", "db.qrl", "--format", "j"}, {"json"}},
+        {{"quarrane-cli", "run-query", m_strDatabase, "Check\\ Dup"},
          {"Check\\ Duplicates\\ For\\ Deletion\\ Between\\ Checked\\ and\\ All\\ Catalogues",
           "Check\\ Duplicates\\ For\\ Deletion\\ Between\\ Checked\\ Catalogues",
           "Check\\ Duplicates\\ For\\ Deletion\\ in\\ All\\ Catalogues"}},
     };
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.line.toStdString());
-        const QString script =
-            QStringLiteral("source \"$1\"; source \"$2\"; COMP_LINE=\"$3\"; COMP_POINT=${#COMP_LINE}; "
-                           "eval \"COMP_WORDS=($3)\"; [[ $3 == *' ' ]] && COMP_WORDS+=(''); "
-                           "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
-                           "_quarrane_cli; printf '%s\\n' \"${COMPREPLY[@]}\"");
-        const CliRun run =
-            Program(QStringLiteral("/bin/bash"),
-                    {"-c", script, "bash", library, QStringLiteral(QUARRANE_COMPLETION_PATH), c.line});
+        const QString line = c.words.join(QLatin1Char(' '));
+        SCOPED_TRACE(line.toStdString());
+        // As bash hands them to a completion function: the words raw, the cursor at the end.
+        const QString script = QStringLiteral(
+            "source \"$1\"; source \"$2\"; COMP_LINE=\"$3\"; COMP_POINT=${#COMP_LINE}; COMP_WORDS=(\"${@:4}\"); "
+            "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _quarrane_cli; printf '%s\\n' \"${COMPREPLY[@]}\"");
+        const CliRun run = Program(QStringLiteral("/bin/bash"),
+                                   QStringList{"-c", script, "bash", library, QStringLiteral(QUARRANE_COMPLETION_PATH), line} +
+                                       c.words);
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         QStringList got = Lines(run.out);
         QStringList expected = c.expected;
@@ -527,4 +543,29 @@ TEST_F(CliProcessTest, BashCompletesCommandsOptionsAndQueryNames)
         expected.sort();
         EXPECT_EQ(got, expected) << run.out.toStdString();
     }
+}
+
+TEST_F(CliProcessTest, ProgressShowsOnATerminalOnly)
+{
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        GTEST_SKIP() << "script (util-linux) is missing to give the command a terminal";
+    Write(QStringLiteral("media/a.bin"), Random(4000));
+    Write(QStringLiteral("media/b.bin"), Random(6000));
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    auto onTerminal = [&](const QString& name, const QString& extra)
+    {
+        return Program(script, {"-qec",
+                                QStringLiteral("'%1' add-catalogue '%2' --name %3 --location '%4' --update-tth %5")
+                                    .arg(QStringLiteral(QUARRANE_CLI_PATH), m_strDatabase, name,
+                                         m_dir.filePath(QStringLiteral("media")), extra),
+                                "/dev/null"});
+    };
+    const CliRun shown = onTerminal(QStringLiteral("One"), QString());
+    ASSERT_EQ(shown.exitCode, 0) << shown.out.toStdString();
+    EXPECT_TRUE(shown.out.contains(QStringLiteral("2 files, 9.8 kB, 2 hashed"))) << shown.out.toStdString();
+    const CliRun quiet = onTerminal(QStringLiteral("Two"), QStringLiteral("--quiet"));
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.out.toStdString();
+    EXPECT_FALSE(quiet.out.contains(QStringLiteral("files,"))) << quiet.out.toStdString();
+    EXPECT_EQ(quiet.out.trimmed(), QStringLiteral("2")) << "the identifier alone";
 }
