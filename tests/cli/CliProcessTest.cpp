@@ -531,11 +531,13 @@ TEST_F(CliProcessTest, BashCompletesCommandsOptionsAndQueryNames)
         SCOPED_TRACE(line.toStdString());
         // As bash hands them to a completion function: the words raw, the cursor at the end.
         const QString script = QStringLiteral(
-            "source \"$1\"; source \"$2\"; COMP_LINE=\"$3\"; COMP_POINT=${#COMP_LINE}; COMP_WORDS=(\"${@:4}\"); "
+            "source \"$1\"; source \"$2\"; COMP_LINE=\"$3\"; COMP_POINT=${#COMP_LINE}; "
+            "COMP_WORDS=(\"${@:4}\"); "
             "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _quarrane_cli; printf '%s\\n' \"${COMPREPLY[@]}\"");
-        const CliRun run = Program(QStringLiteral("/bin/bash"),
-                                   QStringList{"-c", script, "bash", library, QStringLiteral(QUARRANE_COMPLETION_PATH), line} +
-                                       c.words);
+        const CliRun run =
+            Program(QStringLiteral("/bin/bash"), QStringList{"-c", script, "bash", library,
+                                                             QStringLiteral(QUARRANE_COMPLETION_PATH), line} +
+                                                     c.words);
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         QStringList got = Lines(run.out);
         QStringList expected = c.expected;
@@ -555,11 +557,12 @@ TEST_F(CliProcessTest, ProgressShowsOnATerminalOnly)
     ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
     auto onTerminal = [&](const QString& name, const QString& extra)
     {
-        return Program(script, {"-qec",
-                                QStringLiteral("'%1' add-catalogue '%2' --name %3 --location '%4' --update-tth %5")
-                                    .arg(QStringLiteral(QUARRANE_CLI_PATH), m_strDatabase, name,
-                                         m_dir.filePath(QStringLiteral("media")), extra),
-                                "/dev/null"});
+        return Program(script,
+                       {"-qec",
+                        QStringLiteral("'%1' add-catalogue '%2' --name %3 --location '%4' --update-tth %5")
+                            .arg(QStringLiteral(QUARRANE_CLI_PATH), m_strDatabase, name,
+                                 m_dir.filePath(QStringLiteral("media")), extra),
+                        "/dev/null"});
     };
     const CliRun shown = onTerminal(QStringLiteral("One"), QString());
     ASSERT_EQ(shown.exitCode, 0) << shown.out.toStdString();

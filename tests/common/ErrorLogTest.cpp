@@ -174,7 +174,8 @@ TEST_F(ErrorLogTest, TheLogIsNamedAfterTheProgramAndLivesBesideIt)
     qputenv("QUARRANE_LOG_DIR", "/tmp/logs-here");
     EXPECT_EQ(ErrorLogPath(), QStringLiteral("/tmp/logs-here/QuarraneSynchError.log"));
     qputenv("QUARRANE_LOG_DIR", "relative/logs");
-    EXPECT_EQ(ErrorLogPath(), QDir(QCoreApplication::applicationDirPath()).filePath("QuarraneSynchError.log"));
+    EXPECT_EQ(ErrorLogPath(),
+              QDir(QCoreApplication::applicationDirPath()).filePath("QuarraneSynchError.log"));
     SetErrorLogFolder(QStringLiteral("/tmp/told"));
     qputenv("QUARRANE_LOG_DIR", "/tmp/logs-here");
     EXPECT_EQ(ErrorLogPath(), QStringLiteral("/tmp/told/QuarraneSynchError.log"));
