@@ -19,9 +19,24 @@ endif()
 # sanitizer build makes only this target and runs `ctest -L threaded`.
 add_custom_target(threaded_tests)
 
+# Every test runs with desktop folders, a home and an error-log folder of the build's own, so that
+# no test reaches the runner's settings, trash or state, nor leaves a log beside the programs.
+# The GoogleTest main puts each executable in a temporary set of its own on top of these.
+set(QUARRANE_TEST_HOME ${CMAKE_BINARY_DIR}/test-home)
+set(QUARRANE_TEST_ENVIRONMENT "QT_QPA_PLATFORM=offscreen" "HOME=${QUARRANE_TEST_HOME}"
+    "QUARRANE_LOG_DIR=${QUARRANE_TEST_HOME}/log")
+foreach(xdg CONFIG STATE DATA CACHE RUNTIME)
+  string(TOLOWER ${xdg} folder)
+  file(MAKE_DIRECTORY ${QUARRANE_TEST_HOME}/xdg-${folder})
+  list(APPEND QUARRANE_TEST_ENVIRONMENT "XDG_${xdg}_HOME=${QUARRANE_TEST_HOME}/xdg-${folder}")
+endforeach()
+list(TRANSFORM QUARRANE_TEST_ENVIRONMENT REPLACE "^XDG_RUNTIME_HOME" "XDG_RUNTIME_DIR")
+file(CHMOD ${QUARRANE_TEST_HOME}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
 # The CTest properties every test of an executable gets; LABELS joins it to a selection.
 function(_quarrane_test_properties out name labels)
-  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${QUARRANE_TEST_TIMEOUT})
+  list(JOIN QUARRANE_TEST_ENVIRONMENT "\\;" environment)
+  set(props ENVIRONMENT "${environment}" TIMEOUT ${QUARRANE_TEST_TIMEOUT})
   if(labels)
     list(JOIN labels "\\;" joined)
     list(APPEND props LABELS "${joined}")

@@ -7,7 +7,7 @@
 // - "Check Duplicates For Deletion in All Catalogues" end to end (every step, the routine that
 //   keeps one copy of each file included) against, in the same run, a hand-written equivalent in
 //   the sqlite3 tool on another copy, with the ratio.
-// The sqlite3 tool loads the GENERAL collation from libqrl_general_collation.so beside this program.
+// The sqlite3 tool loads the GENERAL collation from the product's extension, build/lib/libquarrane_sqlite.so.
 
 #include "browser/MirrowelDoc.h"
 #include "browser/QueryRunner.h"
@@ -171,7 +171,7 @@ double BenchSqlite3(const QString& sqlite3, const QString& extension, const QStr
 {
     QProcess process;
     process.start(sqlite3, {QStringLiteral("-bail"), QStringLiteral("-cmd"),
-                            QStringLiteral(".load %1 sqlite3_qrlgeneral_init").arg(extension), path});
+                            QStringLiteral(".load %1 sqlite3_quarranesqlite_init").arg(extension), path});
     QElapsedTimer timer;
     timer.start();
     process.write(kHandWritten);
@@ -208,7 +208,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString sqlite3 = args.size() > 2 ? args[2] : QStringLiteral("sqlite3");
-    const QString extension = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libqrl_general_collation"));
+    const QString extension =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lib/libquarrane_sqlite.so"));
     QTemporaryDir work(QFileInfo(args[1]).absolutePath() + QStringLiteral("/bench-XXXXXX"));
     const QString ours = work.filePath(QStringLiteral("ours.qrl"));
     const QString theirs = work.filePath(QStringLiteral("theirs.qrl"));

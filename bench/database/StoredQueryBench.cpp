@@ -7,7 +7,7 @@
 // the sqlite3 tool on another copy. Checks that both marked the same files, and prints both times,
 // the ratio and the peak memory of this process and of the sqlite3 process (best of two rounds).
 // DATABASE comes from qrl-bench-generate (user "bench"); the sqlite3 tool loads the GENERAL
-// collation from libqrl_general_collation.so beside this program.
+// collation from the product's extension, build/lib/libquarrane_sqlite.so.
 
 #include "common/DbException.h"
 #include "database/DbDatabase.h"
@@ -101,7 +101,7 @@ double RunSteps(const QString& path)
 double RunSqlite3(const QString& sqlite3, const QString& extension, const QString& path, long* peakKiB)
 {
     QStringList arguments{QStringLiteral("-bail"), QStringLiteral("-cmd"),
-                          QStringLiteral(".load %1 sqlite3_qrlgeneral_init").arg(extension), path};
+                          QStringLiteral(".load %1 sqlite3_quarranesqlite_init").arg(extension), path};
     QProcess process;
     const bool timed = QFile::exists(QStringLiteral("/usr/bin/time"));
     if (timed)
@@ -148,7 +148,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString sqlite3 = args.size() > 2 ? args[2] : QStringLiteral("sqlite3");
-    const QString extension = QDir(app.applicationDirPath()).filePath(QStringLiteral("libqrl_general_collation.so"));
+    const QString extension =
+        QDir(app.applicationDirPath()).filePath(QStringLiteral("../lib/libquarrane_sqlite.so"));
     QTemporaryDir dir(QFileInfo(args[1]).absolutePath() + QStringLiteral("/bench-XXXXXX"));
     const QString ours = dir.filePath(QStringLiteral("ours.qrl"));
     const QString theirs = dir.filePath(QStringLiteral("theirs.qrl"));

@@ -24,6 +24,13 @@ namespace
 {
 const QString kMakerAddress = QStringLiteral("https://www.brevold.org/quarrane");
 
+// Whether this user may change the file: the file itself, and its folder for the journal.
+bool MayWrite(const QString& path)
+{
+    const QFileInfo file(path);
+    return !file.exists() || (file.isWritable() && QFileInfo(file.absolutePath()).isWritable());
+}
+
 // Compacts the database file at path into a copy beside it, then puts the copy in its place; the
 // original goes to the trash, never for good, and only once a good copy exists.
 bool CompactDatabaseFile(CUserInteraction& ui, const QString& path, const QString& userName)
@@ -95,9 +102,14 @@ bool CMirrowelDoc::IsOpen() const
     return m_pDatabase && m_pDatabase->IsOpen();
 }
 
+bool CMirrowelDoc::IsReadOnly() const
+{
+    return IsOpen() && m_pDatabase->IsReadOnly();
+}
+
 bool CMirrowelDoc::CanWrite() const
 {
-    return IsOpen() && !m_pJobs->IsWriting();
+    return IsOpen() && !IsReadOnly() && !m_pJobs->IsWriting();
 }
 
 CDbDatabase* CMirrowelDoc::Database()
@@ -113,6 +125,10 @@ void CMirrowelDoc::SetTitle(const QString& title)
 
 bool CMirrowelDoc::Write(const QString& context, const std::function<void()>& step)
 {
+    // A database opened read-only refuses every write at once, rather than after the retries
+    // meant for a passing lock.
+    if (IsReadOnly())
+        return false;
     return m_pPolicy->Run(context, step);
 }
 
@@ -141,7 +157,7 @@ bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bS
     return OpenDatabase(*chosenPath);
 }
 
-bool CMirrowelDoc::OpenDatabase(const QString& path)
+bool CMirrowelDoc::OpenDatabase(const QString& path, EDbOpenMode mode)
 {
     if (IsOpen() && !CloseCommand())
         return false;
@@ -155,7 +171,8 @@ bool CMirrowelDoc::OpenDatabase(const QString& path)
         {
             m_pDatabase = std::make_unique<CDbDatabase>();
             m_pDatabase->SetUserName(m_strUserName);
-            m_pDatabase->Open(path);
+            m_pDatabase->Open(path, mode == EDbOpenMode::ReadWrite && !MayWrite(path) ? EDbOpenMode::ReadOnly
+                                                                                      : mode);
             m_strPath = path;
             break;
         }
@@ -204,7 +221,8 @@ bool CMirrowelDoc::OpenDatabase(const QString& path)
         return false;
     }
 
-    SetTitle(QFileInfo(path).fileName());
+    SetTitle(m_pDatabase->IsReadOnly() ? QStringLiteral("%1 (read-only)").arg(QFileInfo(path).fileName())
+                                       : QFileInfo(path).fileName());
     if (m_fnLoadBrowsers)
     {
         CWaitCursorScope wait(m_ui);
@@ -252,7 +270,7 @@ bool CMirrowelDoc::CloseDatabase()
 bool CMirrowelDoc::CloseCommand()
 {
     const QString path = m_strPath;
-    const bool compact = IsOpen() && CompactOnExit();
+    const bool compact = IsOpen() && !IsReadOnly() && CompactOnExit();
     if (!CloseDatabase())
         return false;
     m_strPath.clear();
@@ -298,7 +316,7 @@ bool CMirrowelDoc::CompactDatabase(const QString& path)
 
 qint32 CMirrowelDoc::GetNewRecSetId(const QString& name)
 {
-    if (!IsOpen())
+    if (!IsOpen() || IsReadOnly())
         return -1;
     return ::GetNewRecSetId(*m_pDatabase, name, *m_pPolicy);
 }
@@ -310,6 +328,8 @@ QString CMirrowelDoc::GetDatabaseParameter(const QString& name)
 
 bool CMirrowelDoc::SetDatabaseParameter(const QString& name, const QString& value)
 {
+    if (IsReadOnly())
+        return false;
     return ::SetDatabaseParameter(Database(), name, value);
 }
 

@@ -7,9 +7,10 @@
 #include <memory>
 #include <optional>
 
+#include "database/DbDatabase.h"
+
 class CCatalogueStore;
 class CCurrentFileEditor;
-class CDbDatabase;
 class CDbRetryPolicy;
 class CDbValue;
 class CJobRunner;
@@ -49,7 +50,10 @@ public:
     // Lifecycle.
     // New: chosenPath is the save dialog's answer (nothing when cancelled).
     bool NewDatabase(const std::optional<QString>& chosenPath, bool bStartingUp = false);
-    bool OpenDatabase(const QString& path);
+    // ReadOnly for a file that is not to be written, or may not be; a read-write open of a file
+    // this user may not write (read-only media, someone else's catalogue) opens it read-only.
+    // Read-only, the title says so and every command that writes refuses (CanWrite()).
+    bool OpenDatabase(const QString& path, EDbOpenMode mode = EDbOpenMode::ReadWrite);
     bool CloseDatabase();
     // The Close command (also the first step of New and Open while a database is open): close,
     // then compact when CompactOnExit is set.
@@ -63,8 +67,10 @@ public:
     bool RepairDatabaseCommand(const QString& path);
 
     bool IsOpen() const;
+    bool IsReadOnly() const;
     bool IsClosing() const { return m_bClosing; }
-    // False while a job writes to the database: commands that would write wait for it.
+    // False while a job writes to the database (commands that would write wait for it) and
+    // while the database is open read-only.
     bool CanWrite() const;
     QString Path() const { return m_strPath; }
     QString Title() const { return m_strTitle; }

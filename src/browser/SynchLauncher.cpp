@@ -88,3 +88,8 @@ std::optional<quint32> CDdeSynchLauncher::WaitForLastFinal(int timeoutMs)
         return std::nullopt;
     return m_clients.back()->WaitForFinalAdvise(timeoutMs);
 }
+
+bool CDdeSynchLauncher::IsLastConnected() const
+{
+    return !m_clients.empty() && m_clients.back()->IsConnected();
+}

@@ -57,6 +57,9 @@ public:
     // Waits for the final notice of the last command line sent; its result, or nothing when the
     // synchronizer went away or the time ran out.
     std::optional<quint32> WaitForLastFinal(int timeoutMs);
+    // Whether the conversation of the last command line is still open: a wait that ran out of
+    // time may be tried again while it is.
+    bool IsLastConnected() const;
     int SentCount() const { return m_nSent; }
 
 private:

@@ -71,7 +71,17 @@ StartResult StartAndWaitForService(const QString& programPath, const QString& se
     const QFileInfo program(programPath);
     if (!program.exists())
         return StartResult::NotFound;
-    if (!program.isExecutable() || !QProcess::startDetached(programPath, {}))
+    if (!program.isExecutable())
+        return StartResult::NotExecuted;
+    // The program outlives its starter, so it must not hold the starter's standard streams: a
+    // script that reads our output through a pipe would wait for the program's end, not ours.
+    // What it has to say goes to its error log.
+    QProcess process;
+    process.setProgram(programPath);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached())
         return StartResult::NotExecuted;
 
     // "Idle" for us: the service answers. A program that is a second instance ends at once and

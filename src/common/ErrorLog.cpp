@@ -37,6 +37,11 @@ QString LogFolderLocked()
 {
     if (!g_logFolder.isEmpty())
         return g_logFolder;
+    // Set by whoever runs the programs and wants their logs elsewhere: the test suite, so that
+    // no run leaves a log beside the programs it tests.
+    const QString overridden = qEnvironmentVariable("QUARRANE_LOG_DIR");
+    if (!overridden.isEmpty() && QDir::isAbsolutePath(overridden))
+        return overridden;
     const QString programFolder = QFileInfo(ProgramPath()).absolutePath();
     if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
         return programFolder;

@@ -11,8 +11,8 @@ class CDbException;
 void SetErrorLogProgramName(const QString& programName);
 
 // Where the log goes: the program's folder when it is writable, else the user's state folder
-// ($XDG_STATE_HOME/Quarrane, by default ~/.local/state/Quarrane). A non-empty folder given here
-// takes precedence (tests, and programs told where to log).
+// ($XDG_STATE_HOME/Quarrane, by default ~/.local/state/Quarrane). An absolute $QUARRANE_LOG_DIR
+// comes before both (test runs), and a non-empty folder given here before that.
 void SetErrorLogFolder(const QString& folder);
 QString ErrorLogPath();
 

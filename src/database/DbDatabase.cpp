@@ -6,7 +6,7 @@
 #include "database/DbQueryDef.h"
 #include "database/DbTransaction.h"
 #include "database/JetSql.h"
-#include "database/JetText.h"
+#include "database/JetSqlFunctions.h"
 #include "platform/ProgramInfo.h"
 
 #include <sqlite3.h>
@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QStorageInfo>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstring>
@@ -27,76 +28,6 @@ constexpr int kDefaultBusyTimeoutMs = 250;
 
 QMutex g_networkTestMutex;
 std::function<bool(const QString&)> g_networkTest;
-
-int CollateGeneral(void*, int aLength, const void* a, int bLength, const void* b)
-{
-    return JetText::CompareGeneralUtf8(static_cast<const char*>(a), aLength, static_cast<const char*>(b), bLength);
-}
-
-// X LIKE Y reaches here as like(Y, X). The compiled pattern is kept with the statement for as
-// long as the pattern stays the same, so a scan compiles it once.
-void JetLike(sqlite3_context* context, int, sqlite3_value** argv)
-{
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(context);
-    auto* pattern = static_cast<JetText::CLikePattern*>(sqlite3_get_auxdata(context, 0));
-    if (!pattern)
-    {
-        pattern = new JetText::CLikePattern(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
-                                            sqlite3_value_bytes(argv[0]));
-        sqlite3_set_auxdata(context, 0, pattern, [](void* p) { delete static_cast<JetText::CLikePattern*>(p); });
-        // set_auxdata may have destroyed it already (out of memory): fall back to a local one.
-        if (sqlite3_get_auxdata(context, 0) != pattern)
-        {
-            const JetText::CLikePattern local(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])),
-                                              sqlite3_value_bytes(argv[0]));
-            return sqlite3_result_int(context, local.MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
-                                                                 sqlite3_value_bytes(argv[1])) ? 1 : 0);
-        }
-    }
-    sqlite3_result_int(context, pattern->MatchesUtf8(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])),
-                                                     sqlite3_value_bytes(argv[1])) ? 1 : 0);
-}
-
-void JetConcat(sqlite3_context* context, int argc, sqlite3_value** argv)
-{
-    QByteArray result;
-    bool any = false;
-    for (int i = 0; i < argc; ++i)
-    {
-        if (sqlite3_value_type(argv[i]) == SQLITE_NULL)
-            continue;
-        any = true;
-        result.append(reinterpret_cast<const char*>(sqlite3_value_text(argv[i])), sqlite3_value_bytes(argv[i]));
-    }
-    if (!any)
-        return sqlite3_result_null(context);
-    sqlite3_result_text(context, result.constData(), static_cast<int>(result.size()), SQLITE_TRANSIENT);
-}
-
-// StrComp(a, b[, mode]): -1, 0 or 1; mode 0 compares exactly, 1 (the default) without regard to
-// case. The exact form is how a name that must match in case is found ("Photos" is not "PHOTOS").
-void StrComp(sqlite3_context* context, int argc, sqlite3_value** argv)
-{
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL)
-        return sqlite3_result_null(context);
-    const bool binary = argc == 3 && sqlite3_value_int(argv[2]) == 0;
-    const char* a = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const int aLength = sqlite3_value_bytes(argv[0]);
-    const char* b = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-    const int bLength = sqlite3_value_bytes(argv[1]);
-    int result = 0;
-    if (binary)
-    {
-        // UTF-8 bytes order as their code points do.
-        result = std::memcmp(a, b, static_cast<size_t>(std::min(aLength, bLength)));
-        if (result == 0)
-            result = aLength - bLength;
-    }
-    else
-        result = JetText::CompareGeneralUtf8(a, aLength, b, bLength);
-    sqlite3_result_int(context, (result > 0) - (result < 0));
-}
 
 void GetUserNameFunction(sqlite3_context* context, int, sqlite3_value**)
 {
@@ -166,7 +97,7 @@ sqlite3* CDbDatabase::Handle() const
     return m_connection ? m_connection->Handle() : nullptr;
 }
 
-void CDbDatabase::Open(const QString& path)
+void CDbDatabase::Open(const QString& path, EDbOpenMode mode)
 {
     Close();
     const QFileInfo info(path);
@@ -182,10 +113,12 @@ void CDbDatabase::Open(const QString& path)
     if (!HasDatabaseHeader(file))
         throw CDbException(DbErrors::kUnrecognizedFormat, QStringLiteral("Unrecognized database format '%1'.").arg(path));
     file.close();
-    OpenHandle(path, SQLITE_OPEN_READWRITE);
+    const bool readOnly = mode == EDbOpenMode::ReadOnly;
+    OpenHandle(path, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    m_bReadOnly = readOnly;
     // SQLite quietly falls back to reading only when it may not write; a catalogue that cannot
     // be written would fail at the first change instead, so it is refused here with the reason.
-    if (sqlite3_db_readonly(Handle(), "main") == 1)
+    if (!readOnly && sqlite3_db_readonly(Handle(), "main") == 1)
     {
         Close();
         throw CDbException(DbErrors::kCannotOpen,
@@ -194,7 +127,23 @@ void CDbDatabase::Open(const QString& path)
     }
     try
     {
-        Configure(false);
+        try
+        {
+            Configure(false);
+        }
+        catch (const CDbException& e)
+        {
+            // A reader of a catalogue in WAL mode needs its shared-memory file, which it cannot
+            // make in a folder it may not write (read-only media). With no write-ahead log beside
+            // it the file holds everything, and nobody here can start one: read it as unchanging.
+            if (!readOnly || e.m_nErrorCode != DbErrors::kReadOnly ||
+                QFileInfo::exists(path + QStringLiteral("-wal")))
+                throw;
+            Close();
+            OpenHandle(path, SQLITE_OPEN_READONLY, true);
+            m_bReadOnly = true;
+            Configure(false);
+        }
     }
     catch (...)
     {
@@ -222,7 +171,7 @@ void CDbDatabase::Create(const QString& path)
     }
 }
 
-void CDbDatabase::OpenHandle(const QString& path, int flags)
+void CDbDatabase::OpenHandle(const QString& path, int flags, bool immutable)
 {
     // Allocation statistics take a global mutex on every allocation, which costs a scan of a large
     // medium several percent of its time, and nothing here reads them. The setting only takes
@@ -230,7 +179,10 @@ void CDbDatabase::OpenHandle(const QString& path, int flags)
     static const bool configured = [] { return sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK; }();
     Q_UNUSED(configured);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &raw, flags | SQLITE_OPEN_EXRESCODE, nullptr);
+    const QByteArray name =
+        immutable ? "file:" + QUrl::toPercentEncoding(path, "/") + "?immutable=1" : QFile::encodeName(path);
+    const int rc = sqlite3_open_v2(
+        name.constData(), &raw, flags | SQLITE_OPEN_EXRESCODE | (immutable ? SQLITE_OPEN_URI : 0), nullptr);
     auto connection = std::make_shared<CDbConnection>(raw);
     if (rc != SQLITE_OK)
     {
@@ -254,12 +206,7 @@ void CDbDatabase::Configure(bool newFile)
     // A double-quoted name that matches no column must be an error, never a text literal.
     Check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr));
     Check(db, sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr));
-    Check(db, sqlite3_create_collation_v2(db, JetText::kCollationName, SQLITE_UTF8, nullptr, CollateGeneral, nullptr));
-    const int pure = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    Check(db, sqlite3_create_function_v2(db, "like", 2, pure, nullptr, JetLike, nullptr, nullptr, nullptr));
-    Check(db, sqlite3_create_function_v2(db, "StrComp", 2, pure, nullptr, StrComp, nullptr, nullptr, nullptr));
-    Check(db, sqlite3_create_function_v2(db, "StrComp", 3, pure, nullptr, StrComp, nullptr, nullptr, nullptr));
-    Check(db, sqlite3_create_function_v2(db, "jet_concat", -1, pure, nullptr, JetConcat, nullptr, nullptr, nullptr));
+    Check(db, JetSqlFunctions::Register(db));
     Check(db, sqlite3_create_function_v2(db, "GetUserName", 0, SQLITE_UTF8, m_connection.get(), GetUserNameFunction,
                                          nullptr, nullptr, nullptr));
     SetBusyTimeout(kDefaultBusyTimeoutMs);
@@ -276,7 +223,7 @@ void CDbDatabase::Configure(bool newFile)
     {
         // Reading the schema is what tells a damaged or foreign file.
         PrepareSqlite(QStringLiteral("SELECT count(*) FROM sqlite_master")).Execute();
-        if (IsOnNetworkFileSystem(m_strPath))
+        if (!m_bReadOnly && IsOnNetworkFileSystem(m_strPath))
         {
             try
             {
@@ -290,7 +237,7 @@ void CDbDatabase::Configure(bool newFile)
                     throw;
             }
         }
-        else if (JournalMode() != QLatin1String("wal"))
+        else if (!m_bReadOnly && JournalMode() != QLatin1String("wal"))
             PrepareSqlite(QStringLiteral("PRAGMA journal_mode=WAL")).Execute();
         // In WAL a power cut may lose the last commits but never damages the file; the rollback
         // journal keeps full syncing.
@@ -309,6 +256,7 @@ void CDbDatabase::Close()
         m_connection.reset();
     }
     m_nTransactionDepth = 0;
+    m_bReadOnly = false;
 }
 
 void CDbDatabase::SetUserName(const QString& userName)

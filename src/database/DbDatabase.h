@@ -54,6 +54,14 @@ class CDbConnection;
 class CDbQueryDef;
 struct sqlite3;
 
+// ReadOnly opens a file that may not be written (read-only media, a file of someone else's):
+// nothing is written to it, not even the journal mode, and every write statement fails.
+enum class EDbOpenMode
+{
+    ReadWrite,
+    ReadOnly
+};
+
 class CDbDatabase final
 {
 public:
@@ -67,11 +75,12 @@ public:
     // Opens an existing database file shared and read-write: foreign keys on, WAL journal on
     // local volumes, rollback journal on network filesystems. A missing file raises 3024 and
     // creates nothing; a file that is not a database raises 3343 and is left untouched.
-    void Open(const QString& path);
+    void Open(const QString& path, EDbOpenMode mode = EDbOpenMode::ReadWrite);
     // Creates a new, empty database file (the template builder and tests); fails if it exists.
     void Create(const QString& path);
     void Close();
     bool IsOpen() const;
+    bool IsReadOnly() const { return m_bReadOnly; }
     QString Path() const { return m_strPath; }
 
     // The name GetUserName() gives in SQL: the effective user's login name unless overridden
@@ -141,7 +150,7 @@ public:
     static void SetNetworkFileSystemTest(std::function<bool(const QString&)> test);
 
 private:
-    void OpenHandle(const QString& path, int flags);
+    void OpenHandle(const QString& path, int flags, bool immutable = false);
     void Configure(bool newFile);
 
     struct CNames;
@@ -152,5 +161,6 @@ private:
     QString m_strPath;
     QString m_strUserName;
     bool m_bTemporaryInMemory = false;
+    bool m_bReadOnly = false;
     int m_nTransactionDepth = 0;
 };

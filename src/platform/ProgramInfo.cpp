@@ -33,3 +33,8 @@ QString ComputerName()
         return QString();
     return QString::fromLocal8Bit(name);
 }
+
+bool StandardErrorIsTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}

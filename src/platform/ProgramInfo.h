@@ -12,3 +12,7 @@ QString CurrentLoginName();
 
 // This machine's host name.
 QString ComputerName();
+
+// Whether the program's standard error goes to a terminal (someone watching), rather than to a
+// file or a pipe.
+bool StandardErrorIsTerminal();

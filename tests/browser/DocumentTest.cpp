@@ -313,3 +313,34 @@ TEST_F(DocumentTest, RepairingCompactsTheChosenFileAndReopensTheOpenOne)
     EXPECT_EQ(m_ui.UnexpectedMessages(), 0);
     qputenv("XDG_DATA_HOME", dataHome);
 }
+
+TEST_F(DocumentTest, AReadOnlyDatabaseIsReadAndNeverWritten)
+{
+    m_doc.CloseDatabase();
+    const QByteArray before = FileHash(m_strDatabase);
+    ASSERT_TRUE(m_doc.OpenDatabase(m_strDatabase, EDbOpenMode::ReadOnly));
+    EXPECT_TRUE(m_doc.IsReadOnly());
+    EXPECT_FALSE(m_doc.CanWrite());
+    EXPECT_EQ(m_doc.Title(), QStringLiteral("Films.qrl (read-only)"));
+    EXPECT_DOUBLE_EQ(m_doc.GetDatabaseVersion(), 1.004) << "reading works";
+
+    // Commands that write refuse; nothing reaches the file, and closing compacts nothing even
+    // when the database asks for it.
+    qint32 parent = 0;
+    qint32 created = 0;
+    EXPECT_FALSE(m_doc.Catalogues().NewGroup(parent, created,
+                                             [](CGroupDialogData& data)
+                                             {
+                                                 data.strGroup = QStringLiteral("Films");
+                                                 return true;
+                                             }));
+    EXPECT_FALSE(m_doc.SetDatabaseParameter(QStringLiteral("CompactOnExit"), QStringLiteral("1")));
+    m_doc.CloseCommand();
+    EXPECT_EQ(FileHash(m_strDatabase), before);
+
+    // Opened for writing again, it is an ordinary database.
+    ASSERT_TRUE(m_doc.OpenDatabase(m_strDatabase));
+    EXPECT_FALSE(m_doc.IsReadOnly());
+    EXPECT_TRUE(m_doc.CanWrite());
+    EXPECT_EQ(m_doc.Title(), QStringLiteral("Films.qrl"));
+}

@@ -162,8 +162,23 @@ TEST_F(ErrorLogTest, AnUnopenableLogIsSkippedButTheBoxIsShown)
 TEST_F(ErrorLogTest, TheLogIsNamedAfterTheProgramAndLivesBesideIt)
 {
     SetErrorLogFolder(QString());
+    const QByteArray runLogs = qgetenv("QUARRANE_LOG_DIR");
+    qunsetenv("QUARRANE_LOG_DIR");
     SetErrorLogProgramName(QStringLiteral("Quarrane"));
     EXPECT_EQ(ErrorLogPath(), QDir(QCoreApplication::applicationDirPath()).filePath("QuarraneError.log"));
     SetErrorLogProgramName(QStringLiteral("QuarraneSynch"));
     EXPECT_EQ(ErrorLogPath(), QDir(QCoreApplication::applicationDirPath()).filePath("QuarraneSynchError.log"));
+
+    // Whoever runs the program may send its log elsewhere; a relative folder is no such place,
+    // and a folder the program is told comes first.
+    qputenv("QUARRANE_LOG_DIR", "/tmp/logs-here");
+    EXPECT_EQ(ErrorLogPath(), QStringLiteral("/tmp/logs-here/QuarraneSynchError.log"));
+    qputenv("QUARRANE_LOG_DIR", "relative/logs");
+    EXPECT_EQ(ErrorLogPath(),
+              QDir(QCoreApplication::applicationDirPath()).filePath("QuarraneSynchError.log"));
+    SetErrorLogFolder(QStringLiteral("/tmp/told"));
+    qputenv("QUARRANE_LOG_DIR", "/tmp/logs-here");
+    EXPECT_EQ(ErrorLogPath(), QStringLiteral("/tmp/told/QuarraneSynchError.log"));
+    SetErrorLogFolder(QString());
+    qputenv("QUARRANE_LOG_DIR", runLogs);
 }

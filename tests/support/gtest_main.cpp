@@ -20,6 +20,9 @@ int main(int argc, char** argv)
             QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             qputenv(name, folder.toUtf8());
         }
+    // The error logs of this process and of the programs it starts stay with the run too.
+    if (xdg.isValid())
+        qputenv("QUARRANE_LOG_DIR", xdg.filePath(QStringLiteral("log")).toUtf8());
 
     // Qt services under test (application paths, settings, timers) expect an application object.
     QCoreApplication app(argc, argv);
