@@ -119,6 +119,18 @@ bool CMirrowelDoc::Write(const QString& context, const std::function<void()>& st
 // ---------------------------------------------------------------------------------------------
 // Lifecycle
 
+QString CMirrowelDoc::NewDatabaseFailureText(const QString& path, const QString& systemText)
+{
+    // "Locked" is what a person first suspects, but the path is usually what went wrong, and
+    // saying which lets them mend it.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("The database %1 could not be created: the folder %2 does not exist.").arg(path, folder);
+    if (systemText.isEmpty())
+        return QStringLiteral("The database may be locked");
+    return QStringLiteral("The database %1 could not be created: %2.").arg(path, systemText);
+}
+
 bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bStartingUp)
 {
     if (bStartingUp)
@@ -136,7 +148,7 @@ bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bS
     QSaveFile file(*chosenPath);
     if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
         !file.commit())
-        m_ui.MessageBox(QStringLiteral("The database may be locked"),
+        m_ui.MessageBox(NewDatabaseFailureText(*chosenPath, file.errorString()),
                         QStringLiteral("Error Creating Database"), MsgIcon::Error, MsgButtons::Ok);
     return OpenDatabase(*chosenPath);
 }

@@ -42,7 +42,8 @@ void PrintUsage()
                 "  -Unattended  answer every question with its safe default (Cancel or No) and log it\n"
                 "  -Quit        close when the request is done; the exit status is its result:\n"
                 "               0 done, 2 folder or file not found, 30 error reading a file,\n"
-                "               43 database of another version (result 4313)\n");
+                "               112 disk full, 122 cancelled (result 1223), 43 database of another\n"
+                "               version, not a catalogue or damaged (result 4313)\n");
 }
 
 std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context,
@@ -61,13 +62,22 @@ std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& r
     }
 }
 
-// A process exit status holds 8 bits: 2 and 30 pass as they are, the version mismatch 4313 becomes
-// 43. Unattended runs also print the result in full.
+// A process exit status holds 8 bits: 2, 30 and 112 pass as they are, 1223 (cancelled) becomes 122
+// and 4313 (database unusable) 43. Unattended runs also print the result in full.
 int ExitStatusOfResult(int result, bool unattended)
 {
     if (unattended && result != 0)
         std::fprintf(stderr, "quarranesynch: the request ended with result %d\n", result);
-    return result == 4313 ? 43 : result & 0xFF;
+    switch (result)
+    {
+    case CMwuTaskManager::ResultCancelled:
+        return 122;
+    case CMwuTaskManager::ResultDatabaseFailure:
+        return 43;
+    default:
+        // Any other result still ends non-zero, whatever its low bits.
+        return result == 0 ? 0 : (result & 0xFF) != 0 ? result & 0xFF : 1;
+    }
 }
 
 // A second instance: bring the running one forward and hand it our command line.
@@ -126,7 +136,21 @@ int main(int argc, char* argv[])
     SetErrorLogProgramName(QStringLiteral("QuarraneSynch"));
 
     CSynchUnattendedInteraction unattendedUi;
-    QLockFile instanceLock(ConversationServerPath(kService) + QStringLiteral(".lock"));
+    QString folderError;
+    const QString servicePath = ConversationServerPath(kService, &folderError);
+    if (servicePath.isEmpty())
+    {
+        // Serving from a folder another user controls would hand that user our requests.
+        LOG_ERROR(folderError, QStringLiteral("CMirrowelUpdateApp::InitInstance()"));
+        std::fprintf(stderr, "quarranesynch: %s\n", qPrintable(folderError));
+        if (!unattended)
+        {
+            CWidgetInteraction widgetUi;
+            widgetUi.MessageBox(folderError, kTitle, MsgIcon::Error, MsgButtons::Ok);
+        }
+        return 1;
+    }
+    QLockFile instanceLock(servicePath + QStringLiteral(".lock"));
     instanceLock.setStaleLockTime(0);
     if (!instanceLock.tryLock(0))
     {
@@ -164,7 +188,7 @@ int main(int argc, char* argv[])
         // The script that started us normally hands over its command line at once; should it
         // never come, do not linger.
         QTimer::singleShot(60000, &frame, [&] {
-            if (app.RequestCount() == 0)
+            if (app.ReceivedCount() == 0)
                 frame.close();
         });
 

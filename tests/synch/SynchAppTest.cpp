@@ -137,17 +137,17 @@ TEST_F(SynchAppTest, TasksRunInTheirFixedOrderAndAVersionStopEndsTheRequest)
 {
     CMirrowelUpdateApp app(m_state, Factory());
     m_pContext = MakeContext(app);
-    CMwuRequest* a = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -UpdateTTH -MarkDeleted -AddFiles",
+    const std::shared_ptr<CMwuRequest> a = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -UpdateTTH -MarkDeleted -AddFiles",
                                        RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return a->m_bDone.load(); }));
-    CMwuRequest* b =
+    const std::shared_ptr<CMwuRequest> b =
         app.CreateRequest("CmdLine", "-Database=x -CatalogueID=99 -AddFiles -UpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return b->m_bDone.load(); }));
-    CMwuRequest* c =
+    const std::shared_ptr<CMwuRequest> c =
         app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -AddFiles -UpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return c->m_bDone.load(); }));
     // The force flag alone starts nothing.
-    CMwuRequest* d = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=5 -ForceUpdateTTH",
+    const std::shared_ptr<CMwuRequest> d = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=5 -ForceUpdateTTH",
                                        RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return d->m_bDone.load(); }));
 
@@ -167,10 +167,10 @@ TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
 
     // The quitting request has the database; another request's task manager waits for it.
     m_journal.Hold({30, 1});
-    CMwuRequest* quitting = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -MarkDeleted",
+    const std::shared_ptr<CMwuRequest> quitting = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -MarkDeleted",
                                               RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return m_journal.Entries() == QStringList{"30:2"}; }));
-    CMwuRequest* other =
+    const std::shared_ptr<CMwuRequest> other =
         app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -AddFiles", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return m_state.RunningCount() == 2; }));
 
@@ -186,7 +186,7 @@ TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
     EXPECT_EQ(closed.count(), 0);
 
     // Alone, a quitting request closes the program after the delay, with its result.
-    CMwuRequest* alone = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -AddFiles",
+    const std::shared_ptr<CMwuRequest> alone = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -AddFiles",
                                            RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return alone->m_bDone.load(); }));
     ASSERT_TRUE(WaitFor([&] { return closed.count() == 1; }));
@@ -283,4 +283,36 @@ TEST_F(SynchAppTest, NoticesAreRateLimited)
     app.PostRefresh();
     ASSERT_TRUE(WaitFor([&] { return refreshed.count() == 2; }));
     ASSERT_TRUE(WaitFor([&] { return refreshed.count() == 3; }));
+}
+
+// Requests share a small pool of workers instead of a thread each, are handed back once ended, and
+// past a limit of unfinished requests the server answers busy instead of piling them up.
+TEST_F(SynchAppTest, RequestsShareABoundedPoolAndAreHandedBackWhenDone)
+{
+    CMirrowelUpdateApp app(m_state, Factory(1));
+    m_pContext = MakeContext(app);
+    ASSERT_TRUE(app.StartServer());
+    m_journal.Hold({7});
+    const int requests = CMirrowelUpdateApp::kMaxPendingRequests;
+    std::vector<std::shared_ptr<CMwuRequest>> first;
+    for (int i = 0; i < requests; ++i)
+        first.push_back(app.CreateRequest("CmdLine", "-Database=x -CatalogueID=7 -AddFiles", RequestSource::CommandLine));
+    ASSERT_TRUE(WaitFor([&] { return m_state.RunningCount() == CMirrowelUpdateApp::kMaxWorkers; }));
+    QTest::qWait(50);
+    EXPECT_EQ(app.WorkerCount(), CMirrowelUpdateApp::kMaxWorkers);
+    EXPECT_EQ(m_state.RunningCount(), CMirrowelUpdateApp::kMaxWorkers) << "the rest wait for a worker";
+
+    CConversationClient client;
+    ASSERT_TRUE(client.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("CmdLine")));
+    EXPECT_EQ(client.Execute(QStringLiteral("-Database=x -CatalogueID=8 -AddFiles")), kDdeFBusy);
+    EXPECT_EQ(app.ReceivedCount(), requests);
+
+    m_journal.Hold({});
+    ASSERT_TRUE(WaitFor([&] { return app.RequestCount() == 0; }, 30000));
+    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](const auto& r) { return r->m_bDone.load(); }));
+    EXPECT_EQ(m_journal.filesDone.load(), requests);
+    EXPECT_EQ(client.Execute(QStringLiteral("-Database=x -CatalogueID=8 -AddFiles")), kDdeFAck);
+    ASSERT_TRUE(WaitFor([&] { return app.RequestCount() == 0; }));
+    EXPECT_EQ(app.WorkerCount(), CMirrowelUpdateApp::kMaxWorkers) << "workers are kept, not made anew";
+    EXPECT_EQ(app.ReceivedCount(), requests + 1);
 }
