@@ -49,9 +49,10 @@ public:
     // Lifecycle.
     // New: chosenPath is the save dialog's answer (nothing when cancelled).
     bool NewDatabase(const std::optional<QString>& chosenPath, bool bStartingUp = false);
-    // What "Error Creating Database" says when the template could not be written to path:
-    // a missing folder, else the system's reason (read-only filesystem, no space left ...).
-    static QString NewDatabaseFailureText(const QString& path, const QString& systemText);
+    // What "Error Creating Database" says when the template (neededBytes long) could not be
+    // written to path: a missing folder, too little space, else the system's reason (read-only
+    // filesystem, permission ...).
+    static QString NewDatabaseFailureText(const QString& path, const QString& systemText, qint64 neededBytes);
     bool OpenDatabase(const QString& path);
     bool CloseDatabase();
     // The Close command (also the first step of New and Open while a database is open): close,

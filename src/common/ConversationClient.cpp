@@ -40,7 +40,8 @@ bool CConversationClient::Connect(const QString& service, const QString& topic, 
     {
         m_pSocket->abort();
         m_strLastErrorText =
-            QStringLiteral("The program answering at %1 runs as another user; nothing was sent to it.").arg(path);
+            QStringLiteral("The program answering at %1 runs as another user; nothing was sent to it.")
+                .arg(path);
         LogRefusal();
         m_lastError = kDmlErrNoConvEstablished;
         return false;

@@ -125,8 +125,8 @@ bool SendDdeCommand(const QString& programPath, const QString& service, const QS
             {
                 ui.MessageBox(client->LastErrorText().isEmpty() ? DdeErrorText(client->LastError())
                                                                 : client->LastErrorText(),
-                              QStringLiteral("Unable to send the DDE message:  %1").arg(topic), MsgIcon::Warning,
-                              MsgButtons::Ok);
+                              QStringLiteral("Unable to send the DDE message:  %1").arg(topic),
+                              MsgIcon::Warning, MsgButtons::Ok);
                 ui.SetStatusText(QString());
                 return false;
             }

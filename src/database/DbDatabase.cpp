@@ -288,12 +288,13 @@ void CDbDatabase::Configure(bool newFile)
 bool CDbDatabase::IsCurrentCatalogue()
 {
     QSet<QString> tables;
-    CDbStatement list =
-        PrepareSqlite(QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type IN ('table', 'view')"));
+    CDbStatement list = PrepareSqlite(
+        QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type IN ('table', 'view')"));
     while (list.Step())
         tables.insert(list.Value(0).ToString());
     list.Reset();
-    const auto notCatalogue = [this] {
+    const auto notCatalogue = [this]
+    {
         return CDbException(DbErrors::kUnrecognizedFormat,
                             QStringLiteral("Unrecognized database format '%1'.").arg(m_strPath));
     };
@@ -302,8 +303,8 @@ bool CDbDatabase::IsCurrentCatalogue()
     QString versionText;
     try
     {
-        CDbStatement version =
-            PrepareSqlite(QStringLiteral("SELECT \"Value\" FROM \"Parameter\" WHERE \"Parameter\"='Version'"));
+        CDbStatement version = PrepareSqlite(
+            QStringLiteral("SELECT \"Value\" FROM \"Parameter\" WHERE \"Parameter\"='Version'"));
         if (version.Step())
             versionText = version.Value(0).ToString();
     }
@@ -318,10 +319,11 @@ bool CDbDatabase::IsCurrentCatalogue()
         return false;
     for (const char* table : {"Catalogue", "File", "FileInfo", "IndexId", "RelativePath"})
         if (!tables.contains(QString::fromLatin1(table).toLower()))
-            throw CDbException(DbErrors::kUnrecognizedFormat,
-                               QStringLiteral("Unrecognized database format '%1': the catalogue has lost its %2 "
-                                              "table.")
-                                   .arg(m_strPath, QString::fromLatin1(table)));
+            throw CDbException(
+                DbErrors::kUnrecognizedFormat,
+                QStringLiteral("Unrecognized database format '%1': the catalogue has lost its %2 "
+                               "table.")
+                    .arg(m_strPath, QString::fromLatin1(table)));
     return true;
 }
 

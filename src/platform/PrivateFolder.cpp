@@ -59,7 +59,8 @@ bool EnsurePrivateFolder(const QString& path, QString* pError)
     if (!S_ISDIR(status.st_mode))
     {
         SetError(pError, QStringLiteral("%1 is not a folder (it may be a link); it is not used for private "
-                                        "sockets. Remove it or set XDG_RUNTIME_DIR.").arg(path));
+                                        "sockets. Remove it or set XDG_RUNTIME_DIR.")
+                             .arg(path));
         return false;
     }
     if (status.st_uid != geteuid())
@@ -71,10 +72,11 @@ bool EnsurePrivateFolder(const QString& path, QString* pError)
     }
     if ((status.st_mode & 077) != 0)
     {
-        SetError(pError, QStringLiteral("The folder %1 can be reached by other users (mode %2); it is not used for "
-                                        "private sockets. Make it private (chmod 700) or remove it.")
-                             .arg(path)
-                             .arg(status.st_mode & 0777, 3, 8, QLatin1Char('0')));
+        SetError(pError,
+                 QStringLiteral("The folder %1 can be reached by other users (mode %2); it is not used for "
+                                "private sockets. Make it private (chmod 700) or remove it.")
+                     .arg(path)
+                     .arg(status.st_mode & 0777, 3, 8, QLatin1Char('0')));
         return false;
     }
     return true;

@@ -64,7 +64,8 @@ quint32 CMirrowelUpdateApp::OnTransaction(int kind, const QString& topic, const 
     }
 }
 
-std::shared_ptr<CMwuRequest> CMirrowelUpdateApp::CreateRequest(const QString& topic, const QString& commandLine,
+std::shared_ptr<CMwuRequest> CMirrowelUpdateApp::CreateRequest(const QString& topic,
+                                                               const QString& commandLine,
                                                                RequestSource source, quint64 linkId)
 {
     auto request = std::make_shared<CMwuRequest>();

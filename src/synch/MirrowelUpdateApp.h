@@ -48,8 +48,8 @@ public:
 
     // The request is handed back (dropped from the list) once its end has been handled; the
     // returned reference keeps it readable for as long as the caller holds it.
-    std::shared_ptr<CMwuRequest> CreateRequest(const QString& topic, const QString& commandLine, RequestSource source,
-                                               quint64 linkId = 0);
+    std::shared_ptr<CMwuRequest> CreateRequest(const QString& topic, const QString& commandLine,
+                                               RequestSource source, quint64 linkId = 0);
     // Requests received and not yet finished and handed back.
     int RequestCount() const { return static_cast<int>(m_requests.size()); }
     // Requests received since the start.

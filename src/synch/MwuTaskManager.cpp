@@ -96,10 +96,11 @@ bool CMwuTaskManager::OpenDatabase()
                                         MsgButtons::RetryCancel) != MsgAnswer::Retry)
             {
                 // A missing file is "not found"; a file that is there but cannot be used is not.
-                const bool missing = e.m_nErrorCode == DbErrors::kFileNotFound ||
-                                     e.m_nErrorCode == DbErrors::kObjectNotFound;
-                SetResult(missing ? ResultFileNotFound
-                                  : e.m_nErrorCode == DbErrors::kDiskFull ? ResultDiskFull : ResultDatabaseFailure);
+                const bool missing =
+                    e.m_nErrorCode == DbErrors::kFileNotFound || e.m_nErrorCode == DbErrors::kObjectNotFound;
+                SetResult(missing                                 ? ResultFileNotFound
+                          : e.m_nErrorCode == DbErrors::kDiskFull ? ResultDiskFull
+                                                                  : ResultDatabaseFailure);
                 return false;
             }
         }

@@ -187,10 +187,12 @@ int main(int argc, char* argv[])
     else if (startedForScript)
         // The script that started us normally hands over its command line at once; should it
         // never come, do not linger.
-        QTimer::singleShot(60000, &frame, [&] {
-            if (app.ReceivedCount() == 0)
-                frame.close();
-        });
+        QTimer::singleShot(60000, &frame,
+                           [&]
+                           {
+                               if (app.ReceivedCount() == 0)
+                                   frame.close();
+                           });
 
     const int exitCode = application.exec();
     // Closing cancels the running task managers, which ends a hash in progress.

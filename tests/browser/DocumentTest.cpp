@@ -285,21 +285,25 @@ TEST_F(DocumentTest, LookupsByIdentifier)
 TEST_F(DocumentTest, NewSaysWhatWentWrongWithThePath)
 {
     const QString mounts = Path(QStringLiteral("mounts"));
-    const auto mountTmpfs = [&](const QString& name, const QString& options) {
+    const auto mountTmpfs = [&](const QString& name, const QString& options)
+    {
         const QString where = mounts + QLatin1Char('/') + name;
         QDir().mkpath(where);
-        return QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                           QStringLiteral("-o"), options, QStringLiteral("tmpfs"), where}) == 0
+        return QProcess::execute(QStringLiteral("mount"),
+                                 {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                  options, QStringLiteral("tmpfs"), where}) == 0
                    ? where
                    : QString();
     };
     const QString readOnly = mountTmpfs(QStringLiteral("ro"), QStringLiteral("ro,size=1m"));
     const QString full = mountTmpfs(QStringLiteral("full"), QStringLiteral("size=64k"));
-    const auto unmount = qScopeGuard([&] {
-        for (const QString& where : {readOnly, full})
-            if (!where.isEmpty())
-                QProcess::execute(QStringLiteral("umount"), {where});
-    });
+    const auto unmount = qScopeGuard(
+        [&]
+        {
+            for (const QString& where : {readOnly, full})
+                if (!where.isEmpty())
+                    QProcess::execute(QStringLiteral("umount"), {where});
+        });
 
     const struct
     {
@@ -308,7 +312,7 @@ TEST_F(DocumentTest, NewSaysWhatWentWrongWithThePath)
     } cases[] = {
         {Path(QStringLiteral("no/such/folder")), "does not exist"},
         {readOnly, "Read-only file system"},
-        {full, "No space left on device"},
+        {full, "not enough space on disk"},
     };
     for (const auto& c : cases)
     {
@@ -324,7 +328,8 @@ TEST_F(DocumentTest, NewSaysWhatWentWrongWithThePath)
         const auto messages = m_ui.Messages();
         ASSERT_GT(messages.size(), before);
         EXPECT_EQ(messages[before].caption, QStringLiteral("Error Creating Database"));
-        EXPECT_TRUE(messages[before].text.contains(QString::fromLatin1(c.says))) << messages[before].text.toStdString();
+        EXPECT_TRUE(messages[before].text.contains(QString::fromLatin1(c.says)))
+            << messages[before].text.toStdString();
         EXPECT_TRUE(messages[before].text.contains(path) || messages[before].text.contains(c.folder));
         EXPECT_FALSE(QFileInfo::exists(path)) << "nothing half-written is left";
     }

@@ -26,25 +26,33 @@ int Serve(const QString& path)
     }
     std::printf("listening\n");
     std::fflush(stdout);
-    QObject::connect(&server, &QLocalServer::newConnection, [&server] {
-        while (QLocalSocket* socket = server.nextPendingConnection())
-        {
-            auto* reader = new CConversationFrameReader;
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, reader] {
-                const QByteArray bytes = socket->readAll();
-                std::printf("received %lld\n", static_cast<long long>(bytes.size()));
-                std::fflush(stdout);
-                reader->Append(bytes);
-                ConversationFrame frame;
-                while (reader->Next(frame) == CConversationFrameReader::Result::Frame)
-                    socket->write(EncodeConversationFrame({ConversationKind::Answer, frame.transactionId, kDdeFAck, {}}));
-            });
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, [socket, reader] {
-                delete reader;
-                socket->deleteLater();
-            });
-        }
-    });
+    QObject::connect(&server, &QLocalServer::newConnection,
+                     [&server]
+                     {
+                         while (QLocalSocket* socket = server.nextPendingConnection())
+                         {
+                             auto* reader = new CConversationFrameReader;
+                             QObject::connect(
+                                 socket, &QLocalSocket::readyRead, socket,
+                                 [socket, reader]
+                                 {
+                                     const QByteArray bytes = socket->readAll();
+                                     std::printf("received %lld\n", static_cast<long long>(bytes.size()));
+                                     std::fflush(stdout);
+                                     reader->Append(bytes);
+                                     ConversationFrame frame;
+                                     while (reader->Next(frame) == CConversationFrameReader::Result::Frame)
+                                         socket->write(EncodeConversationFrame(
+                                             {ConversationKind::Answer, frame.transactionId, kDdeFAck, {}}));
+                                 });
+                             QObject::connect(socket, &QLocalSocket::disconnected, socket,
+                                              [socket, reader]
+                                              {
+                                                  delete reader;
+                                                  socket->deleteLater();
+                                              });
+                         }
+                     });
     return QCoreApplication::exec();
 }
 
@@ -65,7 +73,8 @@ int Send(const QString& path)
     {
         reader.Append(socket.readAll());
         ConversationFrame frame;
-        if (reader.Next(frame) == CConversationFrameReader::Result::Frame && frame.kind == ConversationKind::Answer)
+        if (reader.Next(frame) == CConversationFrameReader::Result::Frame &&
+            frame.kind == ConversationKind::Answer)
         {
             std::printf("answered\n");
             return 0;

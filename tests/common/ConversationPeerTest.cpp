@@ -48,7 +48,8 @@ QStringList AsNobody()
     const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
     if (setpriv.isEmpty() || geteuid() != 0)
         return {};
-    return {setpriv, QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
+    return {setpriv, QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+            QStringLiteral("--clear-groups")};
 }
 
 // Starts the helper, as nobody when asNobody, with the rest of the arguments.
@@ -209,7 +210,8 @@ TEST(PeerCheck, AClientTalksOnlyToAServerOfItsOwnUser)
         ASSERT_EQ(::rename(QFile::encodeName(where).constData(), QFile::encodeName(service).constData()), 0);
 
         CConversationClient client;
-        const bool connected = client.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("CmdLine"), 3000);
+        const bool connected =
+            client.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("CmdLine"), 3000);
         EXPECT_EQ(connected, !otherUser) << client.LastErrorText().toStdString();
         if (connected)
             EXPECT_EQ(client.Execute(QStringLiteral("-Database=x")), kDdeFAck);
@@ -251,7 +253,8 @@ TEST(PeerCheck, AServerDropsPeersOfAnotherUser)
         QProcess peer;
         StartPeer(peer, otherUser, {QStringLiteral("send"), door});
         ASSERT_TRUE(peer.waitForFinished(15000));
-        EXPECT_EQ(peer.readAllStandardOutput().trimmed(), otherUser ? QByteArray("dropped") : QByteArray("answered"));
+        EXPECT_EQ(peer.readAllStandardOutput().trimmed(),
+                  otherUser ? QByteArray("dropped") : QByteArray("answered"));
     }
     int refused = 0;
     server.OnServer([&refused](CConversationServer& s) { refused = s.RefusedPeerCount(); });

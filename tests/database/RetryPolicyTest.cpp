@@ -50,13 +50,15 @@ protected:
     CDbRetryPolicy Policy(std::function<void(int)> onWait = {})
     {
         CDbRetryPolicy policy(m_ui);
-        policy.SetWait([this, onWait](std::chrono::milliseconds ms) {
-            ++m_nWaits;
-            EXPECT_GE(ms, std::chrono::milliseconds(1));
-            EXPECT_LE(ms, CDbRetryPolicy::kRetryWait);
-            if (onWait)
-                onWait(m_nWaits);
-        });
+        policy.SetWait(
+            [this, onWait](std::chrono::milliseconds ms)
+            {
+                ++m_nWaits;
+                EXPECT_GE(ms, std::chrono::milliseconds(1));
+                EXPECT_LE(ms, CDbRetryPolicy::kRetryWait);
+                if (onWait)
+                    onWait(m_nWaits);
+            });
         return policy;
     }
 
@@ -312,9 +314,9 @@ TEST(RetryWait, GrowsFromMillisecondsToASecondWithJitter)
         milliseconds low;
         milliseconds high;
     } cases[] = {
-        {1, milliseconds(1), milliseconds(2)},     {2, milliseconds(2), milliseconds(4)},
-        {5, milliseconds(16), milliseconds(32)},   {9, milliseconds(256), milliseconds(512)},
-        {10, milliseconds(500), milliseconds(1000)}, {16, milliseconds(500), milliseconds(1000)},
+        {1, milliseconds(1), milliseconds(2)},         {2, milliseconds(2), milliseconds(4)},
+        {5, milliseconds(16), milliseconds(32)},       {9, milliseconds(256), milliseconds(512)},
+        {10, milliseconds(500), milliseconds(1000)},   {16, milliseconds(500), milliseconds(1000)},
         {1000, milliseconds(500), milliseconds(1000)},
     };
     for (const auto& c : cases)

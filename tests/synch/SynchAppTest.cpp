@@ -15,6 +15,8 @@
 #include <QSet>
 
 #include <mutex>
+#include <optional>
+#include <thread>
 
 namespace
 {
@@ -137,18 +139,19 @@ TEST_F(SynchAppTest, TasksRunInTheirFixedOrderAndAVersionStopEndsTheRequest)
 {
     CMirrowelUpdateApp app(m_state, Factory());
     m_pContext = MakeContext(app);
-    const std::shared_ptr<CMwuRequest> a = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -UpdateTTH -MarkDeleted -AddFiles",
-                                       RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> a =
+        app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -UpdateTTH -MarkDeleted -AddFiles",
+                          RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return a->m_bDone.load(); }));
-    const std::shared_ptr<CMwuRequest> b =
-        app.CreateRequest("CmdLine", "-Database=x -CatalogueID=99 -AddFiles -UpdateTTH", RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> b = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=99 -AddFiles -UpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return b->m_bDone.load(); }));
-    const std::shared_ptr<CMwuRequest> c =
-        app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -AddFiles -UpdateTTH", RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> c = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=30 -AddFiles -UpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return c->m_bDone.load(); }));
     // The force flag alone starts nothing.
-    const std::shared_ptr<CMwuRequest> d = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=5 -ForceUpdateTTH",
-                                       RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> d = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=5 -ForceUpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return d->m_bDone.load(); }));
 
     EXPECT_EQ(m_journal.Entries(), QStringList({"1:1", "1:2", "1:3", "99:1", "30:1", "30:3"}));
@@ -167,8 +170,8 @@ TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
 
     // The quitting request has the database; another request's task manager waits for it.
     m_journal.Hold({30, 1});
-    const std::shared_ptr<CMwuRequest> quitting = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -MarkDeleted",
-                                              RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> quitting = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=30 -Quit -MarkDeleted", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return m_journal.Entries() == QStringList{"30:2"}; }));
     const std::shared_ptr<CMwuRequest> other =
         app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -AddFiles", RequestSource::CommandLine);
@@ -186,8 +189,8 @@ TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
     EXPECT_EQ(closed.count(), 0);
 
     // Alone, a quitting request closes the program after the delay, with its result.
-    const std::shared_ptr<CMwuRequest> alone = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -AddFiles",
-                                           RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> alone = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=30 -Quit -AddFiles", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return alone->m_bDone.load(); }));
     ASSERT_TRUE(WaitFor([&] { return closed.count() == 1; }));
     EXPECT_EQ(app.QuitResult(), 30);
@@ -296,22 +299,38 @@ TEST_F(SynchAppTest, RequestsShareABoundedPoolAndAreHandedBackWhenDone)
     const int requests = CMirrowelUpdateApp::kMaxPendingRequests;
     std::vector<std::shared_ptr<CMwuRequest>> first;
     for (int i = 0; i < requests; ++i)
-        first.push_back(app.CreateRequest("CmdLine", "-Database=x -CatalogueID=7 -AddFiles", RequestSource::CommandLine));
+        first.push_back(
+            app.CreateRequest("CmdLine", "-Database=x -CatalogueID=7 -AddFiles", RequestSource::CommandLine));
     ASSERT_TRUE(WaitFor([&] { return m_state.RunningCount() == CMirrowelUpdateApp::kMaxWorkers; }));
     QTest::qWait(50);
     EXPECT_EQ(app.WorkerCount(), CMirrowelUpdateApp::kMaxWorkers);
     EXPECT_EQ(m_state.RunningCount(), CMirrowelUpdateApp::kMaxWorkers) << "the rest wait for a worker";
 
-    CConversationClient client;
-    ASSERT_TRUE(client.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("CmdLine")));
-    EXPECT_EQ(client.Execute(QStringLiteral("-Database=x -CatalogueID=8 -AddFiles")), kDdeFBusy);
+    // The server is served by this thread's event loop; the client blocks in another.
+    const auto execute = []
+    {
+        std::optional<quint32> answer;
+        std::atomic<bool> done{false};
+        std::thread client(
+            [&]
+            {
+                CConversationClient c;
+                if (c.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("CmdLine")))
+                    answer = c.Execute(QStringLiteral("-Database=x -CatalogueID=8 -AddFiles"));
+                done = true;
+            });
+        WaitFor([&] { return done.load(); });
+        client.join();
+        return answer;
+    };
+    EXPECT_EQ(execute(), kDdeFBusy);
     EXPECT_EQ(app.ReceivedCount(), requests);
 
     m_journal.Hold({});
     ASSERT_TRUE(WaitFor([&] { return app.RequestCount() == 0; }, 30000));
     EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](const auto& r) { return r->m_bDone.load(); }));
     EXPECT_EQ(m_journal.filesDone.load(), requests);
-    EXPECT_EQ(client.Execute(QStringLiteral("-Database=x -CatalogueID=8 -AddFiles")), kDdeFAck);
+    EXPECT_EQ(execute(), kDdeFAck);
     ASSERT_TRUE(WaitFor([&] { return app.RequestCount() == 0; }));
     EXPECT_EQ(app.WorkerCount(), CMirrowelUpdateApp::kMaxWorkers) << "workers are kept, not made anew";
     EXPECT_EQ(app.ReceivedCount(), requests + 1);

@@ -263,7 +263,10 @@ TEST_F(SynchEndToEndTest, WithoutItsMediumACatalogueIsLeftAsItWas)
         {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x0BADF00D, QStringLiteral("OTHER"))}));
     QFile::remove(m_strMedia + QStringLiteral("/a.txt"));
     Write(QStringLiteral("b.txt"), "b");
-    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"), QStringLiteral("-UpdateTTH")}), 0);
+    // Nothing was done, and the exit status says so: folder not found.
+    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"),
+                               QStringLiteral("-UpdateTTH")}),
+              2);
 
     CDbDatabase db;
     db.Open(m_strDatabase);
@@ -285,7 +288,8 @@ TEST_F(SynchEndToEndTest, ANameHoldingTheListSeparatorSurvivesReHashes)
     Write(QStringLiteral("plain.txt"), same);
     Write(QStringLiteral("Other/third;  .txt"), same);
 
-    const auto alternates = [&] {
+    const auto alternates = [&]
+    {
         std::map<QString, QString> lists;
         CDbDatabase db;
         db.Open(m_strDatabase);
@@ -307,8 +311,8 @@ TEST_F(SynchEndToEndTest, ANameHoldingTheListSeparatorSurvivesReHashes)
         EXPECT_EQ(NameList::Count(list), 2) << name.toStdString() << ": " << list.toStdString();
         EXPECT_FALSE(MwuAlternateFile::Contains(list, name)) << "never its own name";
     }
-    EXPECT_EQ(first.at(QStringLiteral("plain.txt")), listedAwkward + QStringLiteral(";  ") + listedThird +
-                                                         QStringLiteral(";  "));
+    EXPECT_EQ(first.at(QStringLiteral("plain.txt")),
+              listedAwkward + QStringLiteral(";  ") + listedThird + QStringLiteral(";  "));
     EXPECT_TRUE(MwuAlternateFile::Contains(first.at(awkward), QStringLiteral("plain.txt")));
 
     for (int rehash = 1; rehash <= 3; ++rehash)

@@ -104,10 +104,12 @@ protected:
         ASSERT_TRUE(WriteTemplateDatabase(path));
         CDbDatabase db;
         db.Open(path);
-        db.Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
-                                  "Location, DriveType) VALUES (0, 1, 'Films', 'DATA', ?, ?, 'Fixed')"),
-                   {CDbValue(qint32(0x1234ABCD)), CDbValue(m_strMedia)});
-        db.Execute(QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (5, 'Films')"));
+        db.Execute(
+            QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                           "Location, DriveType) VALUES (0, 1, 'Films', 'DATA', ?, ?, 'Fixed')"),
+            {CDbValue(qint32(0x1234ABCD)), CDbValue(m_strMedia)});
+        db.Execute(
+            QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (5, 'Films')"));
         db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
                                   "FileSizeDouble) VALUES (1, 5, 1, 'present.mkv', 0, 0)"));
         db.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (1, 'File_FileId')"));
@@ -125,7 +127,8 @@ protected:
     bool WaitForServer()
     {
         return QTest::qWaitFor(
-            [] {
+            []
+            {
                 CConversationClient probe;
                 return probe.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("probe"), 200);
             },
@@ -205,7 +208,8 @@ TEST_F(SynchLoadTest, FloodsAndManyRequestsLeaveThreadsAndMemoryFlat)
     int answered = 0;
     int busy = 0;
     int mostThreads = 0;
-    const auto readAnswers = [&](int waitMs) {
+    const auto readAnswers = [&](int waitMs)
+    {
         if (flood.bytesAvailable() == 0)
             flood.waitForReadyRead(waitMs);
         reader.Append(flood.readAll());
@@ -274,21 +278,23 @@ TEST_F(SynchLoadTest, RefusedFilesStayByteIdenticalInBothJournalModes)
     CConversationClient client;
     ASSERT_TRUE(client.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("Synchronize")));
 
-    const auto foreign = [](CDbDatabase& db) {
-        db.ExecuteSqliteScript(QStringLiteral("CREATE TABLE Things (Name TEXT); INSERT INTO Things VALUES ('a');"));
+    const auto foreign = [](CDbDatabase& db)
+    {
+        db.ExecuteSqliteScript(
+            QStringLiteral("CREATE TABLE Things (Name TEXT); INSERT INTO Things VALUES ('a');"));
     };
-    const auto foreignParameter = [](CDbDatabase& db) {
-        db.ExecuteSqliteScript(QStringLiteral("CREATE TABLE Parameter (Key TEXT, Setting TEXT);"));
-    };
-    const auto version = [](const char* text) {
-        return [text](CDbDatabase& db) {
+    const auto foreignParameter = [](CDbDatabase& db)
+    { db.ExecuteSqliteScript(QStringLiteral("CREATE TABLE Parameter (Key TEXT, Setting TEXT);")); };
+    const auto version = [](const char* text)
+    {
+        return [text](CDbDatabase& db)
+        {
             db.Execute(QStringLiteral("UPDATE Parameter SET [Value]=? WHERE Parameter='Version'"),
                        {CDbValue(QString::fromLatin1(text))});
         };
     };
-    const auto dropFile = [](CDbDatabase& db) {
-        db.ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=OFF; DROP TABLE \"File\";"));
-    };
+    const auto dropFile = [](CDbDatabase& db)
+    { db.ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=OFF; DROP TABLE \"File\";")); };
     const struct
     {
         const char* name;
@@ -302,7 +308,8 @@ TEST_F(SynchLoadTest, RefusedFilesStayByteIdenticalInBothJournalModes)
          "Unrecognized database format"},
         {"older catalogue", true, version("1.003"), 0, "created by a older version"},
         {"newer catalogue", true, version("1.005"), 0, "created by a later version"},
-        {"catalogue without its File table", true, dropFile, DbErrors::kUnrecognizedFormat, "lost its File table"},
+        {"catalogue without its File table", true, dropFile, DbErrors::kUnrecognizedFormat,
+         "lost its File table"},
     };
     int index = 0;
     for (const auto& c : cases)
@@ -320,15 +327,18 @@ TEST_F(SynchLoadTest, RefusedFilesStayByteIdenticalInBothJournalModes)
                 else
                     db.Create(path);
                 c.change(db);
-                db.ExecuteSqliteScript(QStringLiteral("PRAGMA journal_mode=%1;").arg(QString::fromLatin1(mode)));
+                db.ExecuteSqliteScript(
+                    QStringLiteral("PRAGMA journal_mode=%1;").arg(QString::fromLatin1(mode)));
             }
             const QByteArray before = Bytes(path);
             ASSERT_FALSE(before.isEmpty());
             ASSERT_EQ(before[18], QString::fromLatin1(mode) == QStringLiteral("WAL") ? 2 : 1);
 
             // The synchronizer refuses it as a database it cannot use.
-            EXPECT_EQ(Request(client, QStringLiteral("-Database=\"%1\" -CatalogueID=1 -AddFiles -MarkDeleted").arg(path)),
-                      4313);
+            EXPECT_EQ(
+                Request(client,
+                        QStringLiteral("-Database=\"%1\" -CatalogueID=1 -AddFiles -MarkDeleted").arg(path)),
+                4313);
             EXPECT_EQ(Bytes(path), before);
 
             // So does the engine, saying what it is; another version opens unchanged for its caller
@@ -424,7 +434,8 @@ TEST_F(SynchLoadTest, ADiskThatFillsEndsTheRunWithTheDiskFullStatus)
     ASSERT_TRUE(QDir().mkpath(folder));
     for (int i = 0; i < 6000; ++i)
     {
-        QFile file(folder + QStringLiteral("/a file name long enough to fill a small disk soon %1.dat").arg(i));
+        QFile file(folder +
+                   QStringLiteral("/a file name long enough to fill a small disk soon %1.dat").arg(i));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     const auto [status, err] = RunQuit(database, {QStringLiteral("-AddFiles")});
@@ -432,7 +443,8 @@ TEST_F(SynchLoadTest, ADiskThatFillsEndsTheRunWithTheDiskFullStatus)
     EXPECT_TRUE(err.contains(QStringLiteral("There is not enough space on disk"))) << err.toStdString();
 
     // What was stored is sound, and fewer files than there are.
-    QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("remount,size=8m"), small});
+    QProcess::execute(QStringLiteral("mount"),
+                      {QStringLiteral("-o"), QStringLiteral("remount,size=8m"), small});
     CDbDatabase db;
     db.Open(database);
     CDbStatement check = db.PrepareSqlite(QStringLiteral("PRAGMA integrity_check"));
