@@ -79,7 +79,9 @@ std::shared_ptr<CMwuRequest> CMirrowelUpdateApp::CreateRequest(const QString& to
     {
         std::lock_guard lock(m_queueMutex);
         m_queue.push_back(raw);
-        if (m_nIdleWorkers == 0 && static_cast<int>(m_workers.size()) < kMaxWorkers && !m_bStopWorkers)
+        // A new worker only when the idle ones cannot take every queued request at once.
+        if (static_cast<int>(m_queue.size()) > m_nIdleWorkers &&
+            static_cast<int>(m_workers.size()) < kMaxWorkers && !m_bStopWorkers)
             m_workers.emplace_back([this] { RunWorker(); });
     }
     m_queueChanged.notify_one();
