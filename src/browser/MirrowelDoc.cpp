@@ -7,6 +7,7 @@
 #include "browser/SynchLink.h"
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
+#include "common/FileFormat.h"
 #include "common/FileOperations.h"
 #include "common/UserInteraction.h"
 #include "database/DbDatabase.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QTimer>
 
 namespace
@@ -135,6 +137,27 @@ bool CMirrowelDoc::Write(const QString& context, const std::function<void()>& st
 // ---------------------------------------------------------------------------------------------
 // Lifecycle
 
+QString CMirrowelDoc::NewDatabaseFailureText(const QString& path, const QString& systemText,
+                                             qint64 neededBytes)
+{
+    // "Locked" is what a person first suspects, but the path is usually what went wrong, and
+    // saying which lets them mend it.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("The database %1 could not be created: the folder %2 does not exist.")
+            .arg(path, folder);
+    // A write that fails at the end (the last flush) often carries no reason of its own.
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && !storage.isReadOnly() && storage.bytesAvailable() < neededBytes)
+        return QStringLiteral(
+                   "The database %1 could not be created: there is not enough space on disk (%2 free, %3 "
+                   "needed).")
+            .arg(path, FormatFileSize(storage.bytesAvailable()), FormatFileSize(neededBytes));
+    if (systemText.isEmpty())
+        return QStringLiteral("The database may be locked");
+    return QStringLiteral("The database %1 could not be created: %2.").arg(path, systemText);
+}
+
 bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bStartingUp)
 {
     if (bStartingUp)
@@ -152,7 +175,7 @@ bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bS
     QSaveFile file(*chosenPath);
     if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
         !file.commit())
-        m_ui.MessageBox(QStringLiteral("The database may be locked"),
+        m_ui.MessageBox(NewDatabaseFailureText(*chosenPath, file.errorString(), bytes.size()),
                         QStringLiteral("Error Creating Database"), MsgIcon::Error, MsgButtons::Ok);
     return OpenDatabase(*chosenPath);
 }

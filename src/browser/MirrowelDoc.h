@@ -50,6 +50,10 @@ public:
     // Lifecycle.
     // New: chosenPath is the save dialog's answer (nothing when cancelled).
     bool NewDatabase(const std::optional<QString>& chosenPath, bool bStartingUp = false);
+    // What "Error Creating Database" says when the template (neededBytes long) could not be
+    // written to path: a missing folder, too little space, else the system's reason (read-only
+    // filesystem, permission ...).
+    static QString NewDatabaseFailureText(const QString& path, const QString& systemText, qint64 neededBytes);
     // ReadOnly for a file that is not to be written, or may not be; a read-write open of a file
     // this user may not write (read-only media, someone else's catalogue) opens it read-only.
     // Read-only, the title says so and every command that writes refuses (CanWrite()).

@@ -1,5 +1,7 @@
 #include "common/ConversationClient.h"
 
+#include "common/ErrorLog.h"
+
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 
@@ -18,10 +20,29 @@ bool CConversationClient::Connect(const QString& service, const QString& topic, 
     Disconnect();
     m_bBroken = false;
     m_reader = CConversationFrameReader();
-    m_pSocket->connectToServer(ConversationServerPath(service));
+    m_strLastErrorText.clear();
+    const QString path = ConversationServerPath(service, &m_strLastErrorText);
+    if (path.isEmpty())
+    {
+        LogRefusal();
+        m_lastError = kDmlErrNoConvEstablished;
+        return false;
+    }
+    m_pSocket->connectToServer(path);
     if (!m_pSocket->waitForConnected(timeoutMs))
     {
         m_pSocket->abort();
+        m_lastError = kDmlErrNoConvEstablished;
+        return false;
+    }
+    // Not a word, not even the topic, to a program of another user that answers there.
+    if (!IsSameUserPeer(m_pSocket->socketDescriptor()))
+    {
+        m_pSocket->abort();
+        m_strLastErrorText =
+            QStringLiteral("The program answering at %1 runs as another user; nothing was sent to it.")
+                .arg(path);
+        LogRefusal();
         m_lastError = kDmlErrNoConvEstablished;
         return false;
     }
@@ -34,6 +55,13 @@ bool CConversationClient::Connect(const QString& service, const QString& topic, 
     }
     m_lastError = 0;
     return true;
+}
+
+void CConversationClient::LogRefusal() const
+{
+    // In the log only: the caller shows the reason (LastErrorText) in its own words.
+    AppendErrorLogLine(FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__, m_strLastErrorText,
+                                          QStringLiteral("CConversationClient::Connect()")));
 }
 
 bool CConversationClient::IsConnected() const

@@ -48,6 +48,9 @@ public:
 
     // The DDEML-style code of the last failure (kDmlErrNoConvEstablished ...), 0 when none.
     quint32 LastError() const { return m_lastError; }
+    // Why the last Connect failed, when there is more to say than the code (a refused socket
+    // folder, a peer of another user); empty otherwise.
+    QString LastErrorText() const { return m_strLastErrorText; }
 
 signals:
     void adviseReceived(const CConversationClient::Advise& advise);
@@ -56,6 +59,7 @@ private:
     std::optional<quint32> Transact(ConversationKind kind, const QStringList& strings, int timeoutMs,
                                     quint32 timeoutError);
     void ReadAvailable();
+    void LogRefusal() const;
 
     static constexpr qsizetype kMaxKeptAdvises = 256;
 
@@ -66,4 +70,5 @@ private:
     QList<Advise> m_advises;
     bool m_bBroken = false;
     quint32 m_lastError = 0;
+    QString m_strLastErrorText;
 };

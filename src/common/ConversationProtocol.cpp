@@ -1,5 +1,6 @@
 #include "common/ConversationProtocol.h"
 
+#include "platform/PrivateFolder.h"
 #include "platform/ProgramInfo.h"
 
 #include <QDir>
@@ -99,7 +100,7 @@ CConversationFrameReader::Result CConversationFrameReader::Next(ConversationFram
     return Result::Frame;
 }
 
-QString ConversationServerPath(const QString& service)
+QString ConversationServerPath(const QString& service, QString* pError)
 {
     QString folder = qEnvironmentVariable("QUARRANE_RUNTIME_DIR");
     if (folder.isEmpty())
@@ -109,7 +110,14 @@ QString ConversationServerPath(const QString& service)
                      ? runtime + QStringLiteral("/quarrane")
                      : QDir::tempPath() + QStringLiteral("/quarrane-") + CurrentLoginName();
     }
-    if (QDir().mkpath(folder))
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Whoever can reach the folder can put a socket of their own in place of ours.
+    if (!EnsurePrivateFolder(folder, pError))
+        return QString();
     return QDir(folder).filePath(service);
+}
+
+bool IsSameUserPeer(qintptr socketDescriptor)
+{
+    const std::optional<uint> peer = LocalSocketPeerUserId(socketDescriptor);
+    return peer && *peer == CurrentUserId();
 }

@@ -90,5 +90,11 @@ private:
 
 // The local socket path of a service for the current user: below $QUARRANE_RUNTIME_DIR when set
 // (tests keep their servers apart with it), else $XDG_RUNTIME_DIR/quarrane, else
-// <temp>/quarrane-<login name>. The folder is created, readable by its owner only.
-QString ConversationServerPath(const QString& service);
+// <temp>/quarrane-<login name>. The folder is created with access for its owner only; a folder
+// that is a link, belongs to another user or is open to others is refused: the result is empty
+// and *pError says why.
+QString ConversationServerPath(const QString& service, QString* pError = nullptr);
+
+// Whether the process at the other end of a connected local socket runs as the same user as this
+// one: a server never serves, and a client never talks to, another user's process.
+bool IsSameUserPeer(qintptr socketDescriptor);

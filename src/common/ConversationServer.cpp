@@ -18,7 +18,14 @@ CConversationServer::~CConversationServer()
 
 bool CConversationServer::Listen(QString* pError)
 {
-    const QString path = ConversationServerPath(m_service);
+    QString folderError;
+    const QString path = ConversationServerPath(m_service, &folderError);
+    if (path.isEmpty())
+    {
+        if (pError)
+            *pError = folderError;
+        return false;
+    }
     if (m_pServer->listen(path))
         return true;
     if (m_pServer->serverError() == QAbstractSocket::AddressInUseError)
@@ -71,6 +78,14 @@ void CConversationServer::OnNewConnection()
 {
     while (QLocalSocket* socket = m_pServer->nextPendingConnection())
     {
+        // Another user's program learns nothing here and can ask for nothing.
+        if (!IsSameUserPeer(socket->socketDescriptor()))
+        {
+            ++m_nRefusedPeers;
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         m_connections.insert(socket, Connection());
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { OnReadyRead(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] { Drop(socket); });

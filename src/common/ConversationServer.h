@@ -45,6 +45,8 @@ public:
     void PostFinalAdvise(quint64 linkId, quint32 result);
 
     int ConnectionCount() const { return static_cast<int>(m_connections.size()); }
+    // Connections dropped at once because their peer runs as another user.
+    int RefusedPeerCount() const { return m_nRefusedPeers; }
 
 private:
     struct Link
@@ -72,4 +74,5 @@ private:
     Handler m_handler;
     QHash<QLocalSocket*, Connection> m_connections;
     quint64 m_nextLinkId = 1;
+    int m_nRefusedPeers = 0;
 };

@@ -87,6 +87,8 @@ StartResult StartAndWaitForService(const QString& programPath, const QString& se
     // "Idle" for us: the service answers. A program that is a second instance ends at once and
     // the first instance answers instead, which is just as good.
     const QString path = ConversationServerPath(service);
+    if (path.isEmpty())
+        return StartResult::Started; // the connection that follows tells why
     QDeadlineTimer deadline(waitMs);
     do
     {
@@ -131,9 +133,10 @@ bool SendDdeCommand(const QString& programPath, const QString& service, const QS
         {
             if (bStartFirst || attempt == 1)
             {
-                ui.MessageBox(DdeErrorText(client->LastError()),
-                              QStringLiteral("Unable to send the DDE message:  %1").arg(topic), MsgIcon::Warning,
-                              MsgButtons::Ok);
+                ui.MessageBox(client->LastErrorText().isEmpty() ? DdeErrorText(client->LastError())
+                                                                : client->LastErrorText(),
+                              QStringLiteral("Unable to send the DDE message:  %1").arg(topic),
+                              MsgIcon::Warning, MsgButtons::Ok);
                 ui.SetStatusText(QString());
                 return false;
             }

@@ -4,6 +4,7 @@
 #include "database/DbConnection.h"
 #include "database/DbErrors.h"
 #include "database/DbQueryDef.h"
+#include "database/DbServices.h"
 #include "database/DbTransaction.h"
 #include "database/JetSql.h"
 #include "database/JetSqlFunctions.h"
@@ -221,31 +222,80 @@ void CDbDatabase::Configure(bool newFile)
     }
     else
     {
-        // Reading the schema is what tells a damaged or foreign file.
+        // Everything up to the journal mode only reads: a file refused here stays byte for byte
+        // as it was. Reading the schema is what tells a damaged file.
         PrepareSqlite(QStringLiteral("SELECT count(*) FROM sqlite_master")).Execute();
-        if (!m_bReadOnly && IsOnNetworkFileSystem(m_strPath))
-        {
-            try
-            {
-                PrepareSqlite(QStringLiteral("PRAGMA journal_mode=DELETE")).Execute();
-            }
-            catch (const CDbException& e)
-            {
-                // Another program on this machine holds it in WAL: sharing among local processes
-                // still works, so the file is used as it is.
-                if (!DbErrors::IsLockingError(e.m_nErrorCode))
-                    throw;
-            }
-        }
-        else if (!m_bReadOnly && JournalMode() != QLatin1String("wal"))
-            PrepareSqlite(QStringLiteral("PRAGMA journal_mode=WAL")).Execute();
-        // In WAL a power cut may lose the last commits but never damages the file; the rollback
-        // journal keeps full syncing.
-        if (JournalMode() == QLatin1String("wal"))
-            ExecuteSqliteScript(QStringLiteral("PRAGMA synchronous=NORMAL;"));
+        if (IsCurrentCatalogue() && !m_bReadOnly)
+            ChooseJournalMode();
     }
     ExecuteSqliteScript(QStringLiteral("PRAGMA foreign_keys=ON;"));
     Names();
+}
+
+bool CDbDatabase::IsCurrentCatalogue()
+{
+    QSet<QString> tables;
+    CDbStatement list = PrepareSqlite(
+        QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type IN ('table', 'view')"));
+    while (list.Step())
+        tables.insert(list.Value(0).ToString());
+    list.Reset();
+    const auto notCatalogue = [this]
+    {
+        return CDbException(DbErrors::kUnrecognizedFormat,
+                            QStringLiteral("Unrecognized database format '%1'.").arg(m_strPath));
+    };
+    if (!tables.contains(QStringLiteral("parameter")))
+        throw notCatalogue();
+    QString versionText;
+    try
+    {
+        CDbStatement version = PrepareSqlite(
+            QStringLiteral("SELECT \"Value\" FROM \"Parameter\" WHERE \"Parameter\"='Version'"));
+        if (version.Step())
+            versionText = version.Value(0).ToString();
+    }
+    catch (const CDbException&)
+    {
+        // A table of that name with other columns: somebody else's database.
+        throw notCatalogue();
+    }
+    // Another version is opened as it is, so that the caller can tell which one it is; it is not
+    // ours to convert, nor to write.
+    if (DatabaseVersionFromText(versionText) != kCurrentDatabaseVersion)
+        return false;
+    for (const char* table : {"Catalogue", "File", "FileInfo", "IndexId", "RelativePath"})
+        if (!tables.contains(QString::fromLatin1(table).toLower()))
+            throw CDbException(
+                DbErrors::kUnrecognizedFormat,
+                QStringLiteral("Unrecognized database format '%1': the catalogue has lost its %2 "
+                               "table.")
+                    .arg(m_strPath, QString::fromLatin1(table)));
+    return true;
+}
+
+void CDbDatabase::ChooseJournalMode()
+{
+    if (IsOnNetworkFileSystem(m_strPath))
+    {
+        try
+        {
+            PrepareSqlite(QStringLiteral("PRAGMA journal_mode=DELETE")).Execute();
+        }
+        catch (const CDbException& e)
+        {
+            // Another program on this machine holds it in WAL: sharing among local processes
+            // still works, so the file is used as it is.
+            if (!DbErrors::IsLockingError(e.m_nErrorCode))
+                throw;
+        }
+    }
+    else if (JournalMode() != QLatin1String("wal"))
+        PrepareSqlite(QStringLiteral("PRAGMA journal_mode=WAL")).Execute();
+    // In WAL a power cut may lose the last commits but never damages the file; the rollback
+    // journal keeps full syncing.
+    if (JournalMode() == QLatin1String("wal"))
+        ExecuteSqliteScript(QStringLiteral("PRAGMA synchronous=NORMAL;"));
 }
 
 void CDbDatabase::Close()

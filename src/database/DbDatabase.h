@@ -72,9 +72,13 @@ public:
     CDbDatabase(const CDbDatabase&) = delete;
     CDbDatabase& operator=(const CDbDatabase&) = delete;
 
-    // Opens an existing database file shared and read-write: foreign keys on, WAL journal on
+    // Opens an existing catalogue file shared and read-write: foreign keys on, WAL journal on
     // local volumes, rollback journal on network filesystems. A missing file raises 3024 and
-    // creates nothing; a file that is not a database raises 3343 and is left untouched.
+    // creates nothing. Header, schema and Version are read before anything may write: a file
+    // that is not a database or not a catalogue, is damaged or has lost one of the tables both
+    // programs need raises 3343; a catalogue of another version is opened without any change
+    // (its journal mode stays as it is) so that the caller can refuse it by its version. A
+    // refused file is left byte for byte as it was.
     void Open(const QString& path, EDbOpenMode mode = EDbOpenMode::ReadWrite);
     // Creates a new, empty database file (the template builder and tests); fails if it exists.
     void Create(const QString& path);
@@ -152,6 +156,12 @@ public:
 private:
     void OpenHandle(const QString& path, int flags, bool immutable = false);
     void Configure(bool newFile);
+    // Reads, never writes: true for a catalogue of this version with the tables both programs
+    // need, false for a catalogue of another version; 3343 for anything else.
+    bool IsCurrentCatalogue();
+    // WAL on local volumes, the rollback journal on network filesystems: only for a file we
+    // accept and may write.
+    void ChooseJournalMode();
 
     struct CNames;
     CNames& Names();

@@ -4,6 +4,9 @@
 #include "common/ErrorLog.h"
 
 #include <QCoreApplication>
+#include <QRandomGenerator>
+
+#include <algorithm>
 
 #include <thread>
 
@@ -28,6 +31,14 @@ CDbRetryPolicy::CDbRetryPolicy(CUserInteraction& ui, SRules rules)
 {
     if (m_rules.caption.isEmpty())
         m_rules.caption = QCoreApplication::applicationName();
+}
+
+std::chrono::milliseconds CDbRetryPolicy::RetryWait(int failures)
+{
+    const int doublings = std::clamp(failures - 1, 0, 20);
+    const qint64 ceiling = std::min<qint64>(kFirstRetryWait.count() << doublings, kRetryWait.count());
+    const qint64 floor = std::max<qint64>(1, ceiling / 2);
+    return std::chrono::milliseconds(floor + QRandomGenerator::global()->bounded(ceiling - floor + 1));
 }
 
 QString CDbRetryPolicy::DiskFullText()
@@ -102,7 +113,7 @@ bool CDbRetryPolicy::Run(const std::function<QString()>& context, const Step& st
             else if (DbErrors::IsWaitAndRetryError(code))
             {
                 if (failures < m_rules.attemptsPerSeries || m_rules.waitBeforeSeriesQuestion)
-                    m_wait(kRetryWait);
+                    m_wait(RetryWait(failures));
             }
             else
                 LogOther(e, context());

@@ -13,7 +13,9 @@ class CDbException;
 // The rule for writes to a database that another program may hold locked at the same moment:
 //
 //   - the locking family, and 3011, 3043, 3078 where the program does not open its database
-//     again for them: wait (1000 ms) and try again;
+//     again for them: wait and try again. The waits grow from a few milliseconds to a second,
+//     each drawn at random from its upper half (RetryWait): two programs that met on a lock do
+//     not meet again in step, and a lock held for a moment costs a moment, not a second;
 //   - 3011, 3043, 3078 where it does (the synchronizer): the step's reopen function runs before
 //     the next attempt; a step without one passes the error on to the step that encloses it;
 //   - 3026 (and 3035 where asked): "There is not enough space on disk ..." with Retry and Cancel;
@@ -33,7 +35,13 @@ public:
     using Step = std::function<void()>;
 
     static constexpr int kMaxAttempts = 16;
+    // The wait before the database is opened again, and the longest wait between two attempts.
     static constexpr std::chrono::milliseconds kRetryWait{1000};
+    static constexpr std::chrono::milliseconds kFirstRetryWait{2};
+
+    // The wait after the given number of failures in a row (1 for the first): kFirstRetryWait
+    // doubled per failure up to kRetryWait, drawn at random between half of that and all of it.
+    static std::chrono::milliseconds RetryWait(int failures);
 
     // The two Retry/Cancel questions of the rule.
     enum class EQuestion

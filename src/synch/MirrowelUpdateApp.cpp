@@ -42,12 +42,12 @@ quint32 CMirrowelUpdateApp::OnTransaction(int kind, const QString& topic, const 
     switch (static_cast<ConversationKind>(kind))
     {
     case ConversationKind::AdviseStart:
-        if (!m_bDocumentReady || m_state.IsClosing())
+        if (!m_bDocumentReady || m_state.IsClosing() || RequestCount() >= kMaxPendingRequests)
             return kDdeFBusy;
         CreateRequest(topic, item, RequestSource::AdviseStart, linkId);
         return kDdeFAck;
     case ConversationKind::Execute:
-        if (!m_bDocumentReady || m_state.IsClosing())
+        if (!m_bDocumentReady || m_state.IsClosing() || RequestCount() >= kMaxPendingRequests)
             return kDdeFBusy;
         CreateRequest(topic, data, RequestSource::Execute);
         return kDdeFAck;
@@ -64,23 +64,71 @@ quint32 CMirrowelUpdateApp::OnTransaction(int kind, const QString& topic, const 
     }
 }
 
-CMwuRequest* CMirrowelUpdateApp::CreateRequest(const QString& topic, const QString& commandLine,
-                                               RequestSource source, quint64 linkId)
+std::shared_ptr<CMwuRequest> CMirrowelUpdateApp::CreateRequest(const QString& topic,
+                                                               const QString& commandLine,
+                                                               RequestSource source, quint64 linkId)
 {
-    auto request = std::make_unique<CMwuRequest>();
+    auto request = std::make_shared<CMwuRequest>();
     request->m_strTopic = topic;
     request->m_strCommandLine = commandLine;
     request->m_source = source;
     request->m_linkId = linkId;
     CMwuRequest* raw = request.get();
-    m_requests.push_back(std::move(request));
-    raw->m_worker = std::thread([this, raw] { RunRequest(raw); });
-    return raw;
+    m_requests.push_back(request);
+    ++m_nReceived;
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_queue.push_back(raw);
+        // A new worker only when the idle ones cannot take every queued request at once.
+        if (static_cast<int>(m_queue.size()) > m_nIdleWorkers &&
+            static_cast<int>(m_workers.size()) < kMaxWorkers && !m_bStopWorkers)
+            m_workers.emplace_back([this] { RunWorker(); });
+    }
+    m_queueChanged.notify_one();
+    return request;
+}
+
+int CMirrowelUpdateApp::WorkerCount() const
+{
+    std::lock_guard lock(m_queueMutex);
+    return static_cast<int>(m_workers.size());
+}
+
+void CMirrowelUpdateApp::RunWorker()
+{
+    LowerCurrentThreadPriority();
+    std::unique_lock lock(m_queueMutex);
+    for (;;)
+    {
+        ++m_nIdleWorkers;
+        m_queueChanged.wait(lock, [this] { return m_bStopWorkers || !m_queue.empty(); });
+        --m_nIdleWorkers;
+        if (m_queue.empty())
+            return;
+        CMwuRequest* request = m_queue.front();
+        m_queue.pop_front();
+        lock.unlock();
+        RunRequest(request);
+        lock.lock();
+    }
+}
+
+void CMirrowelUpdateApp::StopWorkers()
+{
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_bStopWorkers = true;
+    }
+    m_queueChanged.notify_all();
+    // Workers finish what is queued first; closing makes that quick.
+    for (std::thread& worker : m_workers)
+        if (worker.joinable())
+            worker.join();
+    m_workers.clear();
 }
 
 void CMirrowelUpdateApp::RunRequest(CMwuRequest* request)
 {
-    LowerCurrentThreadPriority();
     try
     {
         request->m_line = SynchCommandLine::Parse(request->m_strCommandLine);
@@ -125,9 +173,12 @@ void CMirrowelUpdateApp::OnRequestDone(CMwuRequest* request)
     if (request->m_source == RequestSource::AdviseStart && m_pServer)
         m_pServer->PostFinalAdvise(request->m_linkId, static_cast<quint32>(request->m_nResult.load()));
 
-    if ((request->m_line.quit || m_bQuitWhenIdle) && m_state.RunningCount() == 0)
+    const bool quit = request->m_line.quit || m_bQuitWhenIdle;
+    const int result = request->m_nResult.load();
+    // Its worker has let go of it and its client has its answer: nothing needs it any longer.
+    DestroyRequest(request);
+    if (quit && m_state.RunningCount() == 0)
     {
-        const int result = request->m_nResult.load();
         QTimer::singleShot(m_bUnattended ? 0 : m_nQuitDelayMs, this, [this, result] {
             // Work that arrived during the delay is not cut short.
             const bool allDone = std::all_of(m_requests.begin(), m_requests.end(),
@@ -150,10 +201,9 @@ void CMirrowelUpdateApp::OnRequestNotify(CMwuRequest* request)
     auto it = std::find_if(m_requests.begin(), m_requests.end(), [request](const auto& r) { return r.get() == request; });
     if (it == m_requests.end())
         return;
+    // A request that ended meanwhile was handed back when it ended (OnRequestDone).
     if (request->m_source == RequestSource::AdviseStart && m_pServer)
         m_pServer->PostAdvise();
-    if (request->m_bDone)
-        DestroyRequest(request);
 }
 
 void CMirrowelUpdateApp::DestroyRequest(CMwuRequest* request)
@@ -161,8 +211,6 @@ void CMirrowelUpdateApp::DestroyRequest(CMwuRequest* request)
     auto it = std::find_if(m_requests.begin(), m_requests.end(), [request](const auto& r) { return r.get() == request; });
     if (it == m_requests.end())
         return;
-    if ((*it)->m_worker.joinable())
-        (*it)->m_worker.join();
     m_requests.erase(it);
 }
 
@@ -176,9 +224,7 @@ void CMirrowelUpdateApp::Close()
     };
     while (!allDone())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    for (auto& request : m_requests)
-        if (request->m_worker.joinable())
-            request->m_worker.join();
+    StopWorkers();
     m_requests.clear();
     if (m_pServer)
         m_pServer->Close();

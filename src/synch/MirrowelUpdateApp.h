@@ -6,9 +6,14 @@
 
 #include <QObject>
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 class CConversationServer;
 class CMwuSynchState;
@@ -27,6 +32,11 @@ public:
     static constexpr int kRequestNotifyDelayMs = 30000;
     static constexpr int kRefreshDelayMs = 10000;
     static constexpr int kQuitDelayMs = 3000;
+    // Requests run on a small pool of workers: their task managers take turns on the database
+    // anyway, and a thread per request lets a flood of requests exhaust the process.
+    static constexpr int kMaxWorkers = 4;
+    // Requests received and not yet finished beyond this many are answered busy.
+    static constexpr int kMaxPendingRequests = 256;
 
     CMirrowelUpdateApp(CMwuSynchState& state, TaskManagerFactory factory, QObject* parent = nullptr);
     ~CMirrowelUpdateApp() override;
@@ -36,9 +46,15 @@ public:
     // Until the document exists, transactions are answered busy.
     void SetDocumentReady(bool ready) { m_bDocumentReady = ready; }
 
-    CMwuRequest* CreateRequest(const QString& topic, const QString& commandLine, RequestSource source,
-                               quint64 linkId = 0);
+    // The request is handed back (dropped from the list) once its end has been handled; the
+    // returned reference keeps it readable for as long as the caller holds it.
+    std::shared_ptr<CMwuRequest> CreateRequest(const QString& topic, const QString& commandLine,
+                                               RequestSource source, quint64 linkId = 0);
+    // Requests received and not yet finished and handed back.
     int RequestCount() const { return static_cast<int>(m_requests.size()); }
+    // Requests received since the start.
+    int ReceivedCount() const { return m_nReceived; }
+    int WorkerCount() const;
 
     // Closing: the closing flag, the gate opened, every running task manager cancelled, then every
     // worker waited for.
@@ -75,7 +91,9 @@ signals:
     void raiseRequested();
 
 private:
+    void RunWorker();
     void RunRequest(CMwuRequest* request);
+    void StopWorkers();
     void OnRequestDone(CMwuRequest* request);
     void OnRequestNotify(CMwuRequest* request);
     quint32 OnTransaction(int kind, const QString& topic, const QString& item, const QString& data,
@@ -86,7 +104,15 @@ private:
     TaskManagerFactory m_factory;
     CConversationServer* m_pServer = nullptr;
     bool m_bDocumentReady = true;
-    std::list<std::unique_ptr<CMwuRequest>> m_requests;
+    std::list<std::shared_ptr<CMwuRequest>> m_requests;
+    int m_nReceived = 0;
+    // The worker pool: requests wait in the queue for a free worker.
+    mutable std::mutex m_queueMutex;
+    std::condition_variable m_queueChanged;
+    std::deque<CMwuRequest*> m_queue;
+    std::vector<std::thread> m_workers;
+    int m_nIdleWorkers = 0;
+    bool m_bStopWorkers = false;
     std::atomic<bool> m_bNotifyPending{false};
     std::atomic<bool> m_bRefreshPending{false};
     int m_nRequestNotifyDelayMs = kRequestNotifyDelayMs;

@@ -10,15 +10,23 @@ const QString kSeparator = NameList::kSeparator.toString();
 
 namespace MwuAlternateFile
 {
+QString ListedName(const QString& name)
+{
+    QString listed = name;
+    listed.replace(kSeparator, QStringLiteral(";\u00A0 "));
+    return listed;
+}
+
 bool Contains(const QString& list, const QString& name)
 {
     // Whole entries only: "ab" is not in "abc.txt;  ".
-    return NameList::Contains(list, name);
+    return NameList::Contains(list, ListedName(name));
 }
 
-bool Insert(QString& list, const QString& ownName, const QString& name)
+bool Insert(QString& list, const QString& ownName, const QString& rawName)
 {
-    if (name.isEmpty() || JetText::CompareGeneral(name, ownName) == 0 || Contains(list, name))
+    const QString name = ListedName(rawName);
+    if (name.isEmpty() || JetText::CompareGeneral(name, ListedName(ownName)) == 0 || Contains(list, name))
         return false;
     // Counted with its separator, so that the list itself never reaches the limit.
     const QString entry = name + kSeparator;

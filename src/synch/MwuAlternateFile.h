@@ -4,8 +4,15 @@
 
 // File.AlternateFile: the other names under which the same contents are catalogued, each followed
 // by ";" and two blanks, in ascending order without regard to case, never the record's own name.
+//
+// A file name may itself hold ";" and two blanks, which would read back as two entries and be
+// added again at every hash. Such a name is listed with a no-break space as the first blank
+// after each of its semicolons (ListedName): it looks the same, never splits, and is found again.
 namespace MwuAlternateFile
 {
+// The form in which a name is listed.
+QString ListedName(const QString& name);
+
 // Lists never grow to this many characters (the entry is counted with its separator).
 constexpr qsizetype kLimit = 65531;
 
@@ -14,6 +21,6 @@ constexpr qsizetype kLimit = 65531;
 // list changed.
 bool Insert(QString& list, const QString& ownName, const QString& name);
 
-// Whether the list holds name as a whole entry (without regard to case).
+// Whether the list holds name (in its listed form) as a whole entry (without regard to case).
 bool Contains(const QString& list, const QString& name);
 } // namespace MwuAlternateFile

@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <atomic>
-#include <thread>
 
 // How a request reached the synchronizer.
 enum class RequestSource
@@ -30,6 +29,4 @@ struct CMwuRequest
     std::atomic<bool> m_bDone{false};
     // 0, or the first non-zero result of its task managers (2, 30, 4313).
     std::atomic<int> m_nResult{0};
-
-    std::thread m_worker;
 };

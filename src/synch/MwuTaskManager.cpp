@@ -5,6 +5,7 @@
 #include "common/MediaLocation.h"
 #include "common/UnattendedInteraction.h"
 #include "common/UserInteraction.h"
+#include "database/DbErrorCodes.h"
 #include "database/DbServices.h"
 #include "database/DbStatement.h"
 #include "database/DbTransaction.h"
@@ -81,7 +82,10 @@ CDbRetryPolicy::SRules CMwuTaskManager::RetryRules(CMwuTaskManager& manager)
         manager.m_nRetryAnswer = IDCANCEL;
         // A full disk will not free itself: the whole task ends, not just this operation.
         if (question == CDbRetryPolicy::EQuestion::DiskFull)
+        {
             manager.m_bCancel = true;
+            manager.m_bDiskFullCancelled = true;
+        }
     };
     return rules;
 }
@@ -106,9 +110,31 @@ bool CMwuTaskManager::OpenDatabase()
         {
             if (m_context.ui.MessageBox(e.m_strDescription, QStringLiteral("Database Error"), MsgIcon::Warning,
                                         MsgButtons::RetryCancel) != MsgAnswer::Retry)
+            {
+                // A missing file is "not found"; a file that is there but cannot be used is not.
+                const bool missing =
+                    e.m_nErrorCode == DbErrors::kFileNotFound || e.m_nErrorCode == DbErrors::kObjectNotFound;
+                SetResult(missing                                 ? ResultFileNotFound
+                          : e.m_nErrorCode == DbErrors::kDiskFull ? ResultDiskFull
+                                                                  : ResultDatabaseFailure);
                 return false;
+            }
         }
     }
+}
+
+void CMwuTaskManager::SetResultOfEarlyEnd()
+{
+    if (m_nResult != 0)
+        return;
+    const long lastError = m_retryPolicy.LastErrorCode();
+    if (m_bDiskFullCancelled)
+        SetResult(ResultDiskFull);
+    else if (m_bCancel || m_nRetryAnswer != IDRETRY || m_context.state.IsClosing())
+        // Given up on a damaged database or a missing table: the database is what failed.
+        SetResult(lastError == DbErrors::kUnrecognizedFormat || lastError == DbErrors::kInputNotFound
+                      ? ResultDatabaseFailure
+                      : ResultCancelled);
 }
 
 bool CMwuTaskManager::ReopenDatabase()
@@ -128,11 +154,8 @@ int CMwuTaskManager::Manage()
     m_context.notifier.PostManageStarted();
 
     if (!OpenDatabase())
-    {
-        // Nothing was done: say so in the result rather than report success.
-        SetResult(ResultFileNotFound);
+        // Nothing was done: the result says why rather than report success.
         return m_nResult;
-    }
 
     const double version = DatabaseVersionFromText(GetDatabaseParameter(QStringLiteral("Version")));
     if (version > kCurrentDatabaseVersion)
@@ -168,6 +191,7 @@ int CMwuTaskManager::Manage()
         catch (const CDbException& e)
         {
             LOG_EXCEPTION(e, QString(), QStringLiteral("CMwuTaskManager::Manage() - AddTaskGroup"));
+            SetResult(ResultDatabaseFailure);
         }
         const auto reopen = [this] { ReopenDatabase(); };
         try
@@ -184,7 +208,9 @@ int CMwuTaskManager::Manage()
         catch (const CDbException& e)
         {
             LOG_EXCEPTION(e, QString(), QStringLiteral("CMwuTaskManager::Manage()"));
+            SetResult(ResultDatabaseFailure);
         }
+        SetResultOfEarlyEnd();
     }
     m_database.Close();
     return m_nResult;
@@ -234,6 +260,7 @@ CMwuTaskList::Row CMwuTaskManager::CreateTaskTopBase(bool& bMediaMissing)
         return nullptr;
     if (!found)
     {
+        SetResult(ResultFileNotFound);
         m_context.ui.MessageBox(byId ? QStringLiteral("Unable to find the catalogue: %1").arg(m_request.m_line.catalogueId)
                                      : QStringLiteral("Unable to find the catalogue: %1").arg(m_request.m_line.catalogue),
                                 QStringLiteral("Catalogue not Found"), MsgIcon::Error, MsgButtons::Ok);
@@ -256,7 +283,10 @@ CMwuTaskList::Row CMwuTaskManager::AddTaskGroupFromFileRecords()
     if (!top)
         return nullptr;
     if (bMediaMissing)
+    {
+        SetResult(ResultFileNotFound);
         m_bCancel = true;
+    }
 
     const CMwuTask head = Tasks().Read(top);
     // Grouped by folder row rather than by folder text: the texts compare without regard to case,

@@ -25,7 +25,14 @@ public:
         // Some files or folders were left out (each named in the log); everything else was done.
         ResultSkipped = 3,
         ResultReadError = 30,
-        ResultVersionMismatch = 4313,
+        // The disk filled and the person gave up.
+        ResultDiskFull = 112,
+        // The person cancelled, or the program closed, before the task was done.
+        ResultCancelled = 1223,
+        // The database could not be used: another version, not a catalogue, damaged, or a
+        // step that failed for good.
+        ResultDatabaseFailure = 4313,
+        ResultVersionMismatch = ResultDatabaseFailure,
         IDCANCEL = 2,
         IDRETRY = 4,
     };
@@ -35,8 +42,9 @@ public:
     CMwuTaskManager(const CMwuTaskManager&) = delete;
     CMwuTaskManager& operator=(const CMwuTaskManager&) = delete;
 
-    // Runs the whole task; 0 on success, else the first non-zero result (2, 30, 4313), or 3 when
-    // nothing worse happened but some entries were skipped.
+    // Runs the whole task; 0 on success, else the first non-zero result (2, 30, 112, 1223, 4313),
+    // or 3 when nothing worse happened but some entries were skipped. A task that did not run to
+    // its end never reports 0.
     virtual int Manage();
 
     // Set when the database cannot be used: the request runs no further task.
@@ -128,6 +136,8 @@ protected:
     std::atomic<bool> m_bCancel{false};
     int m_nRetryAnswer = IDRETRY;
     bool m_bAnswered = false;
+    // The person gave up on a full disk.
+    bool m_bDiskFullCancelled = false;
 
 private:
     // The rules every database operation of the task runs under; its answers land in
@@ -137,4 +147,6 @@ private:
     CDbRetryPolicy m_retryPolicy;
 
     bool OpenDatabase();
+    // The result of a run that stopped early without a result of its own.
+    void SetResultOfEarlyEnd();
 };

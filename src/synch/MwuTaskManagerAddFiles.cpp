@@ -65,7 +65,10 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
     bool bMediaMissing = false;
     CMwuTaskList::Row top = CreateTaskTopBase(bMediaMissing);
     if (bMediaMissing)
+    {
+        SetResult(ResultFileNotFound);
         m_bCancel = true;
+    }
     if (!top || m_bCancel)
     {
         if (top)

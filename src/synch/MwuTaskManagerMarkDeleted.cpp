@@ -67,6 +67,7 @@ void CMwuTaskManagerMarkDeleted::ProcessGroupTaskCurrent()
         if (LocateMedia(location, current.m_lVolumeSerial, current.m_strVolume, 0, nullptr, nullptr, false) != 0)
         {
             // The medium went away during the run: its files are not gone, it is.
+            SetResult(ResultFileNotFound);
             m_bCancel = true;
             return;
         }

@@ -41,9 +41,14 @@ void PrintUsage()
                 "command lines of later starts into its own task list.\n"
                 "  -Unattended  answer every question with its safe default (Cancel or No) and log it\n"
                 "  -Quit        close when the request is done; the exit status is its result:\n"
-                "               0 done, 2 folder or file not found, 3 some files or folders skipped\n"
-                "               (each named on stderr and in the log), 30 error reading a file,\n"
-                "               43 database of another version (result 4313)\n");
+                "               0 done, 2 folder or file not found, 3 some files or folders skipped
+"
+                "               (each named on stderr and in the log), 30 error reading a file,
+"
+                "               112 disk full, 122 cancelled (result 1223), 43 database of another
+"
+                "               version, not a catalogue or damaged (result 4313)
+");
 }
 
 std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context,
@@ -62,13 +67,22 @@ std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& r
     }
 }
 
-// A process exit status holds 8 bits: 2 and 30 pass as they are, the version mismatch 4313 becomes
-// 43. Unattended runs also print the result in full.
+// A process exit status holds 8 bits: 2, 30 and 112 pass as they are, 1223 (cancelled) becomes 122
+// and 4313 (database unusable) 43. Unattended runs also print the result in full.
 int ExitStatusOfResult(int result, bool unattended)
 {
     if (unattended && result != 0)
         std::fprintf(stderr, "quarranesynch: the request ended with result %d\n", result);
-    return result == 4313 ? 43 : result & 0xFF;
+    switch (result)
+    {
+    case CMwuTaskManager::ResultCancelled:
+        return 122;
+    case CMwuTaskManager::ResultDatabaseFailure:
+        return 43;
+    default:
+        // Any other result still ends non-zero, whatever its low bits.
+        return result == 0 ? 0 : (result & 0xFF) != 0 ? result & 0xFF : 1;
+    }
 }
 
 // A second instance: bring the running one forward and hand it our command line.
@@ -127,7 +141,21 @@ int main(int argc, char* argv[])
     SetErrorLogProgramName(QStringLiteral("QuarraneSynch"));
 
     CSynchUnattendedInteraction unattendedUi;
-    QLockFile instanceLock(ConversationServerPath(kService) + QStringLiteral(".lock"));
+    QString folderError;
+    const QString servicePath = ConversationServerPath(kService, &folderError);
+    if (servicePath.isEmpty())
+    {
+        // Serving from a folder another user controls would hand that user our requests.
+        LOG_ERROR(folderError, QStringLiteral("CMirrowelUpdateApp::InitInstance()"));
+        std::fprintf(stderr, "quarranesynch: %s\n", qPrintable(folderError));
+        if (!unattended)
+        {
+            CWidgetInteraction widgetUi;
+            widgetUi.MessageBox(folderError, kTitle, MsgIcon::Error, MsgButtons::Ok);
+        }
+        return 1;
+    }
+    QLockFile instanceLock(servicePath + QStringLiteral(".lock"));
     instanceLock.setStaleLockTime(0);
     if (!instanceLock.tryLock(0))
     {
@@ -168,10 +196,12 @@ int main(int argc, char* argv[])
     else if (app.QuitsWhenIdle())
         // The script that started us normally hands over its command line at once; should it
         // never come, do not linger.
-        QTimer::singleShot(60000, &frame, [&] {
-            if (app.RequestCount() == 0)
-                frame.close();
-        });
+        QTimer::singleShot(60000, &frame,
+                           [&]
+                           {
+                               if (app.ReceivedCount() == 0)
+                                   frame.close();
+                           });
 
     const int exitCode = application.exec();
     // Closing cancels the running task managers, which ends a hash in progress.

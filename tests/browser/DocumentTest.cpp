@@ -3,7 +3,12 @@
 #include "database/DbTransaction.h"
 
 #include <QCryptographicHash>
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+
+#include <iostream>
 
 namespace
 {
@@ -343,4 +348,58 @@ TEST_F(DocumentTest, AReadOnlyDatabaseIsReadAndNeverWritten)
     EXPECT_FALSE(m_doc.IsReadOnly());
     EXPECT_TRUE(m_doc.CanWrite());
     EXPECT_EQ(m_doc.Title(), QStringLiteral("Films.qrl"));
+}
+
+// "New" says what went wrong with the chosen path instead of blaming a lock.
+TEST_F(DocumentTest, NewSaysWhatWentWrongWithThePath)
+{
+    const QString mounts = Path(QStringLiteral("mounts"));
+    const auto mountTmpfs = [&](const QString& name, const QString& options)
+    {
+        const QString where = mounts + QLatin1Char('/') + name;
+        QDir().mkpath(where);
+        return QProcess::execute(QStringLiteral("mount"),
+                                 {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                  options, QStringLiteral("tmpfs"), where}) == 0
+                   ? where
+                   : QString();
+    };
+    const QString readOnly = mountTmpfs(QStringLiteral("ro"), QStringLiteral("ro,size=1m"));
+    const QString full = mountTmpfs(QStringLiteral("full"), QStringLiteral("size=64k"));
+    const auto unmount = qScopeGuard(
+        [&]
+        {
+            for (const QString& where : {readOnly, full})
+                if (!where.isEmpty())
+                    QProcess::execute(QStringLiteral("umount"), {where});
+        });
+
+    const struct
+    {
+        QString folder;
+        const char* says;
+    } cases[] = {
+        {Path(QStringLiteral("no/such/folder")), "does not exist"},
+        {readOnly, "Read-only file system"},
+        {full, "not enough space on disk"},
+    };
+    for (const auto& c : cases)
+    {
+        if (c.folder.isEmpty())
+        {
+            std::cout << "  [ skipped ] " << c.says << ": cannot mount a tmpfs here (needs root)\n";
+            continue;
+        }
+        SCOPED_TRACE(c.says);
+        const size_t before = m_ui.Messages().size();
+        const QString path = c.folder + QStringLiteral("/New.qrl");
+        EXPECT_FALSE(m_doc.NewDatabase(path));
+        const auto messages = m_ui.Messages();
+        ASSERT_GT(messages.size(), before);
+        EXPECT_EQ(messages[before].caption, QStringLiteral("Error Creating Database"));
+        EXPECT_TRUE(messages[before].text.contains(QString::fromLatin1(c.says)))
+            << messages[before].text.toStdString();
+        EXPECT_TRUE(messages[before].text.contains(path) || messages[before].text.contains(c.folder));
+        EXPECT_FALSE(QFileInfo::exists(path)) << "nothing half-written is left";
+    }
 }

@@ -9,6 +9,7 @@
 #include <QProcess>
 
 #include <optional>
+#include <set>
 
 namespace
 {
@@ -49,12 +50,15 @@ protected:
     CDbRetryPolicy Policy(std::function<void(int)> onWait = {})
     {
         CDbRetryPolicy policy(m_ui);
-        policy.SetWait([this, onWait](std::chrono::milliseconds ms) {
-            EXPECT_EQ(ms, CDbRetryPolicy::kRetryWait);
-            ++m_nWaits;
-            if (onWait)
-                onWait(m_nWaits);
-        });
+        policy.SetWait(
+            [this, onWait](std::chrono::milliseconds ms)
+            {
+                ++m_nWaits;
+                EXPECT_GE(ms, std::chrono::milliseconds(1));
+                EXPECT_LE(ms, CDbRetryPolicy::kRetryWait);
+                if (onWait)
+                    onWait(m_nWaits);
+            });
         return policy;
     }
 
@@ -298,4 +302,40 @@ TEST_F(RetryPolicyTest, ALockThatNeverClearsIsAskedAboutAfterEverySeries)
         EXPECT_EQ(m_nWaits, synchronizer ? 48 : 45);
         EXPECT_EQ(policy.LastErrorCode(), 3260);
     }
+}
+
+TEST(RetryWait, GrowsFromMillisecondsToASecondWithJitter)
+{
+    using std::chrono::milliseconds;
+    // failures in a row -> the range the wait is drawn from
+    const struct
+    {
+        int failures;
+        milliseconds low;
+        milliseconds high;
+    } cases[] = {
+        {1, milliseconds(1), milliseconds(2)},         {2, milliseconds(2), milliseconds(4)},
+        {5, milliseconds(16), milliseconds(32)},       {9, milliseconds(256), milliseconds(512)},
+        {10, milliseconds(500), milliseconds(1000)},   {16, milliseconds(500), milliseconds(1000)},
+        {1000, milliseconds(500), milliseconds(1000)},
+    };
+    for (const auto& c : cases)
+    {
+        std::set<qint64> seen;
+        for (int draw = 0; draw < 200; ++draw)
+        {
+            const milliseconds wait = CDbRetryPolicy::RetryWait(c.failures);
+            EXPECT_GE(wait, c.low) << c.failures;
+            EXPECT_LE(wait, c.high) << c.failures;
+            seen.insert(wait.count());
+        }
+        // Two writers that collided must not keep colliding in step.
+        if (c.high - c.low >= milliseconds(2))
+            EXPECT_GT(seen.size(), 2u) << c.failures;
+    }
+    // A whole series of waits takes seconds, not the sixteen seconds of fixed one-second waits.
+    milliseconds longest(0);
+    for (int failures = 1; failures < CDbRetryPolicy::kMaxAttempts; ++failures)
+        longest += CDbRetryPolicy::RetryWait(failures);
+    EXPECT_LT(longest, milliseconds(8000));
 }

@@ -202,14 +202,15 @@ TEST_F(AddFilesTest, MissingMediumOrLocationAddsNothing)
     WriteFile(QStringLiteral("a.txt"));
     AddCatalogue(2, QStringLiteral("Elsewhere"), 0x0BADF00D, QStringLiteral("Fixed"));
     m_catalogueId = 2;
-    EXPECT_EQ(AddFiles(), 0);
+    // Nothing done is not a success.
+    EXPECT_EQ(AddFiles(), CMwuTaskManager::ResultFileNotFound);
     EXPECT_EQ(Rows().back().m_status, TaskStatusMediaNotFound);
     EXPECT_EQ(Rows().size(), 1u);
 
     // The volume is there but the location is not.
     m_db.Execute(QStringLiteral("UPDATE Catalogue SET VolumeSerial=?, Location=? WHERE CatalogueId=2"),
                  {CDbValue(qint32(kSerial)), CDbValue(m_strMedia + "/no such folder")});
-    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(AddFiles(), CMwuTaskManager::ResultFileNotFound);
     EXPECT_EQ(Rows().back().m_status, TaskStatusMediaNotFound);
     EXPECT_EQ(Count(QStringLiteral("1=1")), 0);
 }

@@ -78,7 +78,8 @@ TEST_F(MarkDeletedTest, AMediumThatGoesAwayDuringTheRunMarksNothingMore)
         ASSERT_TRUE(QDir().rename(m_strMedia, m_strMedia + "-away"));
         ASSERT_TRUE(QDir().mkpath(m_strMedia));
     };
-    EXPECT_EQ(MarkDeleted(), 0);
+    // Stopped half-way: not a success.
+    EXPECT_EQ(MarkDeleted(), CMwuTaskManager::ResultFileNotFound);
     EXPECT_EQ(Count(QStringLiteral("Deleted=TRUE")), 0);
     const auto rows = Rows();
     ASSERT_EQ(rows.size(), 9u); // add files: top and four folders; mark deleted: top and three

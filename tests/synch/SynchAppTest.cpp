@@ -16,6 +16,8 @@
 #include <QSet>
 
 #include <mutex>
+#include <optional>
+#include <thread>
 
 namespace
 {
@@ -138,18 +140,19 @@ TEST_F(SynchAppTest, TasksRunInTheirFixedOrderAndAVersionStopEndsTheRequest)
 {
     CMirrowelUpdateApp app(m_state, Factory());
     m_pContext = MakeContext(app);
-    CMwuRequest* a = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -UpdateTTH -MarkDeleted -AddFiles",
-                                       RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> a =
+        app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -UpdateTTH -MarkDeleted -AddFiles",
+                          RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return a->m_bDone.load(); }));
-    CMwuRequest* b =
-        app.CreateRequest("CmdLine", "-Database=x -CatalogueID=99 -AddFiles -UpdateTTH", RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> b = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=99 -AddFiles -UpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return b->m_bDone.load(); }));
-    CMwuRequest* c =
-        app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -AddFiles -UpdateTTH", RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> c = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=30 -AddFiles -UpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return c->m_bDone.load(); }));
     // The force flag alone starts nothing.
-    CMwuRequest* d = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=5 -ForceUpdateTTH",
-                                       RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> d = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=5 -ForceUpdateTTH", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return d->m_bDone.load(); }));
 
     EXPECT_EQ(m_journal.Entries(), QStringList({"1:1", "1:2", "1:3", "99:1", "30:1", "30:3"}));
@@ -168,10 +171,10 @@ TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
 
     // The quitting request has the database; another request's task manager waits for it.
     m_journal.Hold({30, 1});
-    CMwuRequest* quitting = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -MarkDeleted",
-                                              RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> quitting = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=30 -Quit -MarkDeleted", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return m_journal.Entries() == QStringList{"30:2"}; }));
-    CMwuRequest* other =
+    const std::shared_ptr<CMwuRequest> other =
         app.CreateRequest("CmdLine", "-Database=x -CatalogueID=1 -AddFiles", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return m_state.RunningCount() == 2; }));
 
@@ -187,8 +190,8 @@ TEST_F(SynchAppTest, QuitClosesOnlyWhenNoTaskManagerRuns)
     EXPECT_EQ(closed.count(), 0);
 
     // Alone, a quitting request closes the program after the delay, with its result.
-    CMwuRequest* alone = app.CreateRequest("CmdLine", "-Database=x -CatalogueID=30 -Quit -AddFiles",
-                                           RequestSource::CommandLine);
+    const std::shared_ptr<CMwuRequest> alone = app.CreateRequest(
+        "CmdLine", "-Database=x -CatalogueID=30 -Quit -AddFiles", RequestSource::CommandLine);
     ASSERT_TRUE(WaitFor([&] { return alone->m_bDone.load(); }));
     ASSERT_TRUE(WaitFor([&] { return closed.count() == 1; }));
     EXPECT_EQ(app.QuitResult(), 30);
@@ -317,9 +320,9 @@ TEST_F(SynchAppTest, AnUnattendedRunEndsAsSoonAsItHasNoWorkLeft)
         QSignalSpy flashed(&app, &CMirrowelUpdateApp::flashRequested);
 
         m_journal.Hold({1, 30});
-        CMwuRequest* first = app.CreateRequest("CmdLine", c.firstLine, RequestSource::CommandLine);
+        const auto first = app.CreateRequest("CmdLine", c.firstLine, RequestSource::CommandLine);
         ASSERT_TRUE(WaitFor([&] { return state.RunningCount() == 1; }));
-        CMwuRequest* second = app.CreateRequest("CmdLine", c.secondLine, RequestSource::Execute);
+        const auto second = app.CreateRequest("CmdLine", c.secondLine, RequestSource::Execute);
         ASSERT_TRUE(WaitFor([&] { return state.RunningCount() == 2; }));
         // The first request ends while the second waits for the database.
         const int firstCatalogue = first->m_line.catalogueId;
@@ -343,4 +346,52 @@ TEST_F(SynchAppTest, AnUnattendedRunEndsAsSoonAsItHasNoWorkLeft)
         }
         app.Close();
     }
+}
+
+// Requests share a small pool of workers instead of a thread each, are handed back once ended, and
+// past a limit of unfinished requests the server answers busy instead of piling them up.
+TEST_F(SynchAppTest, RequestsShareABoundedPoolAndAreHandedBackWhenDone)
+{
+    CMirrowelUpdateApp app(m_state, Factory(1));
+    m_pContext = MakeContext(app);
+    ASSERT_TRUE(app.StartServer());
+    m_journal.Hold({7});
+    const int requests = CMirrowelUpdateApp::kMaxPendingRequests;
+    std::vector<std::shared_ptr<CMwuRequest>> first;
+    for (int i = 0; i < requests; ++i)
+        first.push_back(
+            app.CreateRequest("CmdLine", "-Database=x -CatalogueID=7 -AddFiles", RequestSource::CommandLine));
+    ASSERT_TRUE(WaitFor([&] { return m_state.RunningCount() == CMirrowelUpdateApp::kMaxWorkers; }));
+    QTest::qWait(50);
+    EXPECT_EQ(app.WorkerCount(), CMirrowelUpdateApp::kMaxWorkers);
+    EXPECT_EQ(m_state.RunningCount(), CMirrowelUpdateApp::kMaxWorkers) << "the rest wait for a worker";
+
+    // The server is served by this thread's event loop; the client blocks in another.
+    const auto execute = []
+    {
+        std::optional<quint32> answer;
+        std::atomic<bool> done{false};
+        std::thread client(
+            [&]
+            {
+                CConversationClient c;
+                if (c.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("CmdLine")))
+                    answer = c.Execute(QStringLiteral("-Database=x -CatalogueID=8 -AddFiles"));
+                done = true;
+            });
+        WaitFor([&] { return done.load(); });
+        client.join();
+        return answer;
+    };
+    EXPECT_EQ(execute(), kDdeFBusy);
+    EXPECT_EQ(app.ReceivedCount(), requests);
+
+    m_journal.Hold({});
+    ASSERT_TRUE(WaitFor([&] { return app.RequestCount() == 0; }, 30000));
+    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](const auto& r) { return r->m_bDone.load(); }));
+    EXPECT_EQ(m_journal.filesDone.load(), requests);
+    EXPECT_EQ(execute(), kDdeFAck);
+    ASSERT_TRUE(WaitFor([&] { return app.RequestCount() == 0; }));
+    EXPECT_EQ(app.WorkerCount(), CMirrowelUpdateApp::kMaxWorkers) << "workers are kept, not made anew";
+    EXPECT_EQ(app.ReceivedCount(), requests + 1);
 }

@@ -1,4 +1,5 @@
 #include "ProcessEnvironment.h"
+#include "common/NameList.h"
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 #include "platform/FixtureVolumeTable.h"
@@ -262,7 +263,10 @@ TEST_F(SynchEndToEndTest, WithoutItsMediumACatalogueIsLeftAsItWas)
         {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x0BADF00D, QStringLiteral("OTHER"))}));
     QFile::remove(m_strMedia + QStringLiteral("/a.txt"));
     Write(QStringLiteral("b.txt"), "b");
-    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"), QStringLiteral("-UpdateTTH")}), 0);
+    // Nothing was done, and the exit status says so: folder not found.
+    EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-MarkDeleted"),
+                               QStringLiteral("-UpdateTTH")}),
+              2);
 
     CDbDatabase db;
     db.Open(m_strDatabase);
@@ -272,4 +276,48 @@ TEST_F(SynchEndToEndTest, WithoutItsMediumACatalogueIsLeftAsItWas)
     EXPECT_FALSE(rows.Value(1).ToBool()) << "not marked deleted while its medium is away";
     EXPECT_TRUE(rows.Value(2).IsNull());
     EXPECT_FALSE(rows.Step()) << "nothing added from a folder that is not the medium";
+}
+
+// A file name that holds the list separator itself: every re-hash leaves the lists as they were,
+// one entry per other name.
+TEST_F(SynchEndToEndTest, ANameHoldingTheListSeparatorSurvivesReHashes)
+{
+    const QByteArray same("the same contents");
+    const QString awkward = QStringLiteral("first;  second.txt");
+    Write(awkward, same);
+    Write(QStringLiteral("plain.txt"), same);
+    Write(QStringLiteral("Other/third;  .txt"), same);
+
+    const auto alternates = [&]
+    {
+        std::map<QString, QString> lists;
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        CDbStatement st = db.Prepare(QStringLiteral("SELECT File, AlternateFile FROM File"));
+        while (st.Step())
+            lists[st.Value(0).ToString()] = st.Value(1).ToString();
+        return lists;
+    };
+    const QString listedAwkward = MwuAlternateFile::ListedName(awkward);
+    const QString listedThird = MwuAlternateFile::ListedName(QStringLiteral("third;  .txt"));
+    EXPECT_EQ(listedAwkward, QString::fromUtf8("first;\u00A0 second.txt"));
+
+    ASSERT_EQ(RunSynchronizer({QStringLiteral("-AddFiles"), QStringLiteral("-UpdateTTH")}), 0);
+    const std::map<QString, QString> first = alternates();
+    ASSERT_EQ(first.size(), 3u);
+    // Each list names the two others once, in the listed form that never splits.
+    for (const auto& [name, list] : first)
+    {
+        EXPECT_EQ(NameList::Count(list), 2) << name.toStdString() << ": " << list.toStdString();
+        EXPECT_FALSE(MwuAlternateFile::Contains(list, name)) << "never its own name";
+    }
+    EXPECT_EQ(first.at(QStringLiteral("plain.txt")),
+              listedAwkward + QStringLiteral(";  ") + listedThird + QStringLiteral(";  "));
+    EXPECT_TRUE(MwuAlternateFile::Contains(first.at(awkward), QStringLiteral("plain.txt")));
+
+    for (int rehash = 1; rehash <= 3; ++rehash)
+    {
+        ASSERT_EQ(RunSynchronizer({QStringLiteral("-UpdateTTH"), QStringLiteral("-ForceUpdateTTH")}), 0);
+        EXPECT_EQ(alternates(), first) << "re-hash " << rehash;
+    }
 }

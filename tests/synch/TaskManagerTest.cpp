@@ -227,10 +227,11 @@ TEST_F(TaskManagerTest, AnotherDatabaseVersionStopsTheRequestWithItsMessage)
 
 TEST_F(TaskManagerTest, MissingCatalogueMissingMediumAndMissingDatabase)
 {
+    // Nothing done is not a success: "not found".
     auto byId = Make(Line(42));
-    EXPECT_EQ(byId->Manage(), 0);
+    EXPECT_EQ(byId->Manage(), CMwuTaskManager::ResultFileNotFound);
     auto byName = Make(QStringLiteral("-Database=\"%1\" -Catalogue=\"No such\" -UpdateTTH").arg(m_strDatabase));
-    EXPECT_EQ(byName->Manage(), 0);
+    EXPECT_EQ(byName->Manage(), CMwuTaskManager::ResultFileNotFound);
     auto messages = m_ui.Messages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, QStringLiteral("Unable to find the catalogue: 42"));
@@ -249,7 +250,7 @@ TEST_F(TaskManagerTest, MissingCatalogueMissingMediumAndMissingDatabase)
     AddCatalogue(3, QStringLiteral("Elsewhere"), 0x0BADF00D);
     AddFile(2, 3, 0, QStringLiteral("b"));
     auto missing = Make(Line(3));
-    EXPECT_EQ(missing->Manage(), 0);
+    EXPECT_EQ(missing->Manage(), CMwuTaskManager::ResultFileNotFound);
     EXPECT_TRUE(missing->processed.isEmpty());
     EXPECT_EQ(Rows().back().m_status, TaskStatusMediaNotFound);
 
@@ -362,7 +363,7 @@ TEST_F(TaskManagerTest, MarkDeletedMarksOnlyLiveFilesThatAreGone)
     // The medium is missing: nothing is marked, the top row says why.
     AddCatalogue(3, QStringLiteral("Elsewhere"), 0x0BADF00D);
     AddFile(8, 3, 0, QStringLiteral("anything"));
-    EXPECT_EQ(run(3), 0);
+    EXPECT_EQ(run(3), CMwuTaskManager::ResultFileNotFound);
     EXPECT_EQ(deletedIds(), QList<qint32>({2, 4, 6}));
     EXPECT_EQ(Rows().back().m_status, TaskStatusMediaNotFound);
 }
