@@ -8,6 +8,7 @@
 #include "database/DbTransaction.h"
 #include "database/JetSql.h"
 #include "database/JetSqlFunctions.h"
+#include "platform/FileSystem.h"
 #include "platform/ProgramInfo.h"
 
 #include <sqlite3.h>
@@ -577,15 +578,19 @@ void CDbDatabase::CompactDatabase(const QString& sourcePath, const QString& targ
     {
         // Compaction needs the file to itself, as it replaces it afterwards: a connection anywhere
         // else keeps it from taking the exclusive lock, which it then holds until it closes.
+        // In WAL an idle connection holds no lock on the file itself, only on its shared memory.
+        bool inUse = IsWalDatabaseOpenElsewhere(sourcePath);
         try
         {
             source.ExecuteSqliteScript(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;"));
         }
         catch (const CDbException&)
         {
+            inUse = true;
+        }
+        if (inUse)
             throw CDbException(DbErrors::kFileInUse,
                                QStringLiteral("Could not use '%1'; file already in use.").arg(sourcePath));
-        }
         CDbStatement vacuum = source.PrepareSqlite(QStringLiteral("VACUUM INTO ?"));
         vacuum.Bind(1, targetPath);
         vacuum.Execute();

@@ -143,6 +143,23 @@ int QueryFileTimes(const QString& path, CFileStatus& status)
     return 0;
 }
 
+bool IsWalDatabaseOpenElsewhere(const QString& databasePath)
+{
+    const int fd = ::open(Native(databasePath + QStringLiteral("-shm")).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // SQLite's Unix shared-memory layout: eight lock bytes from offset 120, then the dead-man byte.
+    constexpr off_t kDeadManByte = 120 + 8;
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kDeadManByte;
+    lock.l_len = 1;
+    const bool held = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return held;
+}
+
 bool IsSameFile(const QString& path1, const QString& path2)
 {
     CFileStatus a;

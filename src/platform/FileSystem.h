@@ -31,6 +31,11 @@ int QueryFileTimes(const QString& path, CFileStatus& status);
 // True when both paths name the same existing file (same device and inode).
 bool IsSameFile(const QString& path1, const QString& path2);
 
+// True when another process has the SQLite database at databasePath open in WAL mode, idle or
+// not: every such connection holds a read lock on the dead-man byte of the "-shm" file for as long
+// as it is open. Locks of this process do not count.
+bool IsWalDatabaseOpenElsewhere(const QString& databasePath);
+
 // Creates one folder; code 183 when something of that name exists already.
 int MakeFolder(const QString& path);
 

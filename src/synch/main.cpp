@@ -41,14 +41,10 @@ void PrintUsage()
                 "command lines of later starts into its own task list.\n"
                 "  -Unattended  answer every question with its safe default (Cancel or No) and log it\n"
                 "  -Quit        close when the request is done; the exit status is its result:\n"
-                "               0 done, 2 folder or file not found, 3 some files or folders skipped
-"
-                "               (each named on stderr and in the log), 30 error reading a file,
-"
-                "               112 disk full, 122 cancelled (result 1223), 43 database of another
-"
-                "               version, not a catalogue or damaged (result 4313)
-");
+                "               0 done, 2 folder or file not found, 3 some files or folders skipped\n"
+                "               (each named on stderr and in the log), 30 error reading a file,\n"
+                "               112 disk full, 122 cancelled (result 1223), 43 database of another\n"
+                "               version, not a catalogue or damaged (result 4313)\n");
 }
 
 std::unique_ptr<CMwuTaskManager> CreateTaskManager(TaskKind kind, CMwuRequest& request, CMwuContext& context,

@@ -358,6 +358,17 @@ TEST_F(CliProcessTest, QueriesSqlCheckAndRepair)
     const auto trashed = [&]
     { return QDir(trash).entryList({QStringLiteral("Example.qrl*")}, QDir::Files).size(); };
     const qsizetype before = trashed();
+    {
+        // Not while another program has it open: the file stays where it is, as it was.
+        CDbDatabase other;
+        other.Open(m_strDatabase);
+        const QByteArray bytes = Bytes(m_strDatabase);
+        const CliRun refused = Cli({"repair", m_strDatabase});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("already in use"))) << refused.err.toStdString();
+        EXPECT_EQ(trashed(), before);
+        EXPECT_EQ(Bytes(m_strDatabase), bytes);
+    }
     const CliRun repaired = Cli({"repair", m_strDatabase});
     ASSERT_EQ(repaired.exitCode, 0) << repaired.err.toStdString();
     EXPECT_EQ(trashed(), before + 1);
