@@ -179,15 +179,18 @@ void CMirrowelUpdateApp::OnRequestDone(CMwuRequest* request)
     DestroyRequest(request);
     if (quit && m_state.RunningCount() == 0)
     {
-        QTimer::singleShot(m_bUnattended ? 0 : m_nQuitDelayMs, this, [this, result] {
-            // Work that arrived during the delay is not cut short.
-            const bool allDone = std::all_of(m_requests.begin(), m_requests.end(),
-                                             [](const auto& r) { return r->m_bDone.load(); });
-            if (m_state.IsClosing() || m_state.RunningCount() != 0 || !allDone)
-                return;
-            m_nQuitResult = result;
-            emit closeRequested();
-        });
+        QTimer::singleShot(m_bUnattended ? 0 : m_nQuitDelayMs, this,
+                           [this, result]
+                           {
+                               // Work that arrived during the delay is not cut short.
+                               const bool allDone =
+                                   std::all_of(m_requests.begin(), m_requests.end(),
+                                               [](const auto& r) { return r->m_bDone.load(); });
+                               if (m_state.IsClosing() || m_state.RunningCount() != 0 || !allDone)
+                                   return;
+                               m_nQuitResult = result;
+                               emit closeRequested();
+                           });
     }
     else
         emit flashRequested();

@@ -232,8 +232,8 @@ void CMwuTaskManagerChecksum::FlushBatch(bool mayRemove)
             for (const Hashed& hashed : m_batch)
             {
                 m_strCurrentPath = hashed.path;
-                links.push_back(
-                    UpdateRecordAndDuplicates(hashed.file, hashed.tth, hashed.size, hashed.modified, mayRemove));
+                links.push_back(UpdateRecordAndDuplicates(hashed.file, hashed.tth, hashed.size,
+                                                          hashed.modified, mayRemove));
             }
             transaction.Commit();
         },

@@ -14,8 +14,8 @@
 #include "gui/browser/dialogs/OptionsSheet.h"
 
 #include <QAccessible>
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -517,14 +517,17 @@ private slots:
 
         QString title;
         bool compactShown = false;
-        QTimer::singleShot(0, [&] {
-            auto* sheet = qobject_cast<COptionsSheet*>(QApplication::activeModalWidget());
-            if (!sheet)
-                return;
-            title = sheet->windowTitle();
-            compactShown = sheet->CompactOnCloseBox()->isEnabled() && sheet->CompactOnCloseBox()->isChecked();
-            sheet->reject();
-        });
+        QTimer::singleShot(0,
+                           [&]
+                           {
+                               auto* sheet = qobject_cast<COptionsSheet*>(QApplication::activeModalWidget());
+                               if (!sheet)
+                                   return;
+                               title = sheet->windowTitle();
+                               compactShown = sheet->CompactOnCloseBox()->isEnabled() &&
+                                              sheet->CompactOnCloseBox()->isChecked();
+                               sheet->reject();
+                           });
         w.frame.Action(EMwCommand::ToolsOptions)->trigger();
         QCOMPARE(title, QStringLiteral("Options"));
         QVERIFY(compactShown);
