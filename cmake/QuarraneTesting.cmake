@@ -34,8 +34,11 @@ list(TRANSFORM QUARRANE_TEST_ENVIRONMENT REPLACE "^XDG_RUNTIME_HOME" "XDG_RUNTIM
 file(CHMOD ${QUARRANE_TEST_HOME}/xdg-runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 
 # The CTest properties every test of an executable gets; LABELS joins it to a selection.
-function(_quarrane_test_properties out name labels)
-  list(JOIN QUARRANE_TEST_ENVIRONMENT "\\;" environment)
+# gtest_discover_tests writes each element of a list as a property of its own, which would push
+# TIMEOUT and LABELS out of place: GoogleTest executables get the one variable their main() does
+# not set itself (it makes desktop and log folders of its own), Qt Test executables all of them.
+function(_quarrane_test_properties out name labels environment)
+  list(JOIN environment "\\;" environment)
   set(props ENVIRONMENT "${environment}" TIMEOUT ${QUARRANE_TEST_TIMEOUT})
   if(labels)
     list(JOIN labels "\\;" joined)
@@ -56,7 +59,7 @@ function(quarrane_add_gtest name)
   target_link_libraries(${name} PRIVATE testsupport ${ARG_LIBS} GTest::gtest GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUARRANE_TEST_DIR})
   target_compile_definitions(${name} PRIVATE QUARRANE_TEST_TIME_SCALE=${QUARRANE_TEST_TIME_SCALE})
-  _quarrane_test_properties(props ${name} "${ARG_LABELS}")
+  _quarrane_test_properties(props ${name} "${ARG_LABELS}" "QT_QPA_PLATFORM=offscreen")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
@@ -72,6 +75,6 @@ function(quarrane_add_qtest name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUARRANE_TEST_DIR})
   target_compile_definitions(${name} PRIVATE QUARRANE_TEST_TIME_SCALE=${QUARRANE_TEST_TIME_SCALE})
   add_test(NAME ${name} COMMAND ${name})
-  _quarrane_test_properties(props ${name} "${ARG_LABELS}")
+  _quarrane_test_properties(props ${name} "${ARG_LABELS}" "${QUARRANE_TEST_ENVIRONMENT}")
   set_tests_properties(${name} PROPERTIES ${props})
 endfunction()
