@@ -510,8 +510,7 @@ int CCommandRun::AddCatalogue()
             return Fail(QStringLiteral("the location %1 could not be created: %2").arg(location, problem));
     }
 
-    if (!m_o.noWait)
-        PrepareSynchronizerEnvironment();
+    PrepareSynchronizerEnvironment();
     qint32 group = m_o.group.value_or(0);
     int shown = 0;
     const qint32 id =
@@ -548,8 +547,7 @@ int CCommandRun::SynchronizeOrUpdate()
         return Usage(QStringLiteral("not a catalogue identifier: %1").arg(m_o.arguments[0]));
     if (m_doc.Catalogues().GetCatalogueNameFromCatalogueId(*id).isEmpty())
         return Fail(QStringLiteral("there is no catalogue %1").arg(*id));
-    if (!m_o.noWait)
-        PrepareSynchronizerEnvironment();
+    PrepareSynchronizerEnvironment();
     if (m_o.command == QLatin1String("synchronize"))
         m_doc.Catalogues().SynchronizeCatalogue(*id);
     else

@@ -480,6 +480,23 @@ TEST_F(CliProcessTest, ThePipeOfAnAddCatalogueEndsWithTheCommand)
     EXPECT_TRUE(piped.err.isEmpty()) << "no progress when stderr is no terminal: " << piped.err.toStdString();
 }
 
+// Without a display and without waiting, the synchronizer still does the work on its own and ends.
+TEST_F(CliProcessTest, AddCatalogueWithoutWaitingLeavesTheWorkToTheSynchronizer)
+{
+    Write(QStringLiteral("media/a.txt"), "a");
+    Write(QStringLiteral("media/b.txt"), "b");
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    const CliRun started =
+        Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media"), "--no-wait"});
+    ASSERT_EQ(started.exitCode, 0) << started.err.toStdString();
+    const QString lock = m_dir.filePath(QStringLiteral("run/QuarraneSynch.lock"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(lock); }, ScaledTimeout(30000)))
+        << "the synchronizer ends once it has nothing left to do";
+    const QStringList rows = Lines(Cli({"catalogues", m_strDatabase}).out);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[1].endsWith(QStringLiteral("\t2"))) << rows[1].toStdString();
+}
+
 TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
 {
     const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
