@@ -486,8 +486,8 @@ TEST_F(CliProcessTest, AddCatalogueWithoutWaitingLeavesTheWorkToTheSynchronizer)
     Write(QStringLiteral("media/a.txt"), "a");
     Write(QStringLiteral("media/b.txt"), "b");
     ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
-    const CliRun started =
-        Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media"), "--no-wait"});
+    const CliRun started = Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location",
+                                m_dir.filePath("media"), "--no-wait"});
     ASSERT_EQ(started.exitCode, 0) << started.err.toStdString();
     const QString lock = m_dir.filePath(QStringLiteral("run/QuarraneSynch.lock"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(lock); }, ScaledTimeout(30000)))
