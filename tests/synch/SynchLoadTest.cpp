@@ -1,4 +1,5 @@
 #include "ProcessEnvironment.h"
+#include "SynchronizerServer.h"
 #include "common/ConversationClient.h"
 #include "common/ConversationProtocol.h"
 #include "common/DbException.h"
@@ -124,16 +125,7 @@ protected:
         p.start(QStringLiteral(QUARRANESYNCH_PATH), arguments);
         return p;
     }
-    bool WaitForServer()
-    {
-        return QTest::qWaitFor(
-            []
-            {
-                CConversationClient probe;
-                return probe.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("probe"), 200);
-            },
-            ScaledTimeout(20000));
-    }
+    bool WaitForServer() { return WaitForSynchronizerServer(); }
     // A request by advise-start on its own link; its result, or -1 when none came.
     qint64 Request(CConversationClient& client, const QString& line)
     {

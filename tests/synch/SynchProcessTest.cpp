@@ -1,4 +1,5 @@
 #include "ProcessEnvironment.h"
+#include "SynchronizerServer.h"
 #include "common/ConversationClient.h"
 #include "common/ConversationProtocol.h"
 #include "database/DbDatabase.h"
@@ -70,15 +71,7 @@ protected:
         p.start(QStringLiteral(QUARRANESYNCH_PATH), arguments);
         return p;
     }
-    bool WaitForServer()
-    {
-        return QTest::qWaitFor(
-            [] {
-                CConversationClient probe;
-                return probe.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("probe"), 200);
-            },
-            20000);
-    }
+    bool WaitForServer() { return WaitForSynchronizerServer(); }
     bool FileDeleted(qint32 fileId)
     {
         CDbDatabase db;
