@@ -17,6 +17,7 @@
 #include "common/DdeSender.h"
 #include "common/ErrorLog.h"
 #include "common/FileOperations.h"
+#include "common/FilePath.h"
 #include "database/DbDatabase.h"
 #include "database/DbQueryDef.h"
 #include "database/DbRetryPolicy.h"
@@ -38,6 +39,8 @@ namespace
 // How long a waiting command waits for the synchronizer: a large catalogue takes hours.
 constexpr qint64 kWaitMs = qint64(7) * 24 * 3600 * 1000;
 constexpr int kProgressMs = 1000;
+// The synchronizer's result when it could not read some of the files it was to catalogue or hash.
+constexpr quint32 kSynchFilesUnread = 30;
 
 int Usage(const QString& problem)
 {
@@ -102,6 +105,7 @@ private:
     }
     void PrepareSynchronizerEnvironment();
     int WaitForSynchronizer(qint32 catalogueId);
+    QStringList UnhashedFiles(qint32 catalogueId);
     void ShowProgress(qint32 catalogueId, const QElapsedTimer& elapsed);
     void Say(const QString& text)
     {
@@ -468,12 +472,49 @@ int CCommandRun::WaitForSynchronizer(qint32 catalogueId)
     }
     if (*result != 0)
     {
-        std::fprintf(
-            stderr, "quarrane-cli: %s (details in %s)\n", qPrintable(SynchronizerResultText(*result)),
-            qPrintable(QFileInfo(ErrorLogPath()).dir().filePath(QStringLiteral("QuarraneSynchError.log"))));
+        const QStringList unread = *result == kSynchFilesUnread ? UnhashedFiles(catalogueId) : QStringList();
+        if (!unread.isEmpty())
+            std::fprintf(stderr, "quarrane-cli: %s could not be read:\n  %s\n",
+                         qPrintable(unread.size() == 1 ? QStringLiteral("1 file")
+                                                       : QStringLiteral("%1 files").arg(unread.size())),
+                         qPrintable(unread.join(QStringLiteral("\n  "))));
+        else
+            std::fprintf(
+                stderr, "quarrane-cli: %s (details in %s)\n", qPrintable(SynchronizerResultText(*result)),
+                qPrintable(QFileInfo(ErrorLogPath()).dir().filePath(QStringLiteral("QuarraneSynchError.log"))));
         return kCliSynchronizerProblem;
     }
     return kCliDone;
+}
+
+QStringList CCommandRun::UnhashedFiles(qint32 catalogueId)
+{
+    // The synchronizer names the files it could not read only in its log; what it could not hash
+    // is what the catalogue still holds without a TTH once a request that hashes has ended.
+    QStringList paths;
+    try
+    {
+        const bool hashing = m_o.command == QLatin1String("update-tth") ||
+                             m_doc.Lookup(QStringLiteral("SELECT UpdateTTH FROM Catalogue WHERE CatalogueId=?"),
+                                          CDbValue(catalogueId), QStringLiteral("quarrane-cli"))
+                                 .ToBool();
+        if (!hashing)
+            return paths;
+        CDbStatement st = m_doc.Database()->Prepare(QStringLiteral(
+            "SELECT Catalogue.Location, RelativePath.RelativePath, File.File FROM (File INNER JOIN Catalogue "
+            "ON File.CatalogueId = Catalogue.CatalogueId) LEFT JOIN RelativePath ON File.RelativePathId = "
+            "RelativePath.RelativePathId WHERE File.CatalogueId=? AND File.Deleted=FALSE AND "
+            "File.Ghost=FALSE AND (File.TTH Is Null OR File.TTH='') ORDER BY RelativePath.RelativePath, "
+            "File.File"));
+        st.Bind(1, catalogueId);
+        while (st.Step())
+            paths.append(CatalogueFilePath(st.Value(0).ToString(), st.Value(1).ToString(), st.Value(2).ToString()));
+    }
+    catch (const CDbException&)
+    {
+        // The result's own words say enough.
+    }
+    return paths;
 }
 
 int CCommandRun::AddCatalogue()
