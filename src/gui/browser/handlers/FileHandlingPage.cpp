@@ -43,7 +43,8 @@ QLabel* Buddy(const QString& label, QWidget* field)
 }
 } // namespace
 
-CFileHandlingPage::CFileHandlingPage(CUserInteraction& ui, CFileChooser* chooser, QString path, QWidget* parent)
+CFileHandlingPage::CFileHandlingPage(CUserInteraction& ui, CFileChooser* chooser, QString path,
+                                     QWidget* parent)
     : QWidget(parent), m_ui(ui), m_pChooser(chooser), m_strPath(std::move(path)),
       m_pList(Named(new QListWidget, QStringLiteral("File Handlers"))),
       m_pName(Edit(QStringLiteral("&Name of the File Handler"))),
@@ -55,7 +56,8 @@ CFileHandlingPage::CFileHandlingPage(CUserInteraction& ui, CFileChooser* chooser
       m_pUseDde(Named(new QCheckBox(QStringLiteral("Use DDE")), QStringLiteral("Use DDE"))),
       m_pMessageType(Named(new QComboBox, QStringLiteral("Message Type"))),
       m_pService(Edit(QStringLiteral("Service"))),
-      m_pPrelaunch(Named(new QCheckBox(QStringLiteral("Prelaunch Server")), QStringLiteral("Prelaunch Server"))),
+      m_pPrelaunch(
+          Named(new QCheckBox(QStringLiteral("Prelaunch Server")), QStringLiteral("Prelaunch Server"))),
       m_pTopic(Edit(QStringLiteral("Topic"))), m_pItem(Edit(QStringLiteral("Item"))),
       m_pData(Edit(QStringLiteral("Data"))),
       m_pKill(Named(new QCheckBox(QStringLiteral("&Kill prevous application after")),
@@ -89,15 +91,18 @@ CFileHandlingPage::CFileHandlingPage(CUserInteraction& ui, CFileChooser* chooser
     application->addWidget(m_pApplication);
     application->addWidget(m_pBrowse);
     form->addLayout(application);
-    form->addWidget(Buddy(QStringLiteral("Command Line Parameters (use %1 for the file name to open)"), m_pCommandLine));
+    form->addWidget(
+        Buddy(QStringLiteral("Command Line Parameters (use %1 for the file name to open)"), m_pCommandLine));
     form->addWidget(m_pCommandLine);
-    form->addWidget(Buddy(QStringLiteral("Default &Extensions (for when file is double clicked - separate each with "
-                                         "a space)"),
-                          m_pDefaultExtensions));
+    form->addWidget(
+        Buddy(QStringLiteral("Default &Extensions (for when file is double clicked - separate each with "
+                             "a space)"),
+              m_pDefaultExtensions));
     form->addWidget(m_pDefaultExtensions);
-    form->addWidget(Buddy(QStringLiteral("&Secondary Extensions (as displayed in the Open With list - separate each "
-                                         "with a space)"),
-                          m_pSecondaryExtensions));
+    form->addWidget(
+        Buddy(QStringLiteral("&Secondary Extensions (as displayed in the Open With list - separate each "
+                             "with a space)"),
+              m_pSecondaryExtensions));
     form->addWidget(m_pSecondaryExtensions);
 
     auto* dde = new QGroupBox;
@@ -205,8 +210,9 @@ bool CFileHandlingPage::SaveEdited()
     const QString application = m_pApplication->text().trimmed();
     if (!application.isEmpty() && !QFileInfo(application).isFile())
     {
-        m_ui.MessageBox(QStringLiteral("The Application field must contain the path to an existing application"),
-                        QStringLiteral("Application Not Found"), MsgIcon::Error, MsgButtons::Ok);
+        m_ui.MessageBox(
+            QStringLiteral("The Application field must contain the path to an existing application"),
+            QStringLiteral("Application Not Found"), MsgIcon::Error, MsgButtons::Ok);
         m_pApplication->setFocus();
         m_pApplication->selectAll();
         return false;
@@ -283,9 +289,9 @@ void CFileHandlingPage::OnBrowse()
 {
     if (!m_pChooser)
         return;
-    if (const std::optional<QString> path = m_pChooser->OpenFileName(
-            this, QStringLiteral("Browse for Application"),
-            QStringLiteral("Applications (*);;Scripts (*.sh *.py *.pl)")))
+    if (const std::optional<QString> path =
+            m_pChooser->OpenFileName(this, QStringLiteral("Browse for Application"),
+                                     QStringLiteral("Applications (*);;Scripts (*.sh *.py *.pl)")))
         m_pApplication->setText(*path);
 }
 
@@ -293,7 +299,7 @@ void CFileHandlingPage::UpdateEnabled()
 {
     const bool dde = m_pUseDde->isChecked();
     for (QWidget* field : std::initializer_list<QWidget*>{m_pMessageType, m_pService, m_pPrelaunch, m_pTopic,
-                                                         m_pItem, m_pData})
+                                                          m_pItem, m_pData})
         field->setEnabled(dde);
     m_pKillTime->setEnabled(m_pKill->isChecked());
     const int row = m_pList->currentRow();

@@ -96,7 +96,8 @@ void CHandlersController::AddFileMenuItems(QMenu& menu, int row)
         openWith->addAction(m_handlers.Handler(handler).strName, this,
                             [this, row, handler] { OpenRow(row, handler); });
     openWith->setEnabled(!openWith->isEmpty());
-    menu.addAction(QStringLiteral("Open Containing &Folder"), this, [this, row] { OpenContainingFolder(row); });
+    menu.addAction(QStringLiteral("Open Containing &Folder"), this,
+                   [this, row] { OpenContainingFolder(row); });
 }
 
 std::optional<SOpenRequest> CHandlersController::RowRequest(int row)
@@ -154,7 +155,8 @@ SSlideOpened CHandlersController::OpenSlide(qint32 fileId)
     if (!request)
         return opened;
     opened.pid = m_opener.OpenFile(*request);
-    if (const std::optional<int> index = m_handlers.FindDefaultHandler(FilePath(request->strPath).Extension()))
+    if (const std::optional<int> index =
+            m_handlers.FindDefaultHandler(FilePath(request->strPath).Extension()))
     {
         const SFileHandler handler = m_handlers.Handler(*index);
         opened.bKillPrevApp = handler.bKillPrevApp;

@@ -30,9 +30,10 @@ QGroupBox* Group(const QString& title, std::initializer_list<QRadioButton*> butt
 
 CSlideshowDialog::CSlideshowDialog(const SSlideshowSettings& settings, QWidget* parent)
     : QDialog(parent), m_pAll(Radio(QStringLiteral("&All Files"))),
-      m_pSelected(Radio(QStringLiteral("&Selected Files"))), m_pChecked(Radio(QStringLiteral("&Checked Files"))),
-      m_pSlideTime(new QDoubleSpinBox), m_pOnce(Radio(QStringLiteral("&Once"))),
-      m_pLoop(Radio(QStringLiteral("&Loop"))), m_pRandom(Radio(QStringLiteral("&Random")))
+      m_pSelected(Radio(QStringLiteral("&Selected Files"))),
+      m_pChecked(Radio(QStringLiteral("&Checked Files"))), m_pSlideTime(new QDoubleSpinBox),
+      m_pOnce(Radio(QStringLiteral("&Once"))), m_pLoop(Radio(QStringLiteral("&Loop"))),
+      m_pRandom(Radio(QStringLiteral("&Random")))
 {
     setWindowTitle(QStringLiteral("Slideshow"));
     m_pSlideTime->setAccessibleName(QStringLiteral("Slide Time"));

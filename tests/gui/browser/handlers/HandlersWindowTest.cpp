@@ -195,7 +195,8 @@ private slots:
         QVERIFY(set.Save(FileHandlingXmlPath()));
 
         CFixtureVolumeTable volumes;
-        volumes.SetEntries({CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
+        volumes.SetEntries(
+            {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
         CVolumeTableScope scope(volumes);
         CBrowserWindow w;
         w.chooser.Answer(Path(QStringLiteral("Films.qrl")));
