@@ -114,10 +114,11 @@ enum class EMwEnable
 {
     Never, // its Part is not built yet
     Always,
-    Database,          // a database is open
-    DatabaseWrite,     // a database is open and no job writes to it
-    NoJob,             // no job runs (the command starts one of its own)
-    BrowserCatalogue,  // a database, the catalogue browser shown and a catalogue chosen in it
+    Database,         // a database is open
+    DatabaseWrite,    // a database is open and no job writes to it
+    NoJob,            // no job runs (the command starts one of its own)
+    BrowserCatalogue, // a database, the catalogue browser shown and a catalogue chosen in it
+
     SlideshowRunning,  // a slide show plays or is paused
     SlideshowPlaying,  // a slide show plays
     SlideshowPlayable, // a database is open and no slide show plays

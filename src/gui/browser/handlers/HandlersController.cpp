@@ -64,8 +64,11 @@ CHandlersController::~CHandlersController() = default;
 
 void CHandlersController::AttachView(QTableView* view)
 {
-    if (!view)
+    // A view comes back each time its tab is made active again; it is followed once.
+    static const char* const kAttached = "quarraneHandlersAttached";
+    if (!view || view->property(kAttached).toBool())
         return;
+    view->setProperty(kAttached, true);
     connect(view, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index)
             {

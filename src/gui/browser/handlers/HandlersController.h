@@ -46,6 +46,7 @@ public:
     void ReloadHandlers();
 
     // Follows a file list view: double-click opens, its context menu offers the file commands.
+    // Each view is followed once, however often it is handed over.
     void AttachView(QTableView* view);
     // "&Open", "Open With" (the handlers offered for the row's extension) and "Open Containing
     // Folder" for a row of the list.

@@ -215,6 +215,8 @@ private slots:
         CDataCtrlDescriptor field;
         field.m_strFieldName = QStringLiteral("File.File");
         list.DataCtrl_AddField(field);
+        field.m_nFieldIndex = 0;
+        list.AddColumn(field);
         QCOMPARE(list.DataCtrl_Open(&db), 0);
 
         CHandlersController& handlers = w.frame.Handlers();
@@ -232,6 +234,11 @@ private slots:
         openWith->actions()[0]->trigger();
         QTRY_COMPARE(Recorded(app),
                      (QStringList{QStringLiteral("--open"), media + QStringLiteral("/it's a film.mkv")}));
+
+        // A double-click opens with the default handler; mkv has none, so the desktop opens it.
+        QFile::remove(app + QStringLiteral(".out"));
+        emit w.frame.FileListView()->doubleClicked(list.index(0, 0));
+        QTRY_COMPARE(Recorded(app), QStringList{media + QStringLiteral("/it's a film.mkv")});
 
         // The toolbar follows the show: Play while stopped, Pause and Stop while it plays.
         const auto enabled = [&w](EMwCommand id) { return w.frame.Action(id)->isEnabled(); };
