@@ -180,7 +180,8 @@ void CSlideshow::Show(qint32 fileId)
     {
         const qint64 pid = m_current.pid;
         const int delay = KillDelayMs(m_current.dKillPrevAppTime);
-        QTimer::singleShot(delay, this,
+        // A coarse timer may fire up to 5% early, which would end the application too soon.
+        QTimer::singleShot(delay, Qt::PreciseTimer, this,
                            [pid]
                            {
                                if (IsProcessRunning(pid))
