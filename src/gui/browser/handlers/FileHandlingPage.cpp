@@ -75,6 +75,8 @@ CFileHandlingPage::CFileHandlingPage(CUserInteraction& ui, CFileChooser* chooser
     validator->setNotation(QDoubleValidator::StandardNotation);
     validator->setLocale(QLocale::c());
     m_pKillTime->setValidator(validator);
+    m_pKillTime->setMaximumWidth(m_pKillTime->fontMetrics().horizontalAdvance(QStringLiteral("00000.000")) +
+                                 16);
 
     auto* left = new QVBoxLayout;
     left->addWidget(m_pList);
@@ -124,6 +126,7 @@ CFileHandlingPage::CFileHandlingPage(CUserInteraction& ui, CFileChooser* chooser
     kill->addWidget(m_pKill);
     kill->addWidget(m_pKillTime);
     kill->addWidget(new QLabel(QStringLiteral("seconds")));
+    kill->addStretch();
     slidesLayout->addLayout(kill);
     slidesLayout->addWidget(m_pWait);
     form->addWidget(slides);
