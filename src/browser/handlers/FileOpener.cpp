@@ -34,6 +34,18 @@ StartResult FindProgram(const QString& program)
     return QStandardPaths::findExecutable(program).isEmpty() ? StartResult::NotFound : StartResult::Started;
 }
 
+// The application outlives us and must not hold our standard streams.
+bool StartDetached(const SLaunchCommand& command, qint64* pPid = nullptr)
+{
+    QProcess process;
+    process.setProgram(command.strProgram);
+    process.setArguments(command.arguments);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached(pPid);
+}
+
 // "Idle" for a DDE server: its conversation service answers.
 void WaitForService(const QString& service, int waitMs)
 {
@@ -101,7 +113,8 @@ qint64 CFileOpener::OpenFile(const SOpenRequest& original, std::optional<int> ha
     const SFileHandler handler = m_handlers.Handler(*handlerIndex);
     const std::optional<SLaunchCommand> launch = BuildLaunchCommand(handler, path);
     const SDdeSettings dde = GetDdeSettings(handler);
-    if (!dde.bUseDde)
+    // A service left filled in under an unchecked "Use DDE" is kept for later, not used.
+    if (!dde.bUseDde || !handler.bUseDde)
     {
         if (!launch)
             return OpenWithDesktop(path);
@@ -120,18 +133,8 @@ qint64 CFileOpener::RunCommand(const SLaunchCommand& command)
 {
     const StartResult found = FindProgram(command.strProgram);
     qint64 pid = -1;
-    if (found == StartResult::Started)
-    {
-        // The application outlives us and must not hold our standard streams.
-        QProcess process;
-        process.setProgram(command.strProgram);
-        process.setArguments(command.arguments);
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-        if (process.startDetached(&pid))
-            return pid;
-    }
+    if (found == StartResult::Started && StartDetached(command, &pid))
+        return pid;
     m_ui.MessageBox(
         StartFailureText(found == StartResult::NotFound ? StartResult::NotFound : StartResult::NotExecuted,
                          command.strProgram),
@@ -161,13 +164,7 @@ bool CFileOpener::SendDdeMessage(const std::optional<SLaunchCommand>& launch, bo
             StartResult started = FindProgram(program);
             if (started == StartResult::Started)
             {
-                QProcess process;
-                process.setProgram(program);
-                process.setArguments(launch->arguments);
-                process.setStandardInputFile(QProcess::nullDevice());
-                process.setStandardOutputFile(QProcess::nullDevice());
-                process.setStandardErrorFile(QProcess::nullDevice());
-                if (process.startDetached())
+                if (StartDetached(*launch))
                     WaitForService(service, m_nServerStartWaitMs);
                 else
                     started = StartResult::NotExecuted;

@@ -215,8 +215,15 @@ TEST_F(FileOpenerTest, DdeHandlersExecuteOrPokeWithTheFileInItemAndData)
     h.strDdeData = QStringLiteral("%1");
     m_handlers.StoreHandler(h);
 
+    h.strName = QStringLiteral("Switched off");
+    h.strDefaultExtensions = QStringLiteral("gif");
+    h.bUseDde = false;
+    h.strApplication = m_strApp;
+    m_handlers.StoreHandler(h);
+
     EXPECT_EQ(m_opener.OpenFile(Request(QStringLiteral("p q.jpg"))), -1);
     m_opener.OpenFile(Request(QStringLiteral("r.png")), 1);
+    EXPECT_GT(m_opener.OpenFile(Request(QStringLiteral("s.gif"))), 0) << "DDE unchecked: the command line";
     const auto transactions = server.Transactions();
     EXPECT_TRUE(m_ui.Messages().empty());
     std::vector<CConversationServer::Transaction> work;
@@ -230,6 +237,8 @@ TEST_F(FileOpenerTest, DdeHandlersExecuteOrPokeWithTheFileInItemAndData)
     EXPECT_EQ(work[1].kind, ConversationKind::Poke);
     EXPECT_EQ(work[1].item, QStringLiteral("show ") + Path(QStringLiteral("r.png")));
     EXPECT_EQ(work[1].data, Path(QStringLiteral("r.png")));
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(m_strApp + QStringLiteral(".out")); }));
+    EXPECT_EQ(RecordedArguments(m_strApp), QStringList{Path(QStringLiteral("s.gif"))});
 }
 
 TEST_F(FileOpenerTest, DdeLaunchesFirstWithPrelaunchElseOnlyWhenNobodyAnswers)
