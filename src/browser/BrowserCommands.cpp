@@ -64,7 +64,7 @@ constexpr SMwCommand kCommands[] = {
     {"File &List", "", "&Select Chec&ked\tCtrl+K", C::FileListSelectChecked, K::Action, T::FileList, E::Never},
     {"File &List", "", "&Check Files to Size\tCtrl+M", C::FileListCheckFilesToSize, K::Action, T::FileList, E::Never},
     {"File &List", "", "Replay &Edits\tCtrl+E", C::FileListReplayEdits, K::Action, T::None, E::Never},
-    {"File &List", "", "&Open\tCtrl+O", C::FileListOpen, K::Action, T::FileList, E::Never},
+    {"File &List", "", "&Open\tCtrl+O", C::FileListOpen, K::Action, T::FileList, E::Database},
     {"File &List", "", "Never AutoC&heck\tCtrl+H", C::FileListNeverAutoCheck, K::Action, T::None, E::Never},
     {"File &List", "", "&Rename\tCtrl+R", C::FileListRename, K::Action, T::None, E::Never},
     {"File &List", "", "&Ghost Selected\tCtrl+G", C::FileListGhostSelected, K::Action, T::FileList, E::Never},
@@ -84,12 +84,12 @@ constexpr SMwCommand kCommands[] = {
     {"&Help", "", "&Help Topics", C::HelpTopics, K::Action, T::None, E::Never},
     {"&Help", "", "&About Quarrane...", C::HelpAbout, K::Action, T::None, E::Always},
 
-    {"", "", "Configure slide show", C::SlideshowConfigure, K::Action, T::Slideshow, E::Never},
-    {"", "", "Previous slide", C::SlideshowPrevious, K::Action, T::Slideshow, E::Never},
-    {"", "", "Stop slide show (Play restarts from the beginning)", C::SlideshowStop, K::Action, T::Slideshow, E::Never},
-    {"", "", "Pause slide show (Play continues from the current slide)", C::SlideshowPause, K::Action, T::Slideshow, E::Never},
-    {"", "", "Play slide show", C::SlideshowPlay, K::Action, T::Slideshow, E::Never},
-    {"", "", "Next slide", C::SlideshowNext, K::Action, T::Slideshow, E::Never},
+    {"", "", "Configure slide show", C::SlideshowConfigure, K::Action, T::Slideshow, E::Database},
+    {"", "", "Previous slide", C::SlideshowPrevious, K::Action, T::Slideshow, E::SlideshowRunning},
+    {"", "", "Stop slide show (Play restarts from the beginning)", C::SlideshowStop, K::Action, T::Slideshow, E::SlideshowRunning},
+    {"", "", "Pause slide show (Play continues from the current slide)", C::SlideshowPause, K::Action, T::Slideshow, E::SlideshowPlaying},
+    {"", "", "Play slide show", C::SlideshowPlay, K::Action, T::Slideshow, E::SlideshowPlayable},
+    {"", "", "Next slide", C::SlideshowNext, K::Action, T::Slideshow, E::SlideshowRunning},
 };
 // clang-format on
 
@@ -167,6 +167,12 @@ bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& cont
         return !context.bJobRunning;
     case EMwEnable::BrowserCatalogue:
         return context.bDatabaseOpen && context.bBrowserTabShown && context.bCatalogueChosen;
+    case EMwEnable::SlideshowRunning:
+        return context.bSlideshowPlaying || context.bSlideshowPaused;
+    case EMwEnable::SlideshowPlaying:
+        return context.bSlideshowPlaying;
+    case EMwEnable::SlideshowPlayable:
+        return context.bDatabaseOpen && !context.bSlideshowPlaying;
     }
     return false;
 }

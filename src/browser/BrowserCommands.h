@@ -118,6 +118,10 @@ enum class EMwEnable
     DatabaseWrite,    // a database is open and no job writes to it
     NoJob,            // no job runs (the command starts one of its own)
     BrowserCatalogue, // a database, the catalogue browser shown and a catalogue chosen in it
+
+    SlideshowRunning,  // a slide show plays or is paused
+    SlideshowPlaying,  // a slide show plays
+    SlideshowPlayable, // a database is open and no slide show plays
 };
 
 struct SMwCommand
@@ -154,6 +158,8 @@ struct CMwCommandContext
     bool bJobWriting = false;
     bool bBrowserTabShown = false;
     bool bCatalogueChosen = false;
+    bool bSlideshowPlaying = false;
+    bool bSlideshowPaused = false;
 };
 
 bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& context);

@@ -90,7 +90,7 @@ TEST(BrowserCommandsTest, CommandsAreEnabledByTheDocumentsState)
         {EMwCommand::QueryRun, false, false, false, false, false, false},
         {EMwCommand::ToolsOptions, true, true, true, true, true, true},
         {EMwCommand::HelpAbout, true, true, true, true, true, true},
-        {EMwCommand::SlideshowPlay, false, false, false, false, false, false},
+        {EMwCommand::SlideshowPlay, false, true, true, true, true, true},
     };
     for (const Case& c : cases)
     {

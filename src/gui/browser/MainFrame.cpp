@@ -12,6 +12,7 @@
 #include "gui/browser/FileChooser.h"
 #include "gui/browser/NavigatorWnd.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
+#include "gui/browser/handlers/HandlersController.h"
 
 #include <QAction>
 #include <QApplication>
@@ -148,6 +149,8 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     CreateToolbars();
     CreateStatusBar();
     m_ui.SetWidgets(this, statusBar(), m_pProgress);
+    m_pHandlers = std::make_unique<CHandlersController>(*this, m_doc, m_ui);
+    m_pHandlers->SetFileChooser(m_pChooser);
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);
@@ -183,12 +186,14 @@ CMainFrame::~CMainFrame()
     m_ui.SetWidgets(nullptr, nullptr, nullptr);
     // The panes go while the models they show and the commands they update still exist.
     m_pNavigator->disconnect(this);
+    m_pHandlers.reset();
     delete takeCentralWidget();
 }
 
 void CMainFrame::SetFileChooser(CFileChooser* chooser)
 {
     m_pChooser = chooser ? chooser : m_pDialogChooser.get();
+    m_pHandlers->SetFileChooser(m_pChooser);
 }
 
 QAction* CMainFrame::Action(EMwCommand id) const
@@ -417,6 +422,11 @@ void CMainFrame::UpdateCommandStates()
     context.bJobWriting = m_doc.Jobs().IsWriting();
     context.bBrowserTabShown = m_pNavigator->currentIndex() == CNavigatorWnd::BrowserPage;
     context.bCatalogueChosen = m_pNavigator->ChosenCatalogueId() != 0;
+    if (m_pHandlers)
+    {
+        context.bSlideshowPlaying = m_pHandlers->Slideshow().State() == CSlideshow::EState::Playing;
+        context.bSlideshowPaused = m_pHandlers->Slideshow().State() == CSlideshow::EState::Paused;
+    }
     for (const SMwCommand& command : MwCommands())
         if (QAction* action = Action(command.id))
             action->setEnabled(IsMwCommandEnabled(command, context));
@@ -564,6 +574,7 @@ void CMainFrame::OnFileRepairDatabase()
 void CMainFrame::OnToolsOptions()
 {
     COptionsSheet sheet(&m_doc, this);
+    m_pHandlers->AddOptionsPage(sheet);
     sheet.exec();
 }
 

@@ -13,6 +13,7 @@
 
 class CDialogFileChooser;
 class CFileChooser;
+class CHandlersController;
 class CMirrowelDoc;
 class CNavigatorWnd;
 class CRecordSetList;
@@ -47,6 +48,7 @@ public:
     QAction* Action(EMwCommand id) const;
     QToolBar* Toolbar(EMwToolbar toolbar) const { return m_toolbars[static_cast<int>(toolbar)]; }
     CNavigatorWnd* Navigator() const { return m_pNavigator; }
+    CHandlersController& Handlers() const { return *m_pHandlers; }
     QTableView* FileListView() const { return m_pFileListView; }
     CRecordSetList& FileList() { return *m_pFileList; }
     QProgressBar* ProgressBar() const { return m_pProgress; }
@@ -113,6 +115,7 @@ private:
 
     QSplitter* m_pSplitter = nullptr;
     CNavigatorWnd* m_pNavigator = nullptr;
+    std::unique_ptr<CHandlersController> m_pHandlers;
     std::unique_ptr<CRecordSetList> m_pFileList;
     QTableView* m_pFileListView = nullptr;
 

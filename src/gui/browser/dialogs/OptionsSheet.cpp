@@ -58,6 +58,12 @@ void COptionsSheet::AddPage(QWidget* page, const QString& title)
     m_pPages->addTab(page, title);
 }
 
+void COptionsSheet::AddPage(QWidget* page, const QString& title, std::function<bool()> save)
+{
+    AddPage(page, title);
+    m_pageSavers.emplace_back(page, std::move(save));
+}
+
 void COptionsSheet::Load()
 {
     m_bLoadedCheckAtStart = CNewVersionCheck::ShouldCheck(QSettings());
@@ -71,6 +77,12 @@ void COptionsSheet::Load()
 
 bool COptionsSheet::Save()
 {
+    for (const auto& [page, save] : m_pageSavers)
+        if (!save())
+        {
+            m_pPages->setCurrentWidget(page);
+            return false;
+        }
     if (m_pCheckAtStart->isChecked() != m_bLoadedCheckAtStart)
     {
         QSettings settings;

@@ -2,6 +2,10 @@
 
 #include <QDialog>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 class CMirrowelDoc;
 class QCheckBox;
 class QTabWidget;
@@ -19,6 +23,9 @@ public:
 
     // Adds a page after the others; the sheet owns it from then on.
     void AddPage(QWidget* page, const QString& title);
+    // The same for a page that writes its own settings: save runs when the sheet is accepted, and
+    // false keeps the sheet open on that page.
+    void AddPage(QWidget* page, const QString& title, std::function<bool()> save);
 
     // Fills the pages from the settings and the open database (also done each time it shows).
     void Load();
@@ -41,4 +48,5 @@ private:
     QCheckBox* m_pCompactOnClose;
     bool m_bLoadedCheckAtStart = true;
     bool m_bLoadedCompactOnClose = false;
+    std::vector<std::pair<QWidget*, std::function<bool()>>> m_pageSavers;
 };
