@@ -194,9 +194,89 @@ void CMwImport::CheckContinue() const
 SMwImportResult CMwImport::Import(const QString& importPath)
 {
     m_strCopyPath = TemporaryPath(m_db.Path());
-    const QString folder = QFileInfo(m_strCopyPath).absolutePath();
+    if (SMwImportResult copied = CopyImportDatabase(importPath); !copied.Succeeded())
+        return copied;
 
+    SMwImportResult result;
+    try
+    {
+        m_strContext = QStringLiteral("CMwImport::Import() - Attach");
+        CDbStatement attach = m_db.PrepareSqlite(QStringLiteral("ATTACH DATABASE ? AS ") + Q(kSchema));
+        attach.Bind(1, m_strCopyPath);
+        attach.Execute();
+        try
+        {
+            // The copy is thrown away whatever happens: it needs no journal, nor waits for the disk.
+            m_db.ExecuteSqliteScript(
+                QStringLiteral("PRAGMA imp.journal_mode=OFF; PRAGMA imp.synchronous=OFF;"));
+            m_strContext = QStringLiteral("CMwImport::ReadImportInfo() - ImportInfoRecSet.Open");
+            ReadImportInfo();
+            m_ui.SetProgressRange(0, static_cast<int>(m_tables.size()) + 2);
+            {
+                CForeignKeysOff off(m_db);
+                CDbTransaction trans(m_db, false);
+                m_strContext = QStringLiteral("CMwImport::PurgeCacheTables() - ImportTableRecSet.Open");
+                PurgeCacheTables();
+                DropCopyIndexes();
+                trans.Commit();
+            }
+            m_ui.StepProgress();
+            for (int round = 1, locked = 0;; ++round)
+            {
+                CheckContinue();
+                RenumberCopy();
+                m_ui.StepProgress();
+                CheckContinue();
+                try
+                {
+                    if (WriteOpenDatabase())
+                        break;
+                    // Another program added rows since the copy was renumbered: their
+                    // identifiers send the renumbering round again.
+                    if (round >= kMaxRenumberRounds)
+                        throw CDbException(DbErrors::kInvalidArgument,
+                                           QStringLiteral("The database keeps changing; try the import again."));
+                }
+                catch (const CDbException& e)
+                {
+                    // Another program holds the open database for a moment: wait, and check
+                    // again what it added meanwhile.
+                    if (!DbErrors::IsLockingError(e.m_nErrorCode) || ++locked >= CDbRetryPolicy::kMaxAttempts)
+                        throw;
+                    std::this_thread::sleep_for(CDbRetryPolicy::RetryWait(locked));
+                }
+            }
+        }
+        catch (...)
+        {
+            RemoveCopy();
+            throw;
+        }
+        RemoveCopy();
+    }
+    catch (const SStop& stop)
+    {
+        result = stop.result;
+    }
+    catch (const CDbException& e)
+    {
+        if (e.m_nErrorCode == DbErrors::kDiskFull)
+            result = {static_cast<int>(e.m_nErrorCode), e.m_strDescription, QStringLiteral("Quarrane Import")};
+        else
+        {
+            LOG_EXCEPTION(e, QString(), m_strContext);
+            result = {static_cast<int>(e.m_nErrorCode), QString(), kCaption};
+        }
+    }
+    m_ui.ClearProgress();
+    m_ui.SetStatusText(QString());
+    return result;
+}
+
+SMwImportResult CMwImport::CopyImportDatabase(const QString& importPath)
+{
     // Leftovers of an import that did not end are removed first.
+    const QString folder = QFileInfo(m_strCopyPath).absolutePath();
     for (const QString& leftover :
          {QDir(folder).filePath(kLockName), m_strCopyPath, m_strCopyPath + QStringLiteral("-journal"),
           m_strCopyPath + QStringLiteral("-wal"), m_strCopyPath + QStringLiteral("-shm")})
@@ -239,108 +319,38 @@ SMwImportResult CMwImport::Import(const QString& importPath)
         RemoveCopy();
         return {static_cast<int>(e.m_nErrorCode), e.m_strDescription, QStringLiteral("Database Error")};
     }
+    return {};
+}
 
-    SMwImportResult result;
-    QString context = QStringLiteral("CMwImport::Import() - Attach");
-    try
-    {
-        CDbStatement attach = m_db.PrepareSqlite(QStringLiteral("ATTACH DATABASE ? AS ") + Q(kSchema));
-        attach.Bind(1, m_strCopyPath);
-        attach.Execute();
-        try
-        {
-            // The copy is thrown away whatever happens: it needs no journal, nor waits for the disk.
-            m_db.ExecuteSqliteScript(
-                QStringLiteral("PRAGMA imp.journal_mode=OFF; PRAGMA imp.synchronous=OFF;"));
-            context = QStringLiteral("CMwImport::ReadImportInfo() - ImportInfoRecSet.Open");
-            ReadImportInfo();
-            m_ui.SetProgressRange(0, static_cast<int>(m_tables.size()) + 2);
-            {
-                CForeignKeysOff off(m_db);
-                CDbTransaction trans(m_db, false);
-                context = QStringLiteral("CMwImport::PurgeCacheTables() - ImportTableRecSet.Open");
-                PurgeCacheTables();
-                DropCopyIndexes();
-                trans.Commit();
-            }
-            m_ui.StepProgress();
-            for (int round = 0, locked = 0;; ++round)
-            {
-                CheckContinue();
-                {
-                    CForeignKeysOff off(m_db);
-                    CDbTransaction trans(m_db, false);
-                    context = QStringLiteral("CMwImport::MergeIndices() - ImportIndexRecSet.Open");
-                    MergeIndices(kSchema, QStringLiteral("main"));
-                    context = QStringLiteral("CMwImport::ReIndexImportTables() - TableRecSet.Open");
-                    ReIndexImportTables();
-                    trans.Commit();
-                }
-                m_ui.StepProgress();
-                CheckContinue();
+void CMwImport::RenumberCopy()
+{
+    CForeignKeysOff off(m_db);
+    CDbTransaction trans(m_db, false);
+    m_strContext = QStringLiteral("CMwImport::MergeIndices() - ImportIndexRecSet.Open");
+    MergeIndices(kSchema, QStringLiteral("main"));
+    m_strContext = QStringLiteral("CMwImport::ReIndexImportTables() - TableRecSet.Open");
+    ReIndexImportTables();
+    trans.Commit();
+}
 
-                try
-                {
-                    // The open database is written in one transaction from here on. Another program
-                    // may have added rows since the copy was renumbered: their identifiers send the
-                    // renumbering round again.
-                    CDbTransaction trans(m_db, true);
-                    context = QStringLiteral("CMwImport::ReIndexImportTables() - TableRecSet.Open");
-                    if (ImportCollides())
-                    {
-                        if (round + 1 >= kMaxRenumberRounds)
-                            throw CDbException(
-                                DbErrors::kInvalidArgument,
-                                QStringLiteral("The database keeps changing; try the import again."));
-                        continue;
-                    }
-                    context = QStringLiteral("CMwImport::MergeIndices() - IndexRecSet.Open");
-                    MergeIndices(QStringLiteral("main"), kSchema);
-                    context = QStringLiteral("CMwImport::ImportTables() - TableRecSet.AddNew()");
-                    ImportTables();
-                    context = QStringLiteral("CMwImport::ImportParameters() - ParameterRecSet.Open");
-                    ImportParameters(QStringLiteral("CompactOnExit"), false);
-                    ImportParameters(QStringLiteral("FolderFileListFieldView_"), true);
-                    ImportParameters(QStringLiteral("QueryFileListFieldView_"), true);
-                    CheckContinue();
-                    trans.Commit();
-                    break;
-                }
-                catch (const CDbException& e)
-                {
-                    // Another program holds the open database for a moment: wait, and check
-                    // again what it added meanwhile.
-                    if (!DbErrors::IsLockingError(e.m_nErrorCode) || ++locked >= CDbRetryPolicy::kMaxAttempts)
-                        throw;
-                    std::this_thread::sleep_for(CDbRetryPolicy::RetryWait(locked));
-                }
-            }
-        }
-        catch (...)
-        {
-            RemoveCopy();
-            throw;
-        }
-        RemoveCopy();
-    }
-    catch (const SStop& stop)
-    {
-        result = stop.result;
-    }
-    catch (const CDbException& e)
-    {
-        if (e.m_nErrorCode == DbErrors::kDiskFull)
-            result = {static_cast<int>(e.m_nErrorCode), e.m_strDescription,
-                      QStringLiteral("Quarrane Import")};
-        else
-        {
-            LOG_EXCEPTION(e, QString(), context);
-            result = {static_cast<int>(e.m_nErrorCode), QString(), kCaption};
-        }
-    }
-    m_ui.ClearProgress();
-    m_ui.SetStatusText(QString());
-    return result;
+bool CMwImport::WriteOpenDatabase()
+{
+    // One transaction: the open database takes all of the import or none of it.
+    CDbTransaction trans(m_db, true);
+    m_strContext = QStringLiteral("CMwImport::ReIndexImportTables() - TableRecSet.Open");
+    if (ImportCollides())
+        return false;
+    m_strContext = QStringLiteral("CMwImport::MergeIndices() - IndexRecSet.Open");
+    MergeIndices(QStringLiteral("main"), kSchema);
+    m_strContext = QStringLiteral("CMwImport::ImportTables() - TableRecSet.AddNew()");
+    ImportTables();
+    m_strContext = QStringLiteral("CMwImport::ImportParameters() - ParameterRecSet.Open");
+    ImportParameters(QStringLiteral("CompactOnExit"), false);
+    ImportParameters(QStringLiteral("FolderFileListFieldView_"), true);
+    ImportParameters(QStringLiteral("QueryFileListFieldView_"), true);
+    CheckContinue();
+    trans.Commit();
+    return true;
 }
 
 void CMwImport::RemoveCopy()

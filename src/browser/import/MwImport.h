@@ -58,6 +58,13 @@ private:
     struct SStop;
 
     void CheckContinue() const;
+    // The other database copied beside the open one; nCode 0 when it is there.
+    SMwImportResult CopyImportDatabase(const QString& importPath);
+    // The copy's identifiers moved out of the way of the open database's.
+    void RenumberCopy();
+    // The copy's rows added to the open database; false (nothing written) when the open
+    // database gained identifiers meanwhile that the copy uses too.
+    bool WriteOpenDatabase();
     void ReadImportInfo();
     QStringList ImportColumns(const QString& table);
     void PurgeCacheTables();
@@ -74,6 +81,7 @@ private:
     CUserInteraction& m_ui;
     std::function<bool()> m_fnShouldContinue;
     QString m_strCopyPath;
+    QString m_strContext; // the step under way, for the error log
     std::vector<STable> m_tables;
     std::vector<SKeySpace> m_keySpaces;
 };
