@@ -526,8 +526,8 @@ void CMainFrame::OnFileImport()
     OnMwFileImport(m_doc, path,
                    [this](const SMwImportResult&)
                    {
-                       // Whatever came in before a failure was rolled back: the views show the
-                       // database as it is now either way.
+                       // A failed import changed nothing, but the views are read afresh either
+                       // way: the person sees the database as it is now.
                        QApplication::alert(this);
                        m_pNavigator->CatalogueModel().Requery();
                        if (m_pFileList->IsOpen())
