@@ -234,8 +234,9 @@ SMwImportResult CMwImport::Import(const QString& importPath)
                     // Another program added rows since the copy was renumbered: their
                     // identifiers send the renumbering round again.
                     if (round >= kMaxRenumberRounds)
-                        throw CDbException(DbErrors::kInvalidArgument,
-                                           QStringLiteral("The database keeps changing; try the import again."));
+                        throw CDbException(
+                            DbErrors::kInvalidArgument,
+                            QStringLiteral("The database keeps changing; try the import again."));
                 }
                 catch (const CDbException& e)
                 {
@@ -261,7 +262,8 @@ SMwImportResult CMwImport::Import(const QString& importPath)
     catch (const CDbException& e)
     {
         if (e.m_nErrorCode == DbErrors::kDiskFull)
-            result = {static_cast<int>(e.m_nErrorCode), e.m_strDescription, QStringLiteral("Quarrane Import")};
+            result = {static_cast<int>(e.m_nErrorCode), e.m_strDescription,
+                      QStringLiteral("Quarrane Import")};
         else
         {
             LOG_EXCEPTION(e, QString(), m_strContext);
