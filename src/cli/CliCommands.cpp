@@ -10,6 +10,7 @@
 #include "browser/SynchLink.h"
 #include "browser/VolumeIdentity.h"
 #include "cli/CliCheck.h"
+#include "cli/CliImport.h"
 #include "cli/CliInteraction.h"
 #include "cli/CliOptions.h"
 #include "cli/CliTable.h"
@@ -165,6 +166,8 @@ int CCommandRun::Run()
             return Sql();
         if (m_o.command == QLatin1String("add-catalogue"))
             return AddCatalogue();
+        if (m_o.command == QLatin1String("import"))
+            return RunCliImport(m_doc, m_o);
         return SynchronizeOrUpdate();
     }
     catch (const CDbException& e)

@@ -13,6 +13,7 @@ const char* const kCliUsageText =
     "  check-catalogues DB (--all | --none | CATALOGUE_ID...)   choose the catalogues queries use\n"
     "  run-query DB \"QUERY NAME\"      run a stored query (see `queries`) and print its result\n"
     "  repair DB                      compact and repair the database (the old file goes to the trash)\n"
+    "  import DB OTHER                merge the catalogue database OTHER (unchanged) into DB\n"
     "\n"
     "Commands that only read (the database is opened read-only, so read-only media work):\n"
     "  catalogues DB                  the catalogues\n"
@@ -60,7 +61,7 @@ const QStringList& CliCommandNames()
     static const QStringList names = {
         "new",       "add-catalogue", "synchronize", "update-tth", "check-catalogues",
         "run-query", "repair",        "catalogues",  "checked",    "queries",
-        "sql",       "check"};
+        "sql",       "check",         "import"};
     return names;
 }
 

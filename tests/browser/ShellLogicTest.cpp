@@ -74,7 +74,7 @@ TEST(BrowserCommandsTest, CommandsAreEnabledByTheDocumentsState)
     const Case cases[] = {
         {EMwCommand::FileNew, true, true, true, true, true, true},
         {EMwCommand::FileOpen, true, true, true, true, true, true},
-        {EMwCommand::FileImport, false, false, false, false, false, false},
+        {EMwCommand::FileImport, false, true, false, true, true, true},
         {EMwCommand::FileClose, false, true, true, true, true, true},
         {EMwCommand::FileCompactDatabase, false, true, false, true, true, true},
         {EMwCommand::FileRepairDatabase, true, true, false, false, true, true},

@@ -6,6 +6,7 @@
 #include "browser/JobRunner.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/RecordSetList.h"
+#include "browser/import/MwImportCommand.h"
 #include "browser/models/CatalogueTreeModel.h"
 #include "common/ProductVersion.h"
 #include "gui/WidgetInteraction.h"
@@ -224,6 +225,7 @@ void CMainFrame::CreateActions()
 
     Connect(EMwCommand::FileNew, &CMainFrame::OnFileNew);
     Connect(EMwCommand::FileOpen, &CMainFrame::OnFileOpen);
+    Connect(EMwCommand::FileImport, &CMainFrame::OnFileImport);
     Connect(EMwCommand::FileClose, &CMainFrame::OnFileClose);
     Connect(EMwCommand::FileCompactDatabase, &CMainFrame::OnFileCompactDatabase);
     Connect(EMwCommand::FileRepairDatabase, &CMainFrame::OnFileRepairDatabase);
@@ -525,6 +527,22 @@ void CMainFrame::OnFileOpen()
 {
     if (const std::optional<QString> path = m_pChooser->OpenFileName(this, QStringLiteral("Open"), kFilter))
         OpenFile(*path);
+}
+
+void CMainFrame::OnFileImport()
+{
+    const std::optional<QString> path =
+        m_pChooser->OpenFileName(this, MwImportDialogCaption(), MwImportDialogFilter());
+    OnMwFileImport(m_doc, path,
+                   [this](const SMwImportResult&)
+                   {
+                       // A failed import changed nothing, but the views are read afresh either
+                       // way: the person sees the database as it is now.
+                       QApplication::alert(this);
+                       m_pNavigator->CatalogueModel().Requery();
+                       if (m_pFileList->IsOpen())
+                           m_pFileList->DataCtrl_RequeryAsync();
+                   });
 }
 
 void CMainFrame::LetClosedDatabasesJobEnd()

@@ -74,6 +74,7 @@ public:
 public slots:
     void OnFileNew();
     void OnFileOpen();
+    void OnFileImport();
     void OnFileClose();
     void OnFileCompactDatabase();
     void OnFileRepairDatabase();

@@ -178,7 +178,7 @@ private slots:
         QVERIFY(w.doc.IsOpen());
         QVERIFY(enabled(EMwCommand::FileClose) && enabled(EMwCommand::FileCompactDatabase));
         QVERIFY(enabled(EMwCommand::EditSaveChanges) && enabled(EMwCommand::ViewRequeryFileBrowser));
-        QVERIFY(!enabled(EMwCommand::FileImport) && !enabled(EMwCommand::FileListDeleteSelected));
+        QVERIFY(enabled(EMwCommand::FileImport) && !enabled(EMwCommand::FileListDeleteSelected));
 
         // A catalogue chosen in the browser: Synchronize and Update TTH, only on the Browser tab.
         QVERIFY(!enabled(EMwCommand::CatalogueSynchronize));
