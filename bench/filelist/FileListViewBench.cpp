@@ -8,8 +8,8 @@
 //   (b) a screen at 30 random scroll positions painted with its cells (target 50 ms each);
 //   (c) the totals walk: the longest GUI gap while it runs (target 20 ms) and its whole time;
 //   (d) memory of the open list: resident size grown per row (target under 16 bytes);
-// and the peers, in the same run: the key statement and a count and sum over the same rows,
-// stepped as plain SQLite statements on a connection of their own, as ratios.
+// and the peers, in the same run: the list's own key statement and a count and sum over the same
+// rows, stepped as plain SQLite statements on a connection of their own, as ratios.
 
 #include "browser/MirrowelDoc.h"
 #include "browser/RecordSetList.h"
@@ -202,9 +202,8 @@ int main(int argc, char** argv)
         "cache and the loader's connection)\n",
         rows > 0 ? (rssAfter - rssBefore) * 1024.0 / rows : 0.0);
 
-    const double keysPeer =
-        PeerMs(path, QStringLiteral("SELECT File.FileId FROM File WHERE File.Deleted=False ORDER "
-                                    "BY File.File"));
+    // The list's own key statement (its joins and its ORDER BY), stepped plainly.
+    const double keysPeer = PeerMs(path, view->List().Sql().ResolveUser(view->List().Sql().KeyStatement()));
     const double walkPeer =
         PeerMs(path, QStringLiteral("SELECT Count(*), Sum(FileSizeDouble) FROM File LEFT JOIN "
                                     "FileUserSelect ON File.FileId = FileUserSelect.FileId AND "

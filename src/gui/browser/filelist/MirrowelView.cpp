@@ -19,7 +19,7 @@
 namespace
 {
 // One step of the totals walk: short enough that typing and scrolling never wait for it.
-constexpr std::chrono::milliseconds kWalkBudget{8};
+constexpr std::chrono::milliseconds kWalkBudget{4};
 } // namespace
 
 CMirrowelView::CMirrowelView(CMirrowelDoc& doc, Kind kind, QWidget* parent)
