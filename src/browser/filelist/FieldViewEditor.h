@@ -63,7 +63,6 @@ public:
     void SetGlobal(int view, bool global);
     void SetShownFields(int view, std::vector<qint32> fields);
 
-    bool IsChanged() const { return m_bChanged; }
     // Writes every change in one transaction under the retry rules; false when given up
     // (nothing written then).
     bool Commit();

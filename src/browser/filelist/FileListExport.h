@@ -31,9 +31,6 @@ public:
     // "csv" or "tsv" (also "txt" and "tab" for tab-separated), or a file name ending so.
     static std::optional<EFormat> FormatFromName(const QString& nameOrPath);
 
-    const QString& Sql() const { return m_strSql; }
-    int ColumnCount() const { return static_cast<int>(m_columns.size()); }
-
     // Writes the header and every row; progress is told the rows written so far (every few
     // hundred rows) and stops the export by returning false. The number of rows written, or -1
     // with error when the database or the device failed or the export was stopped.

@@ -30,7 +30,6 @@ public:
 
     bool IsDone() const { return !m_totals.IsUpdating(); }
     bool LoadsChecks() const { return m_bLoadChecks; }
-    int NextRow() const { return m_nNextRow; }
     const CFileListTotals& Totals() const { return m_totals; }
 
 private:

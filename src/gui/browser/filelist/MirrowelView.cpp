@@ -180,11 +180,6 @@ void CMirrowelView::SetIconProvider(std::function<QIcon(const QString& extension
     viewport()->update();
 }
 
-QIcon CMirrowelView::FileTypeIcon(const QString& extension) const
-{
-    return m_pDelegate->Icon(extension);
-}
-
 bool CMirrowelView::IsChecked(int row) const
 {
     return row >= 0 && row < static_cast<int>(m_checks.size()) && m_checks[static_cast<size_t>(row)] != 0;
@@ -433,12 +428,6 @@ void CMirrowelView::WalkStep()
             viewport()->update();
         emit totalsChanged(m_walk.Totals());
     }
-}
-
-void CMirrowelView::FinishTotals()
-{
-    while (m_walkTimer.isActive())
-        WalkStep();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -47,7 +47,6 @@ public:
     // The file-type icon of an extension ("" for none). Default: the desktop's icon theme by
     // MIME type.
     void SetIconProvider(std::function<QIcon(const QString& extension)> provider);
-    QIcon FileTypeIcon(const QString& extension) const;
 
     // Row state, as far as it has been read.
     bool IsChecked(int row) const;
@@ -83,8 +82,6 @@ public:
     // Totals: zeroed and walked again in idle time (check bytes read again with loadChecks).
     void ResetTotals(bool loadChecks);
     const CFileListTotals& Totals() const { return m_walk.Totals(); }
-    // The whole walk now (scripts and tests).
-    void FinishTotals();
     // The column of a field ("File.File"); -1 when not shown.
     int ColumnOfField(const QString& fieldName) const;
 
