@@ -67,6 +67,7 @@ enum class EMwCommand
     FileListDeleteSelected,
     FileListEditFind,
     FileListRequery,
+    FileListExportList,
     FileListClose,
     // Query
     QueryRun,

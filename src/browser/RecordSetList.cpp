@@ -678,6 +678,22 @@ QVariant CRecordSetList::data(const QModelIndex& index, int role) const
     }
 }
 
+CDbValue CRecordSetList::CachedFieldValue(int row, int fieldIndex) const
+{
+    if (row < 0 || row >= static_cast<int>(m_keys.size()))
+        return CDbValue::Null();
+    size_t at = 0;
+    const CPage* page = CachedPage(row, at);
+    if (!page)
+    {
+        Want(row);
+        return CDbValue::Null();
+    }
+    if (page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 || fieldIndex >= page->nFieldCount)
+        return CDbValue::Null();
+    return page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(fieldIndex)];
+}
+
 QVariant CRecordSetList::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())

@@ -124,6 +124,10 @@ public:
     // order; the list reopens in the background.
     void DataCtrl_OnHeaderClick(int column);
 
+    // A field of a row as far as it has been read: Null while its page is not in (the page is
+    // asked for, and dataChanged follows). For painting, which must never wait.
+    CDbValue CachedFieldValue(int row, int fieldIndex) const;
+
     // Reading a row now (scripts and logic that need a value at once): waits for its page when
     // it is not cached. "<Connection Lost>" when the list is not open.
     CDbValue DataCtrl_GetFieldValue(int row, int fieldIndex);

@@ -11,6 +11,7 @@
 #include "browser/VolumeIdentity.h"
 #include "cli/CliCheck.h"
 #include "cli/CliImport.h"
+#include "cli/CliExport.h"
 #include "cli/CliInteraction.h"
 #include "cli/CliOptions.h"
 #include "cli/CliTable.h"
@@ -272,34 +273,11 @@ int CCommandRun::RunQuery()
     if (queryId == 0)
         return Fail(
             QStringLiteral("there is no query named \"%1\" (quarrane-cli queries DB lists them)").arg(name));
-    // The building blocks the query browser hides include actions only the window carries out
-    // ("Delete Checked Files", "Slide Show 5secs"): run here they would print rows and report
-    // success having done nothing of what their names say.
-    {
-        // Let go of these statements before the script runs: a statement still open would keep
-        // the script's own steps from changing the tables it reads.
-        CDbStatement kind =
-            m_doc.Database()->Prepare(QStringLiteral("SELECT Intermediate FROM Query WHERE QueryId=?"));
-        kind.Bind(1, queryId);
-        if (kind.Step() && kind.Value(0).ToBool())
-            return Fail(
-                QStringLiteral(
-                    "\"%1\" is not a query quarrane-cli can run (quarrane-cli queries DB lists those): "
-                    "nothing was run or changed")
-                    .arg(name));
-        CDbStatement steps = m_doc.Database()->Prepare(QStringLiteral(
-            "SELECT Query FROM QueryEntry WHERE QueryId=? AND EntryType=3 ORDER BY QueryEntry"));
-        steps.Bind(1, queryId);
-        while (steps.Step())
-        {
-            const QString routine = steps.Value(0).ToString().section(QLatin1Char('('), 0, 0).trimmed();
-            if (routine.compare(QLatin1String("DeleteCheckedFiles"), Qt::CaseInsensitive) == 0)
-                return Fail(QStringLiteral(
-                                "\"%1\" deletes files, which quarrane-cli cannot do yet: nothing was run or "
-                                "deleted")
-                                .arg(name));
-        }
-    }
+    // Let go of the statements that decide it before the script runs: a statement still open
+    // would keep the script's own steps from changing the tables it reads.
+    if (const QString refusal = CliUnrunnableQueryReason(*m_doc.Database(), queryId, name);
+        !refusal.isEmpty())
+        return Fail(refusal);
     CPrintingQueryOutput output([this](const QString& sql) { PrintQuery(sql); });
     m_doc.Queries().SetQueryOutput(&output);
     const bool completed = m_doc.Queries().ExecuteQuery(queryId);
@@ -621,6 +599,8 @@ QString SynchronizerResultText(quint32 result)
 int RunCliCommand(const CCliOptions& options)
 {
     SetErrorLogProgramName(QStringLiteral("Quarrane"));
+    if (options.command == QLatin1String("export"))
+        return RunCliExport(options);
     CCommandRun run(options);
     return run.Run();
 }

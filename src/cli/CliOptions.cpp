@@ -12,6 +12,8 @@ const char* const kCliUsageText =
     "  update-tth DB CATALOGUE_ID [--no-wait]    hash the catalogue's files\n"
     "  check-catalogues DB (--all | --none | CATALOGUE_ID...)   choose the catalogues queries use\n"
     "  run-query DB \"QUERY NAME\"      run a stored query (see `queries`) and print its result\n"
+    "  export DB --query NAME OUT     run a stored query and write its list as the window's\n"
+    "                                 \"Export List...\" does (.csv or .tsv, or --format csv|tsv)\n"
     "  repair DB                      compact and repair the database (the old file goes to the trash)\n"
     "  import DB OTHER                merge the catalogue database OTHER (unchanged) into DB\n"
     "\n"
@@ -21,6 +23,8 @@ const char* const kCliUsageText =
     "  queries DB                     the stored queries, by group, as the query browser orders them\n"
     "  sql DB \"SELECT ...\"            any read-only SQLite statement, with the catalogue's collation\n"
     "  check DB                       integrity, foreign keys and the catalogue's own rules\n"
+    "  export DB --catalogue NAME [--folder PATH] OUT   a catalogue folder (its root without\n"
+    "                                 --folder) as the folder view lists it\n"
     "\n"
     "Options:\n"
     "  --format tsv|csv|json          how rows are printed (default tsv: tab-separated with a header;\n"
@@ -61,7 +65,7 @@ const QStringList& CliCommandNames()
     static const QStringList names = {
         "new",       "add-catalogue", "synchronize", "update-tth", "check-catalogues",
         "run-query", "repair",        "catalogues",  "checked",    "queries",
-        "sql",       "check",         "import"};
+        "sql",       "check",         "import",   "export"};
     return names;
 }
 
@@ -98,8 +102,8 @@ CCliParse ParseCliArguments(const QStringList& arguments)
             option = a.left(equals);
             inlineValue = a.mid(equals + 1);
         }
-        static const QStringList valued = {"--name", "--location", "--group",
-                                           "--user", "--format",   "--columns"};
+        static const QStringList valued = {"--name",    "--location", "--group",     "--user",  "--format",
+                                           "--columns", "--query",    "--catalogue", "--folder"};
         if (valued.contains(option))
         {
             QString value;
@@ -118,6 +122,12 @@ CCliParse ParseCliArguments(const QStringList& arguments)
                 o.location = value;
             else if (option == QLatin1String("--user"))
                 o.user = value;
+            else if (option == QLatin1String("--query"))
+                o.query = value;
+            else if (option == QLatin1String("--catalogue"))
+                o.catalogue = value;
+            else if (option == QLatin1String("--folder"))
+                o.folder = value;
             else if (option == QLatin1String("--group"))
             {
                 bool ok = false;
@@ -137,6 +147,7 @@ CCliParse ParseCliArguments(const QStringList& arguments)
                     return parse;
                 }
                 o.format = *format;
+                o.formatGiven = true;
             }
             else
             {

@@ -23,6 +23,10 @@ struct CCliOptions
     std::optional<qint32> group;
     QString user;
     ECliFormat format = ECliFormat::Tsv;
+    bool formatGiven = false;
+    QString query;                 // export --query
+    QString catalogue;             // export --catalogue
+    std::optional<QString> folder; // export --folder
     bool allColumns = false;
     bool updateTTH = false;
     bool deleteDuplicates = false;

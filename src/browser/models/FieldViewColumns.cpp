@@ -215,7 +215,9 @@ QString CFieldViewColumns::CurrentViewName(CDbDatabase& db, const QString& userN
             return QString();
         const QString name = st.Value(0).ToString();
         st.Reset();
-        SetDatabaseParameter(&db, parameter, name);
+        // A database opened only to be read keeps no first choice.
+        if (!db.IsReadOnly())
+            SetDatabaseParameter(&db, parameter, name);
         return name;
     }
     catch (const CDbException& e)

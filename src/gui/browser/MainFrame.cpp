@@ -5,8 +5,11 @@
 #include "browser/CurrentFileEditor.h"
 #include "browser/JobRunner.h"
 #include "browser/MirrowelDoc.h"
+#include "browser/QueryRunner.h"
 #include "browser/RecordSetList.h"
 #include "browser/import/MwImportCommand.h"
+#include "browser/filelist/FieldViewEditor.h"
+#include "browser/filelist/FileListExport.h"
 #include "browser/models/CatalogueTreeModel.h"
 #include "common/ProductVersion.h"
 #include "gui/WidgetInteraction.h"
@@ -14,6 +17,9 @@
 #include "gui/browser/NavigatorWnd.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 #include "gui/browser/handlers/HandlersController.h"
+#include "gui/browser/filelist/FieldViewsDialog.h"
+#include "gui/browser/filelist/FileListTabs.h"
+#include "gui/browser/filelist/MirrowelFolderView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +31,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -112,7 +119,7 @@ QString ButtonText(const SMwCommand& command)
 
 CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* parent)
     : QMainWindow(parent), m_doc(doc), m_ui(ui), m_pDialogChooser(std::make_unique<CDialogFileChooser>()),
-      m_pChooser(m_pDialogChooser.get()), m_pFileList(std::make_unique<CRecordSetList>())
+      m_pChooser(m_pDialogChooser.get())
 {
     setAccessibleName(QStringLiteral("Quarrane Browser"));
     // Most of the screen, so that the five toolbars find room on their row.
@@ -124,18 +131,12 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     m_pSplitter = new QSplitter(Qt::Horizontal, this);
     m_pSplitter->setChildrenCollapsible(false);
     m_pNavigator = new CNavigatorWnd(doc, m_pSplitter);
-    m_pFileList->SetUserName(doc.UserName());
-    m_pFileList->SetRetryPolicy(&doc.RetryPolicy());
-    m_pFileListView = new QTableView(m_pSplitter);
-    m_pFileListView->setModel(m_pFileList.get());
-    m_pFileListView->setAccessibleName(QStringLiteral("File List"));
-    m_pFileListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pFileListView->verticalHeader()->hide();
-    m_pFileListView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    // Tab leaves the list for the next pane rather than walking its cells.
-    m_pFileListView->setTabKeyNavigation(false);
+    m_pFileTabs = new CFileListTabs(doc, m_pSplitter);
+    // Tab moves between the panes; the tabs themselves are chosen by mouse or Ctrl+Tab.
+    m_pFileTabs->setFocusPolicy(Qt::NoFocus);
+    m_pFileTabs->tabBar()->setFocusPolicy(Qt::NoFocus);
     m_pSplitter->addWidget(m_pNavigator);
-    m_pSplitter->addWidget(m_pFileListView);
+    m_pSplitter->addWidget(m_pFileTabs);
     // A wider or narrower window changes the file list; the navigator keeps its width.
     m_pSplitter->setStretchFactor(0, 0);
     m_pSplitter->setStretchFactor(1, 1);
@@ -152,6 +153,14 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     m_ui.SetWidgets(this, statusBar(), m_pProgress);
     m_pHandlers = std::make_unique<CHandlersController>(*this, m_doc, m_ui);
     m_pHandlers->SetFileChooser(m_pChooser);
+    CreateFileListCommands();
+    // Every list shows the handlers' icons and opens its files through them.
+    m_pFileTabs->SetIconProvider([this](const QString& extension)
+                                 { return m_pHandlers->Icons().Icon(extension); });
+    connect(this, &CMainFrame::activeFileListChanged, this,
+            [this] { m_pHandlers->AttachView(FileListView()); });
+    // A double click or Enter opens the focused file (the click has made it the focused one).
+    connect(m_pFileTabs, &CFileListTabs::openRequested, m_pHandlers.get(), &CHandlersController::OpenFocused);
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);
@@ -184,6 +193,7 @@ CMainFrame::~CMainFrame()
 {
     SaveSettings();
     m_doc.SetBrowserLoader({});
+    m_doc.Queries().SetQueryOutput(nullptr);
     m_ui.SetWidgets(nullptr, nullptr, nullptr);
     // The panes go while the models they show and the commands they update still exist.
     m_pNavigator->disconnect(this);
@@ -296,6 +306,10 @@ void CMainFrame::CreateMenus()
             {
                 QMenu* empty = target->addMenu(MwCommandLabel(command));
                 empty->setEnabled(false);
+                if (command.id == EMwCommand::ViewFolderFieldView)
+                    m_pFolderViewMenu = empty;
+                else if (command.id == EMwCommand::ViewQueryFieldView)
+                    m_pQueryViewMenu = empty;
                 break;
             }
             case EMwCommandKind::RecentFile:
@@ -432,6 +446,9 @@ void CMainFrame::UpdateCommandStates()
     for (const SMwCommand& command : MwCommands())
         if (QAction* action = Action(command.id))
             action->setEnabled(IsMwCommandEnabled(command, context));
+    for (const EMwCommand id : {EMwCommand::ViewFolderFieldView, EMwCommand::ViewQueryFieldView})
+        if (QMenu* menu = FieldViewMenu(id == EMwCommand::ViewFolderFieldView))
+            menu->setEnabled(IsMwCommandEnabled(MwCommand(id), context));
 }
 
 void CMainFrame::OnTitleChanged(const QString& title)
@@ -442,8 +459,8 @@ void CMainFrame::OnTitleChanged(const QString& title)
 
 bool CMainFrame::OnDatabaseOpened()
 {
-    m_pFileList->SetUserName(m_doc.UserName());
     const bool loaded = m_pNavigator->Load();
+    m_pFileTabs->DatabaseOpened();
     const int width = m_doc.GetDatabaseParameter(NavigatorWidthParameter()).toInt();
     if (width > 0)
         SetNavigatorWidth(width);
@@ -459,7 +476,7 @@ void CMainFrame::OnDatabaseClosing()
         m_navigatorWidthTimer.stop();
         WriteNavigatorWidth();
     }
-    m_pFileList->DataCtrl_Close();
+    m_pFileTabs->DatabaseClosing();
     m_pNavigator->Clear();
     m_nStoredNavigatorWidth = -1;
 }
@@ -540,8 +557,7 @@ void CMainFrame::OnFileImport()
                        // way: the person sees the database as it is now.
                        QApplication::alert(this);
                        m_pNavigator->CatalogueModel().Requery();
-                       if (m_pFileList->IsOpen())
-                           m_pFileList->DataCtrl_RequeryAsync();
+                       m_pFileTabs->RequeryAll();
                    });
 }
 
@@ -617,4 +633,180 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     }
     SaveSettings();
     event->accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The file list
+
+QTableView* CMainFrame::FileListView() const
+{
+    return m_pFileTabs->CurrentView();
+}
+
+CMirrowelView* CMainFrame::ActiveFileListView() const
+{
+    return m_pFileTabs->CurrentView();
+}
+
+CRecordSetList& CMainFrame::FileList()
+{
+    return m_pFileTabs->CurrentView()->List();
+}
+
+void CMainFrame::ShowFolderFiles(qint32 catalogueId, qint32 relativePathId)
+{
+    m_pFileTabs->FolderView()->ShowFolder(catalogueId, relativePathId);
+    m_pFileTabs->setCurrentWidget(m_pFileTabs->FolderView());
+}
+
+void CMainFrame::CreateFileListCommands()
+{
+    m_doc.Queries().SetQueryOutput(m_pFileTabs);
+    connect(&m_doc.Queries(), &CQueryRunner::queryRefresh, m_pFileTabs, &CFileListTabs::RefreshOthers);
+    connect(m_pFileTabs, &CFileListTabs::activeViewChanged, this, &CMainFrame::activeFileListChanged);
+    connect(m_pFileTabs, &CFileListTabs::totalsChanged, this, &CMainFrame::ShowTotals);
+    connect(m_pFileTabs, &CFileListTabs::statusText, this,
+            [this](const QString& text) { m_ui.SetStatusText(text); });
+    connect(m_pFileTabs, &CFileListTabs::findRequested, this,
+            [this]
+            {
+                if (QAction* find = Action(EMwCommand::QueryFind); find && find->isEnabled())
+                    find->trigger();
+            });
+    const auto onView = [this](EMwCommand id, auto handler)
+    { connect(Action(id), &QAction::triggered, this, [this, handler] { handler(*ActiveFileListView()); }); };
+    onView(EMwCommand::FileListSelectChecked, [](CMirrowelView& view) { view.SelectChecked(); });
+    onView(EMwCommand::EditSelectAll, [](CMirrowelView& view) { view.SelectAllRows(); });
+    onView(EMwCommand::FileListNeverAutoCheck, [](CMirrowelView& view) { view.NeverAutoCheck(); });
+    onView(EMwCommand::FileListRename, [](CMirrowelView& view) { view.StartRename(); });
+    onView(EMwCommand::FileListRequery, [](CMirrowelView& view) { view.Requery(); });
+    onView(EMwCommand::EditFindNext, [](CMirrowelView& view) { view.FindNext(); });
+    onView(EMwCommand::QueryFindNext, [](CMirrowelView& view) { view.FindNext(); });
+    connect(Action(EMwCommand::FileListExportList), &QAction::triggered, this,
+            [this]
+            {
+                if (const std::optional<QString> path = m_pChooser->SaveFileName(
+                        this, QStringLiteral("Export List"),
+                        QStringLiteral("CSV Files (*.csv);;Tab-Separated Text (*.tsv)"),
+                        QStringLiteral("csv")))
+                    ExportList(*path);
+            });
+    for (const bool folder : {true, false})
+        if (QMenu* menu = FieldViewMenu(folder))
+            connect(menu, &QMenu::aboutToShow, this, [this, folder] { FillFieldViewMenu(folder); });
+}
+
+void CMainFrame::FillFieldViewMenu(bool folder)
+{
+    QMenu* menu = FieldViewMenu(folder);
+    menu->clear();
+    CDbDatabase* db = m_doc.Database();
+    if (!db)
+        return;
+    const auto kind = folder ? CFieldViewColumns::ListKind::Folder : CFieldViewColumns::ListKind::Query;
+    const QString current = CFieldViewColumns::CurrentViewName(*db, m_doc.UserName(), kind);
+    for (const QString& name : CFieldViewColumns::ViewNames(*db, m_doc.UserName()))
+    {
+        QAction* action = menu->addAction(name);
+        action->setCheckable(true);
+        action->setChecked(name.compare(current, Qt::CaseInsensitive) == 0);
+        connect(action, &QAction::triggered, this,
+                [this, kind, name]
+                {
+                    CDbDatabase* chosenDb = m_doc.Database();
+                    if (!chosenDb || !m_doc.CanWrite())
+                        return;
+                    CFieldViewColumns::SetCurrentViewName(*chosenDb, m_doc.UserName(), kind, name);
+                    m_ui.SetStatusText(QStringLiteral("Updating Views..."));
+                    m_pFileTabs->ApplyFieldView(kind, name);
+                    m_ui.SetStatusText(QString());
+                });
+    }
+    menu->addSeparator();
+    QAction* customize = menu->addAction(QStringLiteral("Customize File List Fields..."));
+    customize->setEnabled(m_doc.CanWrite());
+    connect(customize, &QAction::triggered, this, &CMainFrame::CustomizeFieldViews);
+}
+
+bool CMainFrame::CustomizeFieldViews()
+{
+    CDbDatabase* db = m_doc.Database();
+    if (!db || !m_doc.CanWrite())
+        return false;
+    CFieldViewEditor editor(*db, m_doc.RetryPolicy(), m_doc.UserName());
+    if (!editor.Load())
+    {
+        m_ui.MessageBox(QStringLiteral("The File List Field Views could not be read."),
+                        QStringLiteral("Database Error"), MsgIcon::Error, MsgButtons::Ok);
+        return false;
+    }
+    CMwFileListFieldViewsDialog dialog(editor, m_ui, ActiveFileListView()->FieldViewName(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    m_pFileTabs->ReapplyFieldViews();
+    return true;
+}
+
+bool CMainFrame::ExportList(const QString& path)
+{
+    const std::optional<CFileListExport::EFormat> format = CFileListExport::FormatFromName(path);
+    CMirrowelView* view = ActiveFileListView();
+    if (!format || !view->List().IsOpen())
+    {
+        m_ui.MessageBox(format ? QStringLiteral("The file list shows nothing to export.")
+                               : QStringLiteral("Export to a file ending in .csv or .tsv."),
+                        QStringLiteral("Export List"), MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
+    struct SOutcome
+    {
+        qint64 rows = -1;
+        QString error;
+    };
+    auto outcome = std::make_shared<SOutcome>();
+    const CFileListExport exporter = CFileListExport::FromList(view->List());
+    const int total = view->List().DataCtrl_GetRecordCount();
+    return m_doc.Jobs().Start(
+        {QStringLiteral("CMirrowelView::OnExportList()"), m_doc.Path(), m_doc.UserName(), false},
+        [exporter, path, format, total, outcome](CJobContext& job)
+        {
+            CUserInteraction& ui = job.Interaction();
+            ui.SetStatusText(QStringLiteral("Exporting List (Esc to Cancel)..."));
+            ui.SetProgressRange(0, qMax(total, 1));
+            // Written beside the target and put in its place at the end: a stopped export leaves
+            // no half file and an older export as it was.
+            QSaveFile file(path);
+            if (!file.open(QIODevice::WriteOnly))
+            {
+                outcome->error = file.errorString();
+                return false;
+            }
+            outcome->rows = exporter.Write(
+                job.Database(), file, *format,
+                [&](qint64 rows)
+                {
+                    ui.SetProgressPos(static_cast<int>(qMin<qint64>(rows, total)));
+                    return job.ShouldContinue();
+                },
+                &outcome->error);
+            if (outcome->rows < 0)
+                return false;
+            if (!file.commit())
+            {
+                outcome->rows = -1;
+                outcome->error = file.errorString();
+                return false;
+            }
+            return true;
+        },
+        [this, path, outcome](bool)
+        {
+            m_ui.SetStatusText(QString());
+            if (outcome->rows >= 0)
+                m_ui.SetStatusText(QStringLiteral("Exported %1 files to %2").arg(outcome->rows).arg(path));
+            else if (!outcome->error.isEmpty())
+                m_ui.MessageBox(
+                    QStringLiteral("The list was not exported to %1:\n%2").arg(path, outcome->error),
+                    QStringLiteral("Export List"), MsgIcon::Warning, MsgButtons::Ok);
+        });
 }

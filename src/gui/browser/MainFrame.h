@@ -14,6 +14,8 @@
 class CDialogFileChooser;
 class CFileChooser;
 class CHandlersController;
+class CFileListTabs;
+class CMirrowelView;
 class CMirrowelDoc;
 class CNavigatorWnd;
 class CRecordSetList;
@@ -49,8 +51,11 @@ public:
     QToolBar* Toolbar(EMwToolbar toolbar) const { return m_toolbars[static_cast<int>(toolbar)]; }
     CNavigatorWnd* Navigator() const { return m_pNavigator; }
     CHandlersController& Handlers() const { return *m_pHandlers; }
-    QTableView* FileListView() const { return m_pFileListView; }
-    CRecordSetList& FileList() { return *m_pFileList; }
+    // The file list of the active tab (the folder view or a query view).
+    QTableView* FileListView() const;
+    CRecordSetList& FileList();
+    CMirrowelView* ActiveFileListView() const;
+    CFileListTabs* FileListTabs() const { return m_pFileTabs; }
     QProgressBar* ProgressBar() const { return m_pProgress; }
     QLabel* TotalPane() const { return m_pTotalPane; }
     QLabel* CheckedPane() const { return m_pCheckedPane; }
@@ -63,6 +68,15 @@ public:
 
     // The totals panes show these (the file list's walk feeds them).
     void ShowTotals(const CFileListTotals& totals);
+    // Shows a catalogue folder (relativePathId 0: its root) in the folder view.
+    void ShowFolderFiles(qint32 catalogueId, qint32 relativePathId);
+    // The View menu's field view submenus, filled when they open.
+    QMenu* FieldViewMenu(bool folder) const { return folder ? m_pFolderViewMenu : m_pQueryViewMenu; }
+    void FillFieldViewMenu(bool folder);
+    // "Customize File List Fields...": the dialog; true when its changes were kept.
+    bool CustomizeFieldViews();
+    // "Export List...": the active list to path (CSV or tab-separated by the extension) as a job.
+    bool ExportList(const QString& path);
 
     // Opens a database and lists it among the recent files.
     bool OpenFile(const QString& path);
@@ -70,6 +84,10 @@ public:
     void UpdateCommandStates();
     // Writes the toolbars, the attribute lists' heights and the recent files to the settings.
     void SaveSettings();
+
+signals:
+    // The active tab changed, or its list shows other rows.
+    void activeFileListChanged();
 
 public slots:
     void OnFileNew();
@@ -102,6 +120,7 @@ private:
     void OnTitleChanged(const QString& title);
     // Waits, with events moving, for a job that outlived its database (its compaction).
     void LetClosedDatabasesJobEnd();
+    void CreateFileListCommands();
 
     CMirrowelDoc& m_doc;
     CWidgetInteraction& m_ui;
@@ -117,8 +136,9 @@ private:
     QSplitter* m_pSplitter = nullptr;
     CNavigatorWnd* m_pNavigator = nullptr;
     std::unique_ptr<CHandlersController> m_pHandlers;
-    std::unique_ptr<CRecordSetList> m_pFileList;
-    QTableView* m_pFileListView = nullptr;
+    CFileListTabs* m_pFileTabs = nullptr;
+    QMenu* m_pFolderViewMenu = nullptr;
+    QMenu* m_pQueryViewMenu = nullptr;
 
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pTotalPane = nullptr;

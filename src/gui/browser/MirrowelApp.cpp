@@ -4,6 +4,7 @@
 #include "browser/JobRunner.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/NewVersionCheck.h"
+#include "browser/QueryRunner.h"
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "gui/WidgetInteraction.h"
@@ -63,6 +64,11 @@ bool CMirrowelApp::InitInstance()
     if (!database.isEmpty() && !m_pFrame->OpenFile(database))
         return false;
     m_pFrame->show();
+    // --run-query=NAME: the query's rows in its tab once the window is up.
+    for (const QString& argument : arguments())
+        if (argument.startsWith(QLatin1String("--run-query=")) && m_pDoc->IsOpen())
+            if (const qint32 queryId = m_pDoc->Queries().QueryIdFromName(argument.mid(12)))
+                QTimer::singleShot(0, this, [this, queryId] { m_pDoc->Queries().StartQuery(queryId); });
 
     if (CNewVersionCheck::ShouldCheck(BrowserSettings()))
         QTimer::singleShot(0, this, &CMirrowelApp::StartVersionCheck);

@@ -1,0 +1,480 @@
+#include "BrowserWindowFixture.h"
+#include "DesktopFolders.h"
+#include "MessageBoxPresser.h"
+#include "browser/QueryRunner.h"
+#include "browser/RecordSetList.h"
+#include "browser/RecordSetSelection.h"
+#include "common/ErrorLog.h"
+#include "database/DbDatabase.h"
+#include "gui/browser/filelist/FieldViewsDialog.h"
+#include "gui/browser/filelist/FileListTabs.h"
+#include "gui/browser/filelist/MirrowelFolderView.h"
+#include "gui/browser/filelist/MirrowelQueryView.h"
+#include "platform/FixtureVolumeTable.h"
+#include "platform/VolumeTable.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace
+{
+const QString kTth1 = QStringLiteral("AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA");
+const QString kTth2 = QStringLiteral("BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB");
+
+struct SFile
+{
+    qint32 id;
+    QString name;
+    qint32 sizeLow = 1024;
+    qint32 sizeHigh = 0;
+    bool ghost = false;
+    QString tth;
+    qint32 catalogue = 1;
+};
+
+// Runs f once the next modal dialog of type T shows, then lets the test go on.
+template <typename T> void WhenShown(std::function<void(T*)> f)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout,
+                     [timer, f]
+                     {
+                         for (QWidget* w : QApplication::topLevelWidgets())
+                             if (auto* dialog = qobject_cast<T*>(w); dialog && dialog->isVisible())
+                             {
+                                 timer->deleteLater();
+                                 timer->stop();
+                                 f(dialog);
+                                 return;
+                             }
+                     });
+    timer->start(10);
+}
+} // namespace
+
+class FileListViewTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    CFixtureVolumeTable m_volumes;
+    std::unique_ptr<CVolumeTableScope> m_pScope;
+    std::unique_ptr<CBrowserWindow> m_pWindow;
+
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+    CBrowserWindow& W() { return *m_pWindow; }
+    CDbDatabase& Db() { return *W().doc.Database(); }
+    CMirrowelFolderView* Folder() { return W().frame.FileListTabs()->FolderView(); }
+
+    void Open(const QString& user = QStringLiteral("ann"))
+    {
+        m_pWindow = std::make_unique<CBrowserWindow>(user);
+        QVERIFY(W().doc.NewDatabase(Path(QStringLiteral("list.qrl"))));
+        Db().Execute(
+            QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                           "Location, DriveType) VALUES (0, 1, 'Media', 'DATA', ?, ?, 'Fixed'), "
+                           "(0, 2, 'Copies', 'DATA', ?, ?, 'Fixed')"),
+            {CDbValue(static_cast<qint32>(0x1234ABCD)), CDbValue(Path(QStringLiteral("media"))),
+             CDbValue(static_cast<qint32>(0x1234ABCD)), CDbValue(Path(QStringLiteral("copies")))});
+        W().frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W().frame));
+    }
+    void Add(const SFile& f)
+    {
+        const qsizetype dot = f.name.lastIndexOf(QLatin1Char('.'));
+        Db().Execute(QStringLiteral(
+                         "INSERT INTO File (CatalogueId, RelativePathId, FileId, File, Extension, FileSize, "
+                         "FileSizeHigh, FileSizeDouble, Ghost, TTH) VALUES (?, 0, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                     {CDbValue(f.catalogue), CDbValue(f.id), CDbValue(f.name),
+                      dot < 0 ? CDbValue::Null() : CDbValue(f.name.mid(dot + 1)), CDbValue(f.sizeLow),
+                      CDbValue(f.sizeHigh),
+                      CDbValue(double(f.sizeHigh) * 4294967296.0 + double(static_cast<quint32>(f.sizeLow))),
+                      CDbValue(f.ghost), f.tth.isEmpty() ? CDbValue::Null() : CDbValue(f.tth)});
+    }
+    // The root folder of "Media" in the folder view, its rows read and counted.
+    void ShowRoot(int rows)
+    {
+        W().frame.ShowFolderFiles(1, 0);
+        QTRY_COMPARE(Folder()->List().rowCount(), rows);
+        QTRY_VERIFY(!Folder()->Totals().IsUpdating());
+    }
+    int RowOf(CMirrowelView* view, const QString& name)
+    {
+        for (int row = 0; row < view->List().rowCount(); ++row)
+            if (view->List().DataCtrl_GetFieldValue(row, QStringLiteral("File.File")).ToString() == name)
+                return row;
+        return -1;
+    }
+    QPoint CheckPoint(CMirrowelView* view, int row)
+    {
+        const QRect cell = view->visualRect(view->List().index(row, 0));
+        return QPoint(cell.left() + 6, cell.center().y());
+    }
+    qint32 Long(const QString& sql)
+    {
+        CDbStatement st = Db().Prepare(sql);
+        return st.Step() ? st.Value(0).ToLong() : -1;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        SetErrorLogFolder(m_dir.path());
+        m_volumes.SetEntries(
+            {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
+        m_pScope = std::make_unique<CVolumeTableScope>(m_volumes);
+    }
+
+    void cleanup()
+    {
+        if (m_pWindow)
+            m_pWindow->doc.CloseDatabase();
+        m_pWindow.reset();
+        m_pScope.reset();
+        for (const QString& name :
+             QDir(m_dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot))
+            QDir(Path(name)).removeRecursively(), QFile::remove(Path(name));
+    }
+
+    void theFolderViewIsTheActiveListOfTheWindow()
+    {
+        Open();
+        Add({1, QStringLiteral("b.txt")});
+        Add({2, QStringLiteral("a&b.txt")});
+        QSignalSpy changed(&W().frame, &CMainFrame::activeFileListChanged);
+        ShowRoot(2);
+        QVERIFY(changed.count() > 0);
+        QCOMPARE(W().frame.FileListView(), static_cast<QTableView*>(Folder()));
+        QCOMPARE(&W().frame.FileList(), &Folder()->List());
+        // The default folder view, chosen for the user on first use, by name.
+        QCOMPARE(Folder()->FieldViewName(), QStringLiteral("Folder (Default)"));
+        QCOMPARE(W().doc.GetDatabaseParameter(QStringLiteral("FolderFileListFieldView_ann")),
+                 QStringLiteral("Folder (Default)"));
+        // "&" is shown as it is.
+        const int row = RowOf(Folder(), QStringLiteral("a&b.txt"));
+        QCOMPARE(Folder()->CellText(
+                     Folder()->List().index(row, Folder()->ColumnOfField(QStringLiteral("File.File")))),
+                 QStringLiteral("a&b.txt"));
+        // Every row as tall as the next.
+        QCOMPARE(Folder()->verticalHeader()->sectionResizeMode(0), QHeaderView::Fixed);
+    }
+
+    void checkingActsOnTheSelectionByTheClickedRowsOppositeState()
+    {
+        Open();
+        for (qint32 id = 1; id <= 4; ++id)
+            Add({id, QStringLiteral("f%1.txt").arg(id)});
+        ShowRoot(4);
+        CMirrowelView* view = Folder();
+        // Rows 0 and 1 selected, then the check box of row 2, which is not, is clicked.
+        view->Selection().Click(0);
+        view->Selection().Click(1, Qt::ControlModifier);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CheckPoint(view, 2));
+        QTRY_VERIFY(view->IsChecked(0) && view->IsChecked(1) && view->IsChecked(2));
+        QVERIFY(!view->IsChecked(3));
+        QCOMPARE(view->Selection().SelectedCount(), 3);
+        QCOMPARE(Long(QStringLiteral("SELECT Count(*) FROM FileUserSelect WHERE [User]='ann' AND Mark<>0")),
+                 3);
+        QTRY_COMPARE(W().frame.CheckedPane()->text(), QStringLiteral("Checked: 3 files, 4 KB"));
+
+        // Row 3 is unchecked: clicking it checks it and the others stay checked, not toggled.
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CheckPoint(view, 3));
+        QTRY_VERIFY(view->IsChecked(3));
+        QVERIFY(view->IsChecked(0) && view->IsChecked(1) && view->IsChecked(2));
+        // Space on a checked focused row unchecks the whole selection.
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Space);
+        for (int row = 0; row < 4; ++row)
+            QVERIFY(!view->IsChecked(row));
+        QCOMPARE(Long(QStringLiteral("SELECT Count(*) FROM FileUserSelect WHERE [User]='ann' AND Mark<>0")),
+                 0);
+
+        // Select Checked selects exactly the checked rows.
+        view->Selection().Click(0);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CheckPoint(view, 1));
+        QVERIFY(view->IsChecked(0) && view->IsChecked(1) && !view->IsChecked(2));
+        view->Selection().Click(3);
+        W().frame.Action(EMwCommand::FileListSelectChecked)->trigger();
+        QCOMPARE(view->Selection().SelectedRows(), (std::vector<int>{0, 1}));
+    }
+
+    void totalsShowFourGigabytesAndNoCheckedGhost()
+    {
+        Open();
+        Add({1, QStringLiteral("big.iso"), 0, 1});
+        Add({2, QStringLiteral("ghost.txt"), 4096, 0, true});
+        Db().Execute(
+            QStringLiteral("INSERT INTO FileUserSelect (FileId, [User], Mark) VALUES (1, 'ann', TRUE), "
+                           "(2, 'ann', TRUE)"));
+        ShowRoot(2);
+        QCOMPARE(W().frame.TotalPane()->text(), QStringLiteral("Total: 1 files, 4.00 GB"));
+        QCOMPARE(W().frame.CheckedPane()->text(), QStringLiteral("Checked: 1 files, 4.00 GB"));
+        QVERIFY(Folder()->IsChecked(RowOf(Folder(), QStringLiteral("ghost.txt"))));
+        QVERIFY(Folder()->IsGhost(RowOf(Folder(), QStringLiteral("ghost.txt"))));
+    }
+
+    void typingJumpsToTheFirstFileOfThatLetterAndFindRemembersItsCriterion()
+    {
+        Open();
+        Add({1, QStringLiteral("alpha.txt")});
+        Add({2, QStringLiteral("'quoted'.txt")});
+        Add({3, QStringLiteral("beta.txt")});
+        Add({4, QStringLiteral("beta2.txt")});
+        ShowRoot(4);
+        CMirrowelView* view = Folder();
+        view->setFocus();
+        QTest::keyClick(view, '\'');
+        QCOMPARE(view->FocusedRow(), RowOf(view, QStringLiteral("'quoted'.txt")));
+        QTest::keyClick(view, 'b');
+        QCOMPARE(view->FocusedRow(), RowOf(view, QStringLiteral("beta.txt")));
+        QVERIFY(view->Selection().IsSelected(view->FocusedRow()));
+
+        QVERIFY(view->FindFirst(QStringLiteral("File.File LIKE 'beta*'")));
+        QCOMPARE(view->FocusedRow(), RowOf(view, QStringLiteral("beta.txt")));
+        W().frame.Action(EMwCommand::EditFindNext)->trigger();
+        QCOMPARE(view->FocusedRow(), RowOf(view, QStringLiteral("beta2.txt")));
+        QVERIFY(!view->FindNext());
+        QCOMPARE(view->FindCriterion(), QStringLiteral("File.File LIKE 'beta*'"));
+
+        // The focused file keeps the focus when the list is sorted the other way round.
+        const int before = view->FocusedRow();
+        const int nameColumn = view->ColumnOfField(QStringLiteral("File.File"));
+        view->horizontalHeader()->sectionClicked(nameColumn);
+        view->horizontalHeader()->sectionClicked(nameColumn);
+        QTRY_VERIFY(!view->List().IsLoading());
+        QCOMPARE(view->List().Sql().SortColumn(), -(nameColumn + 1));
+        QCOMPARE(view->FocusedFileId(), 4);
+        QCOMPARE(RowOf(view, QStringLiteral("beta2.txt")), view->FocusedRow());
+        QVERIFY(view->FocusedRow() != before);
+    }
+
+    void renameInPlaceRenamesTheFileAndItsRecord()
+    {
+        Open();
+        QDir().mkpath(Path(QStringLiteral("media")));
+        QFile file(Path(QStringLiteral("media/report.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        Add({1, QStringLiteral("report.txt")});
+        ShowRoot(1);
+        CMirrowelView* view = Folder();
+        view->Selection().Click(0);
+        W().frame.Action(EMwCommand::FileListRename)->trigger();
+        QLineEdit* editor = nullptr;
+        QTRY_VERIFY((editor = view->findChild<QLineEdit*>()) != nullptr && editor->isVisible());
+        QCOMPARE(editor->text(), QStringLiteral("report.txt"));
+        editor->setText(QStringLiteral("  summary  "));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(QFileInfo::exists(Path(QStringLiteral("media/summary"))));
+        QVERIFY(!QFileInfo::exists(Path(QStringLiteral("media/report.txt"))));
+        CDbStatement st = Db().Prepare(QStringLiteral("SELECT File, Extension FROM File WHERE FileId=1"));
+        QVERIFY(st.Step());
+        QCOMPARE(st.Value(0).ToString(), QStringLiteral("summary"));
+        QVERIFY(st.Value(1).IsNull());
+        QTRY_COMPARE(view->List()
+                         .data(view->List().index(0, view->ColumnOfField(QStringLiteral("File.File"))))
+                         .toString(),
+                     QStringLiteral("summary"));
+    }
+
+    void aMissingFileInformationRowShowsDeleted()
+    {
+        Open();
+        Add({1, QStringLiteral("described.txt")});
+        Add({2, QStringLiteral("orphan.txt")});
+        Add({3, QStringLiteral("plain.txt")});
+        Db().Execute(
+            QStringLiteral("INSERT INTO FileInfo (FileInfoId, Description) VALUES (7, 'kept'), (8, 'gone')"));
+        Db().Execute(QStringLiteral("UPDATE File SET FileInfoId=7 WHERE FileId=1"));
+        Db().Execute(QStringLiteral("UPDATE File SET FileInfoId=8 WHERE FileId=2"));
+        // Another program left a file pointing at information it removed.
+        Db().ExecuteSqliteScript(QStringLiteral(
+            "PRAGMA foreign_keys=OFF; DELETE FROM FileInfo WHERE FileInfoId=8; PRAGMA foreign_keys=ON;"));
+        ShowRoot(3);
+        CMirrowelView* view = Folder();
+        const int description = view->ColumnOfField(QStringLiteral("FileInfo.Description"));
+        QVERIFY(description >= 0);
+        auto text = [&](const QString& name)
+        {
+            const QModelIndex index = view->List().index(RowOf(view, name), description);
+            return view->CellText(index);
+        };
+        QTRY_COMPARE(text(QStringLiteral("orphan.txt")), QStringLiteral("<Deleted>"));
+        QCOMPARE(text(QStringLiteral("described.txt")), QStringLiteral("kept"));
+        QCOMPARE(text(QStringLiteral("plain.txt")), QString());
+    }
+
+    void queryViewsAreTabsFoundByNameWithGroupedBands()
+    {
+        Open();
+        Add({1, QStringLiteral("one.bin"), 2048, 0, false, kTth1});
+        Add({2, QStringLiteral("one copy.bin"), 2048, 0, false, kTth1, 2});
+        Add({3, QStringLiteral("two.bin"), 4096, 0, false, kTth2});
+        Add({4, QStringLiteral("two copy.bin"), 4096, 0, false, kTth2, 2});
+        const QString name = QStringLiteral("Check Duplicates For Deletion in All Catalogues");
+        const qint32 queryId = W().doc.Queries().QueryIdFromName(name);
+        QVERIFY(queryId > 0);
+        QVERIFY(W().doc.Queries().ExecuteQuery(queryId));
+        CFileListTabs* tabs = W().frame.FileListTabs();
+        QCOMPARE(tabs->QueryViewCount(), 1);
+        CMirrowelQueryView* view = tabs->QueryView(name.toUpper());
+        QVERIFY(view);
+        QCOMPARE(W().frame.FileListView(), static_cast<QTableView*>(view));
+        QTRY_COMPARE(view->List().rowCount(), 4);
+        QCOMPARE(view->FieldViewName(), QStringLiteral("Query (Default)"));
+        // Two groups, each in its own band.
+        QList<bool> bands;
+        for (int row = 0; row < 4; ++row)
+            bands.append(view->List().index(row, 0).data(CRecordSetList::BandRole).toBool());
+        QCOMPARE(bands[0], bands[1]);
+        QCOMPARE(bands[2], bands[3]);
+        QVERIFY(bands[1] != bands[2]);
+        // One copy of each group checked, one kept.
+        QTRY_VERIFY(!view->Totals().IsUpdating());
+        QCOMPARE(view->Totals().CheckedCount(), 2u);
+
+        QVERIFY(W().doc.Queries().ExecuteQuery(queryId));
+        QCOMPARE(tabs->QueryViewCount(), 1);
+        QCOMPARE(tabs->currentWidget(), static_cast<QWidget*>(view));
+        tabs->setCurrentWidget(tabs->FolderView());
+        QCOMPARE(W().frame.FileListView(), static_cast<QTableView*>(tabs->FolderView()));
+    }
+
+    void fieldViewsComeFromTheMenuAndTheirWidthsArePerUser()
+    {
+        Open();
+        Add({1, QStringLiteral("a.txt")});
+        ShowRoot(1);
+        QMenu* menu = W().frame.FieldViewMenu(true);
+        QVERIFY(menu->isEnabled());
+        W().frame.FillFieldViewMenu(true);
+        QStringList items;
+        QAction* minimal = nullptr;
+        for (QAction* action : menu->actions())
+        {
+            if (action->isSeparator())
+                continue;
+            items.append(action->text());
+            if (action->text() == QStringLiteral("Folder (Minimal)"))
+                minimal = action;
+            if (action->text() == QStringLiteral("Folder (Default)"))
+                QVERIFY(action->isChecked());
+        }
+        QCOMPARE(items.last(), QStringLiteral("Customize File List Fields..."));
+        QVERIFY(minimal);
+        minimal->trigger();
+        QCOMPARE(W().doc.GetDatabaseParameter(QStringLiteral("FolderFileListFieldView_ann")),
+                 QStringLiteral("Folder (Minimal)"));
+        QCOMPARE(Folder()->FieldViewName(), QStringLiteral("Folder (Minimal)"));
+        QTRY_COMPARE(Folder()->List().columnCount(), 6);
+        QTRY_COMPARE(Folder()->List().rowCount(), 1);
+
+        // bob's width of the File column of this view stays as he left it.
+        Db().Execute(QStringLiteral(
+            "INSERT INTO FileListFieldViewFieldUserValues ([User], FileListFieldViewId, FieldId, "
+            "Width) VALUES ('bob', 4, 15, 77)"));
+        Folder()->horizontalHeader()->resizeSection(0, 345);
+        QTRY_COMPARE(
+            Long(QStringLiteral("SELECT Width FROM FileListFieldViewFieldUserValues WHERE [User]='ann' AND "
+                                "FileListFieldViewId=4 AND FieldId=15")),
+            345);
+        QCOMPARE(
+            Long(QStringLiteral("SELECT Width FROM FileListFieldViewFieldUserValues WHERE [User]='bob' AND "
+                                "FileListFieldViewId=4 AND FieldId=15")),
+            77);
+        // The next list of this view opens with ann's width.
+        Folder()->SetFileListFieldView(QStringLiteral("Folder (Minimal)"));
+        QCOMPARE(Folder()->horizontalHeader()->sectionSize(0), 345);
+
+        // A view that is gone gives no columns.
+        Db().Execute(QStringLiteral("DELETE FROM FileListFieldView WHERE FileListFieldViewId=4"));
+        Folder()->ApplyCurrentFieldView();
+        QCOMPARE(Folder()->List().columnCount(), 0);
+    }
+
+    void theFieldViewsDialogKeepsNothingOnCancel()
+    {
+        Open();
+        const QString tables = QStringLiteral("SELECT (SELECT Count(*) FROM FileListFieldView) * 1000 + "
+                                              "(SELECT Count(*) FROM FileListFieldViewField)");
+        const qint32 before = Long(tables);
+        QStringList names;
+        WhenShown<CMwFileListFieldViewsDialog>(
+            [&](CMwFileListFieldViewsDialog* dialog)
+            {
+                for (int i = 0; i < 3; ++i)
+                    dialog->Button(QStringLiteral("New"))->click();
+                for (int i = 0; i < dialog->ViewList()->count(); ++i)
+                    names.append(dialog->ViewList()->itemText(i));
+                // A field for the last one, then Delete, confirmed.
+                dialog->AvailableList()->setCurrentRow(0);
+                dialog->Button(QStringLiteral("Add >"))->click();
+                auto presser = PressWhenShown(QMessageBox::Yes);
+                dialog->Button(QStringLiteral("Delete"))->click();
+                QVERIFY(presser->pressed);
+                QCOMPARE(presser->text, QStringLiteral("Delete File List Field View \"New Field View3\"?"));
+                dialog->reject();
+            });
+        QVERIFY(!W().frame.CustomizeFieldViews());
+        QVERIFY(names.contains(QStringLiteral("New Field View")));
+        QVERIFY(names.contains(QStringLiteral("New Field View2")));
+        QVERIFY(names.contains(QStringLiteral("New Field View3")));
+        QCOMPARE(Long(tables), before);
+
+        // OK keeps a new view and the menu offers it.
+        WhenShown<CMwFileListFieldViewsDialog>(
+            [&](CMwFileListFieldViewsDialog* dialog)
+            {
+                dialog->Button(QStringLiteral("New"))->click();
+                dialog->ViewList()->lineEdit()->setText(QStringLiteral("Mine"));
+                dialog->accept();
+            });
+        QVERIFY(W().frame.CustomizeFieldViews());
+        QCOMPARE(
+            Long(QStringLiteral("SELECT Count(*) FROM FileListFieldView WHERE FileListFieldView='Mine' AND "
+                                "[User]='ann'")),
+            1);
+        W().frame.FillFieldViewMenu(false);
+        bool offered = false;
+        for (QAction* action : W().frame.FieldViewMenu(false)->actions())
+            offered = offered || action->text() == QStringLiteral("Mine");
+        QVERIFY(offered);
+    }
+
+    void exportListWritesTheActiveListAsAJob()
+    {
+        Open();
+        Add({1, QStringLiteral("b, c.txt"), 10});
+        Add({2, QStringLiteral("a.txt"), 20});
+        ShowRoot(2);
+        Folder()->SetFileListFieldView(QStringLiteral("Folder (Minimal)"));
+        QTRY_COMPARE(Folder()->List().rowCount(), 2);
+        const QString out = Path(QStringLiteral("list.csv"));
+        QSignalSpy finished(&W().doc.Jobs(), &CJobRunner::jobFinished);
+        W().chooser.Answer(out);
+        W().frame.Action(EMwCommand::FileListExportList)->trigger();
+        QTRY_COMPARE(finished.count(), 1);
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()),
+                 QStringLiteral("File,Size,Keywords,Categories,Description,Notes\r\na.txt,20,,,,\r\n\"b, "
+                                "c.txt\",10,,,,\r\n"));
+        QCOMPARE(W().chooser.asked.back().defaultSuffix, QStringLiteral("csv"));
+    }
+};
+
+QUARRANE_QTEST_MAIN(FileListViewTest)
+#include "FileListViewTest.moc"
