@@ -159,8 +159,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
                                  { return m_pHandlers->Icons().Icon(extension); });
     connect(this, &CMainFrame::activeFileListChanged, this,
             [this] { m_pHandlers->AttachView(FileListView()); });
-    // A double click or Enter opens the focused file (the click has made it the focused one).
-    connect(m_pFileTabs, &CFileListTabs::openRequested, m_pHandlers.get(), &CHandlersController::OpenFocused);
+    connect(m_pFileTabs, &CFileListTabs::openRequested, m_pHandlers.get(), &CHandlersController::OpenFileId);
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);

@@ -6,6 +6,7 @@
 #include "common/FilePath.h"
 #include "gui/browser/MainFrame.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
+#include "gui/browser/filelist/MirrowelView.h"
 #include "gui/browser/handlers/FileHandlingPage.h"
 #include "gui/browser/handlers/SlideshowDialog.h"
 
@@ -69,12 +70,6 @@ void CHandlersController::AttachView(QTableView* view)
     if (!view || view->property(kAttached).toBool())
         return;
     view->setProperty(kAttached, true);
-    connect(view, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex& index)
-            {
-                if (index.isValid())
-                    OpenRow(index.row());
-            });
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this,
             [this, view](const QPoint& at)
@@ -125,9 +120,16 @@ bool CHandlersController::OpenContainingFolder(int row)
 
 void CHandlersController::OpenFocused()
 {
-    if (QTableView* view = m_frame.FileListView())
-        if (const QModelIndex focused = view->currentIndex(); focused.isValid())
-            OpenRow(focused.row());
+    if (const CMirrowelView* view = m_frame.ActiveFileListView(); view && view->FocusedRow() >= 0)
+        OpenFileId(view->FocusedFileId());
+}
+
+qint64 CHandlersController::OpenFileId(qint32 fileId)
+{
+    if (!m_doc.Database())
+        return -1;
+    const std::optional<SOpenRequest> request = ReadOpenRequest(*m_doc.Database(), fileId);
+    return request ? m_opener.OpenFile(*request) : -1;
 }
 
 void CHandlersController::ConfigureSlideshow()

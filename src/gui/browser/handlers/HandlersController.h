@@ -45,7 +45,7 @@ public:
     // Reads FileHandling.xml again and forgets the icons.
     void ReloadHandlers();
 
-    // Follows a file list view: double-click opens, its context menu offers the file commands.
+    // Follows a file list view: its context menu offers the file commands.
     // Each view is followed once, however often it is handed over.
     void AttachView(QTableView* view);
     // "&Open", "Open With" (the handlers offered for the row's extension) and "Open Containing
@@ -57,6 +57,8 @@ public:
     bool OpenContainingFolder(int row);
     // The focused row of the list ("&Open").
     void OpenFocused();
+    // A file of the list (a double click, Enter) with its default handler.
+    qint64 OpenFileId(qint32 fileId);
     // "Configure slide show": the dialog; Play starts the show from the beginning.
     void ConfigureSlideshow();
 

@@ -210,14 +210,9 @@ private slots:
                    {CDbValue(media), CDbValue(qint32(0x1234ABCD))});
         db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
                                   "FileSizeDouble) VALUES (1, 0, 7, 'it''s a film.mkv', 1, 1)"));
+        w.frame.ShowFolderFiles(1, 0);
         CRecordSetList& list = w.frame.FileList();
-        list.DataCtrl_SetSQL(QStringLiteral("SELECT File.* FROM File ORDER BY File.File;"));
-        CDataCtrlDescriptor field;
-        field.m_strFieldName = QStringLiteral("File.File");
-        list.DataCtrl_AddField(field);
-        field.m_nFieldIndex = 0;
-        list.AddColumn(field);
-        QCOMPARE(list.DataCtrl_Open(&db), 0);
+        QTRY_COMPARE(list.rowCount(), 1);
 
         CHandlersController& handlers = w.frame.Handlers();
         handlers.ReloadHandlers();
@@ -237,7 +232,12 @@ private slots:
 
         // A double-click opens with the default handler; mkv has none, so the desktop opens it.
         QFile::remove(app + QStringLiteral(".out"));
-        emit w.frame.FileListView()->doubleClicked(list.index(0, 0));
+        w.frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.frame));
+        QTableView* view = w.frame.FileListView();
+        const int lastColumn = list.columnCount() - 1;
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {},
+                           view->visualRect(list.index(0, lastColumn)).center());
         QTRY_COMPARE(Recorded(app), QStringList{media + QStringLiteral("/it's a film.mkv")});
 
         // The toolbar follows the show: Play while stopped, Pause and Stop while it plays.
@@ -257,7 +257,6 @@ private slots:
                 enabled(EMwCommand::SlideshowPrevious));
         w.frame.Action(EMwCommand::SlideshowStop)->trigger();
         QVERIFY(!enabled(EMwCommand::SlideshowNext) && enabled(EMwCommand::SlideshowPlay));
-        list.DataCtrl_Close();
     }
 
     void slideshowDialogShowsAndReturnsTheSettings()
