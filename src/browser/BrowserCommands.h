@@ -118,6 +118,10 @@ enum class EMwEnable
     DatabaseWrite,    // a database is open and no job writes to it
     NoJob,            // no job runs (the command starts one of its own)
     BrowserCatalogue, // a database, the catalogue browser shown and a catalogue chosen in it
+    TextField,        // a text field has the focus
+    TextFieldWrite,   // an editable text field has the focus
+    TextFieldPaste,   // an editable text field has the focus and the clipboard holds text
+    AttributeList,    // an attribute list has the focus, with a database open and no job writing
 };
 
 struct SMwCommand
@@ -154,6 +158,10 @@ struct CMwCommandContext
     bool bJobWriting = false;
     bool bBrowserTabShown = false;
     bool bCatalogueChosen = false;
+    bool bTextFocused = false;
+    bool bTextEditable = false;
+    bool bClipboardText = false;
+    bool bAttributeListFocused = false;
 };
 
 bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& context);

@@ -11,10 +11,15 @@
 #include "gui/WidgetInteraction.h"
 #include "gui/browser/FileChooser.h"
 #include "gui/browser/NavigatorWnd.h"
+#include "gui/browser/attributes/AttributesListView.h"
+#include "gui/browser/attributes/FileDetailsFormView.h"
+#include "gui/browser/attributes/FileListFollower.h"
+#include "gui/browser/attributes/TextEditCommands.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -134,6 +139,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     m_pFileListView->setTabKeyNavigation(false);
     m_pSplitter->addWidget(m_pNavigator);
     m_pSplitter->addWidget(m_pFileListView);
+    CreateDetailsPane();
     // A wider or narrower window changes the file list; the navigator keeps its width.
     m_pSplitter->setStretchFactor(0, 0);
     m_pSplitter->setStretchFactor(1, 1);
@@ -147,6 +153,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     CreateMenus();
     CreateToolbars();
     CreateStatusBar();
+    ConnectEditCommands();
     m_ui.SetWidgets(this, statusBar(), m_pProgress);
 
     m_navigatorWidthTimer.setSingleShot(true);
@@ -181,6 +188,10 @@ CMainFrame::~CMainFrame()
     SaveSettings();
     m_doc.SetBrowserLoader({});
     m_ui.SetWidgets(nullptr, nullptr, nullptr);
+    // Focus moves while the panes go: nothing may look at them meanwhile.
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(QApplication::clipboard(), nullptr, this, nullptr);
+    m_pFileListFollower->SetFileList(nullptr, nullptr);
     // The panes go while the models they show and the commands they update still exist.
     m_pNavigator->disconnect(this);
     delete takeCentralWidget();
@@ -406,6 +417,49 @@ void CMainFrame::SaveSettings()
     m_pNavigator->SaveSettings();
 }
 
+void CMainFrame::CreateDetailsPane()
+{
+    // Whatever shows the files is the upper pane of a splitter, the current file's details the
+    // lower one.
+    auto* filePane = new QSplitter(Qt::Vertical);
+    filePane->setChildrenCollapsible(false);
+    const int index = m_pSplitter->count() - 1;
+    filePane->addWidget(m_pSplitter->widget(index));
+    m_pDetailsForm = new CFileDetailsFormView(m_doc.Editor(), filePane);
+    filePane->addWidget(m_pDetailsForm);
+    filePane->setStretchFactor(0, 1);
+    filePane->setStretchFactor(1, 0);
+    m_pSplitter->insertWidget(index, filePane);
+    m_pFileListFollower = std::make_unique<CFileListFollower>(m_doc.Editor());
+    m_pFileListFollower->SetFileList(m_pFileList.get(), m_pFileListView);
+}
+
+void CMainFrame::ConnectEditCommands()
+{
+    for (const EMwCommand id : {EMwCommand::EditUndo, EMwCommand::EditCut, EMwCommand::EditCopy,
+                                EMwCommand::EditPaste, EMwCommand::EditSelectAll})
+        connect(Action(id), &QAction::triggered, this,
+                [id] { RunTextEditCommand(QApplication::focusWidget(), id); });
+    // Commands on an attribute list act on the one that has the focus.
+    connect(Action(EMwCommand::EditNewAttribute), &QAction::triggered, this,
+            []
+            {
+                if (auto* list = qobject_cast<CAttributesListView*>(QApplication::focusWidget()))
+                    list->OnMwAttributeNew();
+            });
+    connect(Action(EMwCommand::EditRenameAttribute), &QAction::triggered, this,
+            []
+            {
+                if (auto* list = qobject_cast<CAttributesListView*>(QApplication::focusWidget()))
+                    list->OnMwAttributeRename();
+            });
+    connect(Action(EMwCommand::FileListReplayEdits), &QAction::triggered, this,
+            [this] { m_doc.Editor().ReplayEdits(m_pFileListFollower->SelectedFileIds()); });
+    // The Edit commands follow the focus and the clipboard.
+    connect(qApp, &QApplication::focusChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::UpdateCommandStates);
+}
+
 // ---------------------------------------------------------------------------------------------
 // State
 
@@ -417,6 +471,11 @@ void CMainFrame::UpdateCommandStates()
     context.bJobWriting = m_doc.Jobs().IsWriting();
     context.bBrowserTabShown = m_pNavigator->currentIndex() == CNavigatorWnd::BrowserPage;
     context.bCatalogueChosen = m_pNavigator->ChosenCatalogueId() != 0;
+    QWidget* focus = QApplication::focusWidget();
+    context.bTextFocused = CanRunTextEditCommand(focus, EMwCommand::EditCopy);
+    context.bTextEditable = CanRunTextEditCommand(focus, EMwCommand::EditCut);
+    context.bClipboardText = CanRunTextEditCommand(focus, EMwCommand::EditPaste);
+    context.bAttributeListFocused = qobject_cast<CAttributesListView*>(focus) != nullptr;
     for (const SMwCommand& command : MwCommands())
         if (QAction* action = Action(command.id))
             action->setEnabled(IsMwCommandEnabled(command, context));

@@ -13,6 +13,8 @@
 
 class CDialogFileChooser;
 class CFileChooser;
+class CFileDetailsFormView;
+class CFileListFollower;
 class CMirrowelDoc;
 class CNavigatorWnd;
 class CRecordSetList;
@@ -48,6 +50,9 @@ public:
     QToolBar* Toolbar(EMwToolbar toolbar) const { return m_toolbars[static_cast<int>(toolbar)]; }
     CNavigatorWnd* Navigator() const { return m_pNavigator; }
     QTableView* FileListView() const { return m_pFileListView; }
+    CFileDetailsFormView* DetailsForm() const { return m_pDetailsForm; }
+    // Tells the editor of the current file and selection of the file list.
+    CFileListFollower& FileListFollower() { return *m_pFileListFollower; }
     CRecordSetList& FileList() { return *m_pFileList; }
     QProgressBar* ProgressBar() const { return m_pProgress; }
     QLabel* TotalPane() const { return m_pTotalPane; }
@@ -99,6 +104,9 @@ private:
     void OnTitleChanged(const QString& title);
     // Waits, with events moving, for a job that outlived its database (its compaction).
     void LetClosedDatabasesJobEnd();
+    // The details form under the file list, and the Edit and Replay Edits commands.
+    void CreateDetailsPane();
+    void ConnectEditCommands();
 
     CMirrowelDoc& m_doc;
     CWidgetInteraction& m_ui;
@@ -115,6 +123,8 @@ private:
     CNavigatorWnd* m_pNavigator = nullptr;
     std::unique_ptr<CRecordSetList> m_pFileList;
     QTableView* m_pFileListView = nullptr;
+    CFileDetailsFormView* m_pDetailsForm = nullptr;
+    std::unique_ptr<CFileListFollower> m_pFileListFollower;
 
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pTotalPane = nullptr;
