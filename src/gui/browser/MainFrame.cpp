@@ -429,6 +429,8 @@ void CMainFrame::CreateDetailsPane()
     filePane->addWidget(m_pDetailsForm);
     filePane->setStretchFactor(0, 1);
     filePane->setStretchFactor(1, 0);
+    // Most of the height for the files; the form gets room for a few lines of each text.
+    filePane->setSizes({height() * 3 / 4, 170});
     m_pSplitter->insertWidget(index, filePane);
     m_pFileListFollower = std::make_unique<CFileListFollower>(m_doc.Editor());
     m_pFileListFollower->SetFileList(m_pFileList.get(), m_pFileListView);

@@ -34,7 +34,8 @@ QLabel* Label(const QString& text, QWidget* buddy, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setBuddy(buddy);
-    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    // Beside a line in its middle, beside a box at its top.
+    label->setAlignment(Qt::AlignRight | (qobject_cast<QLineEdit*>(buddy) ? Qt::AlignVCenter : Qt::AlignTop));
     return label;
 }
 
