@@ -1,5 +1,6 @@
 #include "DocumentFixture.h"
 
+#include "browser/BrowserCommands.h"
 #include "common/NameList.h"
 
 #include <QSignalSpy>
@@ -222,4 +223,44 @@ TEST_F(FileEditsTest, ReplayingEditsWritesTheFormsTextToEverySelectedFile)
     EXPECT_EQ(Info(3, "Description"), QStringLiteral("<none>"));
     EXPECT_EQ(Info(4, "Description"), QStringLiteral("<none>")) << "the similar file shared the row";
     EXPECT_EQ(m_ui.UnexpectedMessages(), 0);
+}
+
+TEST(BrowserCommandsTest, EditCommandsFollowTheFocusedFieldAndAttributeList)
+{
+    CMwCommandContext readOnlyText;
+    readOnlyText.bTextFocused = true;
+    CMwCommandContext editableText = readOnlyText;
+    editableText.bTextEditable = true;
+    CMwCommandContext withClipboard = editableText;
+    withClipboard.bClipboardText = true;
+    CMwCommandContext attributeList;
+    attributeList.bDatabaseOpen = attributeList.bAttributeListFocused = true;
+    CMwCommandContext attributeListWriting = attributeList;
+    attributeListWriting.bJobRunning = attributeListWriting.bJobWriting = true;
+
+    struct Case
+    {
+        EMwCommand id;
+        bool readOnly, editable, clipboard, list, listWriting;
+    };
+    const Case cases[] = {
+        {EMwCommand::EditUndo, false, true, true, false, false},
+        {EMwCommand::EditCut, false, true, true, false, false},
+        {EMwCommand::EditCopy, true, true, true, false, false},
+        {EMwCommand::EditPaste, false, false, true, false, false},
+        {EMwCommand::EditSelectAll, true, true, true, false, false},
+        {EMwCommand::EditNewAttribute, false, false, false, true, false},
+        {EMwCommand::EditRenameAttribute, false, false, false, true, false},
+        {EMwCommand::FileListReplayEdits, false, false, false, true, false},
+    };
+    for (const Case& c : cases)
+    {
+        const SMwCommand& command = MwCommand(c.id);
+        EXPECT_EQ(IsMwCommandEnabled(command, readOnlyText), c.readOnly) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, editableText), c.editable) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, withClipboard), c.clipboard) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, attributeList), c.list) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, attributeListWriting), c.listWriting) << command.text;
+        EXPECT_FALSE(IsMwCommandEnabled(command, CMwCommandContext())) << command.text;
+    }
 }
