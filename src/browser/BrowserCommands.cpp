@@ -25,17 +25,17 @@ constexpr SMwCommand kCommands[] = {
     {"&File", "", "Recent File", C::FileRecentFile, K::RecentFile, T::None, E::Never},
     {"&File", "", "E&xit\tAlt+F4", C::FileExit, K::Action, T::None, E::Always},
 
-    {"&Edit", "", "&Undo\tCtrl+Z", C::EditUndo, K::Action, T::None, E::Never},
-    {"&Edit", "", "Cu&t\tCtrl+X", C::EditCut, K::Action, T::None, E::Never},
-    {"&Edit", "", "&Copy\tCtrl+C", C::EditCopy, K::Action, T::None, E::Never},
-    {"&Edit", "", "&Paste\tCtrl+V", C::EditPaste, K::Action, T::None, E::Never},
+    {"&Edit", "", "&Undo\tCtrl+Z", C::EditUndo, K::Action, T::None, E::TextFieldWrite},
+    {"&Edit", "", "Cu&t\tCtrl+X", C::EditCut, K::Action, T::None, E::TextFieldWrite},
+    {"&Edit", "", "&Copy\tCtrl+C", C::EditCopy, K::Action, T::None, E::TextField},
+    {"&Edit", "", "&Paste\tCtrl+V", C::EditPaste, K::Action, T::None, E::TextFieldPaste},
     {"&Edit", "", "Select &All\tCtrl+A", C::EditSelectAll, K::Action, T::None, E::Database},
     {"&Edit", "", "&Find...\tCtrl+F", C::EditFind, K::Action, T::None, E::Never},
     {"&Edit", "", "&Find Next\tF3", C::EditFindNext, K::Action, T::None, E::Database},
     {"&Edit", "", "Find File Name by Magnetic &Link...\tCtrl+L", C::EditFindFileNameByMagnetLink, K::Action, T::None, E::Never},
     {"&Edit", "", "&Find &TTH by Magnetic Link...\tCtrl+T", C::EditFindTthByMagnetLink, K::Action, T::None, E::Never},
-    {"&Edit", "", "&New\tCtrl+N", C::EditNewAttribute, K::Action, T::None, E::Never},
-    {"&Edit", "", "&Rename\tCtrl+R", C::EditRenameAttribute, K::Action, T::None, E::Never},
+    {"&Edit", "", "&New\tCtrl+N", C::EditNewAttribute, K::Action, T::None, E::AttributeList},
+    {"&Edit", "", "&Rename\tCtrl+R", C::EditRenameAttribute, K::Action, T::None, E::AttributeList},
     {"&Edit", "", "&Save Changes\tCtrl+S", C::EditSaveChanges, K::Action, T::File, E::DatabaseWrite},
 
     {"&View", "", "&Folder File List Field View", C::ViewFolderFieldView, K::Submenu, T::None, E::Database},
@@ -63,7 +63,7 @@ constexpr SMwCommand kCommands[] = {
 
     {"File &List", "", "&Select Chec&ked\tCtrl+K", C::FileListSelectChecked, K::Action, T::FileList, E::Database},
     {"File &List", "", "&Check Files to Size\tCtrl+M", C::FileListCheckFilesToSize, K::Action, T::FileList, E::Never},
-    {"File &List", "", "Replay &Edits\tCtrl+E", C::FileListReplayEdits, K::Action, T::None, E::Never},
+    {"File &List", "", "Replay &Edits\tCtrl+E", C::FileListReplayEdits, K::Action, T::None, E::DatabaseWrite},
     {"File &List", "", "&Open\tCtrl+O", C::FileListOpen, K::Action, T::FileList, E::Database},
     {"File &List", "", "Never AutoC&heck\tCtrl+H", C::FileListNeverAutoCheck, K::Action, T::None, E::DatabaseWrite},
     {"File &List", "", "&Rename\tCtrl+R", C::FileListRename, K::Action, T::None, E::DatabaseWrite},
@@ -174,6 +174,14 @@ bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& cont
         return context.bSlideshowPlaying;
     case EMwEnable::SlideshowPlayable:
         return context.bDatabaseOpen && !context.bSlideshowPlaying;
+    case EMwEnable::TextField:
+        return context.bTextFocused;
+    case EMwEnable::TextFieldWrite:
+        return context.bTextFocused && context.bTextEditable;
+    case EMwEnable::TextFieldPaste:
+        return context.bTextFocused && context.bTextEditable && context.bClipboardText;
+    case EMwEnable::AttributeList:
+        return context.bDatabaseOpen && !context.bJobWriting && context.bAttributeListFocused;
     }
     return false;
 }

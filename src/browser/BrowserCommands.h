@@ -123,6 +123,10 @@ enum class EMwEnable
     SlideshowRunning,  // a slide show plays or is paused
     SlideshowPlaying,  // a slide show plays
     SlideshowPlayable, // a database is open and no slide show plays
+    TextField,        // a text field has the focus
+    TextFieldWrite,   // an editable text field has the focus
+    TextFieldPaste,   // an editable text field has the focus and the clipboard holds text
+    AttributeList,    // an attribute list has the focus, with a database open and no job writing
 };
 
 struct SMwCommand
@@ -161,6 +165,10 @@ struct CMwCommandContext
     bool bCatalogueChosen = false;
     bool bSlideshowPlaying = false;
     bool bSlideshowPaused = false;
+    bool bTextFocused = false;
+    bool bTextEditable = false;
+    bool bClipboardText = false;
+    bool bAttributeListFocused = false;
 };
 
 bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& context);

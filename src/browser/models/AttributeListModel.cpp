@@ -1,6 +1,7 @@
 #include "browser/models/AttributeListModel.h"
 
 #include "browser/models/AttributeSelection.h"
+#include "browser/models/AttributeVocabulary.h"
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "common/NameList.h"
@@ -123,8 +124,92 @@ bool CAttributeListModel::Requery()
     const bool ok = ReadRows(rows);
     beginResetModel();
     m_rows = std::move(rows);
+    m_bNewRow = false;
     endResetModel();
     return ok;
+}
+
+int CAttributeListModel::BeginNewRow()
+{
+    if (!m_pDatabase)
+        return -1;
+    if (m_bNewRow)
+        return rowCount() - 1;
+    const int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.push_back(CRow{});
+    m_bNewRow = true;
+    endInsertRows();
+    return row;
+}
+
+void CAttributeListModel::DiscardNewRow()
+{
+    if (!m_bNewRow)
+        return;
+    const int row = rowCount() - 1;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_rows.pop_back();
+    m_bNewRow = false;
+    endRemoveRows();
+}
+
+bool CAttributeListModel::IsNewRow(int row) const
+{
+    return m_bNewRow && row == rowCount() - 1;
+}
+
+bool CAttributeListModel::CommitEdit(int row, const QString& text)
+{
+    if (!m_pDatabase || row < 0 || row >= rowCount())
+        return false;
+    // Blanks at either end are slips of the keyboard; a blank name is no name.
+    const QString name = text.trimmed();
+    if (name.isEmpty())
+    {
+        DiscardNewRow();
+        return false;
+    }
+    // A file keeps its attributes in one text, separated by ";  ": a name holding the separator
+    // would read back as two names.
+    if (name.contains(NameList::kSeparator))
+    {
+        m_ui.MessageBox(
+            QStringLiteral("A %1 cannot contain \";  \" (a semicolon and two blanks).").arg(Table()),
+            QStringLiteral("Invalid %1").arg(Table()), MsgIcon::Warning, MsgButtons::Ok);
+        DiscardNewRow();
+        return false;
+    }
+    CAttributeVocabulary vocabulary(Table(), *m_pDatabase, m_ui, m_policy);
+    const CRow edited = m_rows[static_cast<size_t>(row)];
+    const auto result = IsNewRow(row) ? vocabulary.Add(name)
+                                      : vocabulary.Rename(edited.lId, edited.strName, name, m_pSelection);
+    DiscardNewRow();
+    if (result != CAttributeVocabulary::EResult::Done)
+        return false;
+    AnnounceVocabularyChange();
+    return true;
+}
+
+bool CAttributeListModel::DeleteAttribute(int row)
+{
+    if (!m_pDatabase || row < 0 || row >= rowCount() || IsNewRow(row))
+        return false;
+    const CRow deleted = m_rows[static_cast<size_t>(row)];
+    CAttributeVocabulary vocabulary(Table(), *m_pDatabase, m_ui, m_policy);
+    if (vocabulary.Delete(deleted.lId, deleted.strName, m_pSelection) != CAttributeVocabulary::EResult::Done)
+        return false;
+    AnnounceVocabularyChange();
+    return true;
+}
+
+void CAttributeListModel::AnnounceVocabularyChange()
+{
+    CWaitCursorScope wait(m_ui);
+    m_ui.SetStatusText(QStringLiteral("Refreshing..."));
+    Requery();
+    emit vocabularyChanged();
+    m_ui.SetStatusText(QString());
 }
 
 bool CAttributeListModel::RecordUsage(int row, const QString& name)
@@ -157,7 +242,7 @@ bool CAttributeListModel::RecordUsage(int row, const QString& name)
 
 bool CAttributeListModel::ToggleAttribute(int row)
 {
-    if (!m_pSelection || !m_pDatabase || row < 0 || row >= rowCount())
+    if (!m_pSelection || !m_pDatabase || row < 0 || row >= rowCount() || IsNewRow(row))
         return false;
     const QString name = m_rows[static_cast<size_t>(row)].strName;
     if (m_pSelection->Toggle(name))
@@ -204,8 +289,11 @@ QVariant CAttributeListModel::data(const QModelIndex& index, int role) const
     switch (role)
     {
     case Qt::DisplayRole:
+    case Qt::EditRole:
         return row.strName;
     case Qt::CheckStateRole:
+        if (IsNewRow(index.row()))
+            return {};
         return static_cast<int>(m_pSelection ? m_pSelection->State(row.strName) : Qt::Unchecked);
     case IdRole:
         return row.lId;
@@ -216,8 +304,10 @@ QVariant CAttributeListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-bool CAttributeListModel::setData(const QModelIndex& index, const QVariant&, int role)
+bool CAttributeListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
+    if (role == Qt::EditRole && index.isValid())
+        return CommitEdit(index.row(), value.toString());
     // Any click on the box toggles: a view asks for "checked" on a partly checked row, but an
     // attribute that only some files have is taken off all of them, never put on the rest.
     if (role != Qt::CheckStateRole || !index.isValid())
@@ -229,7 +319,10 @@ Qt::ItemFlags CAttributeListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
+    if (IsNewRow(index.row()))
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemNeverHasChildren;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEditable |
+           Qt::ItemNeverHasChildren;
 }
 
 QVariant CAttributeListModel::headerData(int section, Qt::Orientation orientation, int role) const

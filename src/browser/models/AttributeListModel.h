@@ -47,6 +47,7 @@ public:
     CAttributeListModel(Vocabulary vocabulary, ListKind kind, CUserInteraction& ui, CDbRetryPolicy& policy,
                         QObject* parent = nullptr);
 
+    ListKind Kind() const { return m_kind; }
     // "Keyword" or "Category": the table and its name column.
     QString Table() const;
     // The list's single column heading: "Keywords (Current)", "Categories (All)" and so on.
@@ -70,6 +71,16 @@ public:
     // or when the character is outside the range that jumps (blank to 0xAF).
     int LetterJump(QChar letter) const;
 
+    // The vocabulary's commands. The new row is an empty row at the end, to be named by an edit
+    // of its text (setData with Qt::EditRole, or CommitEdit); a rename is the same edit on an
+    // existing row. Each returns true when the vocabulary changed; the lists then read again.
+    int BeginNewRow();
+    // The edit of the new row was cancelled: the row goes.
+    void DiscardNewRow();
+    bool IsNewRow(int row) const;
+    bool CommitEdit(int row, const QString& text);
+    bool DeleteAttribute(int row);
+
     QString NameAt(int row) const;
     qint32 IdAt(int row) const;
 
@@ -83,6 +94,8 @@ signals:
     // An attribute was toggled: the sibling lists and the file details form refresh, and the
     // document has pending attribute edits.
     void attributeChanged();
+    // An attribute was added, renamed, merged or deleted: every list of the vocabulary reads again.
+    void vocabularyChanged();
 
 private:
     struct CRow
@@ -94,6 +107,7 @@ private:
 
     bool ReadRows(std::vector<CRow>& rows) const;
     bool RecordUsage(int row, const QString& name);
+    void AnnounceVocabularyChange();
 
     Vocabulary m_vocabulary;
     ListKind m_kind;
@@ -103,4 +117,5 @@ private:
     QString m_strUserName;
     CAttributeSelection* m_pSelection = nullptr;
     std::vector<CRow> m_rows;
+    bool m_bNewRow = false; // the last row is the unnamed one of New
 };

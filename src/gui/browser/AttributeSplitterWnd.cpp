@@ -2,8 +2,7 @@
 
 #include "browser/BrowserSettings.h"
 #include "browser/models/AttributeListModel.h"
-
-#include <QTreeView>
+#include "gui/browser/attributes/AttributesListView.h"
 
 namespace
 {
@@ -19,17 +18,34 @@ CAttributeSplitterWnd::CAttributeSplitterWnd(const QString& prefix,
     for (int pane = 0; pane < 3; ++pane)
     {
         // A one-column tree rather than a list: its header names the list.
-        auto* view = new QTreeView(this);
-        view->setRootIsDecorated(false);
-        view->setUniformRowHeights(true);
-        view->setModel(models[pane]);
-        view->setAccessibleName(models[pane]->Title());
+        auto* view = new CAttributesListView(*models[pane], this);
         m_lists[pane] = view;
         addWidget(view);
         // The last list takes what the window gives beyond the stored heights.
         setStretchFactor(pane, pane == 2 ? 1 : 0);
     }
     connect(this, &QSplitter::splitterMoved, this, [this] { SaveHeights(); });
+    for (CAttributeListModel* model : models)
+    {
+        // A toggle changes the checks in all three, what the Current list holds and, for a name
+        // set, this user's last use; a new, renamed or deleted attribute changes the names.
+        connect(model, &CAttributeListModel::attributeChanged, this,
+                [models]
+                {
+                    for (CAttributeListModel* list : models)
+                        if (list->Kind() == CAttributeListModel::ListKind::LastUsed)
+                            list->Requery();
+                        else
+                            list->SelectionChanged();
+                });
+        connect(model, &CAttributeListModel::vocabularyChanged, this,
+                [models, model]
+                {
+                    for (CAttributeListModel* list : models)
+                        if (list != model)
+                            list->Requery();
+                });
+    }
 }
 
 QString CAttributeSplitterWnd::HeightSetting(int pane) const

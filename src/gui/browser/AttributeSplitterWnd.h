@@ -1,17 +1,18 @@
 #pragma once
 
+#include "gui/browser/attributes/AttributesListView.h"
+
 #include <QSplitter>
 #include <QString>
 
 #include <array>
 
 class CAttributeListModel;
-class QAbstractItemView;
 
 // The three attribute lists of one vocabulary stacked in a splitter: the attributes of the
 // selected files (Current), those used last (Last Used) and all of them (All). Their heights are
 // the user's: read from the "View" settings ("KeywordsCurrentHeight" ...), written back when the
-// person moves a divider and when the window closes.
+// person moves a divider and when the window closes. A change in one list shows in all three.
 class CAttributeSplitterWnd final : public QSplitter
 {
     Q_OBJECT
@@ -25,7 +26,7 @@ public:
 
     // "View/KeywordsCurrentHeight" and so on, for the pane at index 0, 1 or 2.
     QString HeightSetting(int pane) const;
-    QAbstractItemView* List(int pane) const { return m_lists[pane]; }
+    CAttributesListView* List(int pane) const { return m_lists[pane]; }
     // Writes the heights shown; nothing when the panes were never laid out.
     void SaveHeights() const;
 
@@ -34,6 +35,6 @@ protected:
 
 private:
     QString m_strPrefix;
-    std::array<QAbstractItemView*, 3> m_lists{};
+    std::array<CAttributesListView*, 3> m_lists{};
     bool m_bHeightsApplied = false;
 };

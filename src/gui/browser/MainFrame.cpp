@@ -15,6 +15,10 @@
 #include "gui/WidgetInteraction.h"
 #include "gui/browser/FileChooser.h"
 #include "gui/browser/NavigatorWnd.h"
+#include "gui/browser/attributes/AttributesListView.h"
+#include "gui/browser/attributes/FileDetailsFormView.h"
+#include "gui/browser/attributes/FileListFollower.h"
+#include "gui/browser/attributes/TextEditCommands.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 #include "gui/browser/handlers/HandlersController.h"
 #include "gui/browser/filelist/FieldViewsDialog.h"
@@ -23,6 +27,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -137,6 +142,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     m_pFileTabs->tabBar()->setFocusPolicy(Qt::NoFocus);
     m_pSplitter->addWidget(m_pNavigator);
     m_pSplitter->addWidget(m_pFileTabs);
+    CreateDetailsPane();
     // A wider or narrower window changes the file list; the navigator keeps its width.
     m_pSplitter->setStretchFactor(0, 0);
     m_pSplitter->setStretchFactor(1, 1);
@@ -150,6 +156,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     CreateMenus();
     CreateToolbars();
     CreateStatusBar();
+    ConnectEditCommands();
     m_ui.SetWidgets(this, statusBar(), m_pProgress);
     m_pHandlers = std::make_unique<CHandlersController>(*this, m_doc, m_ui);
     m_pHandlers->SetFileChooser(m_pChooser);
@@ -194,6 +201,10 @@ CMainFrame::~CMainFrame()
     m_doc.SetBrowserLoader({});
     m_doc.Queries().SetQueryOutput(nullptr);
     m_ui.SetWidgets(nullptr, nullptr, nullptr);
+    // Focus moves while the panes go: nothing may look at them meanwhile.
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(QApplication::clipboard(), nullptr, this, nullptr);
+    m_pFileListFollower->SetFileList(nullptr, nullptr);
     // The panes go while the models they show and the commands they update still exist.
     m_pNavigator->disconnect(this);
     m_pHandlers.reset();
@@ -426,6 +437,55 @@ void CMainFrame::SaveSettings()
     m_pNavigator->SaveSettings();
 }
 
+void CMainFrame::CreateDetailsPane()
+{
+    // Whatever shows the files is the upper pane of a splitter, the current file's details the
+    // lower one.
+    auto* filePane = new QSplitter(Qt::Vertical);
+    filePane->setChildrenCollapsible(false);
+    const int index = m_pSplitter->count() - 1;
+    filePane->addWidget(m_pSplitter->widget(index));
+    m_pDetailsForm = new CFileDetailsFormView(m_doc.Editor(), filePane);
+    filePane->addWidget(m_pDetailsForm);
+    filePane->setStretchFactor(0, 1);
+    filePane->setStretchFactor(1, 0);
+    // Most of the height for the files; the form gets room for a few lines of each text.
+    filePane->setSizes({height() * 3 / 4, 170});
+    m_pSplitter->insertWidget(index, filePane);
+    m_pFileListFollower = std::make_unique<CFileListFollower>(m_doc.Editor());
+    // The form shows the focused file of whichever list is active.
+    m_pFileListFollower->SetFileList(&FileList(), FileListView());
+    connect(this, &CMainFrame::activeFileListChanged, this,
+            [this] { m_pFileListFollower->SetFileList(&FileList(), FileListView()); });
+}
+
+void CMainFrame::ConnectEditCommands()
+{
+    // Select All is the file list's too: see CreateFileListCommands.
+    for (const EMwCommand id :
+         {EMwCommand::EditUndo, EMwCommand::EditCut, EMwCommand::EditCopy, EMwCommand::EditPaste})
+        connect(Action(id), &QAction::triggered, this,
+                [id] { RunTextEditCommand(QApplication::focusWidget(), id); });
+    // Commands on an attribute list act on the one that has the focus.
+    connect(Action(EMwCommand::EditNewAttribute), &QAction::triggered, this,
+            []
+            {
+                if (auto* list = qobject_cast<CAttributesListView*>(QApplication::focusWidget()))
+                    list->OnMwAttributeNew();
+            });
+    connect(Action(EMwCommand::EditRenameAttribute), &QAction::triggered, this,
+            []
+            {
+                if (auto* list = qobject_cast<CAttributesListView*>(QApplication::focusWidget()))
+                    list->OnMwAttributeRename();
+            });
+    connect(Action(EMwCommand::FileListReplayEdits), &QAction::triggered, this,
+            [this] { m_doc.Editor().ReplayEdits(m_pFileListFollower->SelectedFileIds()); });
+    // The Edit commands follow the focus and the clipboard.
+    connect(qApp, &QApplication::focusChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::UpdateCommandStates);
+}
+
 // ---------------------------------------------------------------------------------------------
 // State
 
@@ -442,6 +502,11 @@ void CMainFrame::UpdateCommandStates()
         context.bSlideshowPlaying = m_pHandlers->Slideshow().State() == CSlideshow::EState::Playing;
         context.bSlideshowPaused = m_pHandlers->Slideshow().State() == CSlideshow::EState::Paused;
     }
+    QWidget* focus = QApplication::focusWidget();
+    context.bTextFocused = CanRunTextEditCommand(focus, EMwCommand::EditCopy);
+    context.bTextEditable = CanRunTextEditCommand(focus, EMwCommand::EditCut);
+    context.bClipboardText = CanRunTextEditCommand(focus, EMwCommand::EditPaste);
+    context.bAttributeListFocused = qobject_cast<CAttributesListView*>(focus) != nullptr;
     for (const SMwCommand& command : MwCommands())
         if (QAction* action = Action(command.id))
             action->setEnabled(IsMwCommandEnabled(command, context));
@@ -675,7 +740,13 @@ void CMainFrame::CreateFileListCommands()
     const auto onView = [this](EMwCommand id, auto handler)
     { connect(Action(id), &QAction::triggered, this, [this, handler] { handler(*ActiveFileListView()); }); };
     onView(EMwCommand::FileListSelectChecked, [](CMirrowelView& view) { view.SelectChecked(); });
-    onView(EMwCommand::EditSelectAll, [](CMirrowelView& view) { view.SelectAllRows(); });
+    // A text field with the focus selects its text; elsewhere the list selects all its rows.
+    onView(EMwCommand::EditSelectAll,
+           [](CMirrowelView& view)
+           {
+               if (!RunTextEditCommand(QApplication::focusWidget(), EMwCommand::EditSelectAll))
+                   view.SelectAllRows();
+           });
     onView(EMwCommand::FileListNeverAutoCheck, [](CMirrowelView& view) { view.NeverAutoCheck(); });
     onView(EMwCommand::FileListRename, [](CMirrowelView& view) { view.StartRename(); });
     onView(EMwCommand::FileListRequery, [](CMirrowelView& view) { view.Requery(); });

@@ -16,6 +16,8 @@ class CFileChooser;
 class CHandlersController;
 class CFileListTabs;
 class CMirrowelView;
+class CFileDetailsFormView;
+class CFileListFollower;
 class CMirrowelDoc;
 class CNavigatorWnd;
 class CRecordSetList;
@@ -56,6 +58,9 @@ public:
     CRecordSetList& FileList();
     CMirrowelView* ActiveFileListView() const;
     CFileListTabs* FileListTabs() const { return m_pFileTabs; }
+    CFileDetailsFormView* DetailsForm() const { return m_pDetailsForm; }
+    // Tells the editor of the current file and selection of the file list.
+    CFileListFollower& FileListFollower() { return *m_pFileListFollower; }
     QProgressBar* ProgressBar() const { return m_pProgress; }
     QLabel* TotalPane() const { return m_pTotalPane; }
     QLabel* CheckedPane() const { return m_pCheckedPane; }
@@ -121,6 +126,9 @@ private:
     // Waits, with events moving, for a job that outlived its database (its compaction).
     void LetClosedDatabasesJobEnd();
     void CreateFileListCommands();
+    // The details form under the file list, and the Edit and Replay Edits commands.
+    void CreateDetailsPane();
+    void ConnectEditCommands();
 
     CMirrowelDoc& m_doc;
     CWidgetInteraction& m_ui;
@@ -139,6 +147,8 @@ private:
     CFileListTabs* m_pFileTabs = nullptr;
     QMenu* m_pFolderViewMenu = nullptr;
     QMenu* m_pQueryViewMenu = nullptr;
+    CFileDetailsFormView* m_pDetailsForm = nullptr;
+    std::unique_ptr<CFileListFollower> m_pFileListFollower;
 
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pTotalPane = nullptr;

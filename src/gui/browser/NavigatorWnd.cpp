@@ -1,5 +1,6 @@
 #include "gui/browser/NavigatorWnd.h"
 
+#include "browser/CurrentFileEditor.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/models/AttributeListModel.h"
 #include "browser/models/CatalogueTreeModel.h"
@@ -25,6 +26,20 @@ CNavigatorWnd::CNavigatorWnd(CMirrowelDoc& doc, QWidget* parent)
         m_attributes[i] = std::make_unique<CAttributeListModel>(
             i < 3 ? Vocabulary::Keyword : Vocabulary::Category, static_cast<ListKind>(i % 3),
             doc.Interaction(), doc.RetryPolicy());
+    // The lists show and toggle the names of the files selected in the file list.
+    CCurrentFileEditor& editor = doc.Editor();
+    for (int i = 0; i < 6; ++i)
+    {
+        m_attributes[i]->SetSelection(i < 3 ? &editor.Keywords() : &editor.Categories());
+        connect(m_attributes[i].get(), &CAttributeListModel::attributeChanged, &editor,
+                &CCurrentFileEditor::AttributeToggled);
+    }
+    connect(&editor, &CCurrentFileEditor::selectionAttributesChanged, this,
+            [this]
+            {
+                for (const auto& list : m_attributes)
+                    list->SelectionChanged();
+            });
 
     setAccessibleName(QStringLiteral("Navigator"));
     tabBar()->setAccessibleName(QStringLiteral("Navigator tabs"));
