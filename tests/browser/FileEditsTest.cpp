@@ -248,7 +248,8 @@ TEST(BrowserCommandsTest, EditCommandsFollowTheFocusedFieldAndAttributeList)
         {EMwCommand::EditCut, false, true, true, false, false},
         {EMwCommand::EditCopy, true, true, true, false, false},
         {EMwCommand::EditPaste, false, false, true, false, false},
-        {EMwCommand::EditSelectAll, true, true, true, false, false},
+        // Select All selects the file list's rows too, whenever a database is open.
+        {EMwCommand::EditSelectAll, false, false, false, true, true},
         {EMwCommand::EditNewAttribute, false, false, false, true, false},
         {EMwCommand::EditRenameAttribute, false, false, false, true, false},
         {EMwCommand::FileListReplayEdits, false, false, false, true, false},

@@ -20,18 +20,6 @@
 #include <QTableView>
 #include <QTest>
 
-namespace
-{
-CDataCtrlDescriptor Field(const QString& name, int fieldIndex)
-{
-    CDataCtrlDescriptor d;
-    d.m_strFieldName = name;
-    d.m_strCaption = name.section(QLatin1Char('.'), 1);
-    d.m_nFieldIndex = fieldIndex;
-    return d;
-}
-} // namespace
-
 // The window over a database of three files; the file list shows them by name and keeps its
 // place across resets by FileId, as the file list does.
 class FileDetailsTest : public QObject
@@ -91,12 +79,9 @@ private slots:
             "(1, 0, 3, NULL, 'c.txt', 30, 30, NULL)"));
         W().frame.Navigator()->Load();
 
+        W().frame.ShowFolderFiles(1, 0);
         CRecordSetList& list = W().frame.FileList();
-        list.DataCtrl_SetSQL(QStringLiteral("SELECT File.* FROM File ORDER BY File.File;"));
-        list.DataCtrl_AddField(Field(QStringLiteral("File.File"), 0));
-        list.DataCtrl_AddField(Field(QStringLiteral("File.FileId"), 1));
-        list.AddColumn(Field(QStringLiteral("File.File"), 0));
-        QCOMPARE(list.DataCtrl_Open(&Db()), 0);
+        QTRY_COMPARE(list.rowCount(), 3);
         m_pSelection =
             std::make_unique<CRecordSetSelection>(list, *W().frame.FileListView()->selectionModel());
         W().frame.show();
