@@ -12,6 +12,7 @@
 #include "cli/CliCheck.h"
 #include "cli/CliInteraction.h"
 #include "cli/CliOptions.h"
+#include "cli/CliSearch.h"
 #include "cli/CliTable.h"
 #include "common/DbException.h"
 #include "common/DdeSender.h"
@@ -159,6 +160,8 @@ int CCommandRun::Run()
             return Queries();
         if (m_o.command == QLatin1String("sql"))
             return Sql();
+        if (m_o.command == QLatin1String("search"))
+            return RunCliSearch(m_doc, m_o, m_out);
         if (m_o.command == QLatin1String("add-catalogue"))
             return AddCatalogue();
         return SynchronizeOrUpdate();

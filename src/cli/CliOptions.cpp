@@ -20,6 +20,10 @@ const char* const kCliUsageText =
     "  queries DB                     the stored queries, by group, as the query browser orders them\n"
     "  sql DB \"SELECT ...\"            any read-only SQLite statement, with the catalogue's collation\n"
     "  check DB                       integrity, foreign keys and the catalogue's own rules\n"
+    "  search DB (--name TEXT | --tth TTH | --magnet LINK)\n"
+    "                                 the files of every catalogue whose name, folder or alternate\n"
+    "                                 name holds TEXT, or with that TTH: catalogue, folder, file,\n"
+    "                                 size, and whether the file can be reached now\n"
     "\n"
     "Options:\n"
     "  --format tsv|csv|json          how rows are printed (default tsv: tab-separated with a header;\n"
@@ -60,13 +64,13 @@ const QStringList& CliCommandNames()
     static const QStringList names = {
         "new",       "add-catalogue", "synchronize", "update-tth", "check-catalogues",
         "run-query", "repair",        "catalogues",  "checked",    "queries",
-        "sql",       "check"};
+        "sql",       "check",         "search"};
     return names;
 }
 
 bool IsReadOnlyCliCommand(const QString& command)
 {
-    static const QStringList readers = {"catalogues", "checked", "queries", "sql", "check"};
+    static const QStringList readers = {"catalogues", "checked", "queries", "sql", "check", "search"};
     return readers.contains(command);
 }
 
@@ -97,8 +101,8 @@ CCliParse ParseCliArguments(const QStringList& arguments)
             option = a.left(equals);
             inlineValue = a.mid(equals + 1);
         }
-        static const QStringList valued = {"--name", "--location", "--group",
-                                           "--user", "--format",   "--columns"};
+        static const QStringList valued = {"--name",   "--location", "--group", "--user",
+                                           "--format", "--columns",  "--tth",   "--magnet"};
         if (valued.contains(option))
         {
             QString value;
@@ -117,6 +121,10 @@ CCliParse ParseCliArguments(const QStringList& arguments)
                 o.location = value;
             else if (option == QLatin1String("--user"))
                 o.user = value;
+            else if (option == QLatin1String("--tth"))
+                o.tth = value;
+            else if (option == QLatin1String("--magnet"))
+                o.magnet = value;
             else if (option == QLatin1String("--group"))
             {
                 bool ok = false;

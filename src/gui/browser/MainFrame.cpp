@@ -12,6 +12,7 @@
 #include "gui/browser/FileChooser.h"
 #include "gui/browser/NavigatorWnd.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
+#include "gui/browser/query/QueryFindCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -148,6 +149,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     CreateToolbars();
     CreateStatusBar();
     m_ui.SetWidgets(this, statusBar(), m_pProgress);
+    m_pFindCommands = new CQueryFindCommands(*this, m_doc, m_ui);
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);
@@ -420,6 +422,7 @@ void CMainFrame::UpdateCommandStates()
     for (const SMwCommand& command : MwCommands())
         if (QAction* action = Action(command.id))
             action->setEnabled(IsMwCommandEnabled(command, context));
+    emit commandStatesUpdated();
 }
 
 void CMainFrame::OnTitleChanged(const QString& title)

@@ -15,6 +15,7 @@ class CDialogFileChooser;
 class CFileChooser;
 class CMirrowelDoc;
 class CNavigatorWnd;
+class CQueryFindCommands;
 class CRecordSetList;
 class CWidgetInteraction;
 class QAction;
@@ -47,6 +48,7 @@ public:
     QAction* Action(EMwCommand id) const;
     QToolBar* Toolbar(EMwToolbar toolbar) const { return m_toolbars[static_cast<int>(toolbar)]; }
     CNavigatorWnd* Navigator() const { return m_pNavigator; }
+    CQueryFindCommands* FindCommands() const { return m_pFindCommands; }
     QTableView* FileListView() const { return m_pFileListView; }
     CRecordSetList& FileList() { return *m_pFileList; }
     QProgressBar* ProgressBar() const { return m_pProgress; }
@@ -68,6 +70,11 @@ public:
     void UpdateCommandStates();
     // Writes the toolbars, the attribute lists' heights and the recent files to the settings.
     void SaveSettings();
+
+signals:
+    // The commands' enabled states were set from the table's rules; commands whose state depends
+    // on more (the selection) refine theirs.
+    void commandStatesUpdated();
 
 public slots:
     void OnFileNew();
@@ -119,6 +126,7 @@ private:
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pTotalPane = nullptr;
     QLabel* m_pCheckedPane = nullptr;
+    CQueryFindCommands* m_pFindCommands = nullptr;
 
     // The navigator's width as it was read or last written for this database and user.
     int m_nStoredNavigatorWidth = -1;

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "browser/search/FindSession.h"
+
+#include <QObject>
+
+#include <functional>
+#include <vector>
+
+class CMainFrame;
+class CMirrowelDoc;
+class CRecordSetList;
+class CUserInteraction;
+
+// The window's Find and Query commands: Run, Find..., Find Next (F3), Edit Find, finding by a
+// magnet link from the clipboard, and Copy Magnetic Link for the selected files. The commands'
+// logic is CFindSession's; this wires it to the window's actions, the Find dialog, the active
+// file list and the query browser.
+class CQueryFindCommands final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Shows the Find dialog filled with initial over fields; its answer.
+    using DialogRunner =
+        std::function<SFindRequest(const std::vector<SSearchField>& fields, const SFindRequest& initial)>;
+
+    CQueryFindCommands(CMainFrame& frame, CMirrowelDoc& doc, CUserInteraction& ui);
+    ~CQueryFindCommands() override;
+
+    // Where the window's finds and searches go. Without them, finds move through the active file
+    // list and a search shows its rows in it.
+    void SetFindRows(CFindSession::FindRows findRows) { m_fnFindRows = std::move(findRows); }
+    void SetShowSearch(CFindSession::ShowSearch showSearch) { m_fnShowSearch = std::move(showSearch); }
+    // The title of the query view shown, for Edit Find; without it, the last search's.
+    void SetActiveQueryViewTitle(std::function<QString()> title) { m_fnActiveTitle = std::move(title); }
+    void SetDialogRunner(DialogRunner runner) { m_fnDialog = std::move(runner); }
+
+    CFindSession& Session() { return m_session; }
+
+    void OnQueryRun();
+    void OnFind();
+    void OnFindNext();
+    void OnEditFind();
+    void OnFindFileNameByMagnetLink();
+    void OnFindTthByMagnetLink();
+    void OnCopyMagneticLink();
+    // Copy Magnetic Link is enabled while a selected file has a TTH.
+    void UpdateCommandStates();
+
+private:
+    void OpenFind(const SFindRequest& initial);
+    void FindByMagnetLink(bool byTth);
+    std::vector<SSearchField> SearchableFields();
+    std::vector<qint32> SelectedFileIds(int limit) const;
+    bool FindInFileList(EFindMode mode, const QString& criterion);
+    void ShowSearchInFileList(const QString& title, const QString& sql, const QString& condition);
+
+    CMainFrame& m_frame;
+    CMirrowelDoc& m_doc;
+    CUserInteraction& m_ui;
+    CFindSession m_session;
+    CFindSession::FindRows m_fnFindRows;
+    CFindSession::ShowSearch m_fnShowSearch;
+    std::function<QString()> m_fnActiveTitle;
+    DialogRunner m_fnDialog;
+};
