@@ -1,5 +1,7 @@
 #include "../models/ModelFixture.h"
 
+#include "browser/RecordSetList.h"
+#include "browser/models/FieldViewColumns.h"
 #include "browser/search/FindSession.h"
 #include "browser/search/MagnetLink.h"
 
@@ -178,4 +180,31 @@ TEST_F(FindSessionTest, MagnetLinksOfFilesWithTth)
                              "magnet:?xt=urn:tree:tiger:%1&xl=1048576&dn=C%23%20notes%20%5Bdraft%5D.txt")
                   .arg(kTth));
     EXPECT_TRUE(MagnetLinksOfFiles(m_db, {101, 103}).isEmpty());
+}
+
+// The conditions name columns by their tables; a file list finds its rows by them.
+TEST_F(FindSessionTest, FileListsFindRowsByTheConditions)
+{
+    CRecordSetList list;
+    list.SetUserName(QStringLiteral("alice"));
+    CFieldViewColumns columns;
+    ASSERT_TRUE(columns.Load(m_db, QStringLiteral("alice"), QStringLiteral("Query (Default)")));
+    columns.ApplyTo(list);
+    list.DataCtrl_SetSQL(DefaultSearchSql(m_db, false));
+    list.DataCtrl_AddWhere(QStringLiteral("(File.FileId>100)"));
+    ASSERT_EQ(list.DataCtrl_Open(&m_db), 0);
+    ASSERT_EQ(list.DataCtrl_GetRecordCount(), 5);
+    const SConditionFragment txt =
+        QueryFieldCondition(Param(Field("FileName/Folder/AlternateFile"), "Ends", ".txt"), {});
+    const int first = list.DataCtrl_FindFirst(txt.strFragment);
+    ASSERT_GE(first, 0);
+    const int next = list.DataCtrl_FindNext(txt.strFragment, first);
+    ASSERT_GT(next, first);
+    QStringList found;
+    for (const int row : {first, next, list.DataCtrl_FindNext(txt.strFragment, next)})
+        found.append(row < 0 ? QStringLiteral("none") : list.DataCtrl_GetFieldValue(row, "File.File").ToString());
+    found.sort();
+    EXPECT_EQ(found, QStringList({"C# notes [draft].txt", "d'e.txt", "plain.txt"}));
+    EXPECT_EQ(list.DataCtrl_FindFirst(QueryFieldCondition(Param(Field("TTH"), "=", kTth), {}).strFragment),
+              list.RowOfKey(102));
 }

@@ -50,13 +50,10 @@ CFindDialog::CFindDialog(const std::vector<SSearchField>& fields, const SFindReq
     layout->addWidget(buttons);
     resize(720, 320);
 
+    // Each condition goes into the empty last row, which makes the next one as its field is set.
+    AddRow();
     for (const SQueryFieldParam& param : initial.conditions)
-    {
-        CMwQueryFieldParamDialog* row = AddRow();
-        row->SetParam(param);
-    }
-    if (m_rows.isEmpty() || !m_rows.last()->IsEmpty())
-        AddRow();
+        m_rows.last()->SetParam(param);
     m_rows.first()->FieldBox()->setFocus();
 }
 

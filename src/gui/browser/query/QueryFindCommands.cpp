@@ -77,8 +77,7 @@ CQueryFindCommands::CQueryFindCommands(CMainFrame& frame, CMirrowelDoc& doc, CUs
     connect(&doc, &CMirrowelDoc::closing, this, [this] { m_session.Clear(); });
     connect(&frame, &CMainFrame::commandStatesUpdated, this, &CQueryFindCommands::UpdateCommandStates);
     if (QItemSelectionModel* selection = frame.FileListView()->selectionModel())
-        connect(selection, &QItemSelectionModel::selectionChanged, this,
-                &CQueryFindCommands::UpdateCommandStates);
+        connect(selection, &QItemSelectionModel::selectionChanged, this, [this] { m_frame.UpdateCommandStates(); });
     UpdateCommandStates();
 }
 

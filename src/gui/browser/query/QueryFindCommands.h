@@ -45,7 +45,8 @@ public:
     void OnFindFileNameByMagnetLink();
     void OnFindTthByMagnetLink();
     void OnCopyMagneticLink();
-    // Copy Magnetic Link is enabled while a selected file has a TTH.
+    // Copy Magnetic Link, enabled by the table's rule, stays enabled while a selected file has a
+    // TTH. The window calls it after applying the rules.
     void UpdateCommandStates();
 
 private:

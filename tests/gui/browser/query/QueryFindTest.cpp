@@ -120,6 +120,9 @@ private slots:
         QCOMPARE(tree->TakeQueryToRun(), uncheck);
         // the pending query is used once
         QCOMPARE(tree->TakeQueryToRun(), 0);
+        emit tree->activated(model.FindGroup(1));
+        QVERIFY(!w.doc.Jobs().IsRunning());
+        tree->setCurrentIndex(query);
         emit tree->activated(query);
         QVERIFY(finished.wait(20000));
     }
