@@ -185,10 +185,11 @@ TEST(RecordSetSqlTest, WherePartsPagesAndFinds)
     EXPECT_EQ(list.FindStatement(QStringLiteral("(File.File LIKE 'a*')")).toStdString(),
               std::string("SELECT File.FileId AS DataCtrlKey FROM File WHERE ((File.File LIKE 'a*')) AND "
                           "(File.Deleted=False)"));
-    EXPECT_EQ(list.FindStatement(QStringLiteral("File LIKE 'a.b'")).toStdString(),
-              std::string(
-                  "SELECT DataCtrlKey FROM (SELECT File.FileId AS DataCtrlKey, File.File, File.FileSizeDouble, "
-                  "File.FileId FROM File WHERE (File.Deleted=False)) WHERE File LIKE 'a.b'"));
+    EXPECT_EQ(
+        list.FindStatement(QStringLiteral("File LIKE 'a.b'")).toStdString(),
+        std::string(
+            "SELECT DataCtrlKey FROM (SELECT File.FileId AS DataCtrlKey, File.File, File.FileSizeDouble, "
+            "File.FileId FROM File WHERE (File.Deleted=False)) WHERE File LIKE 'a.b'"));
     EXPECT_EQ(list.ResolveUser(QStringLiteral("User=[ParamUserName] OR User=GetUserName()")),
               QStringLiteral("User='O''Brien' OR User='O''Brien'"));
     EXPECT_EQ(list.FieldIndex(QStringLiteral("FileSizeDouble")), 1);

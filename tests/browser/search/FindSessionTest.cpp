@@ -202,7 +202,8 @@ TEST_F(FindSessionTest, FileListsFindRowsByTheConditions)
     ASSERT_GT(next, first);
     QStringList found;
     for (const int row : {first, next, list.DataCtrl_FindNext(txt.strFragment, next)})
-        found.append(row < 0 ? QStringLiteral("none") : list.DataCtrl_GetFieldValue(row, "File.File").ToString());
+        found.append(row < 0 ? QStringLiteral("none")
+                             : list.DataCtrl_GetFieldValue(row, "File.File").ToString());
     found.sort();
     EXPECT_EQ(found, QStringList({"C# notes [draft].txt", "d'e.txt", "plain.txt"}));
     EXPECT_EQ(list.DataCtrl_FindFirst(QueryFieldCondition(Param(Field("TTH"), "=", kTth), {}).strFragment),

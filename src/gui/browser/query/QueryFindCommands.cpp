@@ -77,7 +77,8 @@ CQueryFindCommands::CQueryFindCommands(CMainFrame& frame, CMirrowelDoc& doc, CUs
     connect(&doc, &CMirrowelDoc::closing, this, [this] { m_session.Clear(); });
     connect(&frame, &CMainFrame::commandStatesUpdated, this, &CQueryFindCommands::UpdateCommandStates);
     if (QItemSelectionModel* selection = frame.FileListView()->selectionModel())
-        connect(selection, &QItemSelectionModel::selectionChanged, this, [this] { m_frame.UpdateCommandStates(); });
+        connect(selection, &QItemSelectionModel::selectionChanged, this,
+                [this] { m_frame.UpdateCommandStates(); });
     UpdateCommandStates();
 }
 
