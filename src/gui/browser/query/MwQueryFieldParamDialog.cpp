@@ -144,6 +144,8 @@ void CMwQueryFieldParamDialog::OnOperatorChanged()
         m_pValues->setCurrentWidget(m_pNone);
         break;
     }
+    // A stack is as tall as its tallest page; a row is as tall as what it shows.
+    m_pValues->setFixedHeight(qMax(m_pField->sizeHint().height(), m_pValues->currentWidget()->sizeHint().height()));
 }
 
 void CMwQueryFieldParamDialog::SetParam(const SQueryFieldParam& param)
