@@ -3,8 +3,8 @@
 // Searches of the Find dialog on a large catalogue (qrl-bench-generate, user "bench"), as Search
 // All runs them: the default search query with the condition ANDed in, opened in a file list with
 // the query columns, until its first screen of rows is read. Against each, the sqlite3 tool (with
-// the product's extension for the collation and Jet's LIKE) runs hand-written SQL for the same rows. Prints both
-// times, their ratio, and the engine's plan of the searches by TTH and by size (best of two).
+// the product's extension for the collation and Jet's LIKE) runs hand-written SQL for the same rows. Prints
+// both times, their ratio, and the engine's plan of the searches by TTH and by size (best of two).
 
 #include "browser/RecordSetList.h"
 #include "browser/models/FieldViewColumns.h"

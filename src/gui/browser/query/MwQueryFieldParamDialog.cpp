@@ -145,7 +145,8 @@ void CMwQueryFieldParamDialog::OnOperatorChanged()
         break;
     }
     // A stack is as tall as its tallest page; a row is as tall as what it shows.
-    m_pValues->setFixedHeight(qMax(m_pField->sizeHint().height(), m_pValues->currentWidget()->sizeHint().height()));
+    m_pValues->setFixedHeight(
+        qMax(m_pField->sizeHint().height(), m_pValues->currentWidget()->sizeHint().height()));
 }
 
 void CMwQueryFieldParamDialog::SetParam(const SQueryFieldParam& param)
