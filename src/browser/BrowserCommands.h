@@ -66,6 +66,7 @@ enum class EMwCommand
     FileListGhostSelected,
     FileListDeleteSelected,
     FileListEditFind,
+    FileListCopyMagneticLink,
     FileListRequery,
     FileListExportList,
     FileListClose,

@@ -277,6 +277,20 @@ QString CRecordSetSql::PageStatement(int pageRows) const
 
 QString CRecordSetSql::FindStatement(const QString& criterion) const
 {
+    // A criterion that names columns by their tables ("File.FileId=12", the Find dialog's
+    // conditions) is applied where those tables are: outside the statement they are not known.
+    static const QRegularExpression literals(QStringLiteral("'(?:[^']|'')*'|\"(?:[^\"]|\"\")*\""));
+    static const QRegularExpression qualified(
+        QStringLiteral("(?:\\b[A-Za-z_]\\w*|\\])\\s*\\.\\s*[A-Za-z_\\[]"));
+    if (QString(criterion).remove(literals).contains(qualified))
+    {
+        QString sql = QStringLiteral("SELECT ") + m_strKeyField + QStringLiteral(" AS DataCtrlKey");
+        if (!m_strFrom.trimmed().isEmpty())
+            sql += QLatin1Char(' ') + m_strFrom.trimmed();
+        return TrimStatement(
+            sql + QLatin1Char(' ') +
+            ::AddWhere(m_strWhere.trimmed(), QLatin1Char('(') + criterion + QLatin1Char(')')));
+    }
     // The criterion speaks of the list's own columns, so it is applied to the list's rows.
     QStringList names{m_strKeyField + QStringLiteral(" AS DataCtrlKey")};
     for (const CDataCtrlDescriptor& f : m_fields)

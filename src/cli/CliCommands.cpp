@@ -10,10 +10,11 @@
 #include "browser/SynchLink.h"
 #include "browser/VolumeIdentity.h"
 #include "cli/CliCheck.h"
-#include "cli/CliImport.h"
 #include "cli/CliExport.h"
+#include "cli/CliImport.h"
 #include "cli/CliInteraction.h"
 #include "cli/CliOptions.h"
+#include "cli/CliSearch.h"
 #include "cli/CliTable.h"
 #include "common/DbException.h"
 #include "common/DdeSender.h"
@@ -165,6 +166,8 @@ int CCommandRun::Run()
             return Queries();
         if (m_o.command == QLatin1String("sql"))
             return Sql();
+        if (m_o.command == QLatin1String("search"))
+            return RunCliSearch(m_doc, m_o, m_out);
         if (m_o.command == QLatin1String("add-catalogue"))
             return AddCatalogue();
         if (m_o.command == QLatin1String("import"))

@@ -25,6 +25,10 @@ const char* const kCliUsageText =
     "  check DB                       integrity, foreign keys and the catalogue's own rules\n"
     "  export DB --catalogue NAME [--folder PATH] OUT   a catalogue folder (its root without\n"
     "                                 --folder) as the folder view lists it\n"
+    "  search DB (--name TEXT | --tth TTH | --magnet LINK)\n"
+    "                                 the files of every catalogue whose name, folder or alternate\n"
+    "                                 name holds TEXT, or with that TTH: catalogue, folder, file,\n"
+    "                                 size, and whether the file can be reached now\n"
     "\n"
     "Options:\n"
     "  --format tsv|csv|json          how rows are printed (default tsv: tab-separated with a header;\n"
@@ -65,13 +69,13 @@ const QStringList& CliCommandNames()
     static const QStringList names = {
         "new",       "add-catalogue", "synchronize", "update-tth", "check-catalogues",
         "run-query", "repair",        "catalogues",  "checked",    "queries",
-        "sql",       "check",         "import",   "export"};
+        "sql",       "check",         "import",      "export",     "search"};
     return names;
 }
 
 bool IsReadOnlyCliCommand(const QString& command)
 {
-    static const QStringList readers = {"catalogues", "checked", "queries", "sql", "check"};
+    static const QStringList readers = {"catalogues", "checked", "queries", "sql", "check", "search"};
     return readers.contains(command);
 }
 
@@ -102,8 +106,9 @@ CCliParse ParseCliArguments(const QStringList& arguments)
             option = a.left(equals);
             inlineValue = a.mid(equals + 1);
         }
-        static const QStringList valued = {"--name",    "--location", "--group",     "--user",  "--format",
-                                           "--columns", "--query",    "--catalogue", "--folder"};
+        static const QStringList valued = {"--name",   "--location", "--group", "--user",
+                                           "--format", "--columns",  "--query", "--catalogue",
+                                           "--folder", "--tth",      "--magnet"};
         if (valued.contains(option))
         {
             QString value;
@@ -128,6 +133,10 @@ CCliParse ParseCliArguments(const QStringList& arguments)
                 o.catalogue = value;
             else if (option == QLatin1String("--folder"))
                 o.folder = value;
+            else if (option == QLatin1String("--tth"))
+                o.tth = value;
+            else if (option == QLatin1String("--magnet"))
+                o.magnet = value;
             else if (option == QLatin1String("--group"))
             {
                 bool ok = false;

@@ -22,6 +22,8 @@ struct CCliOptions
     QString location;
     std::optional<qint32> group;
     QString user;
+    QString tth;
+    QString magnet;
     ECliFormat format = ECliFormat::Tsv;
     bool formatGiven = false;
     QString query;                 // export --query

@@ -181,6 +181,15 @@ TEST(RecordSetSqlTest, WherePartsPagesAndFinds)
         std::string(
             "SELECT DataCtrlKey FROM (SELECT File.FileId AS DataCtrlKey, File.File, File.FileSizeDouble, "
             "File.FileId FROM File WHERE (File.Deleted=False)) WHERE File LIKE 'a*'"));
+    // Columns named by their tables are found where the tables are; names in literals do not count.
+    EXPECT_EQ(list.FindStatement(QStringLiteral("(File.File LIKE 'a*')")).toStdString(),
+              std::string("SELECT File.FileId AS DataCtrlKey FROM File WHERE ((File.File LIKE 'a*')) AND "
+                          "(File.Deleted=False)"));
+    EXPECT_EQ(
+        list.FindStatement(QStringLiteral("File LIKE 'a.b'")).toStdString(),
+        std::string(
+            "SELECT DataCtrlKey FROM (SELECT File.FileId AS DataCtrlKey, File.File, File.FileSizeDouble, "
+            "File.FileId FROM File WHERE (File.Deleted=False)) WHERE File LIKE 'a.b'"));
     EXPECT_EQ(list.ResolveUser(QStringLiteral("User=[ParamUserName] OR User=GetUserName()")),
               QStringLiteral("User='O''Brien' OR User='O''Brien'"));
     EXPECT_EQ(list.FieldIndex(QStringLiteral("FileSizeDouble")), 1);

@@ -94,6 +94,14 @@ TEST(CliOptionsTest, ArgumentsAreReadOrRefusedWithAReason)
     EXPECT_EQ(add.options.format, ECliFormat::Csv);
     EXPECT_EQ(add.options.user, QStringLiteral("ann"));
 
+    const CCliParse search =
+        ParseCliArguments({"search", "db.qrl", "--tth=ABC", "--magnet", "magnet:?xt=urn:tree:tiger:X&dn=a"});
+    ASSERT_TRUE(search.problem.isEmpty()) << search.problem.toStdString();
+    EXPECT_EQ(search.options.tth, QStringLiteral("ABC"));
+    EXPECT_EQ(search.options.magnet, QStringLiteral("magnet:?xt=urn:tree:tiger:X&dn=a"));
+    EXPECT_FALSE(ParseCliArguments({"search", "db.qrl", "--magnet"}).problem.isEmpty());
+    EXPECT_TRUE(IsReadOnlyCliCommand(QStringLiteral("search"))) << "a search only reads";
+
     EXPECT_TRUE(IsReadOnlyCliCommand(QStringLiteral("sql")));
     EXPECT_FALSE(IsReadOnlyCliCommand(QStringLiteral("run-query"))) << "a query script writes marks";
     EXPECT_FALSE(IsReadOnlyCliCommand(QStringLiteral("repair")));

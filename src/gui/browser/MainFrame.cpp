@@ -7,9 +7,9 @@
 #include "browser/MirrowelDoc.h"
 #include "browser/QueryRunner.h"
 #include "browser/RecordSetList.h"
-#include "browser/import/MwImportCommand.h"
 #include "browser/filelist/FieldViewEditor.h"
 #include "browser/filelist/FileListExport.h"
+#include "browser/import/MwImportCommand.h"
 #include "browser/models/CatalogueTreeModel.h"
 #include "common/ProductVersion.h"
 #include "gui/WidgetInteraction.h"
@@ -20,10 +20,11 @@
 #include "gui/browser/attributes/FileListFollower.h"
 #include "gui/browser/attributes/TextEditCommands.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
-#include "gui/browser/handlers/HandlersController.h"
 #include "gui/browser/filelist/FieldViewsDialog.h"
 #include "gui/browser/filelist/FileListTabs.h"
 #include "gui/browser/filelist/MirrowelFolderView.h"
+#include "gui/browser/handlers/HandlersController.h"
+#include "gui/browser/query/QueryFindCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -167,6 +168,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     connect(this, &CMainFrame::activeFileListChanged, this,
             [this] { m_pHandlers->AttachView(FileListView()); });
     connect(m_pFileTabs, &CFileListTabs::openRequested, m_pHandlers.get(), &CHandlersController::OpenFileId);
+    m_pFindCommands = new CQueryFindCommands(*this, m_doc, m_ui);
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);
@@ -513,6 +515,7 @@ void CMainFrame::UpdateCommandStates()
     for (const EMwCommand id : {EMwCommand::ViewFolderFieldView, EMwCommand::ViewQueryFieldView})
         if (QMenu* menu = FieldViewMenu(id == EMwCommand::ViewFolderFieldView))
             menu->setEnabled(IsMwCommandEnabled(MwCommand(id), context));
+    emit commandStatesUpdated();
 }
 
 void CMainFrame::OnTitleChanged(const QString& title)
@@ -750,8 +753,6 @@ void CMainFrame::CreateFileListCommands()
     onView(EMwCommand::FileListNeverAutoCheck, [](CMirrowelView& view) { view.NeverAutoCheck(); });
     onView(EMwCommand::FileListRename, [](CMirrowelView& view) { view.StartRename(); });
     onView(EMwCommand::FileListRequery, [](CMirrowelView& view) { view.Requery(); });
-    onView(EMwCommand::EditFindNext, [](CMirrowelView& view) { view.FindNext(); });
-    onView(EMwCommand::QueryFindNext, [](CMirrowelView& view) { view.FindNext(); });
     connect(Action(EMwCommand::FileListExportList), &QAction::triggered, this,
             [this]
             {

@@ -20,6 +20,7 @@ class CFileDetailsFormView;
 class CFileListFollower;
 class CMirrowelDoc;
 class CNavigatorWnd;
+class CQueryFindCommands;
 class CRecordSetList;
 class CWidgetInteraction;
 class QAction;
@@ -61,6 +62,7 @@ public:
     CFileDetailsFormView* DetailsForm() const { return m_pDetailsForm; }
     // Tells the editor of the current file and selection of the file list.
     CFileListFollower& FileListFollower() { return *m_pFileListFollower; }
+    CQueryFindCommands* FindCommands() const { return m_pFindCommands; }
     QProgressBar* ProgressBar() const { return m_pProgress; }
     QLabel* TotalPane() const { return m_pTotalPane; }
     QLabel* CheckedPane() const { return m_pCheckedPane; }
@@ -93,6 +95,9 @@ public:
 signals:
     // The active tab changed, or its list shows other rows.
     void activeFileListChanged();
+    // The commands' enabled states were set from the table's rules; commands whose state depends
+    // on more (the selection) refine theirs.
+    void commandStatesUpdated();
 
 public slots:
     void OnFileNew();
@@ -153,6 +158,7 @@ private:
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pTotalPane = nullptr;
     QLabel* m_pCheckedPane = nullptr;
+    CQueryFindCommands* m_pFindCommands = nullptr;
 
     // The navigator's width as it was read or last written for this database and user.
     int m_nStoredNavigatorWidth = -1;

@@ -2,6 +2,7 @@
 
 #include "browser/models/CatalogueTreeModel.h"
 #include "browser/models/QueryTreeModel.h"
+#include "gui/browser/query/QueryBrowserTreeCtrl.h"
 
 #include <QTreeView>
 
@@ -25,11 +26,5 @@ QTreeView* CreateCatalogueBrowserView(CCatalogueTreeModel& model, QWidget* paren
 
 QTreeView* CreateQueryBrowserView(CQueryTreeModel& model, QWidget* parent)
 {
-    QTreeView* view = CreateTree(model, QStringLiteral("Query Browser"), parent);
-    // The model keeps which groups are open across its rebuilds.
-    QObject::connect(view, &QTreeView::expanded, &model,
-                     [&model](const QModelIndex& index) { model.SetGroupExpanded(index, true); });
-    QObject::connect(view, &QTreeView::collapsed, &model,
-                     [&model](const QModelIndex& index) { model.SetGroupExpanded(index, false); });
-    return view;
+    return new CQueryBrowserTreeCtrl(model, parent);
 }

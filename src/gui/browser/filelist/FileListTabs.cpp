@@ -69,14 +69,27 @@ CMirrowelQueryView* CFileListTabs::QueryView(const QString& queryName) const
 void CFileListTabs::Show(qint32 queryId, const QString& queryName, const QString& sql,
                          const QString& groupingOrderBy, int groupingDepth)
 {
-    CMirrowelQueryView* view = QueryView(queryName);
+    CMirrowelQueryView* view = QueryTab(queryName);
+    view->ShowQuery(queryId, sql, groupingOrderBy, groupingDepth);
+    setCurrentWidget(view);
+}
+
+CMirrowelQueryView* CFileListTabs::QueryTab(const QString& name)
+{
+    CMirrowelQueryView* view = QueryView(name);
     if (!view)
     {
-        view = new CMirrowelQueryView(m_doc, queryName, this);
+        view = new CMirrowelQueryView(m_doc, name, this);
         Adopt(view);
-        addTab(view, queryName);
+        addTab(view, name);
     }
-    view->ShowQuery(queryId, sql, groupingOrderBy, groupingDepth);
+    return view;
+}
+
+void CFileListTabs::ShowSearch(const QString& title, const QString& sql, const QString& condition)
+{
+    CMirrowelQueryView* view = QueryTab(title);
+    view->ShowSearch(sql, condition);
     setCurrentWidget(view);
 }
 

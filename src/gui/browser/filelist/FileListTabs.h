@@ -27,6 +27,9 @@ public:
     void Show(qint32 queryId, const QString& queryName, const QString& sql, const QString& groupingOrderBy,
               int groupingDepth) override;
 
+    // A search's rows in the query view named by title (made when there is none).
+    void ShowSearch(const QString& title, const QString& sql, const QString& condition);
+
     void SetIconProvider(const std::function<QIcon(const QString& extension)>& provider);
     // The user chose another field view for lists of a kind.
     void ApplyFieldView(CMirrowelView::Kind kind, const QString& viewName);
@@ -50,6 +53,8 @@ signals:
 
 private:
     void Adopt(CMirrowelView* view);
+    // The query view named name, made when there is none.
+    CMirrowelQueryView* QueryTab(const QString& name);
     void CloseQueryTab(int index);
 
     CMirrowelDoc& m_doc;

@@ -23,6 +23,19 @@ void CMirrowelQueryView::ShowQuery(qint32 queryId, const QString& sql, const QSt
         List().DataCtrl_OpenAsync(db);
 }
 
+void CMirrowelQueryView::ShowSearch(const QString& sql, const QString& condition)
+{
+    m_lQueryId = 0;
+    if (List().Fields().empty())
+        ApplyCurrentFieldView();
+    List().DataCtrl_SetSQL(sql);
+    List().DataCtrl_AddWhere(condition);
+    List().DataCtrl_SetGrouping(QString(), 0);
+    List().SetGroupedOrder(false);
+    if (CDbDatabase* db = Doc().Database())
+        List().DataCtrl_OpenAsync(db);
+}
+
 void CMirrowelQueryView::Requery()
 {
     if (m_lQueryId != 0 && Doc().Queries().StartQuery(m_lQueryId))

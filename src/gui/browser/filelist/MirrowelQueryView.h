@@ -16,6 +16,8 @@ public:
 
     // Shows sql's rows, grouped by the first depth items of groupingOrderBy when depth is not 0.
     void ShowQuery(qint32 queryId, const QString& sql, const QString& groupingOrderBy, int depth);
+    // Shows a search's rows: sql with condition ANDed into its WHERE, ungrouped.
+    void ShowSearch(const QString& sql, const QString& condition);
     void Requery() override;
 
 private:

@@ -368,8 +368,10 @@ bool CMirrowelView::FindFirst(const QString& criterion)
     return true;
 }
 
-bool CMirrowelView::FindNext()
+bool CMirrowelView::FindNext(const QString& criterion)
 {
+    if (!criterion.isEmpty())
+        m_strFindCriterion = criterion;
     if (m_strFindCriterion.isEmpty())
     {
         emit findRequested();

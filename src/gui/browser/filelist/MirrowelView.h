@@ -74,7 +74,9 @@ public:
     bool JumpToLetter(QChar typed);
     // criterion: a condition over the list's fields, as the Find dialog builds it.
     bool FindFirst(const QString& criterion);
-    bool FindNext();
+    // The next row after the focused one matching criterion, which the list remembers; without
+    // one, the criterion it remembers (none: asks for one through findRequested).
+    bool FindNext(const QString& criterion = QString());
     const QString& FindCriterion() const { return m_strFindCriterion; }
     // F5: the view's rows read again (a query view runs its query again).
     virtual void Requery();
