@@ -149,6 +149,8 @@ void CQueryFindCommands::OnFindNext()
 {
     if (m_session.HasCriterion(&m_frame.FileList()))
         m_session.FindNext(&m_frame.FileList());
+    else if (CMirrowelView* view = m_frame.ActiveFileListView(); view && !view->FindCriterion().isEmpty())
+        view->FindNext();
     else
         OnFind();
 }
