@@ -118,6 +118,11 @@ enum class EMwEnable
     DatabaseWrite,    // a database is open and no job writes to it
     NoJob,            // no job runs (the command starts one of its own)
     BrowserCatalogue, // a database, the catalogue browser shown and a catalogue chosen in it
+    // The same with a group, a catalogue or a folder chosen, for commands that write: no job
+    // may be writing meanwhile.
+    BrowserGroupWrite,
+    BrowserCatalogueWrite,
+    BrowserFolderWrite,
 };
 
 struct SMwCommand
@@ -154,6 +159,8 @@ struct CMwCommandContext
     bool bJobWriting = false;
     bool bBrowserTabShown = false;
     bool bCatalogueChosen = false;
+    bool bGroupChosen = false;
+    bool bFolderChosen = false;
 };
 
 bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& context);

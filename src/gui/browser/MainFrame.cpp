@@ -11,6 +11,8 @@
 #include "gui/WidgetInteraction.h"
 #include "gui/browser/FileChooser.h"
 #include "gui/browser/NavigatorWnd.h"
+#include "gui/browser/catalogue/CatalogueBrowserTreeCtrl.h"
+#include "gui/browser/catalogue/SynchronizeOffer.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 
 #include <QAction>
@@ -148,6 +150,9 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     CreateToolbars();
     CreateStatusBar();
     m_ui.SetWidgets(this, statusBar(), m_pProgress);
+    ConnectCatalogueBrowser(
+        *static_cast<CCatalogueBrowserTreeCtrl*>(m_pNavigator->CatalogueView()), m_doc, statusBar(),
+        [this](EMwCommand id) { return Action(id); }, [this](const QString& path) { return OpenFile(path); });
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);
@@ -227,20 +232,6 @@ void CMainFrame::CreateActions()
     connect(Action(EMwCommand::FileExit), &QAction::triggered, this, &QWidget::close);
     connect(Action(EMwCommand::EditSaveChanges), &QAction::triggered, this,
             [this] { m_doc.Editor().SaveChanges(); });
-    connect(Action(EMwCommand::ViewRequeryFileBrowser), &QAction::triggered, this,
-            [this] { m_pNavigator->CatalogueModel().Requery(); });
-    connect(Action(EMwCommand::CatalogueSynchronize), &QAction::triggered, this,
-            [this]
-            {
-                if (const qint32 id = m_pNavigator->ChosenCatalogueId())
-                    m_doc.Catalogues().SynchronizeCatalogue(id);
-            });
-    connect(Action(EMwCommand::CatalogueUpdateTth), &QAction::triggered, this,
-            [this]
-            {
-                if (const qint32 id = m_pNavigator->ChosenCatalogueId())
-                    m_doc.Catalogues().UpdateCatalogueTTH(id);
-            });
     for (int toolbar = 0; toolbar < kMwToolbarCount; ++toolbar)
     {
         QAction* toggle =
@@ -417,6 +408,10 @@ void CMainFrame::UpdateCommandStates()
     context.bJobWriting = m_doc.Jobs().IsWriting();
     context.bBrowserTabShown = m_pNavigator->currentIndex() == CNavigatorWnd::BrowserPage;
     context.bCatalogueChosen = m_pNavigator->ChosenCatalogueId() != 0;
+    const int chosenKind =
+        m_pNavigator->CatalogueView()->currentIndex().data(CCatalogueTreeModel::KindRole).toInt();
+    context.bGroupChosen = chosenKind == CCatalogueTreeRecord::KindGroup;
+    context.bFolderChosen = chosenKind == CCatalogueTreeRecord::KindFolder;
     for (const SMwCommand& command : MwCommands())
         if (QAction* action = Action(command.id))
             action->setEnabled(IsMwCommandEnabled(command, context));
