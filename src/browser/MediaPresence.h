@@ -42,6 +42,7 @@ public:
     // The database whose catalogues are followed; nullptr forgets them. Reads them at once,
     // without telling of arrivals: what is mounted at opening did not just appear.
     void SetDatabase(CDbDatabase* db);
+    CDbDatabase* Database() const { return m_pDatabase; }
     // The table asked; the process's own by default (not owned).
     void SetVolumeTable(const CVolumeTable* table) { m_pTable = table; }
 

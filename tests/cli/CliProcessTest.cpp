@@ -504,7 +504,7 @@ TEST_F(CliProcessTest, AddCatalogueWithoutWaitingLeavesTheWorkToTheSynchronizer)
         << "the synchronizer ends once it has nothing left to do";
     const QStringList rows = Lines(Cli({"catalogues", m_strDatabase}).out);
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_TRUE(rows[1].endsWith(QStringLiteral("\t2"))) << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].endsWith(QStringLiteral("\t2\ttrue"))) << rows[1].toStdString();
 }
 
 TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)

@@ -54,7 +54,20 @@ CCatalogueBrowserTreeCtrl::CCatalogueBrowserTreeCtrl(CCatalogueTreeModel& model,
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(true);
-    setAutoExpandDelay(kHoverExpandMs);
+    // The view's own hover delay would also close an open item: the tree keeps its own.
+    setAutoExpandDelay(-1);
+    m_hoverTimer.setSingleShot(true);
+    m_hoverTimer.setInterval(kHoverExpandMs);
+    connect(&m_hoverTimer, &QTimer::timeout, this,
+            [this]
+            {
+                const QModelIndex index = m_hoverIndex;
+                if (!index.isValid() || isExpanded(index))
+                    return;
+                if (m_model.canFetchMore(index))
+                    m_model.fetchMore(index);
+                expand(index);
+            });
     setAutoScroll(true);
     setAutoScrollMargin(qMax(16, fontMetrics().height() + 4));
     setExpandsOnDoubleClick(true);
@@ -83,11 +96,11 @@ CCatalogueBrowserTreeCtrl::CCatalogueBrowserTreeCtrl(CCatalogueTreeModel& model,
     connect(&model, &QAbstractItemModel::modelReset, this, &CCatalogueBrowserTreeCtrl::OnDatabaseChanged);
     connect(&doc.Synch(), &CSynchLink::catalogueChanged, this,
             &CCatalogueBrowserTreeCtrl::OnCatalogueChanged);
-    connect(m_pWatcher.get(), &CMountTableWatcher::changed, m_pMedia.get(), &CMediaPresence::Refresh);
+    connect(m_pWatcher.get(), &CMountTableWatcher::changed, this, &CCatalogueBrowserTreeCtrl::RefreshMedia);
     connect(m_pMedia.get(), &CMediaPresence::onlineChanged, viewport(), [this] { viewport()->update(); });
     connect(m_pMedia.get(), &CMediaPresence::mediumArrived, this, &CCatalogueBrowserTreeCtrl::mediumArrived);
     // Catalogues that come, go or move to another medium: their presence is read again.
-    auto mediaMayDiffer = [this] { QTimer::singleShot(0, m_pMedia.get(), &CMediaPresence::Refresh); };
+    auto mediaMayDiffer = [this] { QTimer::singleShot(0, this, &CCatalogueBrowserTreeCtrl::RefreshMedia); };
     connect(&model, &QAbstractItemModel::rowsInserted, this, mediaMayDiffer);
     connect(&model, &QAbstractItemModel::dataChanged, this, mediaMayDiffer);
 }
@@ -106,8 +119,19 @@ bool CCatalogueBrowserTreeCtrl::CanWrite() const
 
 void CCatalogueBrowserTreeCtrl::OnDatabaseChanged()
 {
-    m_pMedia->SetDatabase(m_model.Database());
+    RefreshMedia();
     viewport()->update();
+}
+
+void CCatalogueBrowserTreeCtrl::RefreshMedia()
+{
+    // The document's database, not the model's: the model still names a closing database while it
+    // empties itself, and a refresh queued meanwhile must not read it.
+    CDbDatabase* db = m_doc.IsClosing() ? nullptr : m_doc.Database();
+    if (db != m_pMedia->Database())
+        m_pMedia->SetDatabase(db);
+    else
+        m_pMedia->Refresh();
 }
 
 void CCatalogueBrowserTreeCtrl::OnCatalogueChanged(qint32 catalogueId)
@@ -115,7 +139,7 @@ void CCatalogueBrowserTreeCtrl::OnCatalogueChanged(qint32 catalogueId)
     if (!m_model.Database())
         return;
     m_model.ReloadCatalogue(catalogueId);
-    m_pMedia->Refresh();
+    RefreshMedia();
     viewport()->update();
 }
 
@@ -206,7 +230,7 @@ qint32 CCatalogueBrowserTreeCtrl::NewCatalogueAt(const QString& location, qint32
         group == 0 ? QModelIndex() : m_model.FindItem(CCatalogueTreeRecord::KindGroup, group);
     if (group == 0 || parentIndex.isValid())
         m_model.ReloadChildren(parentIndex);
-    m_pMedia->Refresh();
+    RefreshMedia();
     ShowItem(m_model.FindItem(CCatalogueTreeRecord::KindCatalogue, catalogue));
     return catalogue;
 }
@@ -238,7 +262,7 @@ void CCatalogueBrowserTreeCtrl::OnMwProperties()
         if (m_doc.Catalogues().CatalogueProperties(record.lCatalogueId, stateImage, m_fnCatalogueDialog))
         {
             m_model.ReloadCatalogue(record.lCatalogueId);
-            m_pMedia->Refresh();
+            RefreshMedia();
             ShowItem(m_model.FindItem(CCatalogueTreeRecord::KindCatalogue, record.lCatalogueId));
         }
         break;
@@ -316,7 +340,7 @@ void CCatalogueBrowserTreeCtrl::OnMwDeleteCatalogue()
         return;
     if (m_pEdits->DeleteCatalogue(record.lCatalogueId))
     {
-        m_pMedia->Refresh();
+        RefreshMedia();
         if (m_model.rowCount() == 0)
             emit folderSelected(0, 0);
     }
@@ -327,7 +351,7 @@ void CCatalogueBrowserTreeCtrl::OnMwRequery()
     if (!m_model.Database())
         return;
     m_model.Requery();
-    m_pMedia->Refresh();
+    RefreshMedia();
     viewport()->update();
 }
 
@@ -523,9 +547,20 @@ void CCatalogueBrowserTreeCtrl::dragEnterEvent(QDragEnterEvent* event)
     const QMimeData* data = event->mimeData();
     if (m_doc.IsOpen() && (data->hasFormat(QString::fromLatin1(kCatalogueMimeType)) ||
                            data->hasFormat(QString::fromLatin1(kFileIdListMimeType)) || data->hasUrls()))
+    {
+        // Dragging: the view scrolls near its edges.
+        setState(DraggingState);
         event->accept();
+    }
     else
         event->ignore();
+}
+
+void CCatalogueBrowserTreeCtrl::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    m_hoverTimer.stop();
+    m_hoverIndex = QPersistentModelIndex();
+    QTreeView::dragLeaveEvent(event);
 }
 
 void CCatalogueBrowserTreeCtrl::dragMoveEvent(QDragMoveEvent* event)
@@ -534,6 +569,15 @@ void CCatalogueBrowserTreeCtrl::dragMoveEvent(QDragMoveEvent* event)
     // hover delay; whether the drop is taken is decided here.
     QTreeView::dragMoveEvent(event);
     const QPoint pos = event->position().toPoint();
+    const QModelIndex hovered = indexAt(pos);
+    if (hovered != m_hoverIndex)
+    {
+        m_hoverIndex = hovered;
+        if (hovered.isValid() && !isExpanded(hovered) && m_model.hasChildren(hovered))
+            m_hoverTimer.start();
+        else
+            m_hoverTimer.stop();
+    }
     switch (DropKind(event->mimeData(), pos))
     {
     case EDrop::Item:
@@ -565,6 +609,8 @@ void CCatalogueBrowserTreeCtrl::dropEvent(QDropEvent* event)
     QString path;
     const EDrop kind = DropKind(data, pos, &path);
     const CCatalogueTreeRecord target = RecordAt(pos);
+    m_hoverTimer.stop();
+    m_hoverIndex = QPersistentModelIndex();
     stopAutoScroll();
     setState(NoState);
     viewport()->update();

@@ -5,6 +5,7 @@
 
 #include <QPersistentModelIndex>
 #include <QPoint>
+#include <QTimer>
 #include <QTreeView>
 
 #include <functional>
@@ -99,6 +100,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
@@ -117,6 +119,7 @@ private:
     void DropFiles(const QMimeData* data, const QPoint& pos);
     void ShowItem(const QModelIndex& index);
     void OnDatabaseChanged();
+    void RefreshMedia();
     void OnCatalogueChanged(qint32 catalogueId);
     bool CanWrite() const;
     QWidget* DialogParent();
@@ -134,4 +137,7 @@ private:
     QPersistentModelIndex m_contextIndex;
     QPersistentModelIndex m_pressIndex;
     QPoint m_pressPos;
+    // The collapsed item a drag rests over, opened when the hover delay ends.
+    QTimer m_hoverTimer;
+    QPersistentModelIndex m_hoverIndex;
 };

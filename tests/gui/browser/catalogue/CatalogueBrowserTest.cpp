@@ -19,6 +19,7 @@
 #include "gui/browser/catalogue/MwRelativePathPropertiesDialog.h"
 #include "gui/browser/catalogue/SynchronizeOffer.h"
 #include "platform/FixtureVolumeTable.h"
+#include "platform/MountTableWatcher.h"
 #include "platform/VolumeTable.h"
 
 #include <QCheckBox>
@@ -266,6 +267,25 @@ private slots:
         QVERIFY(!s.Item(CCatalogueTreeRecord::KindGroup, 3).parent().isValid());
     }
 
+    void hoveringADragOverAGroupOpensIt()
+    {
+        CTreeSession s(Folder());
+        s.tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s.tree));
+        const QModelIndex music = s.Item(CCatalogueTreeRecord::KindGroup, 4);
+        const QModelIndex media = s.Item(CCatalogueTreeRecord::KindGroup, 1);
+        QVERIFY(!s.tree.isExpanded(media));
+        std::unique_ptr<QMimeData> data(
+            CreateCatalogueMimeData({{CCatalogueTreeRecord::KindGroup, 4, 0, 0, false}, s.path}));
+        QVERIFY(s.Drag(*data, s.Center(media), false));
+        QTest::qWait(CCatalogueBrowserTreeCtrl::kHoverExpandMs / 2);
+        QVERIFY2(!s.tree.isExpanded(media), "not before the delay");
+        QTRY_VERIFY_WITH_TIMEOUT(s.tree.isExpanded(media), CCatalogueBrowserTreeCtrl::kHoverExpandMs * 2);
+        QVERIFY(!s.tree.isExpanded(music));
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(s.tree.viewport(), &leave);
+    }
+
     void deleteKeyAsksThenMovesOnlyDirectChildren()
     {
         CTreeSession s(Folder());
@@ -473,6 +493,14 @@ private slots:
         QCOMPARE(launcher.sent.size(), 1);
         QCOMPARE(launcher.sent[0].first, QStringLiteral("Synchronize"));
         QVERIFY(offer->isHidden());
+
+        // A change of the volume table after the database closed reads nothing of it.
+        w.frame.Action(EMwCommand::FileClose)->trigger();
+        QVERIFY(!w.doc.IsOpen());
+        QVERIFY(CFixtureVolumeTable::WriteFile(m_strVolumes, {m_disk}));
+        QTest::qWait(3 * CMountTableWatcher::kSettleMs);
+        QVERIFY(!tree->Media().IsOnline(1));
+        w.doc.Synch().SetSynchLauncher(nullptr);
     }
 
     void windowCommandsFollowTheChosenItem()
