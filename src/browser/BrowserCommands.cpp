@@ -48,18 +48,18 @@ constexpr SMwCommand kCommands[] = {
     {"&View", "", "&Status Bar", C::ViewStatusBar, K::Toggle, T::None, E::Always},
     {"&View", "", "&Requery File Browser\tShift+F5", C::ViewRequeryFileBrowser, K::Action, T::Browser, E::Database},
 
-    {"Group", "", "P&roperties...\tCtrl+R", C::GroupProperties, K::Action, T::None, E::Never},
-    {"Group", "", "New &Group...", C::GroupNew, K::Action, T::Browser, E::Never},
-    {"Group", "", "&Delete Group", C::GroupDelete, K::Action, T::None, E::Never},
+    {"Group", "", "P&roperties...\tCtrl+R", C::GroupProperties, K::Action, T::None, E::BrowserGroupWrite},
+    {"Group", "", "New &Group...", C::GroupNew, K::Action, T::Browser, E::DatabaseWrite},
+    {"Group", "", "&Delete Group", C::GroupDelete, K::Action, T::None, E::BrowserGroupWrite},
 
-    {"&Catalogue", "", "P&roperties...\tCtrl+R", C::CatalogueProperties, K::Action, T::None, E::Never},
-    {"&Catalogue", "", "&Root Folder Properties...", C::CatalogueRootFolderProperties, K::Action, T::None, E::Never},
+    {"&Catalogue", "", "P&roperties...\tCtrl+R", C::CatalogueProperties, K::Action, T::None, E::BrowserCatalogueWrite},
+    {"&Catalogue", "", "&Root Folder Properties...", C::CatalogueRootFolderProperties, K::Action, T::None, E::BrowserCatalogueWrite},
     {"&Catalogue", "", "&Synchronize", C::CatalogueSynchronize, K::Action, T::Browser, E::BrowserCatalogue},
     {"&Catalogue", "", "&Update TTH", C::CatalogueUpdateTth, K::Action, T::Browser, E::BrowserCatalogue},
-    {"&Catalogue", "", "New &Catalogue...", C::CatalogueNew, K::Action, T::Browser, E::Never},
-    {"&Catalogue", "", "&Delete Catalogue", C::CatalogueDelete, K::Action, T::None, E::Never},
+    {"&Catalogue", "", "New &Catalogue...", C::CatalogueNew, K::Action, T::Browser, E::DatabaseWrite},
+    {"&Catalogue", "", "&Delete Catalogue", C::CatalogueDelete, K::Action, T::None, E::BrowserCatalogueWrite},
 
-    {"Folder", "", "P&roperties...\tCtrl+R", C::FolderProperties, K::Action, T::None, E::Never},
+    {"Folder", "", "P&roperties...\tCtrl+R", C::FolderProperties, K::Action, T::None, E::BrowserFolderWrite},
 
     {"File &List", "", "&Select Chec&ked\tCtrl+K", C::FileListSelectChecked, K::Action, T::FileList, E::Database},
     {"File &List", "", "&Check Files to Size\tCtrl+M", C::FileListCheckFilesToSize, K::Action, T::FileList, E::Never},
@@ -183,6 +183,15 @@ bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& cont
         return context.bTextFocused && context.bTextEditable && context.bClipboardText;
     case EMwEnable::AttributeList:
         return context.bDatabaseOpen && !context.bJobWriting && context.bAttributeListFocused;
+    case EMwEnable::BrowserGroupWrite:
+    case EMwEnable::BrowserCatalogueWrite:
+    case EMwEnable::BrowserFolderWrite:
+    {
+        const bool chosen = command.enable == EMwEnable::BrowserGroupWrite       ? context.bGroupChosen
+                            : command.enable == EMwEnable::BrowserCatalogueWrite ? context.bCatalogueChosen
+                                                                                 : context.bFolderChosen;
+        return context.bDatabaseOpen && !context.bJobWriting && context.bBrowserTabShown && chosen;
+    }
     }
     return false;
 }

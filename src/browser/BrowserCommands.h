@@ -124,10 +124,15 @@ enum class EMwEnable
     SlideshowRunning,  // a slide show plays or is paused
     SlideshowPlaying,  // a slide show plays
     SlideshowPlayable, // a database is open and no slide show plays
-    TextField,        // a text field has the focus
-    TextFieldWrite,   // an editable text field has the focus
-    TextFieldPaste,   // an editable text field has the focus and the clipboard holds text
-    AttributeList,    // an attribute list has the focus, with a database open and no job writing
+    TextField,         // a text field has the focus
+    TextFieldWrite,    // an editable text field has the focus
+    TextFieldPaste,    // an editable text field has the focus and the clipboard holds text
+    AttributeList,     // an attribute list has the focus, with a database open and no job writing
+    // The same with a group, a catalogue or a folder chosen, for commands that write: no job
+    // may be writing meanwhile.
+    BrowserGroupWrite,
+    BrowserCatalogueWrite,
+    BrowserFolderWrite,
 };
 
 struct SMwCommand
@@ -170,6 +175,8 @@ struct CMwCommandContext
     bool bTextEditable = false;
     bool bClipboardText = false;
     bool bAttributeListFocused = false;
+    bool bGroupChosen = false;
+    bool bFolderChosen = false;
 };
 
 bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& context);

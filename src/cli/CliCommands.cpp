@@ -2,6 +2,7 @@
 
 #include "browser/CatalogueStore.h"
 #include "browser/CatalogueUserSelection.h"
+#include "browser/MediaPresence.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/QueryOutput.h"
 #include "browser/QueryRunner.h"
@@ -26,6 +27,7 @@
 #include "database/DbRetryPolicy.h"
 #include "database/DbTransaction.h"
 #include "platform/ProgramInfo.h"
+#include "platform/VolumeTable.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -201,12 +203,18 @@ int CCommandRun::Catalogues()
         "File.CatalogueId = Catalogue.CatalogueId AND File.Deleted=FALSE AND File.Ghost=FALSE) FROM "
         "Catalogue "
         "ORDER BY Catalogue.CatalogueId"));
-    CCliTableWriter writer(
-        m_out, m_o.format,
-        {"CatalogueId", "Catalogue", "Volume", "VolumeSerial", "Location", "DriveType", "GroupId", "Files"});
+    CCliTableWriter writer(m_out, m_o.format,
+                           {"CatalogueId", "Catalogue", "Volume", "VolumeSerial", "Location", "DriveType",
+                            "GroupId", "Files", "Online"});
     while (st.Step())
+    {
+        // Online: the catalogue's medium is mounted now, wherever it is mounted.
+        const CCatalogueMedium medium{st.Value(0).ToLong(), st.Value(1).ToString(), st.Value(4).ToString(),
+                                      st.Value(3).ToLong(), st.Value(2).ToString(), st.Value(5).ToString()};
         writer.Row({st.Value(0), st.Value(1), st.Value(2), CDbValue(SerialText(st.Value(3).ToLong())),
-                    st.Value(4), st.Value(5), st.Value(6), st.Value(7)});
+                    st.Value(4), st.Value(5), st.Value(6), st.Value(7),
+                    CDbValue(IsCatalogueMediumOnline(ProcessVolumeTable(), medium))});
+    }
     return kCliDone;
 }
 

@@ -160,11 +160,21 @@ TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(
         lines[0],
-        QStringLiteral("CatalogueId\tCatalogue\tVolume\tVolumeSerial\tLocation\tDriveType\tGroupId\tFiles"));
+        QStringLiteral(
+            "CatalogueId\tCatalogue\tVolume\tVolumeSerial\tLocation\tDriveType\tGroupId\tFiles\tOnline"));
     EXPECT_EQ(lines[1],
-              QStringLiteral("1\tBig\tDATA\t2468ACE0\t%1\tFixed\t0\t40").arg(m_dir.filePath("big")));
+              QStringLiteral("1\tBig\tDATA\t2468ACE0\t%1\tFixed\t0\t40\ttrue").arg(m_dir.filePath("big")));
     EXPECT_EQ(lines[2],
-              QStringLiteral("2\tMedia\tDATA\t2468ACE0\t%1\tFixed\t0\t4").arg(m_dir.filePath("media")));
+              QStringLiteral("2\tMedia\tDATA\t2468ACE0\t%1\tFixed\t0\t4\ttrue").arg(m_dir.filePath("media")));
+    // The medium unplugged: the catalogues stay, offline.
+    ASSERT_TRUE(CFixtureVolumeTable::WriteFile(m_dir.filePath(QStringLiteral("volumes")), {}));
+    const QStringList unplugged =
+        Cli({"catalogues", m_strDatabase}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(unplugged.size(), 3);
+    EXPECT_TRUE(unplugged[1].endsWith(QStringLiteral("\t40\tfalse"))) << unplugged[1].toStdString();
+    ASSERT_TRUE(CFixtureVolumeTable::WriteFile(
+        m_dir.filePath(QStringLiteral("volumes")),
+        {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x2468ACE0, QStringLiteral("DATA"))}));
 
     CDbDatabase db;
     db.Open(m_strDatabase);
@@ -494,7 +504,7 @@ TEST_F(CliProcessTest, AddCatalogueWithoutWaitingLeavesTheWorkToTheSynchronizer)
         << "the synchronizer ends once it has nothing left to do";
     const QStringList rows = Lines(Cli({"catalogues", m_strDatabase}).out);
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_TRUE(rows[1].endsWith(QStringLiteral("\t2"))) << rows[1].toStdString();
+    EXPECT_TRUE(rows[1].endsWith(QStringLiteral("\t2\ttrue"))) << rows[1].toStdString();
 }
 
 // What the synchronizer could not read is named by its path, not by a result number.

@@ -19,6 +19,8 @@
 #include "gui/browser/attributes/FileDetailsFormView.h"
 #include "gui/browser/attributes/FileListFollower.h"
 #include "gui/browser/attributes/TextEditCommands.h"
+#include "gui/browser/catalogue/CatalogueBrowserTreeCtrl.h"
+#include "gui/browser/catalogue/SynchronizeOffer.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 #include "gui/browser/filelist/FieldViewsDialog.h"
 #include "gui/browser/filelist/FileListTabs.h"
@@ -169,6 +171,12 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
             [this] { m_pHandlers->AttachView(FileListView()); });
     connect(m_pFileTabs, &CFileListTabs::openRequested, m_pHandlers.get(), &CHandlersController::OpenFileId);
     m_pFindCommands = new CQueryFindCommands(*this, m_doc, m_ui);
+    auto& catalogueTree = *static_cast<CCatalogueBrowserTreeCtrl*>(m_pNavigator->CatalogueView());
+    ConnectCatalogueBrowser(
+        catalogueTree, m_doc, statusBar(), [this](EMwCommand id) { return Action(id); },
+        [this](const QString& path) { return OpenFile(path); });
+    // Choosing a catalogue or folder shows its files.
+    connect(&catalogueTree, &CCatalogueBrowserTreeCtrl::folderSelected, this, &CMainFrame::ShowFolderFiles);
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);
@@ -256,20 +264,6 @@ void CMainFrame::CreateActions()
     connect(Action(EMwCommand::FileExit), &QAction::triggered, this, &QWidget::close);
     connect(Action(EMwCommand::EditSaveChanges), &QAction::triggered, this,
             [this] { m_doc.Editor().SaveChanges(); });
-    connect(Action(EMwCommand::ViewRequeryFileBrowser), &QAction::triggered, this,
-            [this] { m_pNavigator->CatalogueModel().Requery(); });
-    connect(Action(EMwCommand::CatalogueSynchronize), &QAction::triggered, this,
-            [this]
-            {
-                if (const qint32 id = m_pNavigator->ChosenCatalogueId())
-                    m_doc.Catalogues().SynchronizeCatalogue(id);
-            });
-    connect(Action(EMwCommand::CatalogueUpdateTth), &QAction::triggered, this,
-            [this]
-            {
-                if (const qint32 id = m_pNavigator->ChosenCatalogueId())
-                    m_doc.Catalogues().UpdateCatalogueTTH(id);
-            });
     for (int toolbar = 0; toolbar < kMwToolbarCount; ++toolbar)
     {
         QAction* toggle =
@@ -509,6 +503,10 @@ void CMainFrame::UpdateCommandStates()
     context.bTextEditable = CanRunTextEditCommand(focus, EMwCommand::EditCut);
     context.bClipboardText = CanRunTextEditCommand(focus, EMwCommand::EditPaste);
     context.bAttributeListFocused = qobject_cast<CAttributesListView*>(focus) != nullptr;
+    const int chosenKind =
+        m_pNavigator->CatalogueView()->currentIndex().data(CCatalogueTreeModel::KindRole).toInt();
+    context.bGroupChosen = chosenKind == CCatalogueTreeRecord::KindGroup;
+    context.bFolderChosen = chosenKind == CCatalogueTreeRecord::KindFolder;
     for (const SMwCommand& command : MwCommands())
         if (QAction* action = Action(command.id))
             action->setEnabled(IsMwCommandEnabled(command, context));

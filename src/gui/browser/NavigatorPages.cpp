@@ -2,6 +2,7 @@
 
 #include "browser/models/CatalogueTreeModel.h"
 #include "browser/models/QueryTreeModel.h"
+#include "gui/browser/catalogue/CatalogueBrowserTreeCtrl.h"
 #include "gui/browser/query/QueryBrowserTreeCtrl.h"
 
 #include <QTreeView>
@@ -19,9 +20,9 @@ QTreeView* CreateTree(QAbstractItemModel& model, const QString& name, QWidget* p
 }
 } // namespace
 
-QTreeView* CreateCatalogueBrowserView(CCatalogueTreeModel& model, QWidget* parent)
+QTreeView* CreateCatalogueBrowserView(CCatalogueTreeModel& model, CMirrowelDoc& doc, QWidget* parent)
 {
-    return CreateTree(model, QStringLiteral("Catalogue Browser"), parent);
+    return new CCatalogueBrowserTreeCtrl(model, doc, parent);
 }
 
 QTreeView* CreateQueryBrowserView(CQueryTreeModel& model, QWidget* parent)

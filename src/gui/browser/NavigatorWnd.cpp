@@ -43,7 +43,7 @@ CNavigatorWnd::CNavigatorWnd(CMirrowelDoc& doc, QWidget* parent)
 
     setAccessibleName(QStringLiteral("Navigator"));
     tabBar()->setAccessibleName(QStringLiteral("Navigator tabs"));
-    m_pCatalogueView = CreateCatalogueBrowserView(*m_pCatalogues, this);
+    m_pCatalogueView = CreateCatalogueBrowserView(*m_pCatalogues, doc, this);
     m_pKeywords = new CAttributeSplitterWnd(
         QStringLiteral("Keywords"), {m_attributes[0].get(), m_attributes[1].get(), m_attributes[2].get()},
         this);
