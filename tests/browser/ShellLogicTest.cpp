@@ -86,7 +86,7 @@ TEST(BrowserCommandsTest, CommandsAreEnabledByTheDocumentsState)
         {EMwCommand::CatalogueSynchronize, false, false, false, false, true, false},
         {EMwCommand::CatalogueUpdateTth, false, false, false, false, true, false},
         {EMwCommand::CatalogueNew, false, false, false, false, false, false},
-        {EMwCommand::FileListDeleteSelected, false, false, false, false, false, false},
+        {EMwCommand::FileListDeleteSelected, false, true, false, true, true, true},
         {EMwCommand::QueryRun, false, false, false, false, false, false},
         {EMwCommand::ToolsOptions, true, true, true, true, true, true},
         {EMwCommand::HelpAbout, true, true, true, true, true, true},

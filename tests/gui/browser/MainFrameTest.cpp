@@ -121,8 +121,9 @@ private slots:
             {QStringLiteral("Folder"), {"P&roperties...\tCtrl+R"}},
             {QStringLiteral("File &List"),
              {"&Select Chec&ked\tCtrl+K", "&Check Files to Size\tCtrl+M", "Replay &Edits\tCtrl+E",
-              "&Open\tCtrl+O", "Never AutoC&heck\tCtrl+H", "&Rename\tCtrl+R", "&Ghost Selected\tCtrl+G",
-              "De&lete Selected\tDel", "E&dit Find\tCtrl+D", "Requery\tF5", "&Close\tAlt+F4"}},
+              "&Open\tCtrl+O", "Never AutoC&heck\tCtrl+H", "&Rename\tCtrl+R", "&Move/Copy To...",
+              "&Ghost Selected\tCtrl+G", "De&lete Selected\tDel", "E&dit Find\tCtrl+D", "Requery\tF5",
+              "&Close\tAlt+F4"}},
             {QStringLiteral("&Query"),
              {"&Run", "&Find...\tCtrl+F", "&Find Next\tF3", "Find File Name by Magnetic &Link...\tCtrl+L",
               "Find &TTH by Magnetic Link...\tCtrl+T"}},
@@ -178,7 +179,7 @@ private slots:
         QVERIFY(w.doc.IsOpen());
         QVERIFY(enabled(EMwCommand::FileClose) && enabled(EMwCommand::FileCompactDatabase));
         QVERIFY(enabled(EMwCommand::EditSaveChanges) && enabled(EMwCommand::ViewRequeryFileBrowser));
-        QVERIFY(!enabled(EMwCommand::FileImport) && !enabled(EMwCommand::FileListDeleteSelected));
+        QVERIFY(!enabled(EMwCommand::FileImport) && enabled(EMwCommand::FileListDeleteSelected));
 
         // A catalogue chosen in the browser: Synchronize and Update TTH, only on the Browser tab.
         QVERIFY(!enabled(EMwCommand::CatalogueSynchronize));
