@@ -10,6 +10,7 @@
 #include "browser/SynchLink.h"
 #include "browser/VolumeIdentity.h"
 #include "cli/CliCheck.h"
+#include "cli/CliDelete.h"
 #include "cli/CliInteraction.h"
 #include "cli/CliOptions.h"
 #include "cli/CliTable.h"
@@ -161,6 +162,8 @@ int CCommandRun::Run()
             return Sql();
         if (m_o.command == QLatin1String("add-catalogue"))
             return AddCatalogue();
+        if (m_o.command == QLatin1String("delete-checked"))
+            return DeleteCheckedCommand(m_doc, m_o, m_out);
         return SynchronizeOrUpdate();
     }
     catch (const CDbException& e)

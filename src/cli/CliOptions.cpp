@@ -13,6 +13,10 @@ const char* const kCliUsageText =
     "  check-catalogues DB (--all | --none | CATALOGUE_ID...)   choose the catalogues queries use\n"
     "  run-query DB \"QUERY NAME\"      run a stored query (see `queries`) and print its result\n"
     "  repair DB                      compact and repair the database (the old file goes to the trash)\n"
+    "  delete-checked DB [--ghost] [--yes]\n"
+    "                                 delete (to the trash) or ghost the files checked for deletion;\n"
+    "                                 without --yes it lists them and changes nothing. Of a file\n"
+    "                                 whose every copy is checked, one copy is kept\n"
     "\n"
     "Commands that only read (the database is opened read-only, so read-only media work):\n"
     "  catalogues DB                  the catalogues\n"
@@ -58,9 +62,9 @@ std::optional<ECliFormat> FormatFromName(const QString& name)
 const QStringList& CliCommandNames()
 {
     static const QStringList names = {
-        "new",       "add-catalogue", "synchronize", "update-tth", "check-catalogues",
-        "run-query", "repair",        "catalogues",  "checked",    "queries",
-        "sql",       "check"};
+        "new",       "add-catalogue", "synchronize",   "update-tth", "check-catalogues",
+        "run-query", "repair",        "catalogues",    "checked",    "queries",
+        "sql",       "check",         "delete-checked"};
     return names;
 }
 
@@ -161,6 +165,8 @@ CCliParse ParseCliArguments(const QStringList& arguments)
                                                        {"--quiet", &o.quiet},
                                                        {"--allow-same-name", &o.allowSameName},
                                                        {"--create-location", &o.createLocation},
+                                                       {"--ghost", &o.ghost},
+                                                       {"--yes", &o.yes},
                                                        {"--help", &o.help},
                                                        {"--version", &o.version}};
         bool known = false;
