@@ -6,11 +6,18 @@
 #include "browser/JobRunner.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/RecordSetList.h"
+#include "browser/fileops/FileOperations.h"
+#include "browser/fileops/MoveTargets.h"
 #include "browser/models/CatalogueTreeModel.h"
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
 #include "common/ProductVersion.h"
 #include "gui/WidgetInteraction.h"
 #include "gui/browser/FileChooser.h"
 #include "gui/browser/NavigatorWnd.h"
+#include "gui/browser/dialogs/CheckFilesToSizeDlg.h"
+#include "gui/browser/dialogs/FileProblemsDlg.h"
+#include "gui/browser/dialogs/MoveCopyToDlg.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 
 #include <QAction>
@@ -142,6 +149,15 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     m_pSplitter->setSizes({navigatorWidth, width() - navigatorWidth});
     setCentralWidget(m_pSplitter);
     m_pNavigator->installEventFilter(this);
+    m_pProblemsPrompt = std::make_unique<CWidgetFileProblemsPrompt>(this);
+    m_pFileOperations = std::make_unique<CFileOperations>(doc, *m_pProblemsPrompt);
+    connect(m_pFileOperations.get(), &CFileOperations::finished, this,
+            [this]
+            {
+                const QModelIndex current = m_pFileListView->currentIndex();
+                if (current.isValid())
+                    m_pFileListView->scrollTo(current);
+            });
 
     CreateActions();
     CreateMenus();
@@ -224,6 +240,10 @@ void CMainFrame::CreateActions()
     Connect(EMwCommand::FileRepairDatabase, &CMainFrame::OnFileRepairDatabase);
     Connect(EMwCommand::ToolsOptions, &CMainFrame::OnToolsOptions);
     Connect(EMwCommand::HelpAbout, &CMainFrame::OnHelpAbout);
+    Connect(EMwCommand::FileListMoveCopyTo, &CMainFrame::OnFileListMoveCopyTo);
+    Connect(EMwCommand::FileListDeleteSelected, &CMainFrame::OnFileListDeleteSelected);
+    Connect(EMwCommand::FileListGhostSelected, &CMainFrame::OnFileListGhostSelected);
+    Connect(EMwCommand::FileListCheckFilesToSize, &CMainFrame::OnFileListCheckFilesToSize);
     connect(Action(EMwCommand::FileExit), &QAction::triggered, this, &QWidget::close);
     connect(Action(EMwCommand::EditSaveChanges), &QAction::triggered, this,
             [this] { m_doc.Editor().SaveChanges(); });
@@ -571,6 +591,61 @@ void CMainFrame::OnHelpAbout()
 {
     QMessageBox::about(this, QStringLiteral("About Quarrane"),
                        ProductVersionLine(QStringLiteral("Quarrane")));
+}
+
+void CMainFrame::OnFileListMoveCopyTo()
+{
+    QTableView* view = FileListView();
+    const std::vector<qint32> ids = CFileOperations::SelectedFileIds(FileList(), view->selectionModel());
+    if (ids.empty() || !m_doc.IsOpen())
+        return;
+    std::vector<CMoveTargetCatalogue> targets;
+    try
+    {
+        targets = MoveTargets(*m_doc.Database());
+    }
+    catch (const CDbException& e)
+    {
+        LOG_EXCEPTION(e, QString(),
+                      QStringLiteral("CMainFrame::OnFileListMoveCopyTo() - CatalogueRecSet.Open"));
+        return;
+    }
+    CMoveCopyToDlg dialog(std::move(targets), static_cast<int>(ids.size()), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    CMoveFilesRequest request;
+    request.lCatalogueId = dialog.CatalogueId();
+    request.lRelativePathId = dialog.RelativePathId();
+    request.fileIds = ids;
+    request.lFocusedFileId = FileList().Key(view->currentIndex().row());
+    request.bKeepFolders = dialog.KeepFolders();
+    request.bCopy = dialog.Copy();
+    m_pFileOperations->MoveFilesTo(request, &FileList(), view->selectionModel());
+}
+
+void CMainFrame::OnFileListDeleteSelected()
+{
+    // The Delete key belongs to a row label being edited: its editor is a child of the list.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus && focus != FileListView() && FileListView()->isAncestorOf(focus))
+        return;
+    m_pFileOperations->DeleteOrGhostSelected(FileList(), FileListView()->selectionModel(), false);
+}
+
+void CMainFrame::OnFileListGhostSelected()
+{
+    m_pFileOperations->DeleteOrGhostSelected(FileList(), FileListView()->selectionModel(), true);
+}
+
+void CMainFrame::OnFileListCheckFilesToSize()
+{
+    if (!FileList().IsOpen())
+        return;
+    CCheckFilesToSizeDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Capacity())
+        return;
+    m_pFileOperations->CheckFilesToSize(FileList(), dialog.Order(), *dialog.Capacity());
+    FileListView()->viewport()->update();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

@@ -13,6 +13,8 @@
 
 class CDialogFileChooser;
 class CFileChooser;
+class CFileOperations;
+class CWidgetFileProblemsPrompt;
 class CMirrowelDoc;
 class CNavigatorWnd;
 class CRecordSetList;
@@ -54,6 +56,9 @@ public:
     QLabel* CheckedPane() const { return m_pCheckedPane; }
     QMenu* RecentFileMenu() const { return m_pFileMenu; }
     const CRecentFileList& RecentFiles() const { return m_recent; }
+    // Moving, copying, deleting and ghosting files and checking them to a size; the catalogue
+    // tree's drop menu moves and copies through it too.
+    CFileOperations& FileOperations() { return *m_pFileOperations; }
 
     // The navigator's width as shown.
     int NavigatorWidth() const;
@@ -77,6 +82,10 @@ public slots:
     void OnFileRepairDatabase();
     void OnToolsOptions();
     void OnHelpAbout();
+    void OnFileListMoveCopyTo();
+    void OnFileListDeleteSelected();
+    void OnFileListGhostSelected();
+    void OnFileListCheckFilesToSize();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,6 +124,9 @@ private:
     CNavigatorWnd* m_pNavigator = nullptr;
     std::unique_ptr<CRecordSetList> m_pFileList;
     QTableView* m_pFileListView = nullptr;
+
+    std::unique_ptr<CWidgetFileProblemsPrompt> m_pProblemsPrompt;
+    std::unique_ptr<CFileOperations> m_pFileOperations;
 
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pTotalPane = nullptr;
