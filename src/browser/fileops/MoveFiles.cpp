@@ -154,7 +154,7 @@ bool CMoveRun::Run()
                 id = -1;
                 m_result.doneFileIds.push_back(fileId);
             }
-            else if (doing && problems.RowCount() > 0 && m_result.lFailedFileId == 0)
+            else if (doing && m_result.lFailedFileId == 0)
                 m_result.lFailedFileId = fileId;
             ui.StepProgress();
             ui.SetStatusText(m_texts.strStatus);
