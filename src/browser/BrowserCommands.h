@@ -63,6 +63,7 @@ enum class EMwCommand
     FileListOpen,
     FileListNeverAutoCheck,
     FileListRename,
+    FileListMoveCopyTo,
     FileListGhostSelected,
     FileListDeleteSelected,
     FileListEditFind,

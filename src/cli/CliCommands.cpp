@@ -11,6 +11,7 @@
 #include "browser/SynchLink.h"
 #include "browser/VolumeIdentity.h"
 #include "cli/CliCheck.h"
+#include "cli/CliDelete.h"
 #include "cli/CliExport.h"
 #include "cli/CliImport.h"
 #include "cli/CliInteraction.h"
@@ -174,6 +175,8 @@ int CCommandRun::Run()
             return AddCatalogue();
         if (m_o.command == QLatin1String("import"))
             return RunCliImport(m_doc, m_o);
+        if (m_o.command == QLatin1String("delete-checked"))
+            return DeleteCheckedCommand(m_doc, m_o, m_out);
         return SynchronizeOrUpdate();
     }
     catch (const CDbException& e)

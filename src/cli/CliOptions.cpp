@@ -16,6 +16,10 @@ const char* const kCliUsageText =
     "                                 \"Export List...\" does (.csv or .tsv, or --format csv|tsv)\n"
     "  repair DB                      compact and repair the database (the old file goes to the trash)\n"
     "  import DB OTHER                merge the catalogue database OTHER (unchanged) into DB\n"
+    "  delete-checked DB [--ghost] [--yes]\n"
+    "                                 delete (to the trash) or ghost the files checked for deletion;\n"
+    "                                 without --yes it lists them and changes nothing. Of a file\n"
+    "                                 whose every copy is checked, one copy is kept\n"
     "\n"
     "Commands that only read (the database is opened read-only, so read-only media work):\n"
     "  catalogues DB                  the catalogues\n"
@@ -67,9 +71,10 @@ std::optional<ECliFormat> FormatFromName(const QString& name)
 const QStringList& CliCommandNames()
 {
     static const QStringList names = {
-        "new",       "add-catalogue", "synchronize", "update-tth", "check-catalogues",
-        "run-query", "repair",        "catalogues",  "checked",    "queries",
-        "sql",       "check",         "import",      "export",     "search"};
+        "new",           "add-catalogue", "synchronize", "update-tth", "check-catalogues",
+        "run-query",     "repair",        "catalogues",  "checked",    "queries",
+        "sql",           "check",         "import",      "export",     "search",
+        "delete-checked"};
     return names;
 }
 
@@ -182,6 +187,8 @@ CCliParse ParseCliArguments(const QStringList& arguments)
                                                        {"--quiet", &o.quiet},
                                                        {"--allow-same-name", &o.allowSameName},
                                                        {"--create-location", &o.createLocation},
+                                                       {"--ghost", &o.ghost},
+                                                       {"--yes", &o.yes},
                                                        {"--help", &o.help},
                                                        {"--version", &o.version}};
         bool known = false;

@@ -38,6 +38,8 @@ struct CCliOptions
     bool quiet = false;
     bool allowSameName = false;
     bool createLocation = false;
+    bool ghost = false; // delete-checked: ghost rather than delete
+    bool yes = false;   // delete-checked: the confirmation's answer
     bool help = false;
     bool version = false;
 };

@@ -297,10 +297,16 @@ int MoveFileTo(const QString& source, const QString& destinationIn, int destinat
     return rc;
 }
 
-int CopyFileTo(const QString& source, const QString& destinationIn, QString* pProblem, QString* pSolution)
+int CopyFileTo(const QString& source, const QString& destination, QString* pProblem, QString* pSolution)
+{
+    return CopyFileTo(source, destination, MOVE_DEST_BY_TEXT, pProblem, pSolution);
+}
+
+int CopyFileTo(const QString& source, const QString& destinationIn, int destinationKind, QString* pProblem,
+               QString* pSolution)
 {
     QString destination = destinationIn;
-    const int prepared = PrepareTransfer(source, destination, MOVE_DEST_BY_TEXT, true, pProblem, pSolution);
+    const int prepared = PrepareTransfer(source, destination, destinationKind, true, pProblem, pSolution);
     if (prepared >= 0)
         return prepared;
     const int rc = CopyFileToNew(source, destination);

@@ -60,6 +60,10 @@ int MoveFileTo(const QString& source, const QString& destination, int destinatio
 // Copies a file (contents, permissions and last-write time); the destination is read as kind 0.
 // An existing destination file goes to the trash first.
 int CopyFileTo(const QString& source, const QString& destination, QString* pProblem, QString* pSolution);
+// The same with the destination read as MoveFileTo reads it: a folder whose name has a "." and a
+// file whose name has none are told apart by the kind, not the text.
+int CopyFileTo(const QString& source, const QString& destination, int destinationKind, QString* pProblem,
+               QString* pSolution);
 
 // Foresees the problems of moving or copying source into destinationFolder without touching
 // anything: 1 when none is foreseen, else 0 with the texts of the last problem found.

@@ -91,7 +91,7 @@ TEST(BrowserCommandsTest, CommandsAreEnabledByTheDocumentsState)
         {EMwCommand::CatalogueProperties, false, false, false, false, true, false},
         {EMwCommand::GroupDelete, false, false, false, false, false, false},
         {EMwCommand::FolderProperties, false, false, false, false, false, false},
-        {EMwCommand::FileListDeleteSelected, false, false, false, false, false, false},
+        {EMwCommand::FileListDeleteSelected, false, true, false, true, true, true},
         {EMwCommand::QueryRun, false, true, false, true, true, true},
         {EMwCommand::ToolsOptions, true, true, true, true, true, true},
         {EMwCommand::HelpAbout, true, true, true, true, true, true},

@@ -9,8 +9,12 @@
 #include "browser/RecordSetList.h"
 #include "browser/filelist/FieldViewEditor.h"
 #include "browser/filelist/FileListExport.h"
+#include "browser/fileops/FileOperations.h"
+#include "browser/fileops/MoveTargets.h"
 #include "browser/import/MwImportCommand.h"
 #include "browser/models/CatalogueTreeModel.h"
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
 #include "common/ProductVersion.h"
 #include "gui/WidgetInteraction.h"
 #include "gui/browser/FileChooser.h"
@@ -21,6 +25,9 @@
 #include "gui/browser/attributes/TextEditCommands.h"
 #include "gui/browser/catalogue/CatalogueBrowserTreeCtrl.h"
 #include "gui/browser/catalogue/SynchronizeOffer.h"
+#include "gui/browser/dialogs/CheckFilesToSizeDlg.h"
+#include "gui/browser/dialogs/FileProblemsDlg.h"
+#include "gui/browser/dialogs/MoveCopyToDlg.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
 #include "gui/browser/filelist/FieldViewsDialog.h"
 #include "gui/browser/filelist/FileListTabs.h"
@@ -154,6 +161,14 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
     m_pSplitter->setSizes({navigatorWidth, width() - navigatorWidth});
     setCentralWidget(m_pSplitter);
     m_pNavigator->installEventFilter(this);
+    m_pProblemsPrompt = std::make_unique<CWidgetFileProblemsPrompt>(this);
+    m_pFileOperations = std::make_unique<CFileOperations>(doc, *m_pProblemsPrompt);
+    connect(m_pFileOperations.get(), &CFileOperations::finished, this,
+            [this]
+            {
+                if (CMirrowelView* view = ActiveFileListView(); view && view->FocusedRow() >= 0)
+                    view->scrollTo(view->model()->index(view->FocusedRow(), 0));
+            });
 
     CreateActions();
     CreateMenus();
@@ -261,6 +276,10 @@ void CMainFrame::CreateActions()
     Connect(EMwCommand::FileRepairDatabase, &CMainFrame::OnFileRepairDatabase);
     Connect(EMwCommand::ToolsOptions, &CMainFrame::OnToolsOptions);
     Connect(EMwCommand::HelpAbout, &CMainFrame::OnHelpAbout);
+    Connect(EMwCommand::FileListMoveCopyTo, &CMainFrame::OnFileListMoveCopyTo);
+    Connect(EMwCommand::FileListDeleteSelected, &CMainFrame::OnFileListDeleteSelected);
+    Connect(EMwCommand::FileListGhostSelected, &CMainFrame::OnFileListGhostSelected);
+    Connect(EMwCommand::FileListCheckFilesToSize, &CMainFrame::OnFileListCheckFilesToSize);
     connect(Action(EMwCommand::FileExit), &QAction::triggered, this, &QWidget::close);
     connect(Action(EMwCommand::EditSaveChanges), &QAction::triggered, this,
             [this] { m_doc.Editor().SaveChanges(); });
@@ -681,6 +700,61 @@ void CMainFrame::OnHelpAbout()
 {
     QMessageBox::about(this, QStringLiteral("About Quarrane"),
                        ProductVersionLine(QStringLiteral("Quarrane")));
+}
+
+void CMainFrame::OnFileListMoveCopyTo()
+{
+    QTableView* view = FileListView();
+    const std::vector<qint32> ids = CFileOperations::SelectedFileIds(FileList(), view->selectionModel());
+    if (ids.empty() || !m_doc.IsOpen())
+        return;
+    std::vector<CMoveTargetCatalogue> targets;
+    try
+    {
+        targets = MoveTargets(*m_doc.Database());
+    }
+    catch (const CDbException& e)
+    {
+        LOG_EXCEPTION(e, QString(),
+                      QStringLiteral("CMainFrame::OnFileListMoveCopyTo() - CatalogueRecSet.Open"));
+        return;
+    }
+    CMoveCopyToDlg dialog(std::move(targets), static_cast<int>(ids.size()), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    CMoveFilesRequest request;
+    request.lCatalogueId = dialog.CatalogueId();
+    request.lRelativePathId = dialog.RelativePathId();
+    request.fileIds = ids;
+    request.lFocusedFileId = ActiveFileListView()->FocusedFileId();
+    request.bKeepFolders = dialog.KeepFolders();
+    request.bCopy = dialog.Copy();
+    m_pFileOperations->MoveFilesTo(request, &FileList(), view->selectionModel());
+}
+
+void CMainFrame::OnFileListDeleteSelected()
+{
+    // The Delete key belongs to a row label being edited: its editor is a child of the list.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus && focus != FileListView() && FileListView()->isAncestorOf(focus))
+        return;
+    m_pFileOperations->DeleteOrGhostSelected(FileList(), FileListView()->selectionModel(), false);
+}
+
+void CMainFrame::OnFileListGhostSelected()
+{
+    m_pFileOperations->DeleteOrGhostSelected(FileList(), FileListView()->selectionModel(), true);
+}
+
+void CMainFrame::OnFileListCheckFilesToSize()
+{
+    if (!FileList().IsOpen())
+        return;
+    CCheckFilesToSizeDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.Capacity())
+        return;
+    m_pFileOperations->CheckFilesToSize(FileList(), dialog.Order(), *dialog.Capacity());
+    FileListView()->viewport()->update();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

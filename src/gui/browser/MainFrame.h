@@ -18,6 +18,8 @@ class CFileListTabs;
 class CMirrowelView;
 class CFileDetailsFormView;
 class CFileListFollower;
+class CFileOperations;
+class CWidgetFileProblemsPrompt;
 class CMirrowelDoc;
 class CNavigatorWnd;
 class CQueryFindCommands;
@@ -68,6 +70,9 @@ public:
     QLabel* CheckedPane() const { return m_pCheckedPane; }
     QMenu* RecentFileMenu() const { return m_pFileMenu; }
     const CRecentFileList& RecentFiles() const { return m_recent; }
+    // Moving, copying, deleting and ghosting files and checking them to a size; the catalogue
+    // tree's drop menu moves and copies through it too.
+    CFileOperations& FileOperations() { return *m_pFileOperations; }
 
     // The navigator's width as shown.
     int NavigatorWidth() const;
@@ -108,6 +113,10 @@ public slots:
     void OnFileRepairDatabase();
     void OnToolsOptions();
     void OnHelpAbout();
+    void OnFileListMoveCopyTo();
+    void OnFileListDeleteSelected();
+    void OnFileListGhostSelected();
+    void OnFileListCheckFilesToSize();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -154,6 +163,9 @@ private:
     QMenu* m_pQueryViewMenu = nullptr;
     CFileDetailsFormView* m_pDetailsForm = nullptr;
     std::unique_ptr<CFileListFollower> m_pFileListFollower;
+
+    std::unique_ptr<CWidgetFileProblemsPrompt> m_pProblemsPrompt;
+    std::unique_ptr<CFileOperations> m_pFileOperations;
 
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pTotalPane = nullptr;

@@ -5,6 +5,8 @@
 #include "browser/BrowserSettings.h"
 #include "browser/CatalogueStore.h"
 #include "browser/RecentFileList.h"
+#include "browser/RecordSetList.h"
+#include "browser/fileops/FileOperations.h"
 #include "browser/models/CatalogueTreeModel.h"
 #include "common/ErrorLog.h"
 #include "database/DbDatabase.h"
@@ -12,10 +14,12 @@
 #include "gui/browser/AttributeSplitterWnd.h"
 #include "gui/browser/NavigatorWnd.h"
 #include "gui/browser/dialogs/OptionsSheet.h"
+#include "platform/FixtureVolumeTable.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDirIterator>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -121,9 +125,9 @@ private slots:
             {QStringLiteral("Folder"), {"P&roperties...\tCtrl+R"}},
             {QStringLiteral("File &List"),
              {"&Select Chec&ked\tCtrl+K", "&Check Files to Size\tCtrl+M", "Replay &Edits\tCtrl+E",
-              "&Open\tCtrl+O", "Never AutoC&heck\tCtrl+H", "&Rename\tCtrl+R", "&Ghost Selected\tCtrl+G",
-              "De&lete Selected\tDel", "E&dit Find\tCtrl+D", "Copy &Magnetic Link", "Requery\tF5",
-              "E&xport List...", "&Close\tAlt+F4"}},
+              "&Open\tCtrl+O", "Never AutoC&heck\tCtrl+H", "&Rename\tCtrl+R", "&Move/Copy To...",
+              "&Ghost Selected\tCtrl+G", "De&lete Selected\tDel", "E&dit Find\tCtrl+D", "Copy &Magnetic Link",
+              "Requery\tF5", "E&xport List...", "&Close\tAlt+F4"}},
             {QStringLiteral("&Query"),
              {"&Run", "&Find...\tCtrl+F", "&Find Next\tF3", "Find File Name by Magnetic &Link...\tCtrl+L",
               "Find &TTH by Magnetic Link...\tCtrl+T"}},
@@ -179,7 +183,7 @@ private slots:
         QVERIFY(w.doc.IsOpen());
         QVERIFY(enabled(EMwCommand::FileClose) && enabled(EMwCommand::FileCompactDatabase));
         QVERIFY(enabled(EMwCommand::EditSaveChanges) && enabled(EMwCommand::ViewRequeryFileBrowser));
-        QVERIFY(enabled(EMwCommand::FileImport) && !enabled(EMwCommand::FileListDeleteSelected));
+        QVERIFY(enabled(EMwCommand::FileImport) && enabled(EMwCommand::FileListDeleteSelected));
 
         // A catalogue chosen in the browser: Synchronize and Update TTH, only on the Browser tab.
         QVERIFY(!enabled(EMwCommand::CatalogueSynchronize));
@@ -506,6 +510,52 @@ private slots:
         w.frame.ShowTotals(totals);
         QCOMPARE(w.frame.TotalPane()->text(), QStringLiteral("Total: 1 files, 3 KB"));
         QCOMPARE(w.frame.statusBar()->currentMessage(), QStringLiteral("Ready"));
+    }
+
+    void deleteSelectedAsksThenSendsTheFileToTheTrash()
+    {
+        CFixtureVolumeTable volumes(
+            {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
+        CVolumeTableScope scope(volumes);
+        CBrowserWindow w;
+        w.chooser.Answer(Path(QStringLiteral("D.qrl")));
+        w.frame.Action(EMwCommand::FileNew)->trigger();
+        QVERIFY(w.doc.IsOpen());
+        const QString doomed = Path(QStringLiteral("doomed.txt"));
+        {
+            QFile file(doomed);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("doomed");
+        }
+        CDbDatabase& db = *w.doc.Database();
+        db.Execute(
+            QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                           "Location, DriveType) VALUES (0, 1, 'C', 'DATA', ?, ?, 'Fixed')"),
+            {CDbValue(qint32(0x1234ABCD)), CDbValue(m_dir.path())});
+        db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
+                                  "FileSizeDouble) VALUES (1, 0, 7, 'doomed.txt', 6, 6)"));
+        CRecordSetList& list = w.frame.FileList();
+        list.DataCtrl_SetSQL(QStringLiteral("SELECT File.File FROM File WHERE File.Deleted=FALSE"));
+        CDataCtrlDescriptor field;
+        field.m_strFieldName = QStringLiteral("File.File");
+        list.DataCtrl_AddField(field);
+        list.AddColumn(field);
+        QCOMPARE(list.DataCtrl_Open(&db), 0);
+        w.frame.FileListView()->selectRow(0);
+
+        QSignalSpy finished(&w.frame.FileOperations(), &CFileOperations::finished);
+        const auto presser = PressWhenShown(QMessageBox::Yes);
+        w.frame.Action(EMwCommand::FileListDeleteSelected)->trigger();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(presser->pressed);
+        QVERIFY(presser->text.contains(QStringLiteral("delete the selected files")));
+        QVERIFY(!QFileInfo::exists(doomed));
+        QCOMPARE(list.rowCount(), 0);
+        CDbStatement st = db.Prepare(QStringLiteral("SELECT Deleted FROM File WHERE FileId=7"));
+        QVERIFY(st.Step() && st.Value(0).ToBool());
+        QDirIterator trashed(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files"),
+                             QDir::Files);
+        QVERIFY(trashed.hasNext());
     }
 
     void toolsOptionsShowsTheSheetOverTheOpenDatabase()
