@@ -534,13 +534,9 @@ private slots:
             {CDbValue(qint32(0x1234ABCD)), CDbValue(m_dir.path())});
         db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
                                   "FileSizeDouble) VALUES (1, 0, 7, 'doomed.txt', 6, 6)"));
+        w.frame.ShowFolderFiles(1, 0);
         CRecordSetList& list = w.frame.FileList();
-        list.DataCtrl_SetSQL(QStringLiteral("SELECT File.File FROM File WHERE File.Deleted=FALSE"));
-        CDataCtrlDescriptor field;
-        field.m_strFieldName = QStringLiteral("File.File");
-        list.DataCtrl_AddField(field);
-        list.AddColumn(field);
-        QCOMPARE(list.DataCtrl_Open(&db), 0);
+        QTRY_COMPARE(list.rowCount(), 1);
         w.frame.FileListView()->selectRow(0);
 
         QSignalSpy finished(&w.frame.FileOperations(), &CFileOperations::finished);

@@ -81,6 +81,22 @@ void CAttributesListView::closeEditor(QWidget* editor, QAbstractItemDelegate::En
         }
 }
 
+bool CAttributesListView::event(QEvent* event)
+{
+    // Delete in a list deletes its attribute, not the file list's selected files (the window's
+    // shortcut of the same key).
+    if (event->type() == QEvent::ShortcutOverride)
+    {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier && key->key() == Qt::Key_Delete && currentIndex().isValid())
+        {
+            event->accept();
+            return true;
+        }
+    }
+    return QTreeView::event(event);
+}
+
 void CAttributesListView::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier)
