@@ -212,8 +212,12 @@ QString CMirrowelView::Extension(int row) const
 
 QString CMirrowelView::CellText(const QModelIndex& index) const
 {
-    const QString text = index.data(Qt::DisplayRole).toString();
+    QString text = index.data(Qt::DisplayRole).toString();
     const CDataCtrlDescriptor* field = m_pList->Sql().ColumnField(index.column());
+    // Folders are stored with the separator catalogues have always used; people here read "/".
+    if (field &&
+        field->m_strFieldName.compare(QLatin1String("RelativePath.RelativePath"), Qt::CaseInsensitive) == 0)
+        return text.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (!field || !field->IsFileInfoField() || m_nFileInfoIdField < 0 || m_nFileInfoRowField < 0 ||
         index.data(CRecordSetList::LoadingRole).toBool())
         return text;

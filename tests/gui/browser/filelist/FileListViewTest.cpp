@@ -325,6 +325,9 @@ private slots:
         Add({2, QStringLiteral("one copy.bin"), 2048, 0, false, kTth1, 2});
         Add({3, QStringLiteral("two.bin"), 4096, 0, false, kTth2});
         Add({4, QStringLiteral("two copy.bin"), 4096, 0, false, kTth2, 2});
+        Db().Execute(QStringLiteral(
+            "INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (5, 'old\\2024')"));
+        Db().Execute(QStringLiteral("UPDATE File SET RelativePathId=5 WHERE FileId=4"));
         const QString name = QStringLiteral("Check Duplicates For Deletion in All Catalogues");
         const qint32 queryId = W().doc.Queries().QueryIdFromName(name);
         QVERIFY(queryId > 0);
@@ -346,6 +349,13 @@ private slots:
         // One copy of each group checked, one kept.
         QTRY_VERIFY(!view->Totals().IsUpdating());
         QCOMPARE(view->Totals().CheckedCount(), 2u);
+        // A folder reads with the separator of this system.
+        const int folderColumn = view->ColumnOfField(QStringLiteral("RelativePath.RelativePath"));
+        QVERIFY(folderColumn >= 0);
+        QStringList folders;
+        for (int row = 0; row < 4; ++row)
+            folders.append(view->CellText(view->List().index(row, folderColumn)));
+        QVERIFY2(folders.contains(QStringLiteral("old/2024")), qPrintable(folders.join(QLatin1Char(','))));
 
         QVERIFY(W().doc.Queries().ExecuteQuery(queryId));
         QCOMPARE(tabs->QueryViewCount(), 1);
