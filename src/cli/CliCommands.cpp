@@ -476,7 +476,8 @@ int CCommandRun::WaitForSynchronizer(qint32 catalogueId)
         else
             std::fprintf(
                 stderr, "quarrane-cli: %s (details in %s)\n", qPrintable(SynchronizerResultText(*result)),
-                qPrintable(QFileInfo(ErrorLogPath()).dir().filePath(QStringLiteral("QuarraneSynchError.log"))));
+                qPrintable(
+                    QFileInfo(ErrorLogPath()).dir().filePath(QStringLiteral("QuarraneSynchError.log"))));
         return kCliSynchronizerProblem;
     }
     return kCliDone;
@@ -489,10 +490,12 @@ QStringList CCommandRun::UnhashedFiles(qint32 catalogueId)
     QStringList paths;
     try
     {
-        const bool hashing = m_o.command == QLatin1String("update-tth") ||
-                             m_doc.Lookup(QStringLiteral("SELECT UpdateTTH FROM Catalogue WHERE CatalogueId=?"),
-                                          CDbValue(catalogueId), QStringLiteral("quarrane-cli"))
-                                 .ToBool();
+        const bool hashing =
+            m_o.command == QLatin1String("update-tth") ||
+            m_doc
+                .Lookup(QStringLiteral("SELECT UpdateTTH FROM Catalogue WHERE CatalogueId=?"),
+                        CDbValue(catalogueId), QStringLiteral("quarrane-cli"))
+                .ToBool();
         if (!hashing)
             return paths;
         CDbStatement st = m_doc.Database()->Prepare(QStringLiteral(
@@ -503,7 +506,8 @@ QStringList CCommandRun::UnhashedFiles(qint32 catalogueId)
             "File.File"));
         st.Bind(1, catalogueId);
         while (st.Step())
-            paths.append(CatalogueFilePath(st.Value(0).ToString(), st.Value(1).ToString(), st.Value(2).ToString()));
+            paths.append(
+                CatalogueFilePath(st.Value(0).ToString(), st.Value(1).ToString(), st.Value(2).ToString()));
     }
     catch (const CDbException&)
     {

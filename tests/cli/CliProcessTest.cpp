@@ -519,7 +519,8 @@ TEST_F(CliProcessTest, FilesThatCouldNotBeReadAreNamed)
     ASSERT_EQ(QProcess::execute(QStringLiteral("chmod"), {"-R", "a+rwX", m_dir.path()}), 0);
     ASSERT_TRUE(QFile::setPermissions(m_dir.path(), QFile::Permissions(0x7777)));
     for (const char* name : {"media/sub/private one.txt", "media/private two.txt"})
-        ASSERT_TRUE(QFile::setPermissions(m_dir.filePath(QLatin1String(name)), QFile::ReadOwner | QFile::WriteOwner));
+        ASSERT_TRUE(
+            QFile::setPermissions(m_dir.filePath(QLatin1String(name)), QFile::ReadOwner | QFile::WriteOwner));
     for (const char* name : {"HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
         m_env.insert(QString::fromLatin1(name), m_dir.filePath(QString::fromLatin1(name).toLower()));
     auto asNobody = [&](const QStringList& arguments)
@@ -529,12 +530,12 @@ TEST_F(CliProcessTest, FilesThatCouldNotBeReadAreNamed)
                                     arguments);
     };
     ASSERT_EQ(asNobody({"new", m_strDatabase}).exitCode, 0);
-    const CliRun run = asNobody(
-        {"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media"), "--update-tth"});
+    const CliRun run = asNobody({"add-catalogue", m_strDatabase, "--name", "Media", "--location",
+                                 m_dir.filePath("media"), "--update-tth"});
     EXPECT_EQ(run.exitCode, 3);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("2 files could not be read:\n  %1\n  %2\n")
-                                     .arg(m_dir.filePath("media/private two.txt"),
-                                          m_dir.filePath("media/sub/private one.txt"))))
+    EXPECT_TRUE(run.err.contains(
+        QStringLiteral("2 files could not be read:\n  %1\n  %2\n")
+            .arg(m_dir.filePath("media/private two.txt"), m_dir.filePath("media/sub/private one.txt"))))
         << run.err.toStdString();
     EXPECT_FALSE(run.err.contains(QStringLiteral("open.txt")));
 }
