@@ -1,4 +1,5 @@
 #include "../models/ModelFixture.h"
+#include "SearchParam.h"
 
 #include "browser/RecordSetList.h"
 #include "browser/models/FieldViewColumns.h"
@@ -9,17 +10,6 @@
 
 namespace
 {
-SQueryFieldParam Param(const SSearchField& field, const QString& op, const QString& value,
-                       const QString& unit = {})
-{
-    SQueryFieldParam param;
-    param.field = field;
-    param.strOperator = op;
-    param.strValue = value;
-    param.strUnit = unit;
-    return param;
-}
-
 const QString kTth = QStringLiteral("LWPNACQDBZRYXW3VHJVCJ64QBZNGHOHHHZWCLNQ");
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "SearchParam.h"
 #include "browser/search/MagnetLink.h"
 #include "browser/search/QueryFieldCondition.h"
 
@@ -11,17 +12,6 @@ const SSearchField kSize{QStringLiteral("Size"), QStringLiteral("File.FileSizeDo
 const SSearchField kDate{QStringLiteral("Last Modified"), QStringLiteral("File.LastModified"), kFieldDate};
 const SSearchField kNumber{QStringLiteral("Priority"), QStringLiteral("Catalogue.CatalogueKeepPriority"),
                            kFieldInteger};
-
-SQueryFieldParam Param(const SSearchField& field, const QString& op, const QString& value,
-                       const QString& unit = {})
-{
-    SQueryFieldParam param;
-    param.field = field;
-    param.strOperator = op;
-    param.strValue = value;
-    param.strUnit = unit;
-    return param;
-}
 
 std::string Fragment(const SQueryFieldParam& param, const QDateTime& now = QDateTime::currentDateTime())
 {
