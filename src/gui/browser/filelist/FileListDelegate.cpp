@@ -11,6 +11,11 @@
 #include <QPainter>
 #include <QStyle>
 
+namespace
+{
+const char* const kFilled = "quarraneFilled";
+}
+
 CFileListDelegate::CFileListDelegate(CMirrowelView& view) : QStyledItemDelegate(&view), m_view(view) {}
 
 void CFileListDelegate::SetIconProvider(std::function<QIcon(const QString& extension)> provider)
@@ -133,6 +138,11 @@ QWidget* CFileListDelegate::createEditor(QWidget* parent, const QStyleOptionView
 
 void CFileListDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
+    // Pages read while the name is being edited change the model under the editor; the name typed
+    // so far must not be replaced by the stored one.
+    if (editor->property(kFilled).toBool())
+        return;
+    editor->setProperty(kFilled, true);
     auto* line = static_cast<QLineEdit*>(editor);
     line->setText(m_view.List().DataCtrl_GetFieldValue(index.row(), QStringLiteral("File.File")).ToString());
     line->selectAll();
