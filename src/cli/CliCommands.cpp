@@ -48,19 +48,6 @@ constexpr int kProgressMs = 1000;
 // The synchronizer's result when it could not read some of the files it was to catalogue or hash.
 constexpr quint32 kSynchFilesUnread = 30;
 
-int Usage(const QString& problem)
-{
-    std::fprintf(stderr, "quarrane-cli: %s\n(quarrane-cli --help tells how to use it)\n",
-                 qPrintable(problem));
-    return kCliUsage;
-}
-
-int Fail(const QString& message)
-{
-    std::fprintf(stderr, "quarrane-cli: %s\n", qPrintable(message));
-    return kCliFailed;
-}
-
 std::optional<qint32> ParseId(const QString& text)
 {
     bool ok = false;
@@ -107,7 +94,7 @@ private:
     int NeedArguments(int count, const QString& what)
     {
         return m_o.arguments.size() == count ? kCliDone
-                                             : Usage(QStringLiteral("%1 %2").arg(m_o.command, what));
+                                             : CliUsage(QStringLiteral("%1 %2").arg(m_o.command, what));
     }
     void PrepareSynchronizerEnvironment();
     int WaitForSynchronizer(qint32 catalogueId);
@@ -148,13 +135,13 @@ int CCommandRun::Run()
         return Repair();
 
     if (!QFileInfo::exists(m_strDatabase))
-        return Fail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
+        return CliFail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
     if (!m_doc.OpenDatabase(m_strDatabase, IsReadOnlyCliCommand(m_o.command) ? EDbOpenMode::ReadOnly
                                                                              : EDbOpenMode::ReadWrite))
-        return Fail(QStringLiteral("%1 could not be opened").arg(m_strDatabase));
+        return CliFail(QStringLiteral("%1 could not be opened").arg(m_strDatabase));
     if (!IsReadOnlyCliCommand(m_o.command) && !m_doc.CanWrite())
-        return Fail(QStringLiteral("%1 %2 changes the database, and %3 may only be read")
-                        .arg(QStringLiteral("quarrane-cli"), m_o.command, m_strDatabase));
+        return CliFail(QStringLiteral("%1 %2 changes the database, and %3 may only be read")
+                           .arg(QStringLiteral("quarrane-cli"), m_o.command, m_strDatabase));
     try
     {
         if (m_o.command == QLatin1String("catalogues"))
@@ -181,7 +168,7 @@ int CCommandRun::Run()
     }
     catch (const CDbException& e)
     {
-        return Fail(CCliInteraction::CommandLineText(e.m_strDescription));
+        return CliFail(CCliInteraction::CommandLineText(e.m_strDescription));
     }
 }
 
@@ -190,10 +177,10 @@ int CCommandRun::New()
     if (const int usage = NeedArguments(0, QStringLiteral("takes a database only")))
         return usage;
     if (QFileInfo::exists(m_strDatabase))
-        return Fail(QStringLiteral("%1 exists already").arg(m_strDatabase));
+        return CliFail(QStringLiteral("%1 exists already").arg(m_strDatabase));
     return m_doc.NewDatabase(m_strDatabase)
                ? kCliDone
-               : Fail(QStringLiteral("%1 could not be created").arg(m_strDatabase));
+               : CliFail(QStringLiteral("%1 could not be created").arg(m_strDatabase));
 }
 
 int CCommandRun::Catalogues()
@@ -229,11 +216,11 @@ int CCommandRun::CheckCatalogues()
     {
         const std::optional<qint32> id = ParseId(text);
         if (!id)
-            return Usage(QStringLiteral("not a catalogue identifier: %1").arg(text));
+            return CliUsage(QStringLiteral("not a catalogue identifier: %1").arg(text));
         chosen.append(*id);
     }
     if (m_o.all + m_o.none + !chosen.isEmpty() != 1)
-        return Usage(QStringLiteral("check-catalogues takes --all, --none or catalogue identifiers"));
+        return CliUsage(QStringLiteral("check-catalogues takes --all, --none or catalogue identifiers"));
 
     QList<qint32> catalogues;
     {
@@ -243,7 +230,7 @@ int CCommandRun::CheckCatalogues()
     }
     for (qint32 id : chosen)
         if (!catalogues.contains(id))
-            return Fail(QStringLiteral("there is no catalogue %1").arg(id));
+            return CliFail(QStringLiteral("there is no catalogue %1").arg(id));
 
     const bool written = m_doc.RetryPolicy().Run(QStringLiteral("quarrane-cli check-catalogues"),
                                                  [&]
@@ -255,7 +242,7 @@ int CCommandRun::CheckCatalogues()
                                                              m_o.all || chosen.contains(id), std::nullopt);
                                                      transaction.Commit();
                                                  });
-    return written ? kCliDone : Fail(QStringLiteral("the marks could not be written"));
+    return written ? kCliDone : CliFail(QStringLiteral("the marks could not be written"));
 }
 
 // A stored query's SQL run for the user, as a query view would show it.
@@ -285,18 +272,18 @@ int CCommandRun::RunQuery()
     const QString name = m_o.arguments[0];
     const qint32 queryId = m_doc.Queries().QueryIdFromName(name);
     if (queryId == 0)
-        return Fail(
+        return CliFail(
             QStringLiteral("there is no query named \"%1\" (quarrane-cli queries DB lists them)").arg(name));
     // Let go of the statements that decide it before the script runs: a statement still open
     // would keep the script's own steps from changing the tables it reads.
     if (const QString refusal = CliUnrunnableQueryReason(*m_doc.Database(), queryId, name);
         !refusal.isEmpty())
-        return Fail(refusal);
+        return CliFail(refusal);
     CPrintingQueryOutput output([this](const QString& sql) { PrintQuery(sql); });
     m_doc.Queries().SetQueryOutput(&output);
     const bool completed = m_doc.Queries().ExecuteQuery(queryId);
     m_doc.Queries().SetQueryOutput(nullptr);
-    return completed ? kCliDone : Fail(QStringLiteral("the query \"%1\" did not complete").arg(name));
+    return completed ? kCliDone : CliFail(QStringLiteral("the query \"%1\" did not complete").arg(name));
 }
 
 int CCommandRun::Queries()
@@ -359,7 +346,7 @@ int CCommandRun::Check()
     if (const int usage = NeedArguments(0, QStringLiteral("takes a database only")))
         return usage;
     if (!QFileInfo::exists(m_strDatabase))
-        return Fail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
+        return CliFail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
     QList<CCliCheckResult> results;
     try
     {
@@ -369,7 +356,7 @@ int CCommandRun::Check()
     }
     catch (const CDbException& e)
     {
-        return Fail(QStringLiteral("%1\nTry: quarrane-cli repair DB").arg(e.m_strDescription));
+        return CliFail(QStringLiteral("%1\nTry: quarrane-cli repair DB").arg(e.m_strDescription));
     }
     bool failed = false;
     for (const CCliCheckResult& result : results)
@@ -397,9 +384,9 @@ int CCommandRun::Repair()
     if (const int usage = NeedArguments(0, QStringLiteral("takes a database only")))
         return usage;
     if (!QFileInfo::exists(m_strDatabase))
-        return Fail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
+        return CliFail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
     if (!m_doc.CompactDatabase(m_strDatabase))
-        return Fail(QStringLiteral("%1 was not repaired; it is as it was").arg(m_strDatabase));
+        return CliFail(QStringLiteral("%1 was not repaired; it is as it was").arg(m_strDatabase));
     Say(QStringLiteral("%1 repaired and compacted; the file as it was is in the trash").arg(m_strDatabase));
     return kCliDone;
 }
@@ -519,13 +506,13 @@ QStringList CCommandRun::UnhashedFiles(qint32 catalogueId)
 int CCommandRun::AddCatalogue()
 {
     if (m_o.name.trimmed().isEmpty() || m_o.location.isEmpty() || !m_o.arguments.isEmpty())
-        return Usage(QStringLiteral("add-catalogue needs --name and --location"));
+        return CliUsage(QStringLiteral("add-catalogue needs --name and --location"));
     const QString location = QFileInfo(m_o.location).absoluteFilePath();
     const QFileInfo info(location);
     if (info.exists() && !info.isDir())
-        return Fail(QStringLiteral("the location %1 is not a folder").arg(location));
+        return CliFail(QStringLiteral("the location %1 is not a folder").arg(location));
     if (!info.exists() && !m_o.createLocation)
-        return Fail(
+        return CliFail(
             QStringLiteral("the location %1 does not exist (--create-location creates it)").arg(location));
 
     // Two catalogues of one name cannot be told apart in a list or a query's result.
@@ -536,7 +523,7 @@ int CCommandRun::AddCatalogue()
             "SELECT CatalogueId, Catalogue FROM Catalogue WHERE Catalogue=? ORDER BY CatalogueId"));
         same.Bind(1, CDbValue(name));
         if (same.Step())
-            return Fail(
+            return CliFail(
                 QStringLiteral("catalogue %1 is named \"%2\" already (--allow-same-name adds another)")
                     .arg(same.Value(0).ToLong())
                     .arg(same.Value(1).ToString()));
@@ -547,7 +534,7 @@ int CCommandRun::AddCatalogue()
         QString problem;
         QString solution;
         if (CreateFolderPath(location, &problem, &solution) != 0)
-            return Fail(QStringLiteral("the location %1 could not be created: %2").arg(location, problem));
+            return CliFail(QStringLiteral("the location %1 could not be created: %2").arg(location, problem));
     }
 
     PrepareSynchronizerEnvironment();
@@ -567,11 +554,11 @@ int CCommandRun::AddCatalogue()
                                             return true;
                                         });
     if (id <= 0)
-        return Fail(QStringLiteral("the catalogue was not created"));
+        return CliFail(QStringLiteral("the catalogue was not created"));
     std::printf("%d\n", id);
     std::fflush(stdout);
     if (m_launcher.SentCount() == 0)
-        return Fail(
+        return CliFail(
             QStringLiteral("catalogue %1 was created, but the synchronizer could not be reached to fill it; "
                            "quarrane-cli synchronize DB %1 tries again")
                 .arg(id));
@@ -581,19 +568,19 @@ int CCommandRun::AddCatalogue()
 int CCommandRun::SynchronizeOrUpdate()
 {
     if (m_o.arguments.size() != 1)
-        return Usage(QStringLiteral("%1 needs a catalogue identifier").arg(m_o.command));
+        return CliUsage(QStringLiteral("%1 needs a catalogue identifier").arg(m_o.command));
     const std::optional<qint32> id = ParseId(m_o.arguments[0]);
     if (!id)
-        return Usage(QStringLiteral("not a catalogue identifier: %1").arg(m_o.arguments[0]));
+        return CliUsage(QStringLiteral("not a catalogue identifier: %1").arg(m_o.arguments[0]));
     if (m_doc.Catalogues().GetCatalogueNameFromCatalogueId(*id).isEmpty())
-        return Fail(QStringLiteral("there is no catalogue %1").arg(*id));
+        return CliFail(QStringLiteral("there is no catalogue %1").arg(*id));
     PrepareSynchronizerEnvironment();
     if (m_o.command == QLatin1String("synchronize"))
         m_doc.Catalogues().SynchronizeCatalogue(*id);
     else
         m_doc.Catalogues().UpdateCatalogueTTH(*id);
     if (m_launcher.SentCount() == 0)
-        return Fail(QStringLiteral("the synchronizer could not be reached"));
+        return CliFail(QStringLiteral("the synchronizer could not be reached"));
     return WaitForSynchronizer(*id);
 }
 } // namespace
@@ -621,4 +608,17 @@ int RunCliCommand(const CCliOptions& options)
         return RunCliExport(options);
     CCommandRun run(options);
     return run.Run();
+}
+
+int CliUsage(const QString& problem)
+{
+    std::fprintf(stderr, "quarrane-cli: %s\n(quarrane-cli --help tells how to use it)\n",
+                 qPrintable(problem));
+    return kCliUsage;
+}
+
+int CliFail(const QString& message)
+{
+    std::fprintf(stderr, "quarrane-cli: %s\n", qPrintable(message));
+    return kCliFailed;
 }

@@ -10,6 +10,10 @@ constexpr int kCliFailed = 1;
 constexpr int kCliUsage = 2;
 constexpr int kCliSynchronizerProblem = 3;
 
+// Says what is wrong on stderr; the exit status for a command used wrongly, or one that failed.
+int CliUsage(const QString& problem);
+int CliFail(const QString& message);
+
 // Runs the command the options name; the exit status.
 int RunCliCommand(const CCliOptions& options);
 

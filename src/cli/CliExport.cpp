@@ -22,19 +22,6 @@
 
 namespace
 {
-int Usage(const QString& problem)
-{
-    std::fprintf(stderr, "quarrane-cli: %s\n(quarrane-cli --help tells how to use it)\n",
-                 qPrintable(problem));
-    return kCliUsage;
-}
-
-int Fail(const QString& message)
-{
-    std::fprintf(stderr, "quarrane-cli: %s\n", qPrintable(message));
-    return kCliFailed;
-}
-
 // Keeps what a query run hands to the file list.
 class CCapturedQueryOutput final : public CQueryOutput
 {
@@ -78,35 +65,35 @@ private:
 int CExportRun::Run()
 {
     if (m_o.arguments.size() != 1)
-        return Usage(QStringLiteral("export needs the file to write"));
+        return CliUsage(QStringLiteral("export needs the file to write"));
     if (m_o.query.isEmpty() == m_o.catalogue.isEmpty())
-        return Usage(QStringLiteral("export needs either --query or --catalogue"));
+        return CliUsage(QStringLiteral("export needs either --query or --catalogue"));
     if (m_o.folder && m_o.catalogue.isEmpty())
-        return Usage(QStringLiteral("--folder goes with --catalogue"));
+        return CliUsage(QStringLiteral("--folder goes with --catalogue"));
     const QString out = m_o.arguments[0];
     std::optional<CFileListExport::EFormat> format;
     if (m_o.formatGiven)
     {
         if (m_o.format == ECliFormat::Json)
-            return Usage(QStringLiteral("export writes csv or tsv"));
+            return CliUsage(QStringLiteral("export writes csv or tsv"));
         format =
             m_o.format == ECliFormat::Csv ? CFileListExport::EFormat::Csv : CFileListExport::EFormat::Tsv;
     }
     else
         format = CFileListExport::FormatFromName(out);
     if (!format)
-        return Usage(
+        return CliUsage(
             QStringLiteral("the format of %1 is not known: name it .csv or .tsv, or give --format").arg(out));
 
     const QString database = QFileInfo(m_o.database).absoluteFilePath();
     if (!QFileInfo::exists(database))
-        return Fail(QStringLiteral("%1 does not exist").arg(database));
+        return CliFail(QStringLiteral("%1 does not exist").arg(database));
     // A query marks the files it finds, for the user: it writes. A folder is only read.
     const bool writes = !m_o.query.isEmpty();
     if (!m_doc.OpenDatabase(database, writes ? EDbOpenMode::ReadWrite : EDbOpenMode::ReadOnly))
-        return Fail(QStringLiteral("%1 could not be opened").arg(database));
+        return CliFail(QStringLiteral("%1 could not be opened").arg(database));
     if (writes && !m_doc.CanWrite())
-        return Fail(
+        return CliFail(
             QStringLiteral("running a query changes the database, and %1 may only be read").arg(database));
 
     try
@@ -117,14 +104,14 @@ int CExportRun::Run()
             return failed;
         QSaveFile file(out);
         if (!file.open(QIODevice::WriteOnly))
-            return Fail(QStringLiteral("%1 could not be written: %2").arg(out, file.errorString()));
+            return CliFail(QStringLiteral("%1 could not be written: %2").arg(out, file.errorString()));
         QString error;
         const qint64 rows =
             CFileListExport::FromList(list).Write(*m_doc.Database(), file, *format, nullptr, &error);
         if (rows < 0)
-            return Fail(QStringLiteral("%1 was not written: %2").arg(out, error));
+            return CliFail(QStringLiteral("%1 was not written: %2").arg(out, error));
         if (!file.commit())
-            return Fail(QStringLiteral("%1 could not be written: %2").arg(out, file.errorString()));
+            return CliFail(QStringLiteral("%1 could not be written: %2").arg(out, file.errorString()));
         if (!m_o.quiet)
             std::fprintf(stderr, "%lld files exported to %s\n", static_cast<long long>(rows),
                          qPrintable(out));
@@ -132,7 +119,7 @@ int CExportRun::Run()
     }
     catch (const CDbException& e)
     {
-        return Fail(CCliInteraction::CommandLineText(e.m_strDescription));
+        return CliFail(CCliInteraction::CommandLineText(e.m_strDescription));
     }
 }
 
@@ -141,19 +128,19 @@ int CExportRun::ListQuery(CRecordSetList& list)
     CDbDatabase& db = *m_doc.Database();
     const qint32 queryId = m_doc.Queries().QueryIdFromName(m_o.query);
     if (queryId == 0)
-        return Fail(QStringLiteral("there is no query named \"%1\" (quarrane-cli queries DB lists them)")
-                        .arg(m_o.query));
+        return CliFail(QStringLiteral("there is no query named \"%1\" (quarrane-cli queries DB lists them)")
+                           .arg(m_o.query));
     const QString refusal = CliUnrunnableQueryReason(db, queryId, m_o.query);
     if (!refusal.isEmpty())
-        return Fail(refusal);
+        return CliFail(refusal);
     CCapturedQueryOutput output;
     m_doc.Queries().SetQueryOutput(&output);
     const bool completed = m_doc.Queries().ExecuteQuery(queryId);
     m_doc.Queries().SetQueryOutput(nullptr);
     if (!completed)
-        return Fail(QStringLiteral("the query \"%1\" did not complete").arg(m_o.query));
+        return CliFail(QStringLiteral("the query \"%1\" did not complete").arg(m_o.query));
     if (output.m_strSql.isEmpty())
-        return Fail(QStringLiteral("the query \"%1\" shows no list to export").arg(m_o.query));
+        return CliFail(QStringLiteral("the query \"%1\" shows no list to export").arg(m_o.query));
     CFieldViewColumns view;
     view.Load(db, m_doc.UserName(),
               CFieldViewColumns::CurrentViewName(db, m_doc.UserName(), CFieldViewColumns::ListKind::Query));
@@ -172,12 +159,12 @@ int CExportRun::ListFolder(CRecordSetList& list)
             QStringLiteral("SELECT CatalogueId FROM Catalogue WHERE Catalogue=? ORDER BY CatalogueId"));
         st.Bind(1, m_o.catalogue);
         if (!st.Step())
-            return Fail(
+            return CliFail(
                 QStringLiteral("there is no catalogue named \"%1\" (quarrane-cli catalogues DB lists them)")
                     .arg(m_o.catalogue));
         catalogueId = st.Value(0).ToLong();
         if (st.Step())
-            return Fail(QStringLiteral("more than one catalogue is named \"%1\"").arg(m_o.catalogue));
+            return CliFail(QStringLiteral("more than one catalogue is named \"%1\"").arg(m_o.catalogue));
     }
     qint32 relativePathId = 0;
     const QString folder = m_o.folder ? RelativePathText(*m_o.folder) : QString();
@@ -190,7 +177,8 @@ int CExportRun::ListFolder(CRecordSetList& list)
             "File.CatalogueId=?) ORDER BY RelativePath.RelativePathId"));
         st.Bind(1, folder).Bind(2, catalogueId);
         if (!st.Step())
-            return Fail(QStringLiteral("catalogue \"%1\" has no folder %2").arg(m_o.catalogue, *m_o.folder));
+            return CliFail(
+                QStringLiteral("catalogue \"%1\" has no folder %2").arg(m_o.catalogue, *m_o.folder));
         relativePathId = st.Value(0).ToLong();
     }
     CFieldViewColumns view;

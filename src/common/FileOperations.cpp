@@ -2,6 +2,7 @@
 
 #include "common/FileFormat.h"
 #include "common/FilePath.h"
+#include "common/OutText.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/SystemErrorCodes.h"
@@ -18,12 +19,6 @@ namespace
 constexpr int kMaxPathLength = 260;
 // What a failed shell call reports when the object cannot do what was asked.
 constexpr int kShortcutFailure = -2147467259; // 0x80004005
-
-void SetText(QString* target, const QString& text)
-{
-    if (target)
-        *target = text;
-}
 
 bool FileExistsAt(const QString& path)
 {

@@ -2,6 +2,7 @@
 
 #include "common/FileOperations.h"
 #include "common/FilePath.h"
+#include "common/OutText.h"
 #include "common/UserInteraction.h"
 #include "platform/FileAttributes.h"
 #include "platform/PathResolution.h"
@@ -15,12 +16,6 @@
 
 namespace
 {
-void SetText(QString* target, const QString& text)
-{
-    if (target)
-        *target = text;
-}
-
 QString JoinComponents(const QStringList& components, qsizetype from, qsizetype to)
 {
     QString path;

@@ -4,7 +4,7 @@
 
 namespace
 {
-CDataCtrlDescriptor Field(const QString& name, int priority = 0)
+CDataCtrlDescriptor SqlField(const QString& name, int priority = 0)
 {
     CDataCtrlDescriptor d;
     d.m_strFieldName = name;
@@ -19,8 +19,8 @@ CRecordSetSql List(const QString& sql, bool fileIdIsSecondary)
     CRecordSetSql list;
     list.SetUserName(QStringLiteral("O'Brien"));
     list.SetSQL(sql);
-    for (const CDataCtrlDescriptor& f :
-         {Field("File.File"), Field("File.FileSizeDouble"), Field("File.FileId", fileIdIsSecondary ? 1 : 0)})
+    for (const CDataCtrlDescriptor& f : {SqlField("File.File"), SqlField("File.FileSizeDouble"),
+                                         SqlField("File.FileId", fileIdIsSecondary ? 1 : 0)})
     {
         list.AddField(f);
         CDataCtrlDescriptor column = f;
@@ -195,5 +195,5 @@ TEST(RecordSetSqlTest, WherePartsPagesAndFinds)
     EXPECT_EQ(list.FieldIndex(QStringLiteral("FileSizeDouble")), 1);
     EXPECT_EQ(list.FieldIndex(QStringLiteral("file.fileid")), 2);
     EXPECT_EQ(list.FieldIndex(QStringLiteral("Nothing")), -1);
-    EXPECT_FALSE(list.AddField(Field("FILE.FILE"))) << "a field of the same name is not added twice";
+    EXPECT_FALSE(list.AddField(SqlField("FILE.FILE"))) << "a field of the same name is not added twice";
 }

@@ -19,12 +19,6 @@
 
 namespace
 {
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void SetModified(const QString& path, qint64 secs)
 {
     const struct timespec times[2] = {{secs, 0}, {secs, 0}};

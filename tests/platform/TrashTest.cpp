@@ -18,12 +18,6 @@
 
 namespace
 {
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 ino_t Inode(const QString& path)
 {
     struct stat info = {};

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
 
 // The environment of a program a test starts: its runtime folder, volume table ("volumes") and
 // settings inside dir, so that it meets no other instance, no real drive and no user settings; Qt
@@ -24,4 +29,18 @@ inline QProcessEnvironment IsolatedProcessEnvironment(const QTemporaryDir& dir)
 constexpr int ScaledTimeout(int milliseconds)
 {
     return milliseconds * QUARRANE_TEST_TIME_SCALE;
+}
+
+// Waits, with events moving, until the condition holds; false when it did not within ms.
+inline bool WaitUntil(const std::function<bool()>& condition, int ms = ScaledTimeout(10000))
+{
+    QDeadlineTimer deadline(ms);
+    while (!condition())
+    {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    return true;
 }

@@ -16,3 +16,10 @@ inline void WriteText(const QString& path, const QByteArray& text)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(text), text.size());
 }
+
+// The whole content of a file, or nothing when it cannot be read.
+inline QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

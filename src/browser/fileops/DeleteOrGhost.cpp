@@ -29,7 +29,7 @@ struct CModeTexts
     QString strDoHeader;
 };
 
-CModeTexts Texts(bool ghost)
+CModeTexts ModeTexts(bool ghost)
 {
     if (ghost)
         return {QStringLiteral("Ghosting files (Esc to Cancel)..."),
@@ -48,7 +48,7 @@ public:
     CDeleteRun(CJobContext& job, bool ghost, const QString& userName, CFileProblemsPrompt& prompt,
                CFileOpResult& result)
         : m_job(job), m_db(job.Database()), m_bGhost(ghost), m_strUserName(userName), m_prompt(prompt),
-          m_result(result), m_texts(Texts(ghost))
+          m_result(result), m_texts(ModeTexts(ghost))
     {
     }
 

@@ -33,7 +33,7 @@ struct CPassTexts
     QString strDoQuestion;
 };
 
-CPassTexts Texts(bool copy)
+CPassTexts PassTexts(bool copy)
 {
     if (copy)
         return {QStringLiteral("Copying files (Esc to Cancel)..."),
@@ -99,7 +99,7 @@ public:
     CMoveRun(CJobContext& job, const CMoveFilesRequest& request, CFileProblemsPrompt& prompt,
              CFileOpResult& result)
         : m_job(job), m_db(job.Database()), m_request(request), m_prompt(prompt), m_result(result),
-          m_texts(Texts(request.bCopy)), m_ids(request.fileIds)
+          m_texts(PassTexts(request.bCopy)), m_ids(request.fileIds)
     {
     }
 

@@ -27,16 +27,16 @@ QString FolderKey(const QString& text)
 }
 
 // Shows the wait cursor and a status text for as long as it lives, then clears the text.
-class CStatusScope final
+class CBusyStatus final
 {
 public:
-    CStatusScope(CUserInteraction& ui, const QString& text) : m_wait(ui), m_ui(ui)
+    CBusyStatus(CUserInteraction& ui, const QString& text) : m_wait(ui), m_ui(ui)
     {
         m_ui.SetStatusText(text);
     }
-    ~CStatusScope() { m_ui.SetStatusText(QString()); }
-    CStatusScope(const CStatusScope&) = delete;
-    CStatusScope& operator=(const CStatusScope&) = delete;
+    ~CBusyStatus() { m_ui.SetStatusText(QString()); }
+    CBusyStatus(const CBusyStatus&) = delete;
+    CBusyStatus& operator=(const CBusyStatus&) = delete;
 
 private:
     CWaitCursorScope m_wait;
@@ -454,7 +454,7 @@ void CCatalogueTreeModel::Requery()
 {
     if (!m_pDatabase)
         return;
-    CStatusScope status(m_ui, kRefreshingText);
+    CBusyStatus status(m_ui, kRefreshingText);
     m_passSelections = ReadUserSelections();
     m_bInPass = true;
     LoadChildren(m_root.get());
@@ -698,7 +698,7 @@ void CCatalogueTreeModel::fetchMore(const QModelIndex& parent)
 {
     if (!canFetchMore(parent))
         return;
-    CStatusScope status(m_ui, kUpdatingText);
+    CBusyStatus status(m_ui, kUpdatingText);
     LoadChildren(NodeOf(parent));
     emit dataChanged(parent, parent, {ChildrenLoadedRole, RecordRole});
 }

@@ -8,7 +8,8 @@
 
 namespace
 {
-const QString kGroupContext = QStringLiteral("CQueryBrowserTreeCtrl::AddGroupItems() - grouprecset.Open");
+const QString kQueryGroupContext =
+    QStringLiteral("CQueryBrowserTreeCtrl::AddGroupItems() - grouprecset.Open");
 const QString kEntryContext =
     QStringLiteral("CQueryBrowserTreeCtrl::AddQueryEntries() - queryentryrecset.Open");
 constexpr int kSubQueryEntryType = 4;
@@ -76,7 +77,7 @@ bool CQueryTreeModel::Rebuild()
     auto root = std::make_unique<CNode>();
     QSet<qint32> visited;
     // Whatever went wrong the attempt is whole or nothing: a half-read tree is never shown.
-    const bool read = m_policy.Run(kGroupContext,
+    const bool read = m_policy.Run(kQueryGroupContext,
                                    [&]
                                    {
                                        root->children.clear();

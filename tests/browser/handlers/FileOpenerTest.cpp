@@ -15,20 +15,6 @@
 
 namespace
 {
-// Waits, with events moving, until the condition holds.
-bool WaitUntil(const std::function<bool()>& condition, int ms = ScaledTimeout(10000))
-{
-    QDeadlineTimer deadline(ms);
-    while (!condition())
-    {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
 // A program that writes the arguments it was given, each ended by a NUL, to its own path plus
 // ".out" (written beside and renamed, so that a reader never sees half of it).
 QString WriteRecorder(const QString& path)

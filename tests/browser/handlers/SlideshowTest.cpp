@@ -25,20 +25,6 @@ qint64 StartSleep(const QString& seconds)
     return pid;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition())
-    {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
 // A show over fixed files whose opener only records what it was asked to show.
 class SlideshowTest : public ::testing::Test
 {

@@ -9,7 +9,7 @@
 
 namespace
 {
-using ListKind = CFieldViewColumns::ListKind;
+using ColumnList = CFieldViewColumns::ListKind;
 
 QStringList Captions(const CFieldViewColumns& view)
 {
@@ -92,21 +92,21 @@ TEST_F(FieldViewModelTest, ColumnsOfAViewWithTheUsersWidths)
 TEST_F(FieldViewModelTest, ChosenViewsAndTheViewsOnOffer)
 {
     // Without a choice, the default view becomes the user's choice.
-    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ListKind::Folder),
+    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ColumnList::Folder),
               QStringLiteral("Folder (Default)"));
     EXPECT_EQ(GetDatabaseParameter(&m_db, "FolderFileListFieldView_alice"),
               QStringLiteral("Folder (Default)"));
-    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ListKind::Query),
+    EXPECT_EQ(CFieldViewColumns::CurrentViewName(m_db, "alice", ColumnList::Query),
               QStringLiteral("Query (Default)"));
     EXPECT_EQ(GetDatabaseParameter(&m_db, "QueryFileListFieldView_bob"), QString());
 
     // A choice naming a deleted view gives no columns.
-    ASSERT_TRUE(CFieldViewColumns::SetCurrentViewName(m_db, "bob", ListKind::Query, "Vanished"));
+    ASSERT_TRUE(CFieldViewColumns::SetCurrentViewName(m_db, "bob", ColumnList::Query, "Vanished"));
     CFieldViewModel model(m_policy);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    EXPECT_FALSE(model.LoadCurrent(&m_db, "bob", ListKind::Query));
+    EXPECT_FALSE(model.LoadCurrent(&m_db, "bob", ColumnList::Query));
     EXPECT_EQ(model.rowCount(), 0);
-    ASSERT_TRUE(model.LoadCurrent(&m_db, "alice", ListKind::Query));
+    ASSERT_TRUE(model.LoadCurrent(&m_db, "alice", ColumnList::Query));
     EXPECT_EQ(Texts(model),
               QStringList({"File", "Catalogue", "Folder", "Size", "Keywords", "Categories", "Description",
                            "Notes", "Alternate File Name", "TTH", "Extension", "Last Modified"}));
