@@ -73,8 +73,6 @@ private:
     {
         const GroupFile* file = nullptr;
         QString path;
-        quint64 size = 0;
-        QString modified;
         bool found = false;
         bool hashed = false;
     };
