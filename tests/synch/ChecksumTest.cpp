@@ -249,7 +249,7 @@ TEST_F(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrd
     // More files than one batch holds, in three folders; copies of one contents in each folder,
     // a file gone since it was catalogued in the first folder and a pipe in the second, which the
     // walk leaves out.
-    const int perFolder = 400;
+    const int perFolder = CMwuTaskManagerChecksum::kBatchRows / 2 + 100;
     const QStringList folders = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
     for (const QString& folder : folders)
         for (int i = 0; i < perFolder; ++i)
