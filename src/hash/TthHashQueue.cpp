@@ -31,20 +31,16 @@ void CTthHashQueue::Add(std::string nativePath)
         std::lock_guard lock(m_mutex);
         m_items.push_back({std::move(nativePath), {}, false});
     }
+    ++m_pending;
     if (!m_workers.empty())
         m_workAvailable.notify_one();
 }
 
-std::size_t CTthHashQueue::Pending() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_items.size();
-}
-
 CTthHashResult CTthHashQueue::Take()
 {
+    assert(m_pending != 0);
+    --m_pending;
     std::unique_lock lock(m_mutex);
-    assert(!m_items.empty());
     if (m_workers.empty())
     {
         // One thread: the file is hashed here, now, with everything the service allows.

@@ -31,11 +31,14 @@ public:
     CTthHashQueue(const CTthHashQueue&) = delete;
     CTthHashQueue& operator=(const CTthHashQueue&) = delete;
 
+    // Add, Pending and Take belong to one thread, the one that owns the queue.
+    //
     // Adds a file (path bytes used unchanged); it is hashed as soon as a thread is free. The
     // caller bounds how far ahead it adds by Pending().
     void Add(std::string nativePath);
-    // Files added whose results have not been taken yet.
-    std::size_t Pending() const;
+    // Files added whose results have not been taken yet. Only Add and Take change it, so the
+    // owner reads it without the lock that the hashing threads contend for.
+    std::size_t Pending() const { return m_pending; }
     // The result of the oldest file not taken yet, waiting until it is hashed. Only while
     // Pending() is not 0.
     CTthHashResult Take();
@@ -66,5 +69,6 @@ private:
     bool m_largeRunning = false;
     bool m_takerWaiting = false;
     bool m_quit = false;
+    std::size_t m_pending = 0; // the owner's own count of m_items
     std::vector<std::thread> m_workers;
 };

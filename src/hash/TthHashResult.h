@@ -24,6 +24,8 @@ struct CTthHashResult
     std::size_t blockCount = 0;      // block digests the tree held at the end
     std::uint64_t bytesHashed = 0;
     std::uint64_t directBytes = 0;   // bytes read with O_DIRECT
+    bool opened = false;             // the file was there, a regular file, and could be opened
+    std::int64_t modifiedSecs = 0;   // its last-write time when it was opened (seconds, UTC)
 
     bool Succeeded() const { return !tth.empty(); }
 };

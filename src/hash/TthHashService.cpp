@@ -312,6 +312,8 @@ CTthHashResult CTthHashService::Hash(CHashInputFile& file, int threads,
                                      const std::atomic<bool>* pCancel) const
 {
     CTthHashResult result;
+    result.opened = true;
+    result.modifiedSecs = file.ModifiedSecs();
     threads = std::clamp(threads, 1, m_threads);
     std::optional<CTigerTree> finished;
     // Both halves of the buffer let reading overlap hashing; with only one chunk's worth of

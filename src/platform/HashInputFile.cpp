@@ -34,6 +34,7 @@ int CHashInputFile::Open(const std::string& nativePath)
     if (!S_ISREG(st.st_mode))
         return EINVAL;
     m_size = static_cast<std::uint64_t>(st.st_size);
+    m_modifiedSecs = static_cast<std::int64_t>(st.st_mtim.tv_sec);
     // A larger read-ahead pays only for files that take more than one read; for the many small
     // files of a photo or source folder the call would cost more than it saves.
     if (m_size > kSequentialAdviceMinimum)

@@ -23,6 +23,8 @@ public:
     int Open(const std::string& nativePath);
 
     std::uint64_t Size() const { return m_size; }
+    // The last-write time when the file was opened, seconds since 1970 UTC.
+    std::int64_t ModifiedSecs() const { return m_modifiedSecs; }
     // Reads the size again (the file changed while it was read). Returns 0 or an errno value.
     int Restat();
 
@@ -47,6 +49,7 @@ private:
     int m_fd = -1;
     int m_directFd = -1;
     std::uint64_t m_size = 0;
+    std::int64_t m_modifiedSecs = 0;
     void* m_pMap = nullptr;
     std::size_t m_mapSize = 0;
     bool m_mapTried = false;

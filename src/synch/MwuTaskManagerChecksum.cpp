@@ -5,6 +5,7 @@
 #include "common/FilePath.h"
 #include "common/MediaLocation.h"
 #include "common/NameList.h"
+#include "database/DbDatabase.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbTransaction.h"
 #include "hash/TthHashQueue.h"
@@ -35,6 +36,37 @@ void InsertNames(QString& list, const QString& ownName, const QStringList& names
         if (name != ownName && !held.contains(name))
             MwuAlternateFile::Insert(list, ownName, name);
 }
+
+// An UPDATE of one File record that writes only the columns given to it. Its text depends only on
+// which columns they are, so the connection's statement cache keeps one statement per choice.
+class CRecordUpdate final
+{
+public:
+    explicit CRecordUpdate(qint32 fileId) : m_fileId(fileId) {}
+
+    void Set(const QString& column, const CDbValue& value)
+    {
+        m_columns.append(column + QStringLiteral("=?"));
+        m_values.push_back(value);
+    }
+
+    void Run(CDbDatabase& database) const
+    {
+        CDbStatement update =
+            database.PrepareSqlite(QStringLiteral("UPDATE File SET ") + m_columns.join(QStringLiteral(", ")) +
+                                   QStringLiteral(" WHERE FileId=?"));
+        int position = 1;
+        for (const CDbValue& value : m_values)
+            update.Bind(position++, value);
+        update.Bind(position, m_fileId);
+        update.Execute();
+    }
+
+private:
+    qint32 m_fileId;
+    QStringList m_columns;
+    std::vector<CDbValue> m_values;
+};
 
 // A record with the same contents: same TTH (found through its index), same size halves.
 struct Duplicate
@@ -142,15 +174,18 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskCurrent()
         step.file = &file;
         step.path = CatalogueFilePath(current.m_strLocation, current.m_strRelativePath, file.name);
         CFileStatus status;
-        if (QueryFileTimes(step.path, status) == 0 && status.m_bRegular)
+        if (options.forceUpdateTTH || file.tth.isEmpty())
+        {
+            // Hashed whatever its time: the hashing thread opens it and reads its time and size
+            // there, and this thread looks at the file only when it cannot be opened.
+            step.found = true;
+            step.hashed = true;
+            m_pHashQueue->Add(NativeName::ToBytes(step.path).toStdString());
+        }
+        else if (QueryFileTimes(step.path, status) == 0 && status.m_bRegular)
         {
             step.found = true;
-            step.modified = m_localTime.Text(status.m_nModifiedSecs);
-            step.size = status.m_nSize;
-            bool hash = options.forceUpdateTTH || file.tth.isEmpty();
-            if (!options.noModifiedUpdateTTH && step.modified != file.lastModified)
-                hash = true;
-            if (hash)
+            if (!options.noModifiedUpdateTTH && m_localTime.Text(status.m_nModifiedSecs) != file.lastModified)
             {
                 step.hashed = true;
                 m_pHashQueue->Add(NativeName::ToBytes(step.path).toStdString());
@@ -191,7 +226,10 @@ bool CMwuTaskManagerChecksum::ApplyStep(std::deque<Step>& steps, bool mayRemove)
         const CTthHashResult result = m_pHashQueue->Take();
         if (m_bCancel || m_hashService.IsStopped() || m_nRetryAnswer != IDRETRY)
             return false; // stopped by closing: not a read error
-        if (!result.Succeeded() || result.tth.size() != std::size_t(CTthHashService::TthLength))
+        CFileStatus status;
+        if (!result.opened && (QueryFileTimes(step.path, status) != 0 || !status.m_bRegular))
+            SetResult(ResultFileNotFound); // the record keeps its values
+        else if (!result.Succeeded() || result.tth.size() != std::size_t(CTthHashService::TthLength))
         {
             // The batch goes first: the records are written in the order of the folder.
             FlushBatch(mayRemove);
@@ -200,9 +238,10 @@ bool CMwuTaskManagerChecksum::ApplyStep(std::deque<Step>& steps, bool mayRemove)
         }
         else
         {
+            // The size and time of the file as it was hashed.
             m_batch.push_back({*step.file, step.path,
                                QString::fromLatin1(result.tth.data(), qsizetype(result.tth.size())),
-                               step.size, step.modified});
+                               result.bytesHashed, m_localTime.Text(result.modifiedSecs)});
             if (mayRemove || static_cast<int>(m_batch.size()) >= kBatchRows ||
                 m_batchAge.elapsed() >= kBatchMilliseconds)
                 FlushBatch(mayRemove);
@@ -267,13 +306,20 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
     {
         // The caller's transaction holds the record and every record it is linked with: they
         // change together or not at all.
-        CDbStatement record =
-            m_database.Prepare(QStringLiteral("SELECT AlternateFile, FileInfoId FROM File WHERE FileId=?"));
+        CDbStatement record = m_database.PrepareSqlite(
+            QStringLiteral("SELECT AlternateFile, FileInfoId, SimilarityId, TTH, FileSize, FileSizeHigh, "
+                           "FileSizeDouble FROM File WHERE FileId=?"));
         record.Bind(1, file.fileId);
         if (!record.Step())
             return links; // removed by someone else meanwhile
-        QString alternates = record.Value(0).ToString();
+        const QString storedAlternates = record.Value(0).ToString();
+        QString alternates = storedAlternates;
         const CDbValue ownFileInfoId = record.Value(1);
+        const CDbValue storedSimilarityId = record.Value(2);
+        const QString storedTth = record.Value(3).ToString();
+        const CDbValue storedSize = record.Value(4);
+        const CDbValue storedSizeHigh = record.Value(5);
+        const CDbValue storedSizeDouble = record.Value(6);
         record.Reset();
         // The size that was hashed goes with the TTH: a file that grew since it was catalogued
         // would otherwise pair its new TTH with its old size and match no copy of itself.
@@ -341,16 +387,31 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
         }
         InsertNames(alternates, file.name, names);
 
-        // A FileInfo taken over from a copy replaces the record's own; otherwise it keeps its own.
-        m_database.Execute(
-            QStringLiteral(
-                "UPDATE File SET TTH=?, LastModified=?, SimilarityId=?, AlternateFile=?, FileInfoId=?, "
-                "FileSize=?, FileSizeHigh=?, FileSizeDouble=? WHERE FileId=?"),
-            {CDbValue(tth), CDbValue(modified),
-             links.similarityId != 0 ? CDbValue(links.similarityId) : CDbValue::Null(),
-             alternates.isEmpty() ? CDbValue::Null() : CDbValue(alternates),
-             links.fileInfoId != 0 ? CDbValue(links.fileInfoId) : ownFileInfoId, CDbValue(size),
-             CDbValue(sizeHigh), CDbValue(double(high) * 4294967296.0 + double(low)), CDbValue(file.fileId)});
+        // Only the columns whose values change are written: each indexed column written costs an
+        // index entry removed and inserted, and a file catalogued just now changes only its TTH
+        // and time. A FileInfo taken over from a copy replaces the record's own.
+        const double sizeDouble = double(high) * 4294967296.0 + double(low);
+        CRecordUpdate update(file.fileId);
+        update.Set(QStringLiteral("LastModified"), CDbValue(modified));
+        if (storedTth != tth)
+            update.Set(QStringLiteral("TTH"), CDbValue(tth));
+        const CDbValue similarityId =
+            links.similarityId != 0 ? CDbValue(links.similarityId) : CDbValue::Null();
+        if (!(storedSimilarityId == similarityId))
+            update.Set(QStringLiteral("SimilarityId"), similarityId);
+        if (alternates != storedAlternates)
+            update.Set(QStringLiteral("AlternateFile"),
+                       alternates.isEmpty() ? CDbValue::Null() : CDbValue(alternates));
+        if (links.fileInfoId != 0 && !(ownFileInfoId == CDbValue(links.fileInfoId)))
+            update.Set(QStringLiteral("FileInfoId"), CDbValue(links.fileInfoId));
+        if (!(storedSize == CDbValue(size)) || !(storedSizeHigh == CDbValue(sizeHigh)) ||
+            storedSizeDouble.ToDouble() != sizeDouble)
+        {
+            update.Set(QStringLiteral("FileSize"), CDbValue(size));
+            update.Set(QStringLiteral("FileSizeHigh"), CDbValue(sizeHigh));
+            update.Set(QStringLiteral("FileSizeDouble"), CDbValue(sizeDouble));
+        }
+        update.Run(m_database);
 
         if (links.duplicateFound)
         {

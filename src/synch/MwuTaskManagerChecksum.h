@@ -24,11 +24,13 @@ class CTthHashService;
 // order of the folder's records. They are written in batches, each in one transaction: at least
 // every kBatchRows files or kBatchMilliseconds, at the end of a folder unless the last commit was
 // less than kGroupCommitMilliseconds ago, before a read error is noted, and at the end of the task.
-// When duplicates are to be removed every file is committed before its copy is removed.
+// When duplicates are to be removed every file is committed before its copy is removed. A commit
+// writes every index page the batch touched, and new TTHs fall on pages all over their index, so
+// that few large batches write far less than many small ones.
 class CMwuTaskManagerChecksum final : public CMwuTaskManager
 {
 public:
-    static constexpr int kBatchRows = 500;
+    static constexpr int kBatchRows = 4000;
     static constexpr int kBatchMilliseconds = 1000;
     static constexpr int kGroupCommitMilliseconds = 100;
     // Files hashed ahead of the one being written, per hashing thread.
@@ -73,8 +75,6 @@ private:
     {
         const GroupFile* file = nullptr;
         QString path;
-        quint64 size = 0;
-        QString modified;
         bool found = false;
         bool hashed = false;
     };

@@ -3,8 +3,10 @@
 #include "platform/HashInputFile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -398,7 +400,15 @@ TEST_F(TthHashServiceTest, AQueueHandsOutResultsInTheOrderFilesWereAdded)
     const std::uint64_t sizes[] = {0, 9 * MiB, 1, 5000, 2 * MiB + 7, 9 * MiB + 1024, 1024, 300000, 262144};
     for (std::size_t i = 0; i < std::size(sizes); ++i)
     {
-        paths.push_back(Native(WriteFile(QStringLiteral("q%1").arg(i), sizes[i], unsigned(i + 40))));
+        const QString written = WriteFile(QStringLiteral("q%1").arg(i), sizes[i], unsigned(i + 40));
+        {
+            // A time of its own for every file.
+            QFile file(written);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000 + 1000 * qint64(i)),
+                                         QFileDevice::FileModificationTime));
+        }
+        paths.push_back(Native(written));
         if (i == 3)
             paths.push_back(Native(m_pDir->filePath(QStringLiteral("missing"))));
         if (i == 6)
@@ -408,6 +418,12 @@ TEST_F(TthHashServiceTest, AQueueHandsOutResultsInTheOrderFilesWereAdded)
         expected.push_back(reference.Hash(path));
     ASSERT_EQ(expected[4].error, ENOENT);
     ASSERT_EQ(expected[8].error, EISDIR);
+    // Whether each file could be opened, and its time then: the synchronizer stores that time and
+    // looks at a file itself only when it could not be opened.
+    std::vector<std::int64_t> times;
+    for (const std::string& path : paths)
+        times.push_back(
+            QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).lastModified().toSecsSinceEpoch());
 
     for (int threads : {1, 2, 3})
         for (std::size_t window : {std::size_t(1), std::size_t(3), paths.size()})
@@ -424,6 +440,9 @@ TEST_F(TthHashServiceTest, AQueueHandsOutResultsInTheOrderFilesWereAdded)
                 EXPECT_EQ(result.tth, expected[i].tth) << where << ", file " << i;
                 EXPECT_EQ(result.error, expected[i].error) << where << ", file " << i;
                 EXPECT_EQ(result.bytesHashed, expected[i].bytesHashed) << where << ", file " << i;
+                EXPECT_EQ(result.opened, i != 4 && i != 8) << where << ", file " << i;
+                if (result.opened)
+                    EXPECT_EQ(result.modifiedSecs, times[i]) << where << ", file " << i;
             }
             EXPECT_EQ(queue.Pending(), 0u);
         }

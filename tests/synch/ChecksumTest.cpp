@@ -249,7 +249,7 @@ TEST_F(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrd
     // More files than one batch holds, in three folders; copies of one contents in each folder,
     // a file gone since it was catalogued in the first folder and a pipe in the second, which the
     // walk leaves out.
-    const int perFolder = 400;
+    const int perFolder = CMwuTaskManagerChecksum::kBatchRows / 2 + 100;
     const QStringList folders = {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
     for (const QString& folder : folders)
         for (int i = 0; i < perFolder; ++i)
@@ -313,4 +313,34 @@ TEST_F(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrd
         if (row.m_kind == TaskKindUpdateTTH && row.m_position != TaskPositionTop)
             current += row.m_lProgressCurrent;
     EXPECT_EQ(current, 3 * perFolder + 4);
+}
+
+TEST_F(ChecksumTest, AFileChangedSinceItWasCataloguedIsStoredWithTheSizeAndTimeItWasHashedWith)
+{
+    WriteFile(QStringLiteral("grows.bin"), "short");
+    WriteFile(QStringLiteral("twin.bin"), "short and then longer");
+    ASSERT_EQ(AddFiles(), 0);
+    {
+        QFile grows(m_strMedia + "/grows.bin");
+        ASSERT_TRUE(grows.open(QIODevice::Append));
+        ASSERT_EQ(grows.write(" and then longer"), 16);
+        grows.close();
+        ASSERT_TRUE(grows.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(grows.setFileTime(QDateTime(QDate(2020, 2, 29), QTime(13, 14, 15)),
+                                      QFileDevice::FileModificationTime));
+    }
+    ASSERT_EQ(UpdateTTH(), 0);
+
+    CDbStatement sizes = m_db.Prepare(
+        QStringLiteral("SELECT FileSize, FileSizeHigh, FileSizeDouble FROM File WHERE File='grows.bin'"));
+    ASSERT_TRUE(sizes.Step());
+    EXPECT_EQ(sizes.Value(0).ToLong(), 21);
+    EXPECT_EQ(sizes.Value(1).ToLong(), 0);
+    EXPECT_EQ(sizes.Value(2).ToDouble(), 21.0);
+    EXPECT_EQ(Record(QStringLiteral("grows.bin")).Value(2).ToDateTime(),
+              QDateTime(QDate(2020, 2, 29), QTime(13, 14, 15)));
+    EXPECT_EQ(TthOf(QStringLiteral("grows.bin")), RhashTth(m_strMedia + "/grows.bin"));
+    // With its new size it is the copy it now is.
+    EXPECT_GT(SimilarityOf(QStringLiteral("grows.bin")), 0);
+    EXPECT_EQ(SimilarityOf(QStringLiteral("twin.bin")), SimilarityOf(QStringLiteral("grows.bin")));
 }
