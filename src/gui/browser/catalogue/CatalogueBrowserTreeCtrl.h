@@ -18,6 +18,7 @@ class CMediaPresence;
 class CMirrowelDoc;
 class CMountTableWatcher;
 class QMenu;
+struct CMoveFilesRequest;
 
 // The catalogue browser: groups, catalogues and their folders of the open database. Checking a
 // catalogue for queries is a click on its check box; selecting an item shows its files (through
@@ -50,6 +51,13 @@ public:
     void SetMenuRunner(std::function<QAction*(QMenu&, const QPoint& globalPos)> runner)
     {
         m_fnRunMenu = std::move(runner);
+    }
+
+    // Moves or copies files dropped from the file list (the window's file operations); false
+    // when nothing started. Without one the drop menu's commands are disabled.
+    void SetFileMover(std::function<bool(const CMoveFilesRequest&)> mover)
+    {
+        m_fnMoveFiles = std::move(mover);
     }
 
     CCatalogueTreeModel& Model() const { return m_model; }
@@ -90,6 +98,8 @@ signals:
     void openDatabaseRequested(const QString& path);
     // A catalogued medium was mounted.
     void mediumArrived(qint32 catalogueId, const QString& catalogue);
+    // A catalogue and its files were deleted.
+    void catalogueDeleted(qint32 catalogueId);
 
 protected:
     bool event(QEvent* event) override;
@@ -134,6 +144,7 @@ private:
     DialogFunction<CCatalogueDialogData> m_fnCatalogueDialog;
     DialogFunction<CRelativePathDialogData> m_fnRelativePathDialog;
     std::function<QAction*(QMenu&, const QPoint&)> m_fnRunMenu;
+    std::function<bool(const CMoveFilesRequest&)> m_fnMoveFiles;
     QPersistentModelIndex m_contextIndex;
     QPersistentModelIndex m_pressIndex;
     QPoint m_pressPos;
