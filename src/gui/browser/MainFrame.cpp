@@ -546,6 +546,9 @@ bool CMainFrame::OnDatabaseOpened()
 {
     const bool loaded = m_pNavigator->Load();
     m_pFileTabs->DatabaseOpened();
+    // The file list starts with the first catalogue's files rather than empty.
+    if (loaded)
+        static_cast<CCatalogueBrowserTreeCtrl*>(m_pNavigator->CatalogueView())->SelectFirstCatalogue();
     const int width = m_doc.GetDatabaseParameter(NavigatorWidthParameter()).toInt();
     if (width > 0)
         SetNavigatorWidth(width);

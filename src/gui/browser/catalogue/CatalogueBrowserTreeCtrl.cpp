@@ -359,6 +359,34 @@ void CCatalogueBrowserTreeCtrl::OnMwRequery()
     viewport()->update();
 }
 
+bool CCatalogueBrowserTreeCtrl::SelectFirstCatalogue()
+{
+    const std::function<QModelIndex(const QModelIndex&)> firstIn = [&](const QModelIndex& parent)
+    {
+        if (parent.isValid() && m_model.canFetchMore(parent))
+            m_model.fetchMore(parent);
+        std::vector<QModelIndex> groups;
+        for (int row = 0; row < m_model.rowCount(parent); ++row)
+        {
+            const QModelIndex child = m_model.index(row, 0, parent);
+            if (KindOf(child) == CCatalogueTreeRecord::KindCatalogue)
+                return child;
+            if (KindOf(child) == CCatalogueTreeRecord::KindGroup)
+                groups.push_back(child);
+        }
+        for (const QModelIndex& group : groups)
+            if (const QModelIndex found = firstIn(group); found.isValid())
+                return found;
+        return QModelIndex();
+    };
+    const QModelIndex first = firstIn(QModelIndex());
+    if (!first.isValid())
+        return false;
+    setCurrentIndex(first);
+    scrollTo(first);
+    return true;
+}
+
 std::unique_ptr<QMenu> CCatalogueBrowserTreeCtrl::CreateContextMenu(const QModelIndex& index)
 {
     auto menu = std::make_unique<QMenu>(this);

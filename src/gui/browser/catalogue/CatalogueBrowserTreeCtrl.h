@@ -75,6 +75,9 @@ public:
     QRect StateImageRect(const QModelIndex& index) const;
     // The item of a group or catalogue, loading the groups above it as needed.
     QModelIndex RevealItem(qint32 kind, qint32 id);
+    // Makes the first catalogue the current item, so that its files show: the first at the top
+    // level, else the first inside the groups in their order. False when there is none.
+    bool SelectFirstCatalogue();
 
 public slots:
     void OnMwNewGroup();

@@ -749,6 +749,36 @@ private slots:
                      2);
     }
 
+    void openingADatabaseShowsTheFilesOfItsFirstCatalogue()
+    {
+        Open();
+        Add({1, QStringLiteral("m.txt")});
+        Add({2, QStringLiteral("c1.txt"), 1024, 0, false, QString(), 2});
+        Add({3, QStringLiteral("c2.txt"), 1024, 0, false, QString(), 2});
+        // A group first in the tree, holding the catalogue that sorts first.
+        Db().Execute(
+            QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Archive', 0)"));
+        Db().Execute(
+            QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                           "Location, DriveType) VALUES (1, 3, 'Attic', 'DATA', 0, '/nowhere', 'Fixed')"));
+        const QString path = W().doc.Path();
+        W().doc.CloseDatabase();
+        QCOMPARE(Folder()->List().rowCount(), 0);
+
+        // The first catalogue at the top, not the one inside the group.
+        QVERIFY(W().frame.OpenFile(path));
+        QTRY_COMPARE(Folder()->CatalogueId(), 2);
+        QTRY_COMPARE(Folder()->List().rowCount(), 2);
+        QCOMPARE(Tree().Model().Record(Tree().currentIndex()).lCatalogueId, 2);
+
+        // Without catalogues at the top, the first inside the groups.
+        Db().Execute(QStringLiteral("UPDATE Catalogue SET GroupId=1"));
+        W().doc.CloseDatabase();
+        QVERIFY(W().frame.OpenFile(path));
+        QTRY_COMPARE(Folder()->CatalogueId(), 3);
+        QCOMPARE(Folder()->List().rowCount(), 0);
+    }
+
     void exportListWritesTheActiveListAsAJob()
     {
         Open();
