@@ -664,6 +664,31 @@ private slots:
         QCOMPARE(Bytes(Path(QStringLiteral("media/a.txt"))), QByteArray("a.txt"));
     }
 
+    void aFileDeletedInOneListShowsDeletedInTheOthers()
+    {
+        Open();
+        AddReal(1, QString(), 0, QStringLiteral("one.bin"), QByteArray("same bytes"));
+        Add({2, QStringLiteral("one copy.bin"), 10, 0, false, kTth1, 2});
+        Db().Execute(QStringLiteral("UPDATE File SET TTH=? WHERE FileId=1"), {CDbValue(kTth1)});
+        const QString name = QStringLiteral("Check Duplicates For Deletion in All Catalogues");
+        QVERIFY(W().doc.Queries().ExecuteQuery(W().doc.Queries().QueryIdFromName(name)));
+        CMirrowelView* query = W().frame.FileListTabs()->QueryView(name);
+        QTRY_COMPARE(query->List().rowCount(), 2);
+        const int row = query->List().RowOfKey(1);
+        QTRY_VERIFY(query->List().index(row, 0).data(CRecordSetList::LoadingRole).toBool() == false);
+        QVERIFY(!query->IsDeleted(row));
+
+        ShowRoot(1);
+        Folder()->Selection().Click(0);
+        QSignalSpy finished(&W().frame.FileOperations(), &CFileOperations::finished);
+        auto yes = PressWhenShown(QMessageBox::Yes);
+        W().frame.Action(EMwCommand::FileListDeleteSelected)->trigger();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(yes->pressed);
+        QCOMPARE(Folder()->List().rowCount(), 0);
+        QTRY_VERIFY(query->IsDeleted(query->List().RowOfKey(1)));
+    }
+
     void keysSelectRangesFromTheListsOwnAnchor()
     {
         Open();
