@@ -14,8 +14,9 @@ CRecordSetSelection::CRecordSetSelection(CRecordSetList& list, QItemSelectionMod
     // The selection model clears itself on a reset; these run after it, so the saved keys come
     // back over the cleared selection.
     connect(&list, &QAbstractItemModel::modelAboutToBeReset, this, &CRecordSetSelection::SaveByKey);
-    connect(&selection, &QItemSelectionModel::currentChanged, this, &CRecordSetSelection::OnCurrentChanged);
     connect(&list, &QAbstractItemModel::modelReset, this, &CRecordSetSelection::RestoreByKey);
+    // The focus moved by someone else (an operation focusing the row it leaves) moves the anchor.
+    connect(&selection, &QItemSelectionModel::currentChanged, this, &CRecordSetSelection::OnCurrentChanged);
     connect(&selection, &QItemSelectionModel::selectionChanged, this,
             [this]
             {
