@@ -3,6 +3,7 @@
 #include "browser/RecordSetList.h"
 
 #include <QItemSelectionModel>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 
@@ -14,6 +15,8 @@ CRecordSetSelection::CRecordSetSelection(CRecordSetList& list, QItemSelectionMod
     // back over the cleared selection.
     connect(&list, &QAbstractItemModel::modelAboutToBeReset, this, &CRecordSetSelection::SaveByKey);
     connect(&list, &QAbstractItemModel::modelReset, this, &CRecordSetSelection::RestoreByKey);
+    // The focus moved by someone else (an operation focusing the row it leaves) moves the anchor.
+    connect(&selection, &QItemSelectionModel::currentChanged, this, &CRecordSetSelection::OnCurrentChanged);
     connect(&selection, &QItemSelectionModel::selectionChanged, this,
             [this]
             {
@@ -44,10 +47,19 @@ QItemSelection CRecordSetSelection::RowsSelection(const std::vector<int>& sorted
     return selection;
 }
 
+void CRecordSetSelection::OnCurrentChanged(const QModelIndex& current)
+{
+    if (m_bFocusing || !m_pList)
+        return;
+    m_nAnchor = current.isValid() ? current.row() : -1;
+    m_nRangeFirst = m_nRangeLast = m_nAnchor;
+}
+
 void CRecordSetSelection::Focus(int row)
 {
     if (!m_pSelection)
         return;
+    const QScopedValueRollback focusing(m_bFocusing, true);
     if (row < 0 || row >= m_pList->rowCount())
         m_pSelection->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     else
@@ -137,6 +149,11 @@ void CRecordSetSelection::SelectKeys(const std::vector<qint32>& keys)
                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+void CRecordSetSelection::MoveFocus(int row)
+{
+    Focus(row);
+}
+
 void CRecordSetSelection::SetFocusedRow(int row)
 {
     Focus(row);
@@ -208,6 +225,8 @@ std::vector<qint32> CRecordSetSelection::SelectedKeys() const
 
 void CRecordSetSelection::SaveByKey()
 {
+    // The rows go: the anchor is set again by key once they are back.
+    m_bFocusing = true;
     m_savedKeys = SelectedKeys();
     m_nSavedFocusRow = FocusedRow();
     m_nSavedFocusKey = m_pList ? m_pList->Key(m_nSavedFocusRow) : 0;
@@ -216,6 +235,7 @@ void CRecordSetSelection::SaveByKey()
 
 void CRecordSetSelection::RestoreByKey()
 {
+    m_bFocusing = false;
     m_nSelectedCount = -1;
     if (!m_pList || !m_pSelection)
         return;

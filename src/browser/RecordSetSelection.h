@@ -15,7 +15,9 @@ class QItemSelectionModel;
 // anchor and clears what the previous range selected outside it; Select All, and selection by a
 // predicate or by keys (Select Checked). Rows are whole rows. Selection, focus and anchor are
 // kept by key across every reset of the list (open, requery, sort): a focused row that is gone
-// leaves the focus at the same position, or the last row.
+// leaves the focus at the same position, or the last row. The selection model's current index is
+// the focus; when something else moves it (an operation that focuses the row it leaves behind),
+// the anchor moves with it, as a click there would.
 class CRecordSetSelection final : public QObject
 {
     Q_OBJECT
@@ -33,6 +35,8 @@ public:
     void SelectKeys(const std::vector<qint32>& keys);
     // Focus without changing the selection (the anchor moves with it).
     void SetFocusedRow(int row);
+    // Focus without changing the selection or the anchor (Ctrl with a moving key).
+    void MoveFocus(int row);
 
     int FocusedRow() const;
     int Anchor() const { return m_nAnchor; }
@@ -53,6 +57,7 @@ private:
     void Focus(int row);
     void SaveByKey();
     void RestoreByKey();
+    void OnCurrentChanged(const QModelIndex& current);
 
     QPointer<CRecordSetList> m_pList;
     QPointer<QItemSelectionModel> m_pSelection;
@@ -60,6 +65,8 @@ private:
     int m_nRangeFirst = -1; // the rows the last Shift+click selected
     int m_nRangeLast = -1;
     mutable int m_nSelectedCount = -1;
+    // The focus is being moved here (or the rows are being replaced): the anchor is set here too.
+    bool m_bFocusing = false;
 
     // Saved around a reset.
     std::vector<qint32> m_savedKeys;

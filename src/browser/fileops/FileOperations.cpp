@@ -63,7 +63,8 @@ bool CFileOperations::MoveFilesTo(const CMoveFilesRequest& request, CRecordSetLi
         [this, result, pList, pSelection, focused](bool)
         {
             if (result->bDoingPassRan && pList && !m_doc.IsClosing())
-                Refresh(pList, pSelection, result->lFailedFileId ? result->lFailedFileId : focused, true);
+                Refresh(pList, pSelection, result->lFailedFileId ? result->lFailedFileId : focused, true,
+                        result->doneFileIds);
             emit finished(*result);
         });
 }
@@ -110,7 +111,7 @@ bool CFileOperations::DeleteOrGhostSelected(CRecordSetList& list, QItemSelection
             {
                 const bool select = !ghost || result->lFailedFileId != 0;
                 Refresh(pList, pSelection, result->lFailedFileId ? result->lFailedFileId : focusFileId,
-                        select);
+                        select, result->doneFileIds);
             }
             emit finished(*result);
         });
@@ -147,12 +148,22 @@ bool CFileOperations::CheckFilesToSize(CRecordSetList& list, ECheckToSizeOrder o
 }
 
 void CFileOperations::Refresh(CRecordSetList* list, QItemSelectionModel* selection, qint32 focusFileId,
-                              bool select)
+                              bool select, const std::vector<qint32>& doneFileIds)
 {
     m_doc.ShowStatus(QStringLiteral("Refreshing..."));
     list->DataCtrl_Requery();
     m_doc.ShowStatus(QString());
-    if (!selection || !select || list->rowCount() == 0)
+    if (!selection || list->rowCount() == 0)
+        return;
+    // The files handled leave the selection (a list that still shows them, a ghost or a copied
+    // file, does not select them again); those left selected are the ones that failed.
+    QItemSelection done;
+    for (const qint32 fileId : doneFileIds)
+        if (const int row = list->RowOfKey(fileId); row >= 0)
+            done.select(list->index(row, 0), list->index(row, 0));
+    if (!done.isEmpty())
+        selection->select(done, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    if (!select)
         return;
     const int row = focusFileId ? list->RowOfKey(focusFileId) : -1;
     selection->setCurrentIndex(list->index(row < 0 ? 0 : row, 0),

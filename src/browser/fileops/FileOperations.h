@@ -47,9 +47,10 @@ signals:
     void finished(const CFileOpResult& result);
 
 private:
-    // Reads the list again and focuses and selects the file's row (the first row when the list is
-    // empty or the file is gone).
-    void Refresh(CRecordSetList* list, QItemSelectionModel* selection, qint32 focusFileId, bool select);
+    // Reads the list again, deselects the files handled and, with select, focuses and selects the
+    // file's row (the first row when the file is gone).
+    void Refresh(CRecordSetList* list, QItemSelectionModel* selection, qint32 focusFileId, bool select,
+                 const std::vector<qint32>& doneFileIds);
 
     CMirrowelDoc& m_doc;
     CFileProblemsPrompt& m_prompt;

@@ -192,6 +192,7 @@ CMainFrame::CMainFrame(CMirrowelDoc& doc, CWidgetInteraction& ui, QWidget* paren
         [this](const QString& path) { return OpenFile(path); });
     // Choosing a catalogue or folder shows its files.
     connect(&catalogueTree, &CCatalogueBrowserTreeCtrl::folderSelected, this, &CMainFrame::ShowFolderFiles);
+    ConnectFileDrops(catalogueTree);
 
     m_navigatorWidthTimer.setSingleShot(true);
     m_navigatorWidthTimer.setInterval(400);
@@ -545,6 +546,9 @@ bool CMainFrame::OnDatabaseOpened()
 {
     const bool loaded = m_pNavigator->Load();
     m_pFileTabs->DatabaseOpened();
+    // The file list starts with the first catalogue's files rather than empty.
+    if (loaded)
+        static_cast<CCatalogueBrowserTreeCtrl*>(m_pNavigator->CatalogueView())->SelectFirstCatalogue();
     const int width = m_doc.GetDatabaseParameter(NavigatorWidthParameter()).toInt();
     if (width > 0)
         SetNavigatorWidth(width);
@@ -730,6 +734,26 @@ void CMainFrame::OnFileListMoveCopyTo()
     request.bKeepFolders = dialog.KeepFolders();
     request.bCopy = dialog.Copy();
     m_pFileOperations->MoveFilesTo(request, &FileList(), view->selectionModel());
+}
+
+void CMainFrame::ConnectFileDrops(CCatalogueBrowserTreeCtrl& tree)
+{
+    // Files dropped on the tree came from the list the window shows.
+    tree.SetFileMover(
+        [this](const CMoveFilesRequest& request)
+        { return m_pFileOperations->MoveFilesTo(request, &FileList(), FileListView()->selectionModel()); });
+    // Files that moved, were copied or went: folders may have come or gone under their
+    // catalogues, and the other lists may show them.
+    connect(m_pFileOperations.get(), &CFileOperations::finished, this,
+            [this, pTree = QPointer<CCatalogueBrowserTreeCtrl>(&tree)](const CFileOpResult& result)
+            {
+                if (!result.bDoingPassRan || !m_doc.IsOpen() || m_doc.IsClosing() || !pTree)
+                    return;
+                pTree->OnMwRequery();
+                m_pFileTabs->RequeryAllBut(ActiveFileListView());
+            });
+    connect(&tree, &CCatalogueBrowserTreeCtrl::catalogueDeleted, m_pFileTabs,
+            &CFileListTabs::CatalogueDeleted);
 }
 
 void CMainFrame::OnFileListDeleteSelected()

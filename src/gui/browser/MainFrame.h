@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 
+class CCatalogueBrowserTreeCtrl;
 class CDialogFileChooser;
 class CFileChooser;
 class CHandlersController;
@@ -143,6 +144,8 @@ private:
     // The details form under the file list, and the Edit and Replay Edits commands.
     void CreateDetailsPane();
     void ConnectEditCommands();
+    // Files dropped on the catalogue tree are moved or copied; the tree and lists follow.
+    void ConnectFileDrops(CCatalogueBrowserTreeCtrl& tree);
 
     CMirrowelDoc& m_doc;
     CWidgetInteraction& m_ui;

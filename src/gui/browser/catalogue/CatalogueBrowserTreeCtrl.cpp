@@ -6,6 +6,7 @@
 #include "browser/MediaPresence.h"
 #include "browser/MirrowelDoc.h"
 #include "browser/SynchLink.h"
+#include "browser/fileops/MoveFiles.h"
 #include "browser/models/CatalogueTreeModel.h"
 #include "gui/browser/catalogue/CatalogueItemDelegate.h"
 #include "gui/browser/catalogue/CataloguePropertiesDialog.h"
@@ -23,6 +24,8 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QUrl>
+
+#include <map>
 
 namespace
 {
@@ -340,6 +343,7 @@ void CCatalogueBrowserTreeCtrl::OnMwDeleteCatalogue()
         return;
     if (m_pEdits->DeleteCatalogue(record.lCatalogueId))
     {
+        emit catalogueDeleted(record.lCatalogueId);
         RefreshMedia();
         if (m_model.rowCount() == 0)
             emit folderSelected(0, 0);
@@ -353,6 +357,34 @@ void CCatalogueBrowserTreeCtrl::OnMwRequery()
     m_model.Requery();
     RefreshMedia();
     viewport()->update();
+}
+
+bool CCatalogueBrowserTreeCtrl::SelectFirstCatalogue()
+{
+    const std::function<QModelIndex(const QModelIndex&)> firstIn = [&](const QModelIndex& parent)
+    {
+        if (parent.isValid() && m_model.canFetchMore(parent))
+            m_model.fetchMore(parent);
+        std::vector<QModelIndex> groups;
+        for (int row = 0; row < m_model.rowCount(parent); ++row)
+        {
+            const QModelIndex child = m_model.index(row, 0, parent);
+            if (KindOf(child) == CCatalogueTreeRecord::KindCatalogue)
+                return child;
+            if (KindOf(child) == CCatalogueTreeRecord::KindGroup)
+                groups.push_back(child);
+        }
+        for (const QModelIndex& group : groups)
+            if (const QModelIndex found = firstIn(group); found.isValid())
+                return found;
+        return QModelIndex();
+    };
+    const QModelIndex first = firstIn(QModelIndex());
+    if (!first.isValid())
+        return false;
+    setCurrentIndex(first);
+    scrollTo(first);
+    return true;
 }
 
 std::unique_ptr<QMenu> CCatalogueBrowserTreeCtrl::CreateContextMenu(const QModelIndex& index)
@@ -654,20 +686,53 @@ void CCatalogueBrowserTreeCtrl::dropEvent(QDropEvent* event)
 
 void CCatalogueBrowserTreeCtrl::DropFiles(const QMimeData* data, const QPoint& pos)
 {
+    const std::optional<CFileIdListPayload> payload = FileIdListPayload(data);
     const CCatalogueTreeRecord target = RecordAt(pos);
-    QMenu menu(this);
-    QList<QAction*> actions;
-    if (target.nKind == CCatalogueTreeRecord::KindCatalogue)
+    if (!payload)
+        return;
+    struct SChoice
     {
-        actions.append(menu.addAction(QStringLiteral("Move to &Subfolders")));
-        actions.append(menu.addAction(QStringLiteral("Cop&y to Subfolders")));
-    }
-    actions.append(menu.addAction(QStringLiteral("&Move Here")));
-    actions.append(menu.addAction(QStringLiteral("&Copy Here")));
-    // Moving and copying catalogued files is not part of this browser yet: the choices are
-    // shown, so the drop is recognised, but cannot be taken.
-    for (QAction* action : actions)
-        action->setEnabled(false);
-    Q_UNUSED(data);
-    m_fnRunMenu(menu, viewport()->mapToGlobal(pos));
+        const char* text;
+        const char* status;
+        bool keepFolders;
+        bool copy;
+    };
+    static constexpr SChoice kSubfolders[] = {
+        {"Move to &Subfolders", "Move files keeping their parent folders", true, false},
+        {"Cop&y to Subfolders", "Copy files keeping their parent folders", true, true},
+    };
+    static constexpr SChoice kHere[] = {
+        {"&Move Here", "Move files to this location", false, false},
+        {"&Copy Here", "Copy files to this location", false, true},
+    };
+    QMenu menu(this);
+    std::map<QAction*, SChoice> choices;
+    const bool enabled = CanWrite() && m_fnMoveFiles;
+    auto add = [&](const SChoice& choice)
+    {
+        QAction* action = menu.addAction(QString::fromLatin1(choice.text));
+        action->setStatusTip(QString::fromLatin1(choice.status));
+        action->setEnabled(enabled);
+        choices.emplace(action, choice);
+    };
+    if (target.nKind == CCatalogueTreeRecord::KindCatalogue)
+        for (const SChoice& choice : kSubfolders)
+            add(choice);
+    for (const SChoice& choice : kHere)
+        add(choice);
+    QAction* chosen = m_fnRunMenu(menu, viewport()->mapToGlobal(pos));
+    const auto it = choices.find(chosen);
+    // The database may have changed while the menu showed.
+    if (it == choices.end() || !chosen->isEnabled() || !m_fnMoveFiles ||
+        !m_pEdits->CanDropFiles(*payload, target))
+        return;
+    CMoveFilesRequest request;
+    request.lCatalogueId = target.lCatalogueId;
+    // A catalogue item stands for its root folder.
+    request.lRelativePathId = target.nKind == CCatalogueTreeRecord::KindFolder ? target.lRelativePathId : 0;
+    request.fileIds = payload->fileIds;
+    request.lFocusedFileId = payload->lFocusFileId;
+    request.bKeepFolders = it->second.keepFolders;
+    request.bCopy = it->second.copy;
+    m_fnMoveFiles(request);
 }

@@ -18,6 +18,7 @@ class CMediaPresence;
 class CMirrowelDoc;
 class CMountTableWatcher;
 class QMenu;
+struct CMoveFilesRequest;
 
 // The catalogue browser: groups, catalogues and their folders of the open database. Checking a
 // catalogue for queries is a click on its check box; selecting an item shows its files (through
@@ -52,6 +53,13 @@ public:
         m_fnRunMenu = std::move(runner);
     }
 
+    // Moves or copies files dropped from the file list (the window's file operations); false
+    // when nothing started. Without one the drop menu's commands are disabled.
+    void SetFileMover(std::function<bool(const CMoveFilesRequest&)> mover)
+    {
+        m_fnMoveFiles = std::move(mover);
+    }
+
     CCatalogueTreeModel& Model() const { return m_model; }
     CCatalogueTreeEdits& Edits() const { return *m_pEdits; }
     CMediaPresence& Media() const { return *m_pMedia; }
@@ -67,6 +75,9 @@ public:
     QRect StateImageRect(const QModelIndex& index) const;
     // The item of a group or catalogue, loading the groups above it as needed.
     QModelIndex RevealItem(qint32 kind, qint32 id);
+    // Makes the first catalogue the current item, so that its files show: the first at the top
+    // level, else the first inside the groups in their order. False when there is none.
+    bool SelectFirstCatalogue();
 
 public slots:
     void OnMwNewGroup();
@@ -90,6 +101,8 @@ signals:
     void openDatabaseRequested(const QString& path);
     // A catalogued medium was mounted.
     void mediumArrived(qint32 catalogueId, const QString& catalogue);
+    // A catalogue and its files were deleted.
+    void catalogueDeleted(qint32 catalogueId);
 
 protected:
     bool event(QEvent* event) override;
@@ -134,6 +147,7 @@ private:
     DialogFunction<CCatalogueDialogData> m_fnCatalogueDialog;
     DialogFunction<CRelativePathDialogData> m_fnRelativePathDialog;
     std::function<QAction*(QMenu&, const QPoint&)> m_fnRunMenu;
+    std::function<bool(const CMoveFilesRequest&)> m_fnMoveFiles;
     QPersistentModelIndex m_contextIndex;
     QPersistentModelIndex m_pressIndex;
     QPoint m_pressPos;

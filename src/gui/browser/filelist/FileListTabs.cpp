@@ -132,6 +132,29 @@ void CFileListTabs::RequeryAll()
     RefreshOthers(0);
 }
 
+void CFileListTabs::RequeryAllBut(const CMirrowelView* except)
+{
+    for (int i = 0; i < count(); ++i)
+        if (auto* view = qobject_cast<CMirrowelView*>(widget(i));
+            view && view != except && view->List().IsOpen())
+            view->List().DataCtrl_RequeryAsync();
+}
+
+void CFileListTabs::CatalogueDeleted(qint32 catalogueId)
+{
+    if (m_pFolderView->CatalogueId() == catalogueId)
+        m_pFolderView->ShowFolder(0, 0);
+    for (int i = 1; i < count(); ++i)
+    {
+        auto* view = qobject_cast<CMirrowelView*>(widget(i));
+        if (!view || !view->List().IsOpen())
+            continue;
+        if (!view->List().GroupingColumns().isEmpty())
+            view->List().SetGroupedOrder(true);
+        view->List().DataCtrl_RequeryAsync();
+    }
+}
+
 void CFileListTabs::DatabaseOpened()
 {
     m_pFolderView->ApplyCurrentFieldView();

@@ -40,6 +40,11 @@ public:
     // Files changed elsewhere (moved, deleted, edited, marked): every open list reads its rows and
     // totals again, keeping its focused file.
     void RequeryAll();
+    // The same, but for one list that has just been read again by whoever changed its files.
+    void RequeryAllBut(const CMirrowelView* view);
+    // A catalogue and its files are gone: a folder view showing it shows nothing, and the query
+    // views run again in their grouped order, so that none keeps rows of it.
+    void CatalogueDeleted(qint32 catalogueId);
     void DatabaseOpened();
     void DatabaseClosing();
 

@@ -3,6 +3,7 @@
 #include "browser/MirrowelDoc.h"
 #include "browser/RecordSetList.h"
 #include "browser/RecordSetSelection.h"
+#include "browser/filelist/FileDragPayload.h"
 #include "browser/filelist/FileListMarks.h"
 #include "browser/filelist/FileListSql.h"
 #include "common/UserInteraction.h"
@@ -10,10 +11,14 @@
 #include "gui/browser/filelist/FileListDelegate.h"
 #include "gui/browser/filelist/FileListHeader.h"
 
+#include <QApplication>
+#include <QDrag>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <chrono>
 
 namespace
@@ -459,11 +464,63 @@ void CMirrowelView::mousePressEvent(QMouseEvent* event)
     }
     setFocus(Qt::MouseFocusReason);
     m_nPressRow = index.row();
-    m_bPressInCheckArea = InCheckArea(event->position().toPoint());
+    m_pressPos = event->position().toPoint();
+    m_bPressInCheckArea = InCheckArea(m_pressPos);
+    m_bClickOnRelease = false;
     // A press on the check box checks the selection; it does not change it.
-    if (!m_bPressInCheckArea)
+    if (m_bPressInCheckArea)
+    {
+        event->accept();
+        return;
+    }
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+    if (modifiers == Qt::NoModifier && m_pSelection->IsSelected(index.row()))
+    {
+        m_bClickOnRelease = true;
+        m_pSelection->SetFocusedRow(index.row());
+    }
+    else
         m_pSelection->Click(index.row(), event->modifiers());
     event->accept();
+}
+
+void CMirrowelView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || m_nPressRow < 0)
+    {
+        QTableView::mouseMoveEvent(event);
+        return;
+    }
+    // The list keeps its own selection: dragging over rows never sweeps them into it.
+    event->accept();
+    if (m_bPressInCheckArea || !m_pSelection->IsSelected(m_nPressRow) ||
+        (event->position().toPoint() - m_pressPos).manhattanLength() < QApplication::startDragDistance())
+        return;
+    m_bClickOnRelease = false;
+    m_nPressRow = -1;
+    StartFileDrag();
+}
+
+QMimeData* CMirrowelView::CreateDragData() const
+{
+    CDbDatabase* db = m_doc.Database();
+    if (!db)
+        return nullptr;
+    const std::optional<CFileIdListPayload> payload =
+        MakeFileIdListPayload(*db, m_doc.Path(), m_pSelection->SelectedKeys(), FocusedFileId());
+    return payload ? CreateFileIdListMimeData(*payload) : nullptr;
+}
+
+void CMirrowelView::StartFileDrag()
+{
+    QMimeData* data = CreateDragData();
+    if (!data)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    // The drop target's menu says whether the files are moved or copied; the list is read again
+    // by that operation, never by the drag's result.
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
 }
 
 void CMirrowelView::mouseReleaseEvent(QMouseEvent* event)
@@ -477,8 +534,11 @@ void CMirrowelView::mouseReleaseEvent(QMouseEvent* event)
     if (m_bPressInCheckArea && index.isValid() && index.row() == m_nPressRow &&
         InCheckArea(event->position().toPoint()))
         MarkRow(index.row());
+    else if (m_bClickOnRelease && m_nPressRow >= 0)
+        m_pSelection->Click(m_nPressRow);
     m_nPressRow = -1;
     m_bPressInCheckArea = false;
+    m_bClickOnRelease = false;
     event->accept();
 }
 
@@ -526,6 +586,8 @@ void CMirrowelView::keyPressEvent(QKeyEvent* event)
     default:
         break;
     }
+    if (MoveByKey(event))
+        return;
     const QString text = event->text();
     if (text.size() == 1 && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
         text[0].unicode() >= 33 && text[0].unicode() <= 175)
@@ -535,4 +597,52 @@ void CMirrowelView::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+bool CMirrowelView::MoveByKey(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key != Qt::Key_Up && key != Qt::Key_Down && key != Qt::Key_PageUp && key != Qt::Key_PageDown &&
+        key != Qt::Key_Home && key != Qt::Key_End)
+        return false;
+    event->accept();
+    const int rowCount = m_pList->rowCount();
+    if (rowCount == 0)
+        return true;
+    const int focused = FocusedRow();
+    int row = focused < 0 ? 0 : focused;
+    switch (key)
+    {
+    case Qt::Key_Up:
+        row = focused < 0 ? 0 : std::max(focused - 1, 0);
+        break;
+    case Qt::Key_Down:
+        row = focused < 0 ? 0 : std::min(focused + 1, rowCount - 1);
+        break;
+    case Qt::Key_Home:
+        row = 0;
+        break;
+    case Qt::Key_End:
+        row = rowCount - 1;
+        break;
+    default:
+        // A page as the view shows it now.
+        if (focused >= 0)
+        {
+            const QModelIndex next =
+                moveCursor(key == Qt::Key_PageUp ? MovePageUp : MovePageDown, Qt::NoModifier);
+            if (next.isValid())
+                row = next.row();
+        }
+        break;
+    }
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (modifiers & Qt::ShiftModifier)
+        m_pSelection->Click(row, Qt::ShiftModifier);
+    else if (modifiers & Qt::ControlModifier)
+        m_pSelection->MoveFocus(row);
+    else
+        m_pSelection->Click(row);
+    scrollTo(m_pList->index(row, 0));
+    return true;
 }

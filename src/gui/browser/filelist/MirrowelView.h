@@ -17,6 +17,7 @@ class CFileListDelegate;
 class CMirrowelDoc;
 class CRecordSetList;
 class CRecordSetSelection;
+class QMimeData;
 
 // The file list: a table over a CRecordSetList with a check box and a file-type icon in front of
 // each row, deleted and ghost rows in their own colours, the list's own selection rules, check
@@ -80,6 +81,9 @@ public:
     const QString& FindCriterion() const { return m_strFindCriterion; }
     // F5: the view's rows read again (a query view runs its query again).
     virtual void Requery();
+    // What a drag of the selected files carries (the catalogue browser takes it to move or copy
+    // them); null without a selection. The caller owns it.
+    QMimeData* CreateDragData() const;
 
     // Totals: zeroed and walked again in idle time (check bytes read again with loadChecks).
     void ResetTotals(bool loadChecks);
@@ -96,6 +100,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -105,6 +110,10 @@ private:
     // Within the check box of a row (the first 16 pixels of its first column).
     bool InCheckArea(const QPoint& pos) const;
     void ShowFound(int row);
+    void StartFileDrag();
+    // Up, Down, Page Up, Page Down, Home, End: the focus moves and, as a click there would, the
+    // selection follows from the list's own anchor (Shift) or stays (Ctrl).
+    bool MoveByKey(QKeyEvent* event);
     void OnRowsReset();
     void WalkStep();
     void OnSectionResized(int logical, int oldSize, int newSize);
@@ -133,7 +142,11 @@ private:
     QTimer m_walkTimer;
     QString m_strFindCriterion;
     int m_nPressRow = -1;
+    QPoint m_pressPos;
     bool m_bPressInCheckArea = false;
+    // A plain press on a row already selected may begin a drag of the whole selection: only a
+    // release without a drag makes it the one selected row.
+    bool m_bClickOnRelease = false;
     bool m_bApplyingColumns = false;
     std::map<int, int> m_pendingWidths; // column -> width
     QTimer m_widthTimer;

@@ -8,6 +8,7 @@
 #include "browser/MediaPresence.h"
 #include "browser/SynchLauncher.h"
 #include "browser/SynchLink.h"
+#include "browser/fileops/MoveFiles.h"
 #include "browser/models/CatalogueTreeModel.h"
 #include "common/ErrorLog.h"
 #include "common/ScriptedInteraction.h"
@@ -307,31 +308,65 @@ private slots:
         QVERIFY(s.Item(CCatalogueTreeRecord::KindCatalogue, 3).isValid());
     }
 
-    void filesDroppedOfferTheMoveMenuStillDisabled()
+    void filesDroppedOfferTheMoveMenuAndHandOverTheChoice()
     {
         CTreeSession s(Folder());
         s.tree.show();
         s.tree.expandAll();
         QStringList shown;
         QStringList enabled;
+        QString choose;
         s.tree.SetMenuRunner(
-            [&](QMenu& menu, const QPoint&)
+            [&](QMenu& menu, const QPoint&) -> QAction*
             {
                 shown = MenuTexts(menu);
                 enabled = MenuTexts(menu, true);
+                for (QAction* action : menu.actions())
+                    if (action->text() == choose)
+                        return action;
                 return nullptr;
             });
-        CFileIdListPayload files{s.path, 1, 1, 0, 1, {1}};
+        CFileIdListPayload files{s.path, 1, 1, 0, 7, {1, 9}};
         std::unique_ptr<QMimeData> data(CreateFileIdListMimeData(files));
         QVERIFY2(!s.Drag(*data, s.Center(s.Item(CCatalogueTreeRecord::KindCatalogue, 1)), false),
                  "their own folder");
+        // Without the window's file operations the commands show but cannot be taken.
         QVERIFY(s.Drag(*data, s.Center(s.Item(CCatalogueTreeRecord::KindCatalogue, 3)), true));
         QCOMPARE(shown,
                  (QStringList{"Move to &Subfolders", "Cop&y to Subfolders", "&Move Here", "&Copy Here"}));
         QVERIFY(enabled.isEmpty());
+
+        std::vector<CMoveFilesRequest> requests;
+        s.tree.SetFileMover(
+            [&](const CMoveFilesRequest& request)
+            {
+                requests.push_back(request);
+                return true;
+            });
+        choose = QStringLiteral("Move to &Subfolders");
+        QVERIFY(s.Drag(*data, s.Center(s.Item(CCatalogueTreeRecord::KindCatalogue, 3)), true));
+        QCOMPARE(enabled, shown);
+        QCOMPARE(requests.size(), size_t(1));
+        QCOMPARE(requests[0].lCatalogueId, 3);
+        QCOMPARE(requests[0].lRelativePathId, 0);
+        QCOMPARE(requests[0].fileIds, (std::vector<qint32>{1, 9}));
+        QCOMPARE(requests[0].lFocusedFileId, 7);
+        QVERIFY(requests[0].bKeepFolders && !requests[0].bCopy);
+
+        // A folder offers only the two "Here" commands, into itself.
         const QModelIndex rock = s.model.index(0, 0, s.Item(CCatalogueTreeRecord::KindCatalogue, 2));
+        choose = QStringLiteral("&Copy Here");
         QVERIFY(s.Drag(*data, s.Center(rock), true));
         QCOMPARE(shown, (QStringList{"&Move Here", "&Copy Here"}));
+        QCOMPARE(requests.size(), size_t(2));
+        QCOMPARE(requests[1].lCatalogueId, 2);
+        QCOMPARE(requests[1].lRelativePathId, 1);
+        QVERIFY(!requests[1].bKeepFolders && requests[1].bCopy);
+
+        // A menu closed without a choice starts nothing.
+        choose.clear();
+        QVERIFY(s.Drag(*data, s.Center(rock), true));
+        QCOMPARE(requests.size(), size_t(2));
     }
 
     void desktopDropsMakeCataloguesOrOpenDatabases()

@@ -1,11 +1,16 @@
 #include "BrowserWindowFixture.h"
 #include "DesktopFolders.h"
 #include "MessageBoxPresser.h"
+#include "browser/DragPayloads.h"
 #include "browser/QueryRunner.h"
 #include "browser/RecordSetList.h"
 #include "browser/RecordSetSelection.h"
+#include "browser/fileops/FileOperations.h"
+#include "browser/models/CatalogueTreeModel.h"
 #include "common/ErrorLog.h"
 #include "database/DbDatabase.h"
+#include "gui/browser/NavigatorWnd.h"
+#include "gui/browser/catalogue/CatalogueBrowserTreeCtrl.h"
 #include "gui/browser/filelist/FieldViewsDialog.h"
 #include "gui/browser/filelist/FileListTabs.h"
 #include "gui/browser/filelist/MirrowelFolderView.h"
@@ -20,6 +25,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -126,6 +132,76 @@ private:
     {
         CDbStatement st = Db().Prepare(sql);
         return st.Step() ? st.Value(0).ToLong() : -1;
+    }
+    // A real file with its record: bytes under the catalogue's location, in a folder or the root.
+    void AddReal(qint32 id, const QString& folder, qint32 relativePathId, const QString& name,
+                 const QByteArray& bytes)
+    {
+        const QString dir = folder.isEmpty()
+                                ? Path(QStringLiteral("media"))
+                                : Path(QStringLiteral("media/") + QString(folder).replace('\\', '/'));
+        QVERIFY(QDir().mkpath(dir));
+        QFile file(QDir(dir).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+        Add({id, name, static_cast<qint32>(bytes.size())});
+        if (relativePathId != 0)
+        {
+            if (Long(QStringLiteral("SELECT Count(*) FROM RelativePath WHERE RelativePathId=%1")
+                         .arg(relativePathId)) == 0)
+                Db().Execute(
+                    QStringLiteral("INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (?, ?)"),
+                    {CDbValue(relativePathId), CDbValue(folder)});
+            Db().Execute(QStringLiteral("UPDATE File SET RelativePathId=? WHERE FileId=?"),
+                         {CDbValue(relativePathId), CDbValue(id)});
+        }
+    }
+    static QByteArray Bytes(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    CCatalogueBrowserTreeCtrl& Tree()
+    {
+        return *static_cast<CCatalogueBrowserTreeCtrl*>(W().frame.Navigator()->CatalogueView());
+    }
+    // Drags what the list gives over the tree item and drops it there, choosing the menu entry;
+    // waits for the operation to end. The entries the menu offered come back.
+    QStringList DropFilesOn(CMirrowelView* view, const QModelIndex& item, const QString& entry)
+    {
+        std::unique_ptr<QMimeData> data(view->CreateDragData());
+        if (!data)
+            return {};
+        QStringList offered;
+        Tree().SetMenuRunner(
+            [&](QMenu& menu, const QPoint&) -> QAction*
+            {
+                QAction* chosen = nullptr;
+                for (QAction* action : menu.actions())
+                {
+                    if (action->isEnabled())
+                        offered.append(action->text());
+                    if (action->text() == entry)
+                        chosen = action;
+                }
+                return chosen;
+            });
+        Tree().scrollTo(item);
+        const QPoint pos = Tree().visualRect(item).center();
+        const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(pos, actions, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Tree().viewport(), &enter);
+        QDragMoveEvent move(pos, actions, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Tree().viewport(), &move);
+        if (!move.isAccepted())
+            return {};
+        QSignalSpy finished(&W().frame.FileOperations(), &CFileOperations::finished);
+        QDropEvent drop(QPointF(pos), actions, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Tree().viewport(), &drop);
+        if (!offered.contains(entry) || !finished.wait(20000))
+            return {};
+        return offered;
     }
 
 private slots:
@@ -472,6 +548,260 @@ private slots:
         for (QAction* action : W().frame.FieldViewMenu(false)->actions())
             offered = offered || action->text() == QStringLiteral("Mine");
         QVERIFY(offered);
+    }
+
+    void filesDraggedFromTheListAreMovedAndCopiedWhereTheyAreDropped()
+    {
+        Open();
+        // New rows (copies) take identifiers after those written here.
+        Db().Execute(
+            QStringLiteral("DELETE FROM IndexId WHERE [Index] IN ('File_FileId', 'File_SimilarityId')"));
+        Db().Execute(QStringLiteral("INSERT INTO IndexId ([Index], IndexId) VALUES ('File_FileId', 100), "
+                                    "('File_SimilarityId', 100)"));
+        AddReal(1, QStringLiteral("Music\\Rock"), 5, QStringLiteral("song.mp3"),
+                QByteArray("la la la\0\x01", 10));
+        AddReal(2, QString(), 0, QStringLiteral("a.txt"), QByteArray("alpha"));
+        AddReal(3, QString(), 0, QStringLiteral("b.txt"), QByteArray("bravo"));
+        AddReal(4, QString(), 0, QStringLiteral("c.txt"), QByteArray("charlie"));
+        Tree().OnMwRequery();
+        const QModelIndex copies = Tree().Model().FindItem(CCatalogueTreeRecord::KindCatalogue, 2);
+        QVERIFY(copies.isValid());
+        QVERIFY(!Tree().Model().hasChildren(copies));
+
+        // The song, copied keeping its folder: the copy lies in the same folder of the other medium,
+        // and that catalogue shows the folder without a manual refresh.
+        W().frame.ShowFolderFiles(1, 5);
+        QTRY_COMPARE(Folder()->List().rowCount(), 1);
+        Folder()->Selection().Click(0);
+        {
+            std::unique_ptr<QMimeData> data(Folder()->CreateDragData());
+            QVERIFY(data);
+            const auto payload = FileIdListPayload(data.get());
+            QVERIFY(payload);
+            QCOMPARE(payload->strDatabasePath, W().doc.Path());
+            QCOMPARE(payload->lCatalogueId, 1);
+            QCOMPARE(payload->lRelativePathId, 5);
+            QCOMPARE(payload->lGroupId, 0);
+            QCOMPARE(payload->lFocusFileId, 1);
+            QCOMPARE(payload->fileIds, (std::vector<qint32>{1}));
+        }
+        QCOMPARE(DropFilesOn(Folder(), copies, QStringLiteral("Cop&y to Subfolders")),
+                 (QStringList{"Move to &Subfolders", "Cop&y to Subfolders", "&Move Here", "&Copy Here"}));
+        QCOMPARE(Bytes(Path(QStringLiteral("copies/Music/Rock/song.mp3"))), QByteArray("la la la\0\x01", 10));
+        QCOMPARE(Bytes(Path(QStringLiteral("media/Music/Rock/song.mp3"))), QByteArray("la la la\0\x01", 10));
+        QCOMPARE(Long(QStringLiteral("SELECT Count(*) FROM File WHERE CatalogueId=2 AND RelativePathId=5 "
+                                     "AND FileId<>1 AND Deleted=0")),
+                 1);
+        QTRY_VERIFY(Tree().Model().hasChildren(copies));
+        if (Tree().Model().canFetchMore(copies))
+            Tree().Model().fetchMore(copies);
+        QCOMPARE(Tree().Model().rowCount(copies), 1);
+        QCOMPARE(Tree().Model().index(0, 0, copies).data().toString(), QStringLiteral("Music\\Rock"));
+
+        // Two of three root files moved to the other catalogue's root: they leave this medium and
+        // this list, and the focus lands on the row that is left.
+        ShowRoot(3);
+        Folder()->Selection().Click(RowOf(Folder(), QStringLiteral("a.txt")));
+        Folder()->Selection().Click(RowOf(Folder(), QStringLiteral("b.txt")), Qt::ControlModifier);
+        QVERIFY(!DropFilesOn(Folder(), copies, QStringLiteral("&Move Here")).isEmpty());
+        QCOMPARE(Bytes(Path(QStringLiteral("copies/a.txt"))), QByteArray("alpha"));
+        QCOMPARE(Bytes(Path(QStringLiteral("copies/b.txt"))), QByteArray("bravo"));
+        QVERIFY(!QFileInfo::exists(Path(QStringLiteral("media/a.txt"))));
+        QVERIFY(!QFileInfo::exists(Path(QStringLiteral("media/b.txt"))));
+        QCOMPARE(Long(QStringLiteral("SELECT Count(*) FROM File WHERE CatalogueId=2 AND RelativePathId=0 "
+                                     "AND FileId IN (2, 3)")),
+                 2);
+        QCOMPARE(Folder()->List().rowCount(), 1);
+        QCOMPARE(Folder()->FocusedFileId(), 4);
+        QCOMPARE(Folder()->Selection().SelectedKeys(), (std::vector<qint32>{4}));
+        QCOMPARE(Folder()->Selection().Anchor(), 0);
+
+        // Files of another database are refused by the tree; no menu shows.
+        CFileIdListPayload foreign{Path(QStringLiteral("other.qrl")), 0, 1, 0, 4, {4}};
+        std::unique_ptr<QMimeData> data(CreateFileIdListMimeData(foreign));
+        const QPoint pos = Tree().visualRect(copies).center();
+        QDragMoveEvent move(pos, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Tree().viewport(), &move);
+        QVERIFY(!move.isAccepted());
+    }
+
+    void afterDeletingTheFocusLandsOnTheNextRowAndRangesStartThere()
+    {
+        Open();
+        const QStringList names{"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"};
+        for (int i = 0; i < names.size(); ++i)
+            AddReal(i + 1, QString(), 0, names[i], names[i].toLatin1());
+        ShowRoot(6);
+        CMirrowelView* view = Folder();
+        // b and c go; d, the first row after them that stays, takes the focus and the selection.
+        view->Selection().Click(1);
+        view->Selection().Click(2, Qt::ShiftModifier);
+        QSignalSpy finished(&W().frame.FileOperations(), &CFileOperations::finished);
+        auto yes = PressWhenShown(QMessageBox::Yes);
+        W().frame.Action(EMwCommand::FileListDeleteSelected)->trigger();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(yes->pressed);
+        QCOMPARE(view->List().rowCount(), 4);
+        QCOMPARE(view->FocusedFileId(), 4);
+        QCOMPARE(view->Selection().SelectedKeys(), (std::vector<qint32>{4}));
+        // The range keys start from that row, the list's own anchor.
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Up, Qt::ShiftModifier);
+        QCOMPARE(view->Selection().SelectedKeys(), (std::vector<qint32>{1, 4}));
+        QCOMPARE(view->FocusedFileId(), 1);
+
+        // Ghosting keeps the focused file and leaves the ghosts unselected.
+        view->Selection().Click(RowOf(view, QStringLiteral("e.txt")));
+        view->Selection().Click(RowOf(view, QStringLiteral("f.txt")), Qt::ShiftModifier);
+        auto ghostYes = PressWhenShown(QMessageBox::Yes);
+        W().frame.Action(EMwCommand::FileListGhostSelected)->trigger();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(ghostYes->pressed);
+        QCOMPARE(Long(QStringLiteral("SELECT Count(*) FROM File WHERE Ghost<>0 AND FileId IN (5, 6)")), 2);
+        QVERIFY(!QFileInfo::exists(Path(QStringLiteral("media/e.txt"))));
+        QCOMPARE(view->FocusedFileId(), 6);
+        QVERIFY(view->Selection().SelectedKeys().empty());
+        QCOMPARE(Bytes(Path(QStringLiteral("media/a.txt"))), QByteArray("a.txt"));
+    }
+
+    void aFileDeletedInOneListShowsDeletedInTheOthers()
+    {
+        Open();
+        AddReal(1, QString(), 0, QStringLiteral("one.bin"), QByteArray("same bytes"));
+        Add({2, QStringLiteral("one copy.bin"), 10, 0, false, kTth1, 2});
+        Db().Execute(QStringLiteral("UPDATE File SET TTH=? WHERE FileId=1"), {CDbValue(kTth1)});
+        const QString name = QStringLiteral("Check Duplicates For Deletion in All Catalogues");
+        QVERIFY(W().doc.Queries().ExecuteQuery(W().doc.Queries().QueryIdFromName(name)));
+        CMirrowelView* query = W().frame.FileListTabs()->QueryView(name);
+        QTRY_COMPARE(query->List().rowCount(), 2);
+        const int row = query->List().RowOfKey(1);
+        QTRY_VERIFY(query->List().index(row, 0).data(CRecordSetList::LoadingRole).toBool() == false);
+        QVERIFY(!query->IsDeleted(row));
+
+        ShowRoot(1);
+        Folder()->Selection().Click(0);
+        QSignalSpy finished(&W().frame.FileOperations(), &CFileOperations::finished);
+        auto yes = PressWhenShown(QMessageBox::Yes);
+        W().frame.Action(EMwCommand::FileListDeleteSelected)->trigger();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(yes->pressed);
+        QCOMPARE(Folder()->List().rowCount(), 0);
+        QTRY_VERIFY(query->IsDeleted(query->List().RowOfKey(1)));
+    }
+
+    void keysSelectRangesFromTheListsOwnAnchor()
+    {
+        Open();
+        for (qint32 id = 1; id <= 40; ++id)
+            Add({id, QStringLiteral("f%1.txt").arg(id, 2, 10, QLatin1Char('0'))});
+        ShowRoot(40);
+        CMirrowelView* view = Folder();
+        view->setFocus();
+        view->Selection().Click(5);
+        QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(view, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(view->Selection().SelectedRows(), (std::vector<int>{5, 6, 7}));
+        // Back over the anchor: the rows of the previous range beyond it are cleared.
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(view, Qt::Key_Up, Qt::ShiftModifier);
+        QCOMPARE(view->Selection().SelectedRows(), (std::vector<int>{3, 4, 5}));
+        QCOMPARE(view->FocusedRow(), 3);
+        // Ctrl moves the focus alone; a Shift key then ranges from the anchor, not the focus.
+        QTest::keyClick(view, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(view->FocusedRow(), 4);
+        QCOMPARE(view->Selection().SelectedRows(), (std::vector<int>{3, 4, 5}));
+        QTest::keyClick(view, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(view->Selection().SelectedCount(), 35);
+        QCOMPARE(view->FocusedRow(), 39);
+        QTest::keyClick(view, Qt::Key_PageUp, Qt::ShiftModifier);
+        const int paged = view->FocusedRow();
+        QVERIFY2(paged < 39 && paged > 5, qPrintable(QString::number(paged)));
+        QCOMPARE(view->Selection().SelectedCount(), paged - 5 + 1);
+        // A plain key selects one row and makes it the anchor.
+        QTest::keyClick(view, Qt::Key_Home);
+        QCOMPARE(view->Selection().SelectedRows(), (std::vector<int>{0}));
+        QTest::keyClick(view, Qt::Key_PageDown, Qt::ShiftModifier);
+        QCOMPARE(view->Selection().SelectedRows().front(), 0);
+        QCOMPARE(view->Selection().Anchor(), 0);
+
+        // A press on a row of a selection keeps the selection (a drag may follow); the release
+        // without a drag leaves that row alone selected.
+        view->Selection().Click(2);
+        view->Selection().Click(4, Qt::ShiftModifier);
+        const QPoint at = view->visualRect(view->List().index(3, 1)).center();
+        QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(view->Selection().SelectedRows(), (std::vector<int>{2, 3, 4}));
+        QCOMPARE(view->FocusedRow(), 3);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QCOMPARE(view->Selection().SelectedRows(), (std::vector<int>{3}));
+    }
+
+    void deletingACatalogueLeavesNoListShowingItsFiles()
+    {
+        Open();
+        Add({1, QStringLiteral("one.bin"), 2048, 0, false, kTth1});
+        Add({2, QStringLiteral("one copy.bin"), 2048, 0, false, kTth1, 2});
+        Add({3, QStringLiteral("two.bin"), 4096, 0, false, kTth2});
+        Add({4, QStringLiteral("two copy.bin"), 4096, 0, false, kTth2, 2});
+        Add({5, QStringLiteral("three copy.bin"), 4096, 0, false, kTth2, 2});
+        const qint32 queryId = W().doc.Queries().QueryIdFromName(
+            QStringLiteral("Check Duplicates For Deletion in All Catalogues"));
+        QVERIFY(W().doc.Queries().ExecuteQuery(queryId));
+        CMirrowelView* query = W().frame.FileListTabs()->QueryView(
+            QStringLiteral("Check Duplicates For Deletion in All Catalogues"));
+        QVERIFY(query);
+        QTRY_COMPARE(query->List().rowCount(), 5);
+        Tree().OnMwRequery();
+        ShowRoot(2);
+
+        // The catalogue deleted through the tree's command; the folder view showed it.
+        Tree().setCurrentIndex(Tree().Model().FindItem(CCatalogueTreeRecord::KindCatalogue, 1));
+        QTRY_COMPARE(Folder()->CatalogueId(), 1);
+        auto yes = PressWhenShown(QMessageBox::Yes);
+        Tree().OnMwDeleteCatalogue();
+        QVERIFY(yes->pressed);
+        QCOMPARE(Long(QStringLiteral("SELECT Count(*) FROM Catalogue WHERE CatalogueId=1")), 0);
+        QVERIFY(Folder()->CatalogueId() != 1);
+        QTRY_VERIFY(!Folder()->List().IsLoading());
+        for (int row = 0; row < Folder()->List().rowCount(); ++row)
+            QCOMPARE(
+                Folder()->List().DataCtrl_GetFieldValue(row, QStringLiteral("File.CatalogueId")).ToLong(), 2);
+        // The query runs again: no row of the deleted catalogue is left in it.
+        QTRY_VERIFY(!query->List().IsLoading());
+        QTRY_COMPARE(query->List().rowCount(), 3);
+        for (int row = 0; row < query->List().rowCount(); ++row)
+            QCOMPARE(query->List().DataCtrl_GetFieldValue(row, QStringLiteral("File.CatalogueId")).ToLong(),
+                     2);
+    }
+
+    void openingADatabaseShowsTheFilesOfItsFirstCatalogue()
+    {
+        Open();
+        Add({1, QStringLiteral("m.txt")});
+        Add({2, QStringLiteral("c1.txt"), 1024, 0, false, QString(), 2});
+        Add({3, QStringLiteral("c2.txt"), 1024, 0, false, QString(), 2});
+        // A group first in the tree, holding the catalogue that sorts first.
+        Db().Execute(
+            QStringLiteral("INSERT INTO [Group] (GroupId, [Group], ParentGroupId) VALUES (1, 'Archive', 0)"));
+        Db().Execute(
+            QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                           "Location, DriveType) VALUES (1, 3, 'Attic', 'DATA', 0, '/nowhere', 'Fixed')"));
+        const QString path = W().doc.Path();
+        W().doc.CloseDatabase();
+        QCOMPARE(Folder()->List().rowCount(), 0);
+
+        // The first catalogue at the top, not the one inside the group.
+        QVERIFY(W().frame.OpenFile(path));
+        QTRY_COMPARE(Folder()->CatalogueId(), 2);
+        QTRY_COMPARE(Folder()->List().rowCount(), 2);
+        QCOMPARE(Tree().Model().Record(Tree().currentIndex()).lCatalogueId, 2);
+
+        // Without catalogues at the top, the first inside the groups.
+        Db().Execute(QStringLiteral("UPDATE Catalogue SET GroupId=1"));
+        W().doc.CloseDatabase();
+        QVERIFY(W().frame.OpenFile(path));
+        QTRY_COMPARE(Folder()->CatalogueId(), 3);
+        QCOMPARE(Folder()->List().rowCount(), 0);
     }
 
     void exportListWritesTheActiveListAsAJob()
