@@ -44,6 +44,8 @@ public:
     static constexpr int kUnsorted = CRecordSetSql::kUnsorted;
     static constexpr int kPageRows = 128;
     static constexpr int kCachedPages = 16;
+    // The leading rows a new list shows while the rest of its keys are read.
+    static constexpr int kHeadRows = 2 * kPageRows;
 
     enum Role
     {
@@ -175,6 +177,7 @@ private:
         CRecordSetKeyJob keyJob;
         QString strLastSql;
         QString strPageSql;
+        bool bHeadShown = false; // its leading rows are on show already
     };
     struct CPage
     {
@@ -189,6 +192,9 @@ private:
     std::optional<int> StartOpen(CDbDatabase* db, COpen& open);
     std::optional<int> StartRequery(COpen& open);
     int ApplyKeys(const COpen& open, CRecordSetKeys keys);
+    // The whole key list of an open whose leading rows are shown: the rest added after them
+    // when the leading rows are the same, else all of them in one reset.
+    void CompleteHead(const COpen& open, CRecordSetKeys keys);
     // Takes in what the loader answered since the last time.
     void TakeInbox();
     void OnKeys(CRecordSetKeys keys);

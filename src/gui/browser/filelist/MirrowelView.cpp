@@ -63,6 +63,13 @@ CMirrowelView::CMirrowelView(CMirrowelDoc& doc, Kind kind, QWidget* parent)
     connect(&m_widthTimer, &QTimer::timeout, this, &CMirrowelView::SaveColumnWidths);
     // After the selection has come back by key.
     connect(m_pList.get(), &QAbstractItemModel::modelReset, this, &CMirrowelView::OnRowsReset);
+    // The rest of a list shown by its leading rows first: counted and its checks read as well.
+    connect(m_pList.get(), &QAbstractItemModel::rowsInserted, this,
+            [this]
+            {
+                m_checks.resize(static_cast<size_t>(m_pList->rowCount()), 0);
+                ResetTotals(true);
+            });
 }
 
 CMirrowelView::~CMirrowelView()
