@@ -351,6 +351,14 @@ void CRecordSetList::DataCtrl_Close()
     emit rowCountChanged(oldCount);
 }
 
+bool CRecordSetList::ReadWhenIdle(std::function<void(CDbDatabase* db)> work)
+{
+    if (!m_pDatabase)
+        return false;
+    m_pLoader->PostIdle(m_connection, std::move(work));
+    return true;
+}
+
 qint32 CRecordSetList::Key(int row) const
 {
     return row >= 0 && row < static_cast<int>(m_keys.size()) ? m_keys[static_cast<size_t>(row)] : 0;

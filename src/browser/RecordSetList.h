@@ -108,6 +108,10 @@ public:
     // Holds the background reads (blocking reads still run), so that tests and benchmarks can
     // line requests up.
     void HoldLoader(bool hold) { m_pLoader->Hold(hold); }
+    // A read over the shown list's database, on the loader's thread and connection whenever it
+    // has nothing else to read; work runs there (db is nullptr when the database cannot be
+    // opened) and must hand its answer back itself. False when the list is not open.
+    bool ReadWhenIdle(std::function<void(CDbDatabase* db)> work);
     int DataCtrl_GetRecordCount() const { return static_cast<int>(m_keys.size()); }
 
     // Rows and keys.

@@ -115,6 +115,7 @@ void CRecordSetLoader::CloseConnection()
     {
         std::lock_guard lock(m_mutex);
         m_bCloseConnection = true;
+        m_idle.clear(); // reads of the closed list, which would open the file again
     }
     m_wake.notify_all();
 }
@@ -124,6 +125,16 @@ void CRecordSetLoader::Hold(bool hold)
     {
         std::lock_guard lock(m_mutex);
         m_bHeld = hold;
+    }
+    m_wake.notify_all();
+}
+
+void CRecordSetLoader::PostIdle(const CRecordSetConnection& connection,
+                                std::function<void(CDbDatabase*)> work)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_idle.emplace_back(connection, std::move(work));
     }
     m_wake.notify_all();
 }
@@ -200,13 +211,16 @@ void CRecordSetLoader::Loop()
         std::function<void()> now;
         std::optional<CRecordSetKeyJob> keyJob;
         std::optional<CRecordSetPageJob> pageJob;
+        std::optional<std::pair<CRecordSetConnection, std::function<void(CDbDatabase*)>>> idle;
         bool close = false;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock,
-                        [&] {
+                        [&]
+                        {
                             return m_bStop || !m_now.empty() ||
-                                   (!m_bHeld && (m_bCloseConnection || m_keyJob || !m_pages.empty()));
+                                   (!m_bHeld &&
+                                    (m_bCloseConnection || m_keyJob || !m_pages.empty() || !m_idle.empty()));
                         });
             if (!m_now.empty())
             {
@@ -225,10 +239,15 @@ void CRecordSetLoader::Loop()
                 keyJob = std::move(m_keyJob);
                 m_keyJob.reset();
             }
-            else
+            else if (!m_pages.empty())
             {
                 pageJob = std::move(m_pages.front());
                 m_pages.pop_front();
+            }
+            else
+            {
+                idle = std::move(m_idle.front());
+                m_idle.pop_front();
             }
         }
         if (now)
@@ -265,6 +284,18 @@ void CRecordSetLoader::Loop()
         }
         else if (pageJob)
             m_pageDone(LoadPage(*pageJob));
+        else if (idle)
+        {
+            CDbDatabase* db = nullptr;
+            try
+            {
+                db = &Connection(idle->first);
+            }
+            catch (const CDbException&)
+            {
+            }
+            idle->second(db);
+        }
     }
     m_pDatabase.reset();
 }

@@ -105,6 +105,11 @@ public:
     // benchmarks).
     void Hold(bool hold);
 
+    // Work of the lowest priority (a walk over every row): run on the loader's thread when no key
+    // list, page or blocking call waits, through the connection for that database (nullptr when it
+    // cannot be opened). Dropped when the loader goes.
+    void PostIdle(const CRecordSetConnection& connection, std::function<void(CDbDatabase* db)> work);
+
     // Run on the loader's thread, waiting for the answer.
     CRecordSetKeys LoadKeysNow(const CRecordSetKeyJob& job);
     CRecordSetPage LoadPageNow(const CRecordSetPageJob& job);
@@ -132,6 +137,7 @@ private:
     std::optional<CRecordSetKeyJob> m_keyJob;
     std::deque<CRecordSetPageJob> m_pages;
     std::deque<std::function<void()>> m_now; // blocking calls, before anything else
+    std::deque<std::pair<CRecordSetConnection, std::function<void(CDbDatabase*)>>> m_idle;
     bool m_bCloseConnection = false;
     bool m_bHeld = false;
     std::atomic<quint64> m_nLatestKeys{0};
