@@ -167,6 +167,7 @@ int main(int argc, char** argv)
     const double wholeMs = Ms(timer);
     const double openGap = gaps.Stop();
     const int rows = view->List().rowCount();
+    const long rssOpened = ResidentKb();
     std::printf("rows: %d\n", rows);
     std::printf(
         "(a) open to first painted screen: %.0f ms (target 1500); the whole key list in after %.0f ms; "
@@ -208,6 +209,8 @@ int main(int argc, char** argv)
         "(d) resident size grown by the open list: %.1f bytes a row (target under 16; includes the page "
         "cache and the loader's connection)\n",
         rows > 0 ? (rssAfter - rssBefore) * 1024.0 / rows : 0.0);
+    std::printf("    of which %.1f bytes a row once the key list was in, before the walk and the scrolling\n",
+                rows > 0 ? (rssOpened - rssBefore) * 1024.0 / rows : 0.0);
 
     // The list's own key statement (its joins and its ORDER BY), stepped plainly.
     const double keysPeer = PeerMs(path, view->List().Sql().ResolveUser(view->List().Sql().KeyStatement()));
