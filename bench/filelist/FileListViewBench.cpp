@@ -85,16 +85,20 @@ private:
     double m_dMaxGap = 0;
 };
 
-// Waits, with events moving, until done() holds; false after timeoutMs.
+// Waits, with events moving, until done() holds; false after timeoutMs. Sleeps between events
+// as the window's own event loop does: a loop that polls without pause would take a core from
+// the loader's thread on a machine of two.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
+    QTimer wake;
+    wake.start(2);
     while (!done())
     {
         if (timer.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -155,16 +159,20 @@ int main(int argc, char** argv)
     gaps.Start();
     tabs.Show(0, QStringLiteral("All Files"), kSql, QString(), 0);
     auto* view = tabs.QueryView(QStringLiteral("All Files"));
-    const bool opened = WaitFor(
-        [&] { return view->List().rowCount() > 0 && !view->List().IsLoading() && ScreenFilled(*view); },
-        60000);
+    // The first screen may show before the whole key list is in.
+    const bool opened = WaitFor([&] { return view->List().rowCount() > 0 && ScreenFilled(*view); }, 60000);
     view->viewport()->repaint();
     const double openMs = Ms(timer);
+    const bool whole = WaitFor([&] { return !view->List().IsLoading(); }, 60000);
+    const double wholeMs = Ms(timer);
     const double openGap = gaps.Stop();
     const int rows = view->List().rowCount();
+    const long rssOpened = ResidentKb();
     std::printf("rows: %d\n", rows);
-    std::printf("(a) open to first painted screen: %.0f ms (target 1500), longest GUI gap %.1f ms%s\n",
-                openMs, openGap, opened ? "" : " [TIMED OUT]");
+    std::printf(
+        "(a) open to first painted screen: %.0f ms (target 1500); the whole key list in after %.0f ms; "
+        "longest GUI gap %.1f ms%s\n",
+        openMs, wholeMs, openGap, opened && whole ? "" : " [TIMED OUT]");
 
     // (c) The totals walk started with the open; measured to its end.
     gaps.Start();
@@ -201,6 +209,8 @@ int main(int argc, char** argv)
         "(d) resident size grown by the open list: %.1f bytes a row (target under 16; includes the page "
         "cache and the loader's connection)\n",
         rows > 0 ? (rssAfter - rssBefore) * 1024.0 / rows : 0.0);
+    std::printf("    of which %.1f bytes a row once the key list was in, before the walk and the scrolling\n",
+                rows > 0 ? (rssOpened - rssBefore) * 1024.0 / rows : 0.0);
 
     // The list's own key statement (its joins and its ORDER BY), stepped plainly.
     const double keysPeer = PeerMs(path, view->List().Sql().ResolveUser(view->List().Sql().KeyStatement()));
@@ -208,9 +218,10 @@ int main(int argc, char** argv)
         PeerMs(path, QStringLiteral("SELECT Count(*), Sum(FileSizeDouble) FROM File LEFT JOIN "
                                     "FileUserSelect ON File.FileId = FileUserSelect.FileId AND "
                                     "FileUserSelect.User='bench' WHERE File.Deleted=False"));
-    std::printf("peer: key statement %.0f ms (open / peer %.2f); count and sum %.0f ms (walk / peer %.2f)\n",
-                keysPeer, openMs / std::max(keysPeer, 0.001), walkPeer,
-                (walkMs + openMs) / std::max(walkPeer, 0.001));
+    std::printf("peer: key statement %.0f ms (first screen / peer %.2f, whole list / peer %.2f); count and "
+                "sum %.0f ms (walk / peer %.2f)\n",
+                keysPeer, openMs / std::max(keysPeer, 0.001), wholeMs / std::max(keysPeer, 0.001), walkPeer,
+                (walkMs + wholeMs) / std::max(walkPeer, 0.001));
     tabs.hide();
     doc.CloseDatabase();
     return 0;

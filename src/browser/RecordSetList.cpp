@@ -172,6 +172,7 @@ std::optional<int> CRecordSetList::StartRequery(COpen& open)
     open.strPageSql = m_strPageSql;
     open.keyJob = m_shownKeyJob;
     open.keyJob.nGeneration = open.nGeneration;
+    open.keyJob.nHeadRows = 0; // the same rows: the focused file keeps its place
     return std::nullopt;
 }
 
@@ -191,6 +192,14 @@ void CRecordSetList::DataCtrl_OpenAsync(CDbDatabase* db)
     {
         emit opened(*result);
         return;
+    }
+    // Other rows than those shown (another folder, another query) show their head first; a new
+    // order of the same rows waits for all of them, so that the focused file stays where it is.
+    if (m_pDatabase != open.pDatabase || m_strPageSql != open.strPageSql)
+    {
+        open.keyJob.nHeadRows = kHeadRows;
+        open.keyJob.strPageSql = open.strPageSql;
+        open.keyJob.nPageRows = kPageRows;
     }
     m_pending = open;
     m_pLoader->PostKeys(open.keyJob);
@@ -228,9 +237,47 @@ void CRecordSetList::OnKeys(CRecordSetKeys keys)
     // Keys of an open that a later open, sort or close replaced are dropped.
     if (!m_pending || keys.nGeneration != m_pending->nGeneration)
         return;
+    if (keys.bHead)
+    {
+        // Shown as the list for now; the open goes on until the whole list is in.
+        m_pending->bHeadShown = true;
+        const COpen open = *m_pending;
+        ApplyKeys(open, std::move(keys));
+        return;
+    }
     const COpen open = std::move(*m_pending);
     m_pending.reset();
-    ApplyKeys(open, std::move(keys));
+    if (open.bHeadShown && open.nGeneration == m_nShownGeneration && keys.nErrorCode == 0)
+        CompleteHead(open, std::move(keys));
+    else
+        ApplyKeys(open, std::move(keys));
+}
+
+void CRecordSetList::CompleteHead(const COpen& open, CRecordSetKeys keys)
+{
+    const size_t shown = m_keys.size();
+    const bool sameHead =
+        keys.keys.size() >= shown && std::equal(m_keys.begin(), m_keys.end(), keys.keys.begin()) &&
+        (m_bands.empty()
+             ? keys.bands.empty()
+             : keys.bands.size() >= shown && std::equal(m_bands.begin(), m_bands.end(), keys.bands.begin()));
+    if (!sameHead)
+    {
+        // Rows of equal sort values may come in another order from the whole sort.
+        ApplyKeys(open, std::move(keys));
+        return;
+    }
+    const int oldCount = rowCount();
+    if (keys.keys.size() > shown)
+    {
+        beginInsertRows(QModelIndex(), oldCount, static_cast<int>(keys.keys.size()) - 1);
+        m_keys = std::move(keys.keys);
+        m_bands = std::move(keys.bands);
+        m_keyRows.clear();
+        endInsertRows();
+        emit rowCountChanged(oldCount);
+    }
+    emit opened(0);
 }
 
 int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
@@ -277,7 +324,8 @@ int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
     emit rowCountChanged(oldCount);
     if (columnCount() > 0)
         emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
-    emit opened(result);
+    if (!keys.bHead)
+        emit opened(result);
     return result;
 }
 
@@ -301,6 +349,14 @@ void CRecordSetList::DataCtrl_Close()
     m_pLoader->Forget(m_nGeneration);
     m_pLoader->CloseConnection();
     emit rowCountChanged(oldCount);
+}
+
+bool CRecordSetList::ReadWhenIdle(std::function<void(CDbDatabase* db)> work)
+{
+    if (!m_pDatabase)
+        return false;
+    m_pLoader->PostIdle(m_connection, std::move(work));
+    return true;
 }
 
 qint32 CRecordSetList::Key(int row) const

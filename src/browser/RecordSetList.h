@@ -44,6 +44,8 @@ public:
     static constexpr int kUnsorted = CRecordSetSql::kUnsorted;
     static constexpr int kPageRows = 128;
     static constexpr int kCachedPages = 16;
+    // The leading rows a new list shows while the rest of its keys are read.
+    static constexpr int kHeadRows = 2 * kPageRows;
 
     enum Role
     {
@@ -106,6 +108,10 @@ public:
     // Holds the background reads (blocking reads still run), so that tests and benchmarks can
     // line requests up.
     void HoldLoader(bool hold) { m_pLoader->Hold(hold); }
+    // A read over the shown list's database, on the loader's thread and connection whenever it
+    // has nothing else to read; work runs there (db is nullptr when the database cannot be
+    // opened) and must hand its answer back itself. False when the list is not open.
+    bool ReadWhenIdle(std::function<void(CDbDatabase* db)> work);
     int DataCtrl_GetRecordCount() const { return static_cast<int>(m_keys.size()); }
 
     // Rows and keys.
@@ -175,6 +181,7 @@ private:
         CRecordSetKeyJob keyJob;
         QString strLastSql;
         QString strPageSql;
+        bool bHeadShown = false; // its leading rows are on show already
     };
     struct CPage
     {
@@ -189,6 +196,9 @@ private:
     std::optional<int> StartOpen(CDbDatabase* db, COpen& open);
     std::optional<int> StartRequery(COpen& open);
     int ApplyKeys(const COpen& open, CRecordSetKeys keys);
+    // The whole key list of an open whose leading rows are shown: the rest added after them
+    // when the leading rows are the same, else all of them in one reset.
+    void CompleteHead(const COpen& open, CRecordSetKeys keys);
     // Takes in what the loader answered since the last time.
     void TakeInbox();
     void OnKeys(CRecordSetKeys keys);

@@ -2,6 +2,9 @@
 
 #include "common/DbException.h"
 #include "database/DbDatabase.h"
+#include "database/JetSql.h"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,6 +13,18 @@
 
 namespace
 {
+// The statement limited to its first rows, in the engine's own dialect: Jet has no LIMIT.
+CDbStatement PrepareHead(CDbDatabase& db, const QString& jetSql, int rows)
+{
+    const std::shared_ptr<const CJetTranslation> translation = db.TranslateJet(jetSql);
+    if (!translation->isSelect || translation->statements.size() != 1 || !translation->parameters.isEmpty())
+        return db.Prepare(jetSql); // raises what Prepare raises
+    QString sql = translation->statements.front().trimmed();
+    while (sql.endsWith(QLatin1Char(';')))
+        sql.chop(1);
+    return db.PrepareSqlite(sql + QStringLiteral(" LIMIT %1").arg(rows));
+}
+
 void RaiseTo(std::atomic<quint64>& value, quint64 at_least)
 {
     quint64 current = value.load();
@@ -100,6 +115,7 @@ void CRecordSetLoader::CloseConnection()
     {
         std::lock_guard lock(m_mutex);
         m_bCloseConnection = true;
+        m_idle.clear(); // reads of the closed list, which would open the file again
     }
     m_wake.notify_all();
 }
@@ -109,6 +125,16 @@ void CRecordSetLoader::Hold(bool hold)
     {
         std::lock_guard lock(m_mutex);
         m_bHeld = hold;
+    }
+    m_wake.notify_all();
+}
+
+void CRecordSetLoader::PostIdle(const CRecordSetConnection& connection,
+                                std::function<void(CDbDatabase*)> work)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_idle.emplace_back(connection, std::move(work));
     }
     m_wake.notify_all();
 }
@@ -185,13 +211,16 @@ void CRecordSetLoader::Loop()
         std::function<void()> now;
         std::optional<CRecordSetKeyJob> keyJob;
         std::optional<CRecordSetPageJob> pageJob;
+        std::optional<std::pair<CRecordSetConnection, std::function<void(CDbDatabase*)>>> idle;
         bool close = false;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock,
-                        [&] {
+                        [&]
+                        {
                             return m_bStop || !m_now.empty() ||
-                                   (!m_bHeld && (m_bCloseConnection || m_keyJob || !m_pages.empty()));
+                                   (!m_bHeld &&
+                                    (m_bCloseConnection || m_keyJob || !m_pages.empty() || !m_idle.empty()));
                         });
             if (!m_now.empty())
             {
@@ -210,10 +239,15 @@ void CRecordSetLoader::Loop()
                 keyJob = std::move(m_keyJob);
                 m_keyJob.reset();
             }
-            else
+            else if (!m_pages.empty())
             {
                 pageJob = std::move(m_pages.front());
                 m_pages.pop_front();
+            }
+            else
+            {
+                idle = std::move(m_idle.front());
+                m_idle.pop_front();
             }
         }
         if (now)
@@ -222,23 +256,58 @@ void CRecordSetLoader::Loop()
             m_pDatabase.reset();
         else if (keyJob)
         {
+            if (keyJob->nHeadRows > 0)
+            {
+                CRecordSetKeys head = LoadKeys(*keyJob, keyJob->nHeadRows);
+                if (head.bCancelled)
+                    continue;
+                // Fewer rows than asked for, or an error: that is the whole answer already.
+                const bool whole =
+                    head.nErrorCode != 0 || head.keys.size() < static_cast<size_t>(keyJob->nHeadRows);
+                head.bHead = !whole;
+                if (whole)
+                {
+                    m_keysDone(std::move(head));
+                    continue;
+                }
+                // The whole list keeps this thread busy for a while: the cells of the leading
+                // rows are read first, so that their screen is painted meanwhile.
+                std::vector<qint32> headKeys = head.keys;
+                m_keysDone(std::move(head));
+                PostHeadPages(*keyJob, headKeys);
+            }
             CRecordSetKeys keys = LoadKeys(*keyJob);
+            // The engine's sort of a large list leaves megabytes free in this thread's heap.
+            malloc_trim(0);
             if (!keys.bCancelled)
                 m_keysDone(std::move(keys));
         }
         else if (pageJob)
             m_pageDone(LoadPage(*pageJob));
+        else if (idle)
+        {
+            CDbDatabase* db = nullptr;
+            try
+            {
+                db = &Connection(idle->first);
+            }
+            catch (const CDbException&)
+            {
+            }
+            idle->second(db);
+        }
     }
     m_pDatabase.reset();
 }
 
-CRecordSetKeys CRecordSetLoader::LoadKeys(const CRecordSetKeyJob& job)
+CRecordSetKeys CRecordSetLoader::LoadKeys(const CRecordSetKeyJob& job, int headRows)
 {
     CRecordSetKeys result;
     result.nGeneration = job.nGeneration;
     try
     {
-        CDbStatement rows = Connection(job.connection).Prepare(job.strSql);
+        CDbDatabase& db = Connection(job.connection);
+        CDbStatement rows = headRows > 0 ? PrepareHead(db, job.strSql, headRows) : db.Prepare(job.strSql);
         const int groupValues = std::min(job.nGroupValues, rows.ColumnCount() - 1);
         std::vector<CDbValue> previous(static_cast<size_t>(std::max(groupValues, 0)));
         bool band = false;
@@ -280,6 +349,27 @@ CRecordSetKeys CRecordSetLoader::LoadKeys(const CRecordSetKeyJob& job)
         result.strError = e.m_strDescription;
     }
     return result;
+}
+
+void CRecordSetLoader::PostHeadPages(const CRecordSetKeyJob& job, const std::vector<qint32>& keys)
+{
+    if (job.nPageRows <= 0 || job.strPageSql.isEmpty())
+        return;
+    for (size_t first = 0; first < keys.size(); first += static_cast<size_t>(job.nPageRows))
+    {
+        if (m_nLatestKeys.load() > job.nGeneration)
+            return;
+        CRecordSetPageJob page;
+        page.nGeneration = job.nGeneration;
+        page.nPage = static_cast<int>(first / static_cast<size_t>(job.nPageRows));
+        page.connection = job.connection;
+        page.strSql = job.strPageSql;
+        page.nStatementRows = job.nPageRows;
+        const size_t last = std::min(keys.size(), first + static_cast<size_t>(job.nPageRows));
+        page.keys.assign(keys.begin() + static_cast<std::ptrdiff_t>(first),
+                         keys.begin() + static_cast<std::ptrdiff_t>(last));
+        m_pageDone(LoadPage(page));
+    }
 }
 
 CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)

@@ -32,6 +32,14 @@ struct CRecordSetKeyJob
     CRecordSetConnection connection;
     QString strSql;
     int nGroupValues = 0;
+    // When above 0, a background load first posts that many leading rows on their own (a short
+    // read: the engine keeps only the top rows of its sort), so that a list of a million files
+    // shows its first screen long before the whole key list is in.
+    int nHeadRows = 0;
+    // The cells of the leading rows are read with them, page by page, before the whole list
+    // keeps the loader busy.
+    QString strPageSql;
+    int nPageRows = 0;
 };
 
 struct CRecordSetKeys
@@ -42,6 +50,7 @@ struct CRecordSetKeys
     long nErrorCode = 0;     // the engine's error, 0 when the keys were read
     QString strError;
     bool bCancelled = false; // a newer load took its place
+    bool bHead = false;      // only the leading rows; the whole list follows
 };
 
 // One page of rows read by key.
@@ -96,6 +105,11 @@ public:
     // benchmarks).
     void Hold(bool hold);
 
+    // Work of the lowest priority (a walk over every row): run on the loader's thread when no key
+    // list, page or blocking call waits, through the connection for that database (nullptr when it
+    // cannot be opened). Dropped when the loader goes.
+    void PostIdle(const CRecordSetConnection& connection, std::function<void(CDbDatabase* db)> work);
+
     // Run on the loader's thread, waiting for the answer.
     CRecordSetKeys LoadKeysNow(const CRecordSetKeyJob& job);
     CRecordSetPage LoadPageNow(const CRecordSetPageJob& job);
@@ -108,8 +122,11 @@ private:
     void Loop();
     // The connection for this database, opened when needed; throws CDbException.
     CDbDatabase& Connection(const CRecordSetConnection& connection);
-    CRecordSetKeys LoadKeys(const CRecordSetKeyJob& job);
+    // headRows above 0: only that many leading rows.
+    CRecordSetKeys LoadKeys(const CRecordSetKeyJob& job, int headRows = 0);
     CRecordSetPage LoadPage(const CRecordSetPageJob& job);
+    // The pages of a list's leading rows, read and posted at once.
+    void PostHeadPages(const CRecordSetKeyJob& job, const std::vector<qint32>& keys);
 
     KeysDone m_keysDone;
     PageDone m_pageDone;
@@ -120,6 +137,7 @@ private:
     std::optional<CRecordSetKeyJob> m_keyJob;
     std::deque<CRecordSetPageJob> m_pages;
     std::deque<std::function<void()>> m_now; // blocking calls, before anything else
+    std::deque<std::pair<CRecordSetConnection, std::function<void(CDbDatabase*)>>> m_idle;
     bool m_bCloseConnection = false;
     bool m_bHeld = false;
     std::atomic<quint64> m_nLatestKeys{0};

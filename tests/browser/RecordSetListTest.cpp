@@ -435,3 +435,80 @@ TEST_F(RecordSetListTest, FocusAndSelectionFollowTheirKeysAcrossASortAndARequery
     EXPECT_EQ(selection.FocusedRow(), 1);
     EXPECT_EQ(Sorted(selection.SelectedKeys()), std::vector<qint32>({5}));
 }
+
+TEST_F(RecordSetListTest, ANewListShowsItsLeadingRowsWhileTheRestIsRead)
+{
+    const int total = CRecordSetList::kHeadRows * 2 + 37;
+    Db().BeginTrans();
+    for (int i = 0; i < total; ++i)
+        Db().Execute(QStringLiteral("INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, "
+                                    "Deleted) VALUES (1, 0, ?, ?, ?, False)"),
+                     {CDbValue(100 + i),
+                      CDbValue(QStringLiteral("g%1.txt").arg((i * 7919) % total, 5, 10, QLatin1Char('0'))),
+                      CDbValue(400 + i / 3)});
+    Db().CommitTrans();
+    const int all = total + 6;
+    m_list.DataCtrl_SetGrouping(QStringLiteral("ORDER BY File.FileSize, File.File"), 1);
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    std::vector<qint32> keys;
+    std::vector<bool> bands;
+    for (int row = 0; row < m_list.rowCount(); ++row)
+    {
+        keys.push_back(m_list.Key(row));
+        bands.push_back(m_list.data(m_list.index(row, 0), CRecordSetList::BandRole).toBool());
+    }
+    ASSERT_EQ(static_cast<int>(keys.size()), all);
+    m_list.DataCtrl_Close();
+
+    QAbstractItemModelTester tester(&m_list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    struct SChange
+    {
+        bool reset;
+        int rows;
+        bool loading;
+    };
+    std::vector<SChange> changes;
+    QObject::connect(&m_list, &QAbstractItemModel::modelReset, &m_list,
+                     [&] {
+                         changes.push_back({true, m_list.rowCount(), m_list.IsLoading()});
+                     });
+    QObject::connect(&m_list, &QAbstractItemModel::rowsInserted, &m_list,
+                     [&] {
+                         changes.push_back({false, m_list.rowCount(), m_list.IsLoading()});
+                     });
+    const auto shown = [&]
+    {
+        std::vector<qint32> now;
+        for (int row = 0; row < m_list.rowCount(); ++row)
+            now.push_back(m_list.Key(row));
+        return now;
+    };
+
+    // A list not shown before: its leading rows first, still loading, then the rest after them.
+    ASSERT_EQ(Await([&] { m_list.DataCtrl_OpenAsync(&Db()); }), 0);
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_TRUE(changes[0].reset);
+    EXPECT_EQ(changes[0].rows, CRecordSetList::kHeadRows);
+    EXPECT_TRUE(changes[0].loading) << "the open goes on behind the leading rows";
+    EXPECT_FALSE(changes[1].reset) << "the rest is added, not a new list";
+    EXPECT_EQ(changes[1].rows, all);
+    EXPECT_EQ(shown(), keys);
+    for (int row = 0; row < all; ++row)
+        ASSERT_EQ(m_list.data(m_list.index(row, 0), CRecordSetList::BandRole).toBool(), bands[row])
+            << "band of row " << row;
+
+    // Another order of the same rows waits for all of them (the focused file keeps its place).
+    changes.clear();
+    ASSERT_EQ(Await([&] { m_list.sort(0, Qt::DescendingOrder); }), 0);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].rows, all);
+    EXPECT_FALSE(changes[0].loading);
+
+    // A list shorter than the leading rows comes whole, in one statement's answer.
+    changes.clear();
+    m_list.DataCtrl_SetWhere(QStringLiteral("WHERE File.FileSize=300"));
+    ASSERT_EQ(Await([&] { m_list.DataCtrl_OpenAsync(&Db()); }), 0);
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].rows, 1);
+    EXPECT_FALSE(changes[0].loading);
+}

@@ -24,13 +24,6 @@ QString ChunkStatement()
     return sql + QLatin1Char(')');
 }
 
-struct SRowFacts
-{
-    bool ghost = false;
-    bool mark = false;
-    std::uint32_t low = 0;
-    std::uint32_t high = 0;
-};
 } // namespace
 
 void CFileListWalk::Reset(bool loadChecks)
@@ -40,45 +33,82 @@ void CFileListWalk::Reset(bool loadChecks)
     m_nNextRow = 0;
 }
 
-bool CFileListWalk::StepChunk(CDbDatabase& db, const QString& userName, const CRecordSetList& list,
-                              std::vector<char>& checks)
+std::vector<qint32> CFileListWalk::NextKeys(const CRecordSetList& list) const
 {
-    const int rowCount = list.DataCtrl_GetRecordCount();
-    const int first = m_nNextRow;
-    const int end = std::min(rowCount, first + kChunkRows);
-    std::unordered_map<qint32, SRowFacts> facts;
+    std::vector<qint32> keys;
+    const int end = std::min(list.DataCtrl_GetRecordCount(), m_nNextRow + kChunkRows);
+    for (int row = m_nNextRow; row < end; ++row)
+        keys.push_back(list.Key(row));
+    return keys;
+}
+
+bool CFileListWalk::ReadFacts(CDbDatabase& db, const QString& userName, const std::vector<qint32>& keys,
+                              std::vector<CRowFacts>& facts)
+{
+    std::unordered_map<qint32, CRowFacts> byKey;
     try
     {
         static const QString statement = ChunkStatement();
         CDbStatement rows = db.Prepare(statement);
         rows.Bind(1, userName);
         for (int i = 0; i < kChunkRows; ++i)
-            rows.Bind(i + 2, first + i < end ? list.Key(first + i) : 0);
+            rows.Bind(i + 2, static_cast<size_t>(i) < keys.size() ? keys[static_cast<size_t>(i)] : 0);
         while (rows.Step())
         {
-            SRowFacts& f = facts[rows.Value(0).ToLong()];
-            f.ghost = rows.Value(1).ToBool();
-            f.low = static_cast<std::uint32_t>(rows.Value(2).ToLong());
-            f.high = static_cast<std::uint32_t>(rows.Value(3).ToLong());
-            f.mark = f.mark || rows.Value(4).ToBool();
+            CRowFacts& f = byKey[rows.Value(0).ToLong()];
+            f.bFound = true;
+            f.bGhost = rows.Value(1).ToBool();
+            f.nLow = static_cast<std::uint32_t>(rows.Value(2).ToLong());
+            f.nHigh = static_cast<std::uint32_t>(rows.Value(3).ToLong());
+            f.bMark = f.bMark || rows.Value(4).ToBool();
         }
     }
     catch (const CDbException& e)
     {
         LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelView::OnIdle() - totals"));
+        facts.clear();
         return false;
     }
-    for (int row = first; row < end; ++row)
+    facts.clear();
+    facts.reserve(keys.size());
+    for (qint32 key : keys)
     {
-        const auto it = facts.find(list.Key(row));
-        if (it == facts.end())
-            continue; // deleted since the list was read
-        char& check = checks[static_cast<size_t>(row)];
-        if (m_bLoadChecks)
-            check = it->second.mark ? 1 : 0;
-        m_totals.AddRow(it->second.ghost, check != 0, it->second.low, it->second.high);
+        const auto it = byKey.find(key);
+        facts.push_back(it == byKey.end() ? CRowFacts() : it->second);
     }
-    m_nNextRow = end;
+    return true;
+}
+
+void CFileListWalk::Count(const std::vector<CRowFacts>& facts, std::vector<char>& checks)
+{
+    if (IsDone())
+        return;
+    if (facts.empty())
+    {
+        m_totals.Finish();
+        return;
+    }
+    for (const CRowFacts& f : facts)
+    {
+        const size_t row = static_cast<size_t>(m_nNextRow++);
+        if (row >= checks.size() || !f.bFound)
+            continue; // deleted since the list was read
+        char& check = checks[row];
+        if (m_bLoadChecks)
+            check = f.bMark ? 1 : 0;
+        m_totals.AddRow(f.bGhost, check != 0, f.nLow, f.nHigh);
+    }
+    if (static_cast<size_t>(m_nNextRow) >= checks.size())
+        m_totals.Finish();
+}
+
+bool CFileListWalk::StepChunk(CDbDatabase& db, const QString& userName, const CRecordSetList& list,
+                              std::vector<char>& checks)
+{
+    std::vector<CRowFacts> facts;
+    if (!ReadFacts(db, userName, NextKeys(list), facts))
+        return false;
+    Count(facts, checks);
     return true;
 }
 

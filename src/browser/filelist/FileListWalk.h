@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <vector>
 
 class CDbDatabase;
@@ -27,6 +28,23 @@ public:
               std::chrono::nanoseconds budget);
     // The whole walk at once (scripts and tests).
     void Run(CDbDatabase& db, const QString& userName, const CRecordSetList& list, std::vector<char>& checks);
+
+    // The walk in three parts, so that the reading runs on another thread: the keys of the next
+    // rows (none when the walk is through), what the database says of them, and their count.
+    struct CRowFacts
+    {
+        bool bFound = false; // false: deleted since the list was read
+        bool bGhost = false;
+        bool bMark = false;
+        std::uint32_t nLow = 0;
+        std::uint32_t nHigh = 0;
+    };
+    std::vector<qint32> NextKeys(const CRecordSetList& list) const;
+    // One fact a key, in the keys' order; false when the database could not be read.
+    static bool ReadFacts(CDbDatabase& db, const QString& userName, const std::vector<qint32>& keys,
+                          std::vector<CRowFacts>& facts);
+    // Counts the facts of the rows NextKeys gave; a read that failed (facts empty) ends the walk.
+    void Count(const std::vector<CRowFacts>& facts, std::vector<char>& checks);
 
     bool IsDone() const { return !m_totals.IsUpdating(); }
     bool LoadsChecks() const { return m_bLoadChecks; }

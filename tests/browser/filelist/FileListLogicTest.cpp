@@ -155,6 +155,67 @@ TEST_F(FileListLogicTest, TotalsCountFourGigabytesAndLeaveCheckedGhostsOut)
     EXPECT_EQ(walk.Totals().CheckedCount(), 2u);
 }
 
+TEST_F(FileListLogicTest, TheWalkReadOnAConnectionOfItsOwnCountsWhatTheWholeWalkCounts)
+{
+    // More rows than one chunk: file i is i * 10 bytes, every third one checked by ann.
+    const int n = CFileListWalk::kChunkRows + 10;
+    Db().BeginTrans();
+    for (int i = 1; i <= n; ++i)
+    {
+        const QByteArray name = QByteArray::number(i).rightJustified(4, '0') + ".dat";
+        Add({i, name.constData(), 0, i * 10, 0, false, false});
+        if (i % 3 == 0)
+            Mark(i, "ann", true);
+    }
+    Db().CommitTrans();
+    CRecordSetList list;
+    OpenFolder(list, 0);
+    ASSERT_EQ(list.rowCount(), n);
+    // Gone after the list was read: counted nowhere.
+    Db().Execute(QStringLiteral("DELETE FROM File WHERE FileId=6"));
+    const int thirds = n / 3;
+    const double all = 10.0 * n * (n + 1) / 2 - 60;
+    const double checked = 30.0 * thirds * (thirds + 1) / 2 - 60;
+
+    CDbDatabase other;
+    other.Open(m_strDatabase);
+    std::vector<char> checks(static_cast<size_t>(n), 0);
+    CFileListWalk walk;
+    walk.Reset(true);
+    int chunks = 0;
+    for (std::vector<qint32> keys = walk.NextKeys(list); !keys.empty(); keys = walk.NextKeys(list), ++chunks)
+    {
+        ASSERT_LE(static_cast<int>(keys.size()), CFileListWalk::kChunkRows);
+        std::vector<CFileListWalk::CRowFacts> facts;
+        ASSERT_TRUE(CFileListWalk::ReadFacts(other, QStringLiteral("ann"), keys, facts));
+        ASSERT_EQ(facts.size(), keys.size());
+        EXPECT_FALSE(walk.IsDone()) << "finished before its last chunk";
+        walk.Count(facts, checks);
+    }
+    EXPECT_EQ(chunks, 2);
+    ASSERT_TRUE(walk.IsDone());
+    EXPECT_EQ(walk.Totals().TotalCount(), static_cast<unsigned>(n - 1));
+    EXPECT_DOUBLE_EQ(walk.Totals().TotalSize(), all);
+    EXPECT_EQ(walk.Totals().CheckedCount(), static_cast<unsigned>(thirds - 1));
+    EXPECT_DOUBLE_EQ(walk.Totals().CheckedSize(), checked);
+    EXPECT_EQ(checks[2], 1);
+    EXPECT_EQ(checks[3], 0);
+
+    // The same rows walked at once on the document's connection.
+    std::vector<char> held;
+    CFileListWalk whole;
+    whole.Reset(true);
+    whole.Run(Db(), QStringLiteral("ann"), list, held);
+    EXPECT_EQ(whole.Totals().TotalText(), walk.Totals().TotalText());
+    EXPECT_EQ(whole.Totals().CheckedText(), walk.Totals().CheckedText());
+
+    // A read that failed ends the walk instead of leaving it updating.
+    CFileListWalk failed;
+    failed.Reset(true);
+    failed.Count({}, checks);
+    EXPECT_TRUE(failed.IsDone());
+}
+
 TEST_F(FileListLogicTest, LetterJumpFindsTheApostropheAndOtherLetters)
 {
     Add({1, "alpha.txt", 0, 1, 0, false, false});

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
 namespace
 {
@@ -63,6 +64,13 @@ CMirrowelView::CMirrowelView(CMirrowelDoc& doc, Kind kind, QWidget* parent)
     connect(&m_widthTimer, &QTimer::timeout, this, &CMirrowelView::SaveColumnWidths);
     // After the selection has come back by key.
     connect(m_pList.get(), &QAbstractItemModel::modelReset, this, &CMirrowelView::OnRowsReset);
+    // The rest of a list shown by its leading rows first: counted and its checks read as well.
+    connect(m_pList.get(), &QAbstractItemModel::rowsInserted, this,
+            [this]
+            {
+                m_checks.resize(static_cast<size_t>(m_pList->rowCount()), 0);
+                ResetTotals(true);
+            });
 }
 
 CMirrowelView::~CMirrowelView()
@@ -418,7 +426,9 @@ void CMirrowelView::OnRowsReset()
 
 void CMirrowelView::ResetTotals(bool loadChecks)
 {
+    ++m_nWalkGeneration;
     m_walk.Reset(loadChecks || m_checks.size() != static_cast<size_t>(m_pList->rowCount()));
+    m_checks.resize(static_cast<size_t>(m_pList->rowCount()), 0);
     emit totalsChanged(m_walk.Totals());
     if (m_doc.Database())
         m_walkTimer.start();
@@ -432,13 +442,52 @@ void CMirrowelView::WalkStep()
         m_walkTimer.stop();
         return;
     }
-    if (m_walk.Step(*db, m_doc.UserName(), *m_pList, m_checks, kWalkBudget))
+    // Edits not committed yet are seen by the document's own connection alone.
+    if (!db->InTransaction() && WalkInBackground())
     {
         m_walkTimer.stop();
-        if (m_walk.LoadsChecks())
-            viewport()->update();
-        emit totalsChanged(m_walk.Totals());
+        return;
     }
+    if (m_walk.Step(*db, m_doc.UserName(), *m_pList, m_checks, kWalkBudget))
+        WalkDone();
+}
+
+bool CMirrowelView::WalkInBackground()
+{
+    std::vector<qint32> keys = m_walk.NextKeys(*m_pList);
+    if (keys.empty())
+        return false; // finished where it is
+    const quint64 generation = m_nWalkGeneration;
+    const QString userName = m_doc.UserName();
+    // The rows are read on the list's loader thread; the window only counts them.
+    return m_pList->ReadWhenIdle(
+        [this, generation, userName, keys = std::move(keys)](CDbDatabase* db)
+        {
+            auto facts = std::make_shared<std::vector<CFileListWalk::CRowFacts>>();
+            if (db)
+                CFileListWalk::ReadFacts(*db, userName, keys, *facts);
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, facts]
+                {
+                    if (generation != m_nWalkGeneration)
+                        return; // the walk started over meanwhile
+                    m_walk.Count(*facts, m_checks);
+                    if (m_walk.IsDone())
+                        WalkDone();
+                    else if (!WalkInBackground())
+                        m_walkTimer.start();
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CMirrowelView::WalkDone()
+{
+    m_walkTimer.stop();
+    if (m_walk.LoadsChecks())
+        viewport()->update();
+    emit totalsChanged(m_walk.Totals());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -116,6 +116,9 @@ private:
     bool MoveByKey(QKeyEvent* event);
     void OnRowsReset();
     void WalkStep();
+    // The next rows of the walk read on the list's loader thread; false when they cannot be.
+    bool WalkInBackground();
+    void WalkDone();
     void OnSectionResized(int logical, int oldSize, int newSize);
     void SaveColumnWidths();
     void ApplyColumnWidths();
@@ -139,6 +142,7 @@ private:
 
     std::vector<char> m_checks; // one byte a row
     CFileListWalk m_walk;
+    quint64 m_nWalkGeneration = 0; // bumped by every new walk: answers of an older one are dropped
     QTimer m_walkTimer;
     QString m_strFindCriterion;
     int m_nPressRow = -1;
