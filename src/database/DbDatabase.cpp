@@ -111,6 +111,11 @@ bool CDbDatabase::IsServerAddress(const QString& address)
     return PgSql::IsServerAddress(address);
 }
 
+QString CDbDatabase::DisplayAddress(const QString& address)
+{
+    return PgSql::DisplayAddress(address);
+}
+
 bool CDbDatabase::ServerSupportAvailable()
 {
     return CPgConnection::Available();

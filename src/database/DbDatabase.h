@@ -94,6 +94,8 @@ public:
     // Whether the open catalogue lives on a server rather than in a file.
     bool IsServer() const;
     static bool IsServerAddress(const QString& address);
+    // A path or server address as messages may show it: a server password left out.
+    static QString DisplayAddress(const QString& address);
     // Whether this build can open server catalogues at all.
     static bool ServerSupportAvailable();
     // Makes a catalogue in the server database at address by running script (the server's

@@ -38,6 +38,8 @@ enum class EEngine
 #define QUARRANE_NEED_SERVER()                                                                               \
     do                                                                                                       \
     {                                                                                                        \
+        if (!CDbDatabase::ServerSupportAvailable())                                                          \
+            GTEST_SKIP() << "skipped: PostgreSQL is not installed (built without libpq)";                    \
         if (!CTestPostgresServer::Instance().Available())                                                    \
             GTEST_SKIP() << "skipped: " << CTestPostgresServer::Instance().Reason().toStdString();           \
     } while (false)
