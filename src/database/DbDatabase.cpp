@@ -29,6 +29,8 @@
 namespace
 {
 constexpr int kDefaultBusyTimeoutMs = 250;
+// The advisory lock that the immediate transactions on a server catalogue take ("QRLW").
+constexpr qint64 kServerWriterLock = 0x51524C57;
 
 QMutex g_networkTestMutex;
 std::function<bool(const QString&)> g_networkTest;
@@ -663,12 +665,33 @@ void CDbDatabase::BeginTrans(bool immediate)
 {
     if (m_nTransactionDepth > 0 && !EngineInTransaction())
         m_nTransactionDepth = 0; // the engine ended it itself after an error
-    if (m_nTransactionDepth == 0)
-        ExecuteSqliteScript(immediate && !IsServer() ? QStringLiteral("BEGIN IMMEDIATE")
-                                                     : QStringLiteral("BEGIN"));
+    if (m_nTransactionDepth == 0 && IsServer())
+        BeginServerTrans(immediate);
+    else if (m_nTransactionDepth == 0)
+        ExecuteSqliteScript(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     else
         ExecuteSqliteScript(QStringLiteral("SAVEPOINT qrl%1").arg(m_nTransactionDepth));
     ++m_nTransactionDepth;
+}
+
+void CDbDatabase::BeginServerTrans(bool immediate)
+{
+    // An immediate transaction is the one writer of the catalogue, as on SQLite: the services that
+    // read a value and write the next one (identifier counters, parameters) rely on no other
+    // writer coming between. A transaction-level advisory lock gives that; waiting for it ends
+    // with the locking error after the lock timeout, as SQLite's busy timeout does.
+    ExecuteSqliteScript(QStringLiteral("BEGIN"));
+    if (!immediate)
+        return;
+    try
+    {
+        ExecuteSqliteScript(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kServerWriterLock));
+    }
+    catch (...)
+    {
+        ExecuteSqliteScript(QStringLiteral("ROLLBACK"));
+        throw;
+    }
 }
 
 void CDbDatabase::CommitTrans()

@@ -175,6 +175,7 @@ private:
     void OpenHandle(const QString& path, int flags, bool immutable = false);
     void OpenServer(const QString& address, EDbOpenMode mode, bool creating);
     bool EngineInTransaction() const;
+    void BeginServerTrans(bool immediate);
     void Configure(bool newFile);
     // Reads, never writes: true for a catalogue of this version with the tables both programs
     // need, false for a catalogue of another version; 3343 for anything else.

@@ -8,6 +8,8 @@
 #include "common/DbException.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbQueryDef.h"
+#include "database/DbRetryPolicy.h"
+#include "database/DbServices.h"
 #include "database/DbTransaction.h"
 #include "database/PgSql.h"
 
@@ -267,6 +269,29 @@ TEST_P(BothEngines, AWriteBlockedByAnotherSessionRaisesTheLockingError)
     holding.Commit();
     other.Execute(QStringLiteral("UPDATE [Group] SET [Group]='theirs' WHERE GroupId=1"));
     EXPECT_EQ(Rows(QStringLiteral("SELECT [Group] FROM [Group]")), QStringList{QStringLiteral("theirs")});
+}
+
+TEST_P(BothEngines, ImmediateTransactionsHaveOneWriterAtATime)
+{
+    CDbDatabase other;
+    other.Open(m_address);
+    other.SetBusyTimeout(0);
+    {
+        CDbTransaction holding(m_db, true);
+        // Another immediate writer waits and then raises the locking error; a reader goes on.
+        EXPECT_TRUE(DbErrors::IsLockingError(EngineErrorOf([&] { other.BeginTrans(true); })));
+        EXPECT_FALSE(other.InTransaction());
+        EXPECT_EQ(EngineRows::RowsOf(
+                      other, QStringLiteral("SELECT [Value] FROM [Parameter] WHERE [Parameter]='Version'")),
+                  QStringList{QStringLiteral("1.004")});
+    }
+    // Let go by the rollback: the next writer gets in, and the counters go on from the stored value.
+    other.BeginTrans(true);
+    other.CommitTrans();
+    CScriptedInteraction ui;
+    CDbRetryPolicy policy(ui);
+    EXPECT_EQ(GetNewRecSetId(m_db, QStringLiteral("Action_ActionId"), policy), 15);
+    EXPECT_EQ(GetNewRecSetId(other, QStringLiteral("Action_ActionId"), policy), 16);
 }
 
 TEST_P(BothEngines, GetUserNameIsTheSessionsUser)
