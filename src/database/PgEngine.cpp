@@ -138,7 +138,7 @@ CPgConnection::~CPgConnection()
         PQfinish(m_conn);
 }
 
-void CPgConnection::Check(PGresult* result, const QString& sql)
+void CPgConnection::Check(PGresult* result)
 {
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
@@ -152,7 +152,6 @@ void CPgConnection::Check(PGresult* result, const QString& sql)
     if (code == DbErrors::kRelatedRecordRequired &&
         message.contains(QLatin1String("update or delete on table")))
         code = DbErrors::kRelatedRecords;
-    Q_UNUSED(sql);
     throw CDbException(code, message);
 }
 
@@ -165,14 +164,14 @@ void CPgConnection::ExecuteScript(const QString& sql)
         QRegularExpression::CaseInsensitiveOption);
     if (control.match(sql).hasMatch())
     {
-        Check(Hold(PQexec(m_conn, sql.toUtf8().constData())).get(), sql);
+        Check(Hold(PQexec(m_conn, sql.toUtf8().constData())).get());
         return;
     }
     CStatementSavepoint savepoint(m_conn);
     const std::shared_ptr<PGresult> result = Hold(PQexec(m_conn, sql.toUtf8().constData()));
     try
     {
-        Check(result.get(), sql);
+        Check(result.get());
     }
     catch (...)
     {
@@ -210,13 +209,13 @@ std::shared_ptr<const CPgConnection::CPrepared> CPgConnection::Prepared(const QS
             if (types.size() < number)
                 types.resize(number, 0);
             if (types[number - 1] != 0)
-                Check(made.get(), prepared->text.sql);
+                Check(made.get());
             types[number - 1] = kTextOid;
             continue;
         }
         try
         {
-            Check(made.get(), prepared->text.sql);
+            Check(made.get());
         }
         catch (...)
         {
@@ -227,7 +226,7 @@ std::shared_ptr<const CPgConnection::CPrepared> CPgConnection::Prepared(const QS
         break;
     }
     prepared->description = Hold(PQdescribePrepared(m_conn, name.constData()));
-    Check(prepared->description.get(), prepared->text.sql);
+    Check(prepared->description.get());
     prepared->parameterCount = PQnparams(prepared->description.get());
     m_prepared.insert(engineSql, prepared);
     return prepared;
@@ -250,7 +249,7 @@ void CPgConnection::SetUserName(const QString& userName)
     const char* values[] = {value.constData()};
     const std::shared_ptr<PGresult> result = Hold(PQexecParams(
         m_conn, "SELECT set_config('quarrane.user', $1, false)", 1, nullptr, values, nullptr, nullptr, 0));
-    Check(result.get(), QString());
+    Check(result.get());
 }
 
 void CPgConnection::SetLockTimeout(int milliseconds)
@@ -268,7 +267,7 @@ QString CPgConnection::TableName(unsigned int tableOid)
     const char* values[] = {id.constData()};
     const std::shared_ptr<PGresult> result = Hold(PQexecParams(
         m_conn, "SELECT relname FROM pg_class WHERE oid = $1::oid", 1, nullptr, values, nullptr, nullptr, 0));
-    Check(result.get(), QString());
+    Check(result.get());
     const QString name =
         PQntuples(result.get()) > 0 ? QString::fromUtf8(PQgetvalue(result.get(), 0, 0)) : QString();
     m_tableNames.insert(tableOid, name);
@@ -331,7 +330,7 @@ void CPgStatement::Run()
                                    static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
     try
     {
-        m_connection.Check(m_result.get(), m_prepared->text.sql);
+        m_connection.Check(m_result.get());
     }
     catch (...)
     {

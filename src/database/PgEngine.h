@@ -60,8 +60,8 @@ private:
         std::shared_ptr<pg_result> description;
     };
     std::shared_ptr<const CPrepared> Prepared(const QString& engineSql);
-    // A result that failed raises the mapped CDbException; sql names the statement for messages.
-    void Check(pg_result* result, const QString& sql);
+    // A result that failed raises the mapped CDbException.
+    void Check(pg_result* result);
 
     pg_conn* m_conn = nullptr;
     QHash<QString, std::shared_ptr<const CPrepared>> m_prepared;
