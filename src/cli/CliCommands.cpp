@@ -27,6 +27,7 @@
 #include "database/DbQueryDef.h"
 #include "database/DbRetryPolicy.h"
 #include "database/DbTransaction.h"
+#include "database/TemplateDatabase.h"
 #include "platform/ProgramInfo.h"
 #include "platform/VolumeTable.h"
 
@@ -64,8 +65,10 @@ class CCommandRun final
 {
 public:
     explicit CCommandRun(const CCliOptions& options)
-        : m_o(options), m_strDatabase(QFileInfo(options.database).absoluteFilePath()), m_doc(m_ui),
-          m_launcher(m_ui, SynchronizerProgramPath()), m_out(stdout)
+        : m_o(options), m_strDatabase(CDbDatabase::IsServerAddress(options.database)
+                                          ? options.database
+                                          : QFileInfo(options.database).absoluteFilePath()),
+          m_doc(m_ui), m_launcher(m_ui, SynchronizerProgramPath()), m_out(stdout)
     {
         SetProcessUserInteraction(&m_ui);
         if (!m_o.user.isEmpty())
@@ -134,11 +137,12 @@ int CCommandRun::Run()
     if (m_o.command == QLatin1String("repair"))
         return Repair();
 
-    if (!QFileInfo::exists(m_strDatabase))
+    if (!CDbDatabase::IsServerAddress(m_strDatabase) && !QFileInfo::exists(m_strDatabase))
         return CliFail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
     if (!m_doc.OpenDatabase(m_strDatabase, IsReadOnlyCliCommand(m_o.command) ? EDbOpenMode::ReadOnly
                                                                              : EDbOpenMode::ReadWrite))
-        return CliFail(QStringLiteral("%1 could not be opened").arg(m_strDatabase));
+        return CliFail(
+            QStringLiteral("%1 could not be opened").arg(CDbDatabase::DisplayAddress(m_strDatabase)));
     if (!IsReadOnlyCliCommand(m_o.command) && !m_doc.CanWrite())
         return CliFail(QStringLiteral("%1 %2 changes the database, and %3 may only be read")
                            .arg(QStringLiteral("quarrane-cli"), m_o.command, m_strDatabase));
@@ -176,6 +180,11 @@ int CCommandRun::New()
 {
     if (const int usage = NeedArguments(0, QStringLiteral("takes a database only")))
         return usage;
+    if (CDbDatabase::IsServerAddress(m_strDatabase))
+    {
+        QString error;
+        return CreateServerCatalogue(m_strDatabase, &error) ? kCliDone : CliFail(error);
+    }
     if (QFileInfo::exists(m_strDatabase))
         return CliFail(QStringLiteral("%1 exists already").arg(m_strDatabase));
     return m_doc.NewDatabase(m_strDatabase)

@@ -2,6 +2,7 @@
 
 #include "common/DbException.h"
 #include "database/DbErrors.h"
+#include "database/PgEngine.h"
 
 #include <sqlite3.h>
 
@@ -9,6 +10,8 @@ void CDbConnection::StmtDeleter::operator()(sqlite3_stmt* stmt) const
 {
     sqlite3_finalize(stmt);
 }
+
+CDbConnection::CDbConnection(std::unique_ptr<CPgConnection> server) : m_server(std::move(server)) {}
 
 CDbConnection::~CDbConnection()
 {
@@ -18,6 +21,7 @@ CDbConnection::~CDbConnection()
 void CDbConnection::Close()
 {
     m_idle.clear();
+    m_server.reset();
     if (m_db)
     {
         // close_v2: a statement still held by a caller keeps the handle alive until it goes.

@@ -8,11 +8,13 @@
 #include <unordered_map>
 #include <vector>
 
+class CPgConnection;
 struct sqlite3;
 struct sqlite3_stmt;
 
-// Inside the engine layer only: one open SQLite connection, shared by the database object and
-// the statements prepared on it, so that a statement never outlives the handle it runs on.
+// Inside the engine layer only: one open SQLite connection (or server connection), shared by the
+// database object and the statements prepared on it, so that a statement never outlives the
+// handle it runs on.
 class CDbConnection final
 {
 public:
@@ -23,12 +25,15 @@ public:
     using StmtPtr = std::unique_ptr<sqlite3_stmt, StmtDeleter>;
 
     explicit CDbConnection(sqlite3* db) : m_db(db) {}
+    explicit CDbConnection(std::unique_ptr<CPgConnection> server);
     ~CDbConnection();
     CDbConnection(const CDbConnection&) = delete;
     CDbConnection& operator=(const CDbConnection&) = delete;
 
     sqlite3* Handle() const { return m_db; }
-    bool IsOpen() const { return m_db != nullptr; }
+    // The server connection of a catalogue on a server; nullptr for a file.
+    CPgConnection* Server() const { return m_server.get(); }
+    bool IsOpen() const { return m_db != nullptr || m_server != nullptr; }
     void Close();
 
     // A prepared statement for SQLite text: an idle one from the cache, else a new one.
@@ -41,7 +46,8 @@ public:
     QByteArray m_userNameUtf8;
 
 private:
-    sqlite3* m_db;
+    sqlite3* m_db = nullptr;
+    std::unique_ptr<CPgConnection> m_server;
     struct TextHash
     {
         size_t operator()(const QString& text) const { return qHash(text); }

@@ -8,6 +8,8 @@
 #include "database/DbTransaction.h"
 #include "database/JetSql.h"
 #include "database/JetSqlFunctions.h"
+#include "database/PgEngine.h"
+#include "database/PgSql.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgramInfo.h"
 
@@ -27,6 +29,8 @@
 namespace
 {
 constexpr int kDefaultBusyTimeoutMs = 250;
+// The advisory lock that the immediate transactions on a server catalogue take ("QRLW").
+constexpr qint64 kServerWriterLock = 0x51524C57;
 
 QMutex g_networkTestMutex;
 std::function<bool(const QString&)> g_networkTest;
@@ -99,9 +103,82 @@ sqlite3* CDbDatabase::Handle() const
     return m_connection ? m_connection->Handle() : nullptr;
 }
 
+bool CDbDatabase::IsServer() const
+{
+    return m_connection && m_connection->Server();
+}
+
+bool CDbDatabase::IsServerAddress(const QString& address)
+{
+    return PgSql::IsServerAddress(address);
+}
+
+QString CDbDatabase::DisplayAddress(const QString& address)
+{
+    return PgSql::DisplayAddress(address);
+}
+
+bool CDbDatabase::ServerSupportAvailable()
+{
+    return CPgConnection::Available();
+}
+
+void CDbDatabase::OpenServer(const QString& address, EDbOpenMode mode, bool creating)
+{
+    m_connection = std::make_shared<CDbConnection>(std::make_unique<CPgConnection>(address));
+    m_names = std::make_unique<CNames>();
+    m_strPath = address;
+    m_nTransactionDepth = 0;
+    m_bReadOnly = mode == EDbOpenMode::ReadOnly;
+    try
+    {
+        m_connection->Server()->SetUserName(m_strUserName);
+        SetBusyTimeout(kDefaultBusyTimeoutMs);
+        if (m_bReadOnly)
+            ExecuteSqliteScript(QStringLiteral("SET default_transaction_read_only = on"));
+        if (!creating)
+            IsCurrentCatalogue();
+        Names();
+    }
+    catch (...)
+    {
+        Close();
+        throw;
+    }
+}
+
+void CDbDatabase::CreateOnServer(const QString& address, const QString& script)
+{
+    Close();
+    OpenServer(address, EDbOpenMode::ReadWrite, true);
+    try
+    {
+        if (Names().m_tables.contains(QStringLiteral("parameter")))
+            throw CDbException(DbErrors::kDatabaseExists,
+                               QStringLiteral("The server database '%1' holds a catalogue already.")
+                                   .arg(PgSql::DisplayAddress(address)));
+        BeginTrans();
+        ExecuteSqliteScript(script);
+        CommitTrans();
+        m_names = std::make_unique<CNames>();
+        IsCurrentCatalogue();
+        Names();
+    }
+    catch (...)
+    {
+        Close();
+        throw;
+    }
+}
+
 void CDbDatabase::Open(const QString& path, EDbOpenMode mode)
 {
     Close();
+    if (IsServerAddress(path))
+    {
+        OpenServer(path, mode, false);
+        return;
+    }
     const QFileInfo info(path);
     if (!info.exists())
         throw CDbException(DbErrors::kFileNotFound, QStringLiteral("Could not find file '%1'.").arg(path));
@@ -237,14 +314,18 @@ bool CDbDatabase::IsCurrentCatalogue()
 {
     QSet<QString> tables;
     CDbStatement list = PrepareSqlite(
-        QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type IN ('table', 'view')"));
+        IsServer()
+            ? QStringLiteral("SELECT lower(relname) FROM pg_class WHERE relkind IN ('r', 'v', 'p') AND "
+                             "relnamespace = current_schema()::regnamespace")
+            : QStringLiteral("SELECT lower(name) FROM sqlite_master WHERE type IN ('table', 'view')"));
     while (list.Step())
         tables.insert(list.Value(0).ToString());
     list.Reset();
     const auto notCatalogue = [this]
     {
-        return CDbException(DbErrors::kUnrecognizedFormat,
-                            QStringLiteral("Unrecognized database format '%1'.").arg(m_strPath));
+        return CDbException(
+            DbErrors::kUnrecognizedFormat,
+            QStringLiteral("Unrecognized database format '%1'.").arg(PgSql::DisplayAddress(m_strPath)));
     };
     if (!tables.contains(QStringLiteral("parameter")))
         throw notCatalogue();
@@ -315,11 +396,15 @@ void CDbDatabase::SetUserName(const QString& userName)
     m_strUserName = userName;
     if (m_connection)
         m_connection->m_userNameUtf8 = userName.toUtf8();
+    if (IsServer())
+        m_connection->Server()->SetUserName(userName);
 }
 
 void CDbDatabase::SetBusyTimeout(int milliseconds)
 {
-    if (IsOpen())
+    if (IsServer())
+        m_connection->Server()->SetLockTimeout(milliseconds);
+    else if (IsOpen())
         sqlite3_busy_timeout(Handle(), milliseconds);
 }
 
@@ -348,6 +433,24 @@ CDbStatement CDbDatabase::Prepare(const QString& jetSql)
 
 CDbDatabase::CNames& CDbDatabase::Names()
 {
+    if (IsServer())
+    {
+        // The server keeps no schema counter: the count and newest identifier of the objects of
+        // this session's schemas change whenever a table comes or goes.
+        CDbStatement versions =
+            PrepareSqlite(QStringLiteral("SELECT count(*) * 1000000000 + coalesce(max(oid::bigint), 0) FROM "
+                                         "pg_class WHERE relnamespace IN "
+                                         "(current_schema()::regnamespace, pg_my_temp_schema())"));
+        const qint64 version = versions.Step() ? static_cast<qint64>(versions.Value(0).ToDouble()) : 0;
+        versions.Reset();
+        if (version == m_names->m_version)
+            return *m_names;
+        auto names = std::make_unique<CNames>();
+        names->m_version = version;
+        ReadServerNames(*names);
+        m_names = std::move(names);
+        return *m_names;
+    }
     qint64 version = 0;
     for (const char* pragma : {"PRAGMA main.schema_version", "PRAGMA temp.schema_version"})
     {
@@ -399,6 +502,37 @@ CDbDatabase::CNames& CDbDatabase::Names()
     }
     m_names = std::move(names);
     return *m_names;
+}
+
+void CDbDatabase::ReadServerNames(CNames& names)
+{
+    CDbStatement columns = PrepareSqlite(QStringLiteral(
+        "SELECT c.relname, a.attname, array_position(i.indkey::int2[], a.attnum) FROM pg_class c "
+        "JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+        "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
+        "WHERE c.relkind IN ('r', 'v', 'p') AND c.relnamespace IN (current_schema()::regnamespace, "
+        "pg_my_temp_schema()) ORDER BY c.relname, 3, a.attnum"));
+    while (columns.Step())
+    {
+        const QString table = columns.Value(0).ToString().toLower();
+        names.m_tables.insert(table);
+        names.m_columns.insert(columns.Value(1).ToString().toLower());
+        if (!columns.Value(2).IsNull())
+            names.m_keys[table] << columns.Value(1).ToString();
+    }
+    if (!names.m_tables.contains(QStringLiteral("storedquery")))
+        return;
+    CDbStatement queries = PrepareSqlite(QStringLiteral("SELECT \"Name\", \"SQL\" FROM \"StoredQuery\""));
+    while (queries.Step())
+    {
+        const QString name = queries.Value(0).ToString();
+        const QString sql = queries.Value(1).ToString();
+        names.m_queries.insert(name.toLower(), {name, sql});
+        static const QRegularExpression alias(QStringLiteral(R"(\bAS\s+\[?([^\]\s,;()]+))"),
+                                              QRegularExpression::CaseInsensitiveOption);
+        for (auto it = alias.globalMatch(sql); it.hasNext();)
+            names.m_columns.insert(it.next().captured(1).toLower());
+    }
 }
 
 std::shared_ptr<const CJetTranslation> CDbDatabase::TranslateJet(const QString& jetSql)
@@ -519,6 +653,8 @@ void CDbDatabase::ExecuteSqliteScript(const QString& sqliteScript)
 {
     if (!IsOpen())
         throw CDbException(DbErrors::kInvalidArgument, QStringLiteral("The database is not open."));
+    if (IsServer())
+        return m_connection->Server()->ExecuteScript(sqliteScript);
     char* error = nullptr;
     const int rc = sqlite3_exec(Handle(), sqliteScript.toUtf8().constData(), nullptr, nullptr, &error);
     sqlite3_free(error);
@@ -527,18 +663,40 @@ void CDbDatabase::ExecuteSqliteScript(const QString& sqliteScript)
 
 void CDbDatabase::BeginTrans(bool immediate)
 {
-    if (m_nTransactionDepth > 0 && sqlite3_get_autocommit(Handle()))
+    if (m_nTransactionDepth > 0 && !EngineInTransaction())
         m_nTransactionDepth = 0; // the engine ended it itself after an error
-    if (m_nTransactionDepth == 0)
+    if (m_nTransactionDepth == 0 && IsServer())
+        BeginServerTrans(immediate);
+    else if (m_nTransactionDepth == 0)
         ExecuteSqliteScript(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     else
         ExecuteSqliteScript(QStringLiteral("SAVEPOINT qrl%1").arg(m_nTransactionDepth));
     ++m_nTransactionDepth;
 }
 
+void CDbDatabase::BeginServerTrans(bool immediate)
+{
+    // An immediate transaction is the one writer of the catalogue, as on SQLite: the services that
+    // read a value and write the next one (identifier counters, parameters) rely on no other
+    // writer coming between. A transaction-level advisory lock gives that; waiting for it ends
+    // with the locking error after the lock timeout, as SQLite's busy timeout does.
+    ExecuteSqliteScript(QStringLiteral("BEGIN"));
+    if (!immediate)
+        return;
+    try
+    {
+        ExecuteSqliteScript(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kServerWriterLock));
+    }
+    catch (...)
+    {
+        ExecuteSqliteScript(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
+
 void CDbDatabase::CommitTrans()
 {
-    if (m_nTransactionDepth <= 0 || sqlite3_get_autocommit(Handle()))
+    if (m_nTransactionDepth <= 0 || !EngineInTransaction())
     {
         m_nTransactionDepth = 0;
         throw CDbException(
@@ -555,7 +713,7 @@ void CDbDatabase::CommitTrans()
 
 void CDbDatabase::Rollback()
 {
-    if (m_nTransactionDepth <= 0 || !IsOpen() || sqlite3_get_autocommit(Handle()))
+    if (m_nTransactionDepth <= 0 || !IsOpen() || !EngineInTransaction())
     {
         m_nTransactionDepth = 0;
         return;
@@ -614,11 +772,20 @@ void CDbDatabase::CompactDatabase(const QString& sourcePath, const QString& targ
 
 bool CDbDatabase::InTransaction() const
 {
-    return IsOpen() && !sqlite3_get_autocommit(Handle());
+    return IsOpen() && EngineInTransaction();
+}
+
+bool CDbDatabase::EngineInTransaction() const
+{
+    if (IsServer())
+        return m_connection->Server()->InTransaction();
+    return !sqlite3_get_autocommit(Handle());
 }
 
 QString CDbDatabase::JournalMode()
 {
+    if (IsServer())
+        return QString();
     CDbStatement statement = PrepareSqlite(QStringLiteral("PRAGMA journal_mode"));
     return statement.Step() ? statement.Value(0).ToString().toLower() : QString();
 }

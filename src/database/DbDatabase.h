@@ -36,6 +36,13 @@
 // Jet, an unqualified name that is no column, table or alias is a parameter, so a misspelt
 // column name raises 3061 (a missing table 3078).
 //
+// A catalogue on a PostgreSQL server opens the same way: wherever a path is accepted, a
+// postgresql:// URL or a libpq connection string ("host=/run/postgresql dbname=team") names one.
+// Statements, values, transactions and error numbers are the same; a lock another session holds,
+// a deadlock or a serialization failure raises 3218 so that the retry rules apply unchanged.
+// CreateOnServer makes the catalogue in an empty server database (TemplateDatabase.h gives the
+// script). A build without libpq refuses server addresses with 3051.
+//
 // Services on top: GetNewRecSetId and the parameter functions (DbServices.h), the template
 // database (TemplateDatabase.h, library databasetemplate).
 
@@ -84,6 +91,17 @@ public:
     void Create(const QString& path);
     void Close();
     bool IsOpen() const;
+    // Whether the open catalogue lives on a server rather than in a file.
+    bool IsServer() const;
+    static bool IsServerAddress(const QString& address);
+    // A path or server address as messages may show it: a server password left out.
+    static QString DisplayAddress(const QString& address);
+    // Whether this build can open server catalogues at all.
+    static bool ServerSupportAvailable();
+    // Makes a catalogue in the server database at address by running script (the server's
+    // dialect) in one transaction, then opens it. 3204 when the database holds a catalogue
+    // already; nothing is left behind when the script fails.
+    void CreateOnServer(const QString& address, const QString& script);
     bool IsReadOnly() const { return m_bReadOnly; }
     QString Path() const { return m_strPath; }
 
@@ -155,6 +173,9 @@ public:
 
 private:
     void OpenHandle(const QString& path, int flags, bool immutable = false);
+    void OpenServer(const QString& address, EDbOpenMode mode, bool creating);
+    bool EngineInTransaction() const;
+    void BeginServerTrans(bool immediate);
     void Configure(bool newFile);
     // Reads, never writes: true for a catalogue of this version with the tables both programs
     // need, false for a catalogue of another version; 3343 for anything else.
@@ -165,6 +186,7 @@ private:
 
     struct CNames;
     CNames& Names();
+    void ReadServerNames(CNames& names);
 
     std::shared_ptr<CDbConnection> m_connection;
     std::unique_ptr<CNames> m_names;

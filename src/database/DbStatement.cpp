@@ -3,6 +3,7 @@
 #include "common/DbException.h"
 #include "database/DbConnection.h"
 #include "database/DbErrors.h"
+#include "database/PgEngine.h"
 
 #include <sqlite3.h>
 
@@ -11,7 +12,10 @@
 CDbStatement::CDbStatement(std::shared_ptr<CDbConnection> connection, QString sqliteSql)
     : m_connection(std::move(connection)), m_sql(std::move(sqliteSql))
 {
-    m_stmt = m_connection->Acquire(m_sql).release();
+    if (CPgConnection* server = m_connection->Server())
+        m_server = server->Prepare(m_sql);
+    else
+        m_stmt = m_connection->Acquire(m_sql).release();
 }
 
 CDbStatement::~CDbStatement()
@@ -22,13 +26,18 @@ CDbStatement::~CDbStatement()
 
 CDbStatement::CDbStatement(CDbStatement&& other) noexcept
     : m_connection(std::move(other.m_connection)), m_sql(std::move(other.m_sql)), m_stmt(other.m_stmt),
-      m_bHasRow(other.m_bHasRow)
+      m_server(std::move(other.m_server)), m_bHasRow(other.m_bHasRow)
 {
     other.m_stmt = nullptr;
 }
 
 CDbStatement& CDbStatement::Bind(int position, const CDbValue& value)
 {
+    if (m_server)
+    {
+        m_server->Bind(position, value);
+        return *this;
+    }
     int rc = SQLITE_OK;
     switch (value.GetType())
     {
@@ -63,7 +72,8 @@ CDbStatement& CDbStatement::Bind(const QString& name, const CDbValue& value)
     QString bare = name;
     if (bare.startsWith(QLatin1Char(':')) || bare.startsWith(QLatin1Char('@')) || bare.startsWith(QLatin1Char('$')))
         bare.remove(0, 1);
-    int position = sqlite3_bind_parameter_index(m_stmt, name.toUtf8().constData());
+    int position = m_server ? m_server->ParameterIndex(bare)
+                            : sqlite3_bind_parameter_index(m_stmt, name.toUtf8().constData());
     for (const char* prefix : {":", "@", "$"})
     {
         if (position > 0)
@@ -77,11 +87,15 @@ CDbStatement& CDbStatement::Bind(const QString& name, const CDbValue& value)
 
 int CDbStatement::ParameterCount() const
 {
+    if (m_server)
+        return m_server->ParameterCount();
     return sqlite3_bind_parameter_count(m_stmt);
 }
 
 bool CDbStatement::Step()
 {
+    if (m_server)
+        return m_bHasRow = m_server->Step();
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW)
         return m_bHasRow = true;
@@ -95,6 +109,11 @@ bool CDbStatement::Step()
 
 int CDbStatement::Execute()
 {
+    if (m_server)
+    {
+        m_bHasRow = false;
+        return m_server->Execute();
+    }
     while (Step())
     {
     }
@@ -105,17 +124,24 @@ int CDbStatement::Execute()
 
 void CDbStatement::Reset()
 {
-    sqlite3_reset(m_stmt);
+    if (m_server)
+        m_server->Reset();
+    else
+        sqlite3_reset(m_stmt);
     m_bHasRow = false;
 }
 
 int CDbStatement::ColumnCount() const
 {
+    if (m_server)
+        return m_server->ColumnCount();
     return sqlite3_column_count(m_stmt);
 }
 
 QString CDbStatement::ColumnName(int ordinal) const
 {
+    if (m_server)
+        return m_server->ColumnName(ordinal);
     return QString::fromUtf8(sqlite3_column_name(m_stmt, ordinal));
 }
 
@@ -129,6 +155,8 @@ QStringList CDbStatement::ColumnNames() const
 
 int CDbStatement::ColumnIndex(const QString& name) const
 {
+    if (m_server)
+        return m_server->ColumnIndex(name);
     const qsizetype dot = name.indexOf(QLatin1Char('.'));
     const QString table = dot >= 0 ? name.left(dot) : QString();
     const QString column = dot >= 0 ? name.mid(dot + 1) : name;
@@ -161,6 +189,8 @@ int CDbStatement::ColumnIndex(const QString& name) const
 
 CDbValue::Type CDbStatement::ColumnType(int ordinal) const
 {
+    if (m_server)
+        return m_server->ColumnType(ordinal);
     const char* declared = sqlite3_column_decltype(m_stmt, ordinal);
     const QByteArray decl = declared ? QByteArray(declared).toUpper() : QByteArray();
     if (decl == "INTEGER")
@@ -180,6 +210,8 @@ CDbValue CDbStatement::Value(int ordinal) const
 {
     if (!m_bHasRow || ordinal < 0 || ordinal >= ColumnCount())
         throw CDbException(DbErrors::kNoCurrentRecord, QStringLiteral("No current record."));
+    if (m_server)
+        return m_server->Value(ordinal);
     const int type = sqlite3_column_type(m_stmt, ordinal);
     if (type == SQLITE_NULL)
         return CDbValue();

@@ -8,6 +8,7 @@
 #include <memory>
 
 class CDbConnection;
+class CPgStatement;
 struct sqlite3_stmt;
 
 // One prepared statement, from CDbDatabase::Prepare. Bind parameters by position (1-based) or by
@@ -56,5 +57,7 @@ private:
     std::shared_ptr<CDbConnection> m_connection;
     QString m_sql;
     sqlite3_stmt* m_stmt = nullptr;
+    // The statement on a server connection, instead of m_stmt.
+    std::unique_ptr<CPgStatement> m_server;
     bool m_bHasRow = false;
 };

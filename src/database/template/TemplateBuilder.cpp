@@ -1,8 +1,10 @@
-// qrl-template-builder SCHEMA CONTENT STOREDQUERIES OUTPUT
+// qrl-template-builder SCHEMA CONTENT STOREDQUERIES OUTPUT [SERVERSCRIPT]
 //
 // Builds the template catalogue database at build time: the schema from Schema.txt (turned into
 // SQLite DDL here), then the rows of Content.sql and StoredQueries.sql, compacted, written to
 // OUTPUT. Linked against the engine layer so that the indexes are made with its collation.
+// SERVERSCRIPT, when given, receives the same schema and rows as one PostgreSQL script, which
+// makes a catalogue in an empty server database.
 
 #include "common/DbException.h"
 #include "database/DbDatabase.h"
@@ -172,7 +174,17 @@ void ParseSchema(const QString& text, std::vector<Table>& tables, std::vector<Re
     }
 }
 
-QString TableDdl(const Table& table, const std::vector<Relation>& relations)
+QString RelationConstraint(const Relation& r)
+{
+    return QStringLiteral("CONSTRAINT %1 FOREIGN KEY (%2) REFERENCES %3 (%4) ON UPDATE %5 ON DELETE %6")
+        .arg(Quote(r.name), QuoteList(r.manyColumns), Quote(r.oneTable), QuoteList(r.oneColumns),
+             r.cascadeUpdate ? QStringLiteral("CASCADE") : QStringLiteral("NO ACTION"),
+             r.cascadeDelete ? QStringLiteral("CASCADE") : QStringLiteral("NO ACTION"));
+}
+
+// server: PostgreSQL's types. Yes/No is a small integer holding 0 or 1 there too, so that the
+// statements' TRUE (1) and FALSE (0) compare and insert the same on both engines.
+QString TableDdl(const Table& table, const std::vector<Relation>& relations, bool server)
 {
     QStringList parts;
     QStringList notes;
@@ -185,11 +197,11 @@ QString TableDdl(const Table& table, const std::vector<Relation>& relations)
         if (c.type == QLatin1String("long"))
             def += QLatin1String("INTEGER");
         else if (c.type == QLatin1String("double"))
-            def += QLatin1String("REAL");
+            def += server ? QLatin1String("DOUBLE PRECISION") : QLatin1String("REAL");
         else if (isYesNo)
-            def += QLatin1String("BOOLEAN");
+            def += server ? QLatin1String("SMALLINT") : QLatin1String("BOOLEAN");
         else if (c.type == QLatin1String("datetime"))
-            def += QLatin1String("DATETIME");
+            def += server ? QLatin1String("TIMESTAMP(0)") : QLatin1String("DATETIME");
         else
             def += QLatin1String("TEXT");
         if (c.required || isYesNo || table.keyColumns.contains(c.name))
@@ -223,6 +235,9 @@ QString TableDdl(const Table& table, const std::vector<Relation>& relations)
     {
         if (r.manyTable != table.name)
             continue;
+        // The server checks that a referred table exists: its relations come after every table.
+        if (server && r.enforced)
+            continue;
         if (!r.enforced)
         {
             notes << QStringLiteral("/* %1: %2 (%3) refers to %4 (%5), not enforced */")
@@ -230,10 +245,7 @@ QString TableDdl(const Table& table, const std::vector<Relation>& relations)
                               r.oneColumns.join(QLatin1String(", ")));
             continue;
         }
-        parts << QStringLiteral("CONSTRAINT %1 FOREIGN KEY (%2) REFERENCES %3 (%4) ON UPDATE %5 ON DELETE %6")
-                     .arg(Quote(r.name), QuoteList(r.manyColumns), Quote(r.oneTable), QuoteList(r.oneColumns),
-                          r.cascadeUpdate ? QStringLiteral("CASCADE") : QStringLiteral("NO ACTION"),
-                          r.cascadeDelete ? QStringLiteral("CASCADE") : QStringLiteral("NO ACTION"));
+        parts << RelationConstraint(r);
     }
     QString body = parts.join(QLatin1String(",\n  "));
     for (const QString& note : notes)
@@ -244,21 +256,107 @@ QString TableDdl(const Table& table, const std::vector<Relation>& relations)
                    .arg(Quote(table.name + QLatin1Char('_') + indexName), Quote(table.name), QuoteList(columns));
     return ddl;
 }
+// The functions the translated statements call, in the server's dialect, and the collation of
+// text: an ICU collation at strength 2 ignores case in every script, as GENERAL does on SQLite,
+// and since it is nondeterministic the keys and indexes of text columns ignore case too, so
+// equality, uniqueness and ORDER BY behave as in a catalogue file with plain indexes.
+const char* const kServerPreamble = R"sql(
+CREATE COLLATION IF NOT EXISTS general (provider = icu, locale = 'und-u-ks-level2', deterministic = false);
+
+CREATE OR REPLACE FUNCTION getusername() RETURNS text LANGUAGE sql STABLE
+  AS $$ SELECT current_setting('quarrane.user', true) $$;
+
+-- StrComp(a, b[, mode]): -1, 0 or 1; mode 0 compares code points, 1 (the default) ignores case.
+CREATE OR REPLACE FUNCTION strcomp(a text, b text, mode integer DEFAULT 1) RETURNS integer
+  LANGUAGE sql IMMUTABLE STRICT AS $$
+  SELECT CASE WHEN mode = 0 THEN
+    CASE WHEN a COLLATE "C" < b COLLATE "C" THEN -1 WHEN a COLLATE "C" > b COLLATE "C" THEN 1 ELSE 0 END
+  ELSE
+    CASE WHEN a COLLATE general < b COLLATE general THEN -1 WHEN a COLLATE general > b COLLATE general THEN 1 ELSE 0 END
+  END $$;
+
+-- Jet's LIKE: * any text, ? one character, # one digit, [a-z] and [!a-z] classes; case ignored.
+-- The server's own LIKE refuses nondeterministic collations, so the pattern becomes an anchored
+-- regular expression matched under a case-folding ICU collation.
+CREATE OR REPLACE FUNCTION jet_like(pattern text, value text) RETURNS boolean
+  LANGUAGE plpgsql IMMUTABLE STRICT AS $$
+DECLARE
+  -- A function's text arguments and variables take the caller's collation, here a
+  -- nondeterministic one, which regular expressions refuse: the pattern is read under "C".
+  p text COLLATE "C" := pattern;
+  re text COLLATE "C" := '^';
+  i integer := 1;
+  n integer := length(p);
+  c text COLLATE "C";
+  close integer;
+  body text COLLATE "C";
+BEGIN
+  WHILE i <= n LOOP
+    c := substr(p, i, 1);
+    IF c = '*' THEN
+      re := re || '.*';
+    ELSIF c = '?' THEN
+      re := re || '.';
+    ELSIF c = '#' THEN
+      re := re || '[0-9]';
+    ELSIF c = '[' AND strpos(substr(p, i + 1), ']') > 0 THEN
+      close := strpos(substr(p, i + 1), ']');
+      body := substr(p, i + 1, close - 1);
+      IF body = '' THEN
+        re := re || '';
+      ELSE
+        IF left(body, 1) = '!' AND length(body) > 1 THEN
+          body := '^' || regexp_replace(substr(body, 2), '([\\\[\]^])', '\\\1', 'g');
+        ELSE
+          body := regexp_replace(body, '([\\\[\]^])', '\\\1', 'g');
+        END IF;
+        re := re || '[' || body || ']';
+      END IF;
+      i := i + close;
+    ELSE
+      re := re || regexp_replace(c, '([.^$*+?()\[\]{}|\\-])', '\\\1', 'g');
+    END IF;
+    i := i + 1;
+  END LOOP;
+  RETURN (value COLLATE "und-x-icu") ~* (re || '$');
+END $$;
+)sql";
+
+void WriteServerScript(const std::vector<Table>& tables, const std::vector<Relation>& relations, QString rows,
+                       const QString& path)
+{
+    QString script = QString::fromUtf8(kServerPreamble);
+    for (const Table& table : tables)
+        script += TableDdl(table, relations, true);
+    for (const Relation& r : relations)
+        if (r.enforced)
+            script +=
+                QStringLiteral("ALTER TABLE %1 ADD %2;\n").arg(Quote(r.manyTable), RelationConstraint(r));
+    // The template's rows are plain SQL but for the one exact comparison they make.
+    rows.replace(QLatin1String("COLLATE BINARY"), QLatin1String("COLLATE \"C\""));
+    script += rows;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(script.toUtf8()) < 0)
+        Fail(QStringLiteral("cannot write %1").arg(path));
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 5)
-        Fail(QStringLiteral("usage: qrl-template-builder SCHEMA CONTENT STOREDQUERIES OUTPUT"));
+    if (args.size() != 5 && args.size() != 6)
+        Fail(
+            QStringLiteral("usage: qrl-template-builder SCHEMA CONTENT STOREDQUERIES OUTPUT [SERVERSCRIPT]"));
 
     std::vector<Table> tables;
     std::vector<Relation> relations;
     ParseSchema(ReadFile(args[1]), tables, relations);
     QString ddl;
     for (const Table& table : tables)
-        ddl += TableDdl(table, relations);
+        ddl += TableDdl(table, relations, false);
+    if (args.size() == 6)
+        WriteServerScript(tables, relations, ReadFile(args[2]) + ReadFile(args[3]), args[5]);
 
     const QString output = args[4];
     // Named per process: the build may run two of these at once for one output, and each then

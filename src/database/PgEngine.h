@@ -1,0 +1,102 @@
+#pragma once
+
+#include "database/DbValue.h"
+#include "database/PgSql.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Inside the engine layer only: a catalogue on a PostgreSQL server, reached through libpq. The
+// database object and its statements use these where a server address was opened; everything
+// above CDbDatabase sees the same statements, values and error numbers as for a file.
+//
+// Statements arrive in the engine layer's SQL (the translator's output) and go through
+// PgSql::FromEngineSql. Each is prepared once per connection and text. Inside a transaction every
+// statement runs under a savepoint of its own: a failed statement then leaves the transaction as it
+// was, as on SQLite, instead of aborting it.
+
+struct pg_conn;
+struct pg_result;
+class CPgStatement;
+
+class CPgConnection final
+{
+public:
+    // Connects to a postgresql:// URL or a libpq connection string; CDbException on failure (3024
+    // for a database that does not exist, 3051 for a refused login, 3043 for an unreachable server).
+    explicit CPgConnection(const QString& address);
+    ~CPgConnection();
+    CPgConnection(const CPgConnection&) = delete;
+    CPgConnection& operator=(const CPgConnection&) = delete;
+
+    // Whether this build can reach a server at all.
+    static bool Available();
+
+    // Runs a script of statements in the server's own dialect (schema work), without parameters.
+    void ExecuteScript(const QString& sql);
+    std::unique_ptr<CPgStatement> Prepare(const QString& engineSql);
+
+    bool InTransaction() const;
+    void SetUserName(const QString& userName);
+    void SetLockTimeout(int milliseconds);
+
+    // The name of a table by its server identifier, for "Table.Column" lookups (cached).
+    QString TableName(unsigned int tableOid);
+
+    pg_conn* Handle() const { return m_conn; }
+
+private:
+    friend class CPgStatement;
+    struct CPrepared
+    {
+        QString name;
+        CPgText text;
+        int parameterCount = 0;
+        std::shared_ptr<pg_result> description;
+    };
+    std::shared_ptr<const CPrepared> Prepared(const QString& engineSql);
+    // A result that failed raises the mapped CDbException.
+    void Check(pg_result* result);
+
+    pg_conn* m_conn = nullptr;
+    QHash<QString, std::shared_ptr<const CPrepared>> m_prepared;
+    QHash<unsigned int, QString> m_tableNames;
+};
+
+class CPgStatement final
+{
+public:
+    CPgStatement(CPgConnection& connection, QString engineSql);
+
+    void Bind(int position, const CDbValue& value);
+    // 0 when the statement has no parameter of that name.
+    int ParameterIndex(const QString& name) const;
+    int ParameterCount() const;
+
+    bool Step();
+    int Execute();
+    void Reset();
+
+    int ColumnCount() const;
+    QString ColumnName(int ordinal) const;
+    // "Column" or "Table.Column", case ignored; -1 when none.
+    int ColumnIndex(const QString& name) const;
+    CDbValue::Type ColumnType(int ordinal) const;
+    CDbValue Value(int ordinal) const;
+
+private:
+    void Run();
+
+    CPgConnection& m_connection;
+    QString m_engineSql;
+    std::shared_ptr<const CPgConnection::CPrepared> m_prepared;
+    std::vector<std::optional<QByteArray>> m_values;
+    std::shared_ptr<pg_result> m_result;
+    int m_row = -1;
+    int m_changes = 0;
+};

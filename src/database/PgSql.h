@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The last step of the translator for a catalogue on a PostgreSQL server: the engine layer's own
+// SQL text (the translator's output, and the engine layer's internal statements) in PostgreSQL's
+// dialect. Works on tokens, never inside literals, quoted names or comments:
+// - parameters ?, ?NNN, :name, @name and $name become $N (a name keeps one number throughout);
+// - "a LIKE b" / "a NOT LIKE b" with a name, literal or parameter on either side becomes
+//   jet_like(b, a), the server function with Jet's wildcards that ignores case as GENERAL does;
+// - jet_concat( becomes concat( (Null counts as empty text on both engines).
+struct CPgText
+{
+    QString sql;
+    // Name of parameter N (1-based) at index N-1; empty for a positional one.
+    QStringList parameterNames;
+};
+
+namespace PgSql
+{
+CPgText FromEngineSql(const QString& sql);
+
+// A text that names a server catalogue rather than a file: a postgresql:// or postgres:// URL,
+// or a libpq connection string ("host=... dbname=...").
+bool IsServerAddress(const QString& address);
+// The address as messages and logs may show it: any password left out.
+QString DisplayAddress(const QString& address);
+} // namespace PgSql
