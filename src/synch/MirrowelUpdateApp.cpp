@@ -161,13 +161,15 @@ void CMirrowelUpdateApp::RunRequest(CMwuRequest* request)
         LOG_ERROR(QStringLiteral("Exception 0x0 thrown: %1").arg(QString::fromLocal8Bit(e.what())),
                   QStringLiteral("CMirrowelUpdateApp::OnPoke()"));
     }
-    request->m_bDone = true;
+    request->m_bDone.store(true, std::memory_order_release);
     QMetaObject::invokeMethod(this, [this, request] { OnRequestDone(request); }, Qt::QueuedConnection);
 }
 
 void CMirrowelUpdateApp::OnRequestDone(CMwuRequest* request)
 {
-    if (m_state.IsClosing())
+    // The worker set the flag after its last write to the request; reading it first orders those
+    // writes before the reads below without relying on the event queue that brought us here.
+    if (!request->m_bDone.load(std::memory_order_acquire) || m_state.IsClosing())
         return;
     // A linked client hears at once that its request has ended, with the result.
     if (request->m_source == RequestSource::AdviseStart && m_pServer)
