@@ -1,11 +1,14 @@
 #pragma once
 
+#include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "common/ScriptedInteraction.h"
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 
 #include <QTemporaryDir>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -76,4 +79,18 @@ inline void PrintTo(const QString& s, std::ostream* os)
 inline void PrintTo(const QStringList& l, std::ostream* os)
 {
     *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
+
+// The engine error number the step throws, or 0 when it throws none.
+inline long ErrorOf(const std::function<void()>& step)
+{
+    try
+    {
+        step();
+    }
+    catch (const CDbException& e)
+    {
+        return e.m_nErrorCode;
+    }
+    return 0;
 }

@@ -15,19 +15,6 @@
 
 namespace
 {
-long ErrorOf(const std::function<void()>& step)
-{
-    try
-    {
-        step();
-    }
-    catch (const CDbException& e)
-    {
-        return e.m_nErrorCode;
-    }
-    return 0;
-}
-
 QStringList FilesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);

@@ -17,19 +17,6 @@
 
 namespace
 {
-long EngineErrorOf(const std::function<void()>& step)
-{
-    try
-    {
-        step();
-    }
-    catch (const CDbException& e)
-    {
-        return e.m_nErrorCode;
-    }
-    return 0;
-}
-
 enum class EEngine
 {
     File,
@@ -129,7 +116,7 @@ TEST_P(BothEngines, ValuesRoundTripThroughEveryColumnType)
     EXPECT_EQ(st.ColumnIndex(QStringLiteral("File.CatalogueId")),
               st.ColumnIndex(QStringLiteral("File.FileId")) - 2);
     EXPECT_FALSE(st.Step());
-    EXPECT_EQ(EngineErrorOf([&] { st.Value(0); }), DbErrors::kNoCurrentRecord);
+    EXPECT_EQ(ErrorOf([&] { st.Value(0); }), DbErrors::kNoCurrentRecord);
 }
 
 TEST_P(BothEngines, FailuresCarryTheSameJetNumbers)
@@ -155,12 +142,12 @@ TEST_P(BothEngines, FailuresCarryTheSameJetNumbers)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.sql);
-        EXPECT_EQ(EngineErrorOf([&] { m_db.Execute(QString::fromUtf8(c.sql)); }), c.code);
+        EXPECT_EQ(ErrorOf([&] { m_db.Execute(QString::fromUtf8(c.sql)); }), c.code);
     }
     m_db.Execute(QStringLiteral("INSERT INTO FileInfo (FileInfoId) VALUES (5)"));
     m_db.Execute(QStringLiteral("INSERT INTO [File] (CatalogueId, FileId, FileInfoId, FileSize, "
                                 "FileSizeDouble) VALUES (1, 1, 5, 0, 0)"));
-    EXPECT_EQ(EngineErrorOf([&] { m_db.Execute(QStringLiteral("DELETE FROM FileInfo")); }),
+    EXPECT_EQ(ErrorOf([&] { m_db.Execute(QStringLiteral("DELETE FROM FileInfo")); }),
               DbErrors::kRelatedRecords);
     EXPECT_EQ(Rows(QStringLiteral("SELECT CatalogueId, Catalogue FROM Catalogue")),
               QStringList{QStringLiteral("1|c")});
@@ -184,7 +171,7 @@ TEST_P(BothEngines, TextComparesAndSortsWithoutRegardToCase)
               QStringList{QStringLiteral("2")});
     // A key of text refuses a second value that differs only in case, on both engines.
     m_db.Execute(QStringLiteral("INSERT INTO [Parameter] ([Parameter], [Value]) VALUES ('Mine', '1')"));
-    EXPECT_EQ(EngineErrorOf(
+    EXPECT_EQ(ErrorOf(
                   [&] {
                       m_db.Execute(QStringLiteral(
                           "INSERT INTO [Parameter] ([Parameter], [Value]) VALUES ('MINE', '2')"));
@@ -231,7 +218,7 @@ TEST_P(BothEngines, AFailedStatementLeavesTheTransactionUsable)
     {
         CDbTransaction trans(m_db);
         AddGroups({QStringLiteral("one")});
-        EXPECT_EQ(EngineErrorOf([&] { AddGroups({QStringLiteral("again")}); }), DbErrors::kDuplicateKey);
+        EXPECT_EQ(ErrorOf([&] { AddGroups({QStringLiteral("again")}); }), DbErrors::kDuplicateKey);
         m_db.Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group]) VALUES (2, 'two')"));
         EXPECT_TRUE(m_db.InTransaction());
         trans.Commit();
@@ -248,7 +235,7 @@ TEST_P(BothEngines, AFailedStatementLeavesTheTransactionUsable)
     }
     EXPECT_EQ(Rows(QStringLiteral("SELECT [Group] FROM [Group] ORDER BY GroupId")),
               (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
-    EXPECT_EQ(EngineErrorOf([&] { m_db.CommitTrans(); }), DbErrors::kNoTransaction);
+    EXPECT_EQ(ErrorOf([&] { m_db.CommitTrans(); }), DbErrors::kNoTransaction);
 }
 
 TEST_P(BothEngines, AWriteBlockedByAnotherSessionRaisesTheLockingError)
@@ -259,7 +246,7 @@ TEST_P(BothEngines, AWriteBlockedByAnotherSessionRaisesTheLockingError)
     other.SetBusyTimeout(0);
     CDbTransaction holding(m_db);
     m_db.Execute(QStringLiteral("UPDATE [Group] SET [Group]='mine' WHERE GroupId=1"));
-    const long code = EngineErrorOf(
+    const long code = ErrorOf(
         [&] { other.Execute(QStringLiteral("UPDATE [Group] SET [Group]='theirs' WHERE GroupId=1")); });
     EXPECT_TRUE(DbErrors::IsLockingError(code)) << code;
     // Readers are not blocked by a writer, and see what was committed.
@@ -279,7 +266,7 @@ TEST_P(BothEngines, ImmediateTransactionsHaveOneWriterAtATime)
     {
         CDbTransaction holding(m_db, true);
         // Another immediate writer waits and then raises the locking error; a reader goes on.
-        EXPECT_TRUE(DbErrors::IsLockingError(EngineErrorOf([&] { other.BeginTrans(true); })));
+        EXPECT_TRUE(DbErrors::IsLockingError(ErrorOf([&] { other.BeginTrans(true); })));
         EXPECT_FALSE(other.InTransaction());
         EXPECT_EQ(EngineRows::RowsOf(
                       other, QStringLiteral("SELECT [Value] FROM [Parameter] WHERE [Parameter]='Version'")),
@@ -388,10 +375,10 @@ TEST_F(ServerCatalogue, CreatedWithTheTemplatesRowsAndRefusedASecondTime)
 TEST_F(ServerCatalogue, AnEmptyOrMissingDatabaseIsRefusedWithItsReason)
 {
     CDbDatabase db;
-    EXPECT_EQ(EngineErrorOf([&] { db.Open(m_address); }), DbErrors::kUnrecognizedFormat);
+    EXPECT_EQ(ErrorOf([&] { db.Open(m_address); }), DbErrors::kUnrecognizedFormat);
     EXPECT_FALSE(db.IsOpen());
     const QString missing = CTestPostgresServer::Instance().AddressOf(QStringLiteral("no_such_database"));
-    EXPECT_EQ(EngineErrorOf([&] { db.Open(missing); }), DbErrors::kFileNotFound);
+    EXPECT_EQ(ErrorOf([&] { db.Open(missing); }), DbErrors::kFileNotFound);
     // The URL form reaches the same server.
     ASSERT_TRUE(CreateServerCatalogue(m_address));
     const QString url = QStringLiteral("postgresql://quarrane@/%1?host=%2")
