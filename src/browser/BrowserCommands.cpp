@@ -165,11 +165,13 @@ bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& cont
     case EMwEnable::Database:
         return context.bDatabaseOpen;
     case EMwEnable::DatabaseWrite:
-        return context.bDatabaseOpen && !context.bJobWriting;
+        return context.bDatabaseOpen && !context.bJobWriting && !context.bDatabaseReadOnly;
     case EMwEnable::NoJob:
         return !context.bJobRunning;
     case EMwEnable::BrowserCatalogue:
-        return context.bDatabaseOpen && context.bBrowserTabShown && context.bCatalogueChosen;
+        // The synchronizer writes the catalogue into the database.
+        return context.bDatabaseOpen && !context.bDatabaseReadOnly && context.bBrowserTabShown &&
+               context.bCatalogueChosen;
     case EMwEnable::SlideshowRunning:
         return context.bSlideshowPlaying || context.bSlideshowPaused;
     case EMwEnable::SlideshowPlaying:
@@ -183,7 +185,8 @@ bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& cont
     case EMwEnable::TextFieldPaste:
         return context.bTextFocused && context.bTextEditable && context.bClipboardText;
     case EMwEnable::AttributeList:
-        return context.bDatabaseOpen && !context.bJobWriting && context.bAttributeListFocused;
+        return context.bDatabaseOpen && !context.bJobWriting && !context.bDatabaseReadOnly &&
+               context.bAttributeListFocused;
     case EMwEnable::BrowserGroupWrite:
     case EMwEnable::BrowserCatalogueWrite:
     case EMwEnable::BrowserFolderWrite:
@@ -191,7 +194,8 @@ bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& cont
         const bool chosen = command.enable == EMwEnable::BrowserGroupWrite       ? context.bGroupChosen
                             : command.enable == EMwEnable::BrowserCatalogueWrite ? context.bCatalogueChosen
                                                                                  : context.bFolderChosen;
-        return context.bDatabaseOpen && !context.bJobWriting && context.bBrowserTabShown && chosen;
+        return context.bDatabaseOpen && !context.bJobWriting && !context.bDatabaseReadOnly &&
+               context.bBrowserTabShown && chosen;
     }
     }
     return false;

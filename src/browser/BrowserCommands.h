@@ -168,6 +168,8 @@ struct CMwCommandContext
     bool bDatabaseOpen = false;
     bool bJobRunning = false;
     bool bJobWriting = false;
+    // Opened read-only (read-only media, another user's file): nothing may be written.
+    bool bDatabaseReadOnly = false;
     bool bBrowserTabShown = false;
     bool bCatalogueChosen = false;
     bool bSlideshowPlaying = false;

@@ -201,6 +201,7 @@ SFileDetails CCurrentFileEditor::Details()
         if (!st.Step())
             return details;
         details.bFile = true;
+        details.bEditable = !m_doc.IsReadOnly();
         details.strFile = st.Value(0).ToString();
         details.strAlternateFile = NameList::Names(st.Value(1).ToString()).join(QLatin1Char('\n'));
         details.strFileSize = QString::asprintf("%.0f", st.Value(2).ToDouble());

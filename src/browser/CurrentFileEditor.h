@@ -15,6 +15,7 @@ class CMirrowelDoc;
 struct SFileDetails
 {
     bool bFile = false; // false: no current file, every field empty
+    bool bEditable = false; // the description and notes can be changed: the database may be written
     QString strFile;
     QString strAlternateFile; // one name a line
     QString strFileSize;      // bytes, "%.0f"

@@ -175,8 +175,13 @@ bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bS
     QSaveFile file(*chosenPath);
     if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
         !file.commit())
+    {
+        // Opening the path now would only add a second message, or open the old file that was to
+        // be replaced as if it were the new one.
         m_ui.MessageBox(NewDatabaseFailureText(*chosenPath, file.errorString(), bytes.size()),
                         QStringLiteral("Error Creating Database"), MsgIcon::Error, MsgButtons::Ok);
+        return false;
+    }
     return OpenDatabase(*chosenPath);
 }
 

@@ -9,7 +9,7 @@ QString CCliInteraction::CommandLineText(const QString& text)
         {"Try Repairing the database using the File menus \"Repair Database\" command.",
          "Try: quarrane-cli repair DB"},
         {"then select Import from the File menu and import this database",
-         "then import this database into it with the browser"},
+         "then import this database into it: quarrane-cli import NEW.qrl OLD.qrl"},
     };
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));

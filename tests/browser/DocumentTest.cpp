@@ -1,5 +1,6 @@
 #include "DocumentFixture.h"
 
+#include "TestFiles.h"
 #include "database/DbTransaction.h"
 
 #include <QCryptographicHash>
@@ -400,6 +401,22 @@ TEST_F(DocumentTest, NewSaysWhatWentWrongWithThePath)
         EXPECT_TRUE(messages[before].text.contains(QString::fromLatin1(c.says)))
             << messages[before].text.toStdString();
         EXPECT_TRUE(messages[before].text.contains(path) || messages[before].text.contains(c.folder));
+        EXPECT_EQ(messages.size(), before + 1) << "one message says it all";
         EXPECT_FALSE(QFileInfo::exists(path)) << "nothing half-written is left";
+        EXPECT_FALSE(m_doc.IsOpen());
+    }
+
+    // A file that was to be replaced stays as it was, and is not opened as if it were the new one.
+    if (!full.isEmpty())
+    {
+        const QString old = full + QStringLiteral("/Old.qrl");
+        WriteText(old, "an older file");
+        const size_t before = m_ui.Messages().size();
+        EXPECT_FALSE(m_doc.NewDatabase(old));
+        EXPECT_EQ(m_ui.Messages().size(), before + 1);
+        EXPECT_FALSE(m_doc.IsOpen());
+        QFile kept(old);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), QByteArray("an older file"));
     }
 }

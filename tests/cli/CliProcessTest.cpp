@@ -129,6 +129,59 @@ TEST_F(CliProcessTest, UsageAndRefusals)
     EXPECT_TRUE(refused.err.contains(QStringLiteral("Database Created by a Newer Version of Quarrane")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
+
+    // A folder that is not there: said once, in words, and nothing is left behind.
+    const QString nowhere = m_dir.filePath(QStringLiteral("no/such/dir/x.qrl"));
+    const CliRun missing = Cli({"new", nowhere});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(
+        missing.err.contains(QStringLiteral("the folder %1 does not exist").arg(QFileInfo(nowhere).path())))
+        << missing.err.toStdString();
+    EXPECT_FALSE(missing.err.contains(QStringLiteral("Database Error"))) << missing.err.toStdString();
+    EXPECT_FALSE(missing.err.contains(QStringLiteral("locked"))) << missing.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("no"))));
+}
+
+// An older database cannot be opened; the advice is the command that brings its data over.
+TEST_F(CliProcessTest, AnOlderDatabaseIsRefusedAndImportedIntoANewOne)
+{
+    const QString old = m_dir.filePath(QStringLiteral("Old.qrl"));
+    ASSERT_EQ(Cli({"new", old}).exitCode, 0);
+    {
+        CDbDatabase db;
+        db.Open(old);
+        db.ExecuteSqliteScript(QStringLiteral(
+            "ALTER TABLE File DROP COLUMN Extension;"
+            "UPDATE Parameter SET Value = '1.003' WHERE Parameter = 'Version';"
+            "INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, VolumeSerial, LocalMachine, UserName, "
+            "CatalogueType) VALUES (0, 1, 'Old disk', 9, 'pc', 'bob', 'Disk');"
+            "INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, FileSizeDouble) VALUES "
+            "(1, 0, 1, 'notes.txt', 1, 1);"
+            "INSERT OR REPLACE INTO IndexId (\"Index\", IndexId) VALUES ('File_FileId', 1), "
+            "('Catalogue_CatalogueId', 1);"));
+    }
+    const QByteArray before = Bytes(old);
+    const CliRun refused = Cli({"catalogues", old});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("quarrane-cli import NEW.qrl OLD.qrl")))
+        << refused.err.toStdString();
+    EXPECT_FALSE(refused.err.contains(QStringLiteral("menu"))) << refused.err.toStdString();
+
+    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    const CliRun imported = Cli({"import", m_strDatabase, old});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+    EXPECT_TRUE(imported.out.isEmpty());
+    EXPECT_TRUE(imported.err.contains(QStringLiteral("imported into"))) << imported.err.toStdString();
+    const CliRun rows = Cli({"sql", m_strDatabase,
+                             "SELECT c.Catalogue, f.File, f.Extension FROM File f JOIN Catalogue c ON "
+                             "c.CatalogueId = f.CatalogueId"});
+    ASSERT_EQ(rows.exitCode, 0) << rows.err.toStdString();
+    EXPECT_EQ(Lines(rows.out).value(1), QStringLiteral("Old disk\tnotes.txt\ttxt"));
+    EXPECT_EQ(Bytes(old), before) << "the imported database is left as it was";
+    EXPECT_EQ(Cli({"check", m_strDatabase, "--quiet"}).exitCode, 0);
+
+    EXPECT_EQ(Cli({"import", m_strDatabase}).exitCode, 2);
+    EXPECT_EQ(Cli({"import", m_strDatabase, m_dir.filePath(QStringLiteral("none.qrl"))}).exitCode, 1);
 }
 TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
 {

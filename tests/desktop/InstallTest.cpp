@@ -97,6 +97,18 @@ TEST_F(DesktopInstallTest, InstallsTheProgramsAndTheyRunFromThere)
     }
 }
 
+// bash finds a command's completion under its name in bash-completion/completions, loading it the
+// first time the command is completed.
+TEST_F(DesktopInstallTest, InstallsTheCommandLinesCompletionAndTheSqliteExtension)
+{
+    QFile completion(Installed(QStringLiteral("share/bash-completion/completions/quarrane-cli")));
+    ASSERT_TRUE(completion.open(QIODevice::ReadOnly));
+    QFile source(QStringLiteral(QUARRANE_SOURCE_DIR "/src/cli/quarrane-cli.bash-completion"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    EXPECT_EQ(completion.readAll(), source.readAll());
+    EXPECT_TRUE(QFileInfo(Installed(QStringLiteral("lib/quarrane/libquarrane_sqlite.so"))).isFile());
+}
+
 TEST_F(DesktopInstallTest, LauncherEntryOpensCataloguesWithTheBrowser)
 {
     const QString entry = Installed(QStringLiteral("share/applications/org.brevold.Quarrane.desktop"));

@@ -129,9 +129,14 @@ bool CAttributeListModel::Requery()
     return ok;
 }
 
+bool CAttributeListModel::CanWrite() const
+{
+    return m_pDatabase && !m_pDatabase->IsReadOnly();
+}
+
 int CAttributeListModel::BeginNewRow()
 {
-    if (!m_pDatabase)
+    if (!CanWrite())
         return -1;
     if (m_bNewRow)
         return rowCount() - 1;
@@ -161,7 +166,7 @@ bool CAttributeListModel::IsNewRow(int row) const
 
 bool CAttributeListModel::CommitEdit(int row, const QString& text)
 {
-    if (!m_pDatabase || row < 0 || row >= rowCount())
+    if (!CanWrite() || row < 0 || row >= rowCount())
         return false;
     // Blanks at either end are slips of the keyboard; a blank name is no name.
     const QString name = text.trimmed();
@@ -193,7 +198,7 @@ bool CAttributeListModel::CommitEdit(int row, const QString& text)
 
 bool CAttributeListModel::DeleteAttribute(int row)
 {
-    if (!m_pDatabase || row < 0 || row >= rowCount() || IsNewRow(row))
+    if (!CanWrite() || row < 0 || row >= rowCount() || IsNewRow(row))
         return false;
     const CRow deleted = m_rows[static_cast<size_t>(row)];
     CAttributeVocabulary vocabulary(Table(), *m_pDatabase, m_ui, m_policy);
@@ -242,7 +247,7 @@ bool CAttributeListModel::RecordUsage(int row, const QString& name)
 
 bool CAttributeListModel::ToggleAttribute(int row)
 {
-    if (!m_pSelection || !m_pDatabase || row < 0 || row >= rowCount() || IsNewRow(row))
+    if (!m_pSelection || !CanWrite() || row < 0 || row >= rowCount() || IsNewRow(row))
         return false;
     const QString name = m_rows[static_cast<size_t>(row)].strName;
     if (m_pSelection->Toggle(name))
@@ -319,6 +324,8 @@ Qt::ItemFlags CAttributeListModel::flags(const QModelIndex& index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
+    if (!CanWrite())
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     if (IsNewRow(index.row()))
         return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemNeverHasChildren;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEditable |

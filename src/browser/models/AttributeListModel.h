@@ -106,6 +106,8 @@ private:
     };
 
     bool ReadRows(std::vector<CRow>& rows) const;
+    // A database opened read-only is shown as it is: nothing toggles, is named or goes.
+    bool CanWrite() const;
     bool RecordUsage(int row, const QString& name);
     void AnnounceVocabularyChange();
 

@@ -511,6 +511,7 @@ void CMainFrame::UpdateCommandStates()
     context.bDatabaseOpen = m_doc.IsOpen();
     context.bJobRunning = m_doc.Jobs().IsRunning();
     context.bJobWriting = m_doc.Jobs().IsWriting();
+    context.bDatabaseReadOnly = m_doc.IsReadOnly();
     context.bBrowserTabShown = m_pNavigator->currentIndex() == CNavigatorWnd::BrowserPage;
     context.bCatalogueChosen = m_pNavigator->ChosenCatalogueId() != 0;
     if (m_pHandlers)
@@ -600,7 +601,8 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 void CMainFrame::WriteNavigatorWidth()
 {
     const int width = NavigatorWidth();
-    if (!m_doc.IsOpen() || width <= 0 || width == m_nStoredNavigatorWidth)
+    // A database opened read-only keeps no width: waiting for it to become writable never ends.
+    if (!m_doc.IsOpen() || m_doc.IsReadOnly() || width <= 0 || width == m_nStoredNavigatorWidth)
         return;
     // A job writing meanwhile would hold the database; the width is written once it has ended.
     if (!m_doc.CanWrite())

@@ -213,3 +213,25 @@ TEST_F(AttributeListModelTest, TogglingSetsOnAllClearsPartlySetAndRecordsUseForT
     EXPECT_FALSE(all->ToggleAttribute(99));
     EXPECT_EQ(m_ui.UnexpectedMessages(), 0);
 }
+
+TEST_F(AttributeListModelTest, ADatabaseOpenedReadOnlyShowsItsAttributesAndChangesNone)
+{
+    CDbDatabase readOnly;
+    readOnly.Open(m_path, EDbOpenMode::ReadOnly);
+    CAttributeListModel all(Vocabulary::Keyword, ListKind::All, m_ui, m_policy);
+    all.SetSelection(&m_selection);
+    all.SetDatabase(&readOnly, QStringLiteral("alice"));
+    EXPECT_EQ(Texts(all), QStringList({"'quoted", "blues", "Jazz", "Pop", "Rock"}));
+    EXPECT_EQ(all.index(2).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_FALSE(all.flags(all.index(1)) & (Qt::ItemIsUserCheckable | Qt::ItemIsEditable));
+
+    const QString before = m_selection.strAll;
+    EXPECT_FALSE(all.setData(all.index(1), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(m_selection.strAll, before) << "blues is not set on the files";
+    EXPECT_EQ(all.BeginNewRow(), -1);
+    EXPECT_FALSE(all.setData(all.index(1), QStringLiteral("Blues"), Qt::EditRole));
+    EXPECT_FALSE(all.DeleteAttribute(1));
+    EXPECT_EQ(Long("SELECT COUNT(*) FROM Keyword"), 5);
+    EXPECT_EQ(Long("SELECT COUNT(*) FROM KeywordUsage WHERE KeywordId=5"), 0);
+    EXPECT_TRUE(m_ui.Messages().empty());
+}

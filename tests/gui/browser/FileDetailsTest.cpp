@@ -242,6 +242,67 @@ private slots:
         W().frame.FileListView()->setFocus();
         QTRY_VERIFY(!enabled(EMwCommand::EditCopy));
     }
+
+    // A catalogue on read-only media: shown and searched, never written.
+    void aDatabaseOpenedReadOnlyIsShownButOffersNothingThatWrites()
+    {
+        const QString path = W().doc.Path();
+        m_pSelection.reset();
+        QVERIFY(W().doc.CloseDatabase());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QVERIFY(W().doc.OpenDatabase(path, EDbOpenMode::ReadOnly));
+        QVERIFY(W().frame.windowTitle().startsWith(QStringLiteral("Details.qrl (read-only)")));
+
+        W().frame.ShowFolderFiles(1, 0);
+        QTRY_COMPARE(W().frame.FileList().rowCount(), 3);
+        m_pSelection = std::make_unique<CRecordSetSelection>(W().frame.FileList(),
+                                                             *W().frame.FileListView()->selectionModel());
+        Click(QStringLiteral("a.txt"));
+        QCOMPARE(Form().DescriptionField()->toPlainText(), QStringLiteral("first"));
+        QVERIFY(Form().DescriptionField()->isReadOnly() && Form().NotesField()->isReadOnly());
+        Form().DescriptionField()->setFocus();
+        QTest::keyClicks(Form().DescriptionField(), QStringLiteral("lost"));
+        QCOMPARE(Form().DescriptionField()->toPlainText(), QStringLiteral("first"));
+        QVERIFY(!W().doc.Editor().IsFormPending());
+
+        // The attribute lists show the checks but neither toggle nor take new names.
+        W().frame.Navigator()->setCurrentIndex(CNavigatorWnd::KeywordsPage);
+        CAttributesListView* all = KeywordList(2);
+        all->setFocus();
+        QTRY_VERIFY(all->hasFocus());
+        QTest::keyClick(all, Qt::Key_R);
+        QCOMPARE(all->currentIndex().data().toString(), QStringLiteral("Rock"));
+        QVERIFY(!(all->model()->flags(all->currentIndex()) & Qt::ItemIsUserCheckable));
+        QTest::keyClick(all, Qt::Key_Space);
+        QCOMPARE(all->currentIndex().data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+        QVERIFY(!W().doc.Editor().IsAttributePending());
+        const int rows = all->model()->rowCount();
+        all->OnMwAttributeNew();
+        QCOMPARE(all->model()->rowCount(), rows);
+
+        const auto enabled = [this](EMwCommand id) { return W().frame.Action(id)->isEnabled(); };
+        for (const EMwCommand id :
+             {EMwCommand::FileImport, EMwCommand::FileCompactDatabase, EMwCommand::EditSaveChanges,
+              EMwCommand::EditNewAttribute, EMwCommand::GroupNew, EMwCommand::CatalogueNew,
+              EMwCommand::FileListReplayEdits, EMwCommand::FileListDeleteSelected, EMwCommand::QueryRun})
+            QVERIFY2(!enabled(id), MwCommand(id).text);
+        for (const EMwCommand id : {EMwCommand::FileClose, EMwCommand::EditFind,
+                                    EMwCommand::FileListExportList, EMwCommand::FileListCopyMagneticLink})
+            QVERIFY2(enabled(id), MwCommand(id).text);
+        // A catalogue chosen: the synchronizer would write it, so it is not offered.
+        W().frame.Navigator()->setCurrentIndex(CNavigatorWnd::BrowserPage);
+        QTRY_VERIFY(W().frame.Navigator()->ChosenCatalogueId() != 0);
+        QVERIFY(!enabled(EMwCommand::CatalogueSynchronize) && !enabled(EMwCommand::CatalogueUpdateTth));
+
+        Click(QStringLiteral("c.txt"));
+        m_pSelection.reset();
+        QVERIFY(W().doc.CloseDatabase());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(file.readAll() == before, "the file is as it was");
+    }
 };
 
 QUARRANE_QTEST_MAIN(FileDetailsTest)

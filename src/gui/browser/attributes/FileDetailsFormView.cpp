@@ -109,9 +109,13 @@ void CFileDetailsFormView::OnUpdate()
     Show(m_pDescription, details.strDescription);
     Show(m_pNotes, details.strNotes);
     m_bFilling = false;
-    // Without a file there is nowhere to keep what would be typed.
-    m_pDescription->setEnabled(details.bFile);
-    m_pNotes->setEnabled(details.bFile);
+    // Without a file there is nowhere to keep what would be typed; a database opened read-only
+    // would lose it.
+    for (QPlainTextEdit* edit : {m_pDescription, m_pNotes})
+    {
+        edit->setEnabled(details.bFile);
+        edit->setReadOnly(!details.bEditable);
+    }
 }
 
 void CFileDetailsFormView::OnTextEdited()
