@@ -611,6 +611,11 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
     const QString database = folder + QStringLiteral("/Example.qrl");
     ASSERT_TRUE(QFile::copy(m_strDatabase, database));
     const QByteArray before = Bytes(database);
+    // Where the export goes: a folder anyone may write.
+    const QString outFolder = m_dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(outFolder));
+    ASSERT_TRUE(QFile::setPermissions(outFolder, QFile::Permissions(0x7777)));
+    const QString exported = outFolder + QStringLiteral("/media.tsv");
     const auto readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
     const auto exec = QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
     ASSERT_TRUE(QFile::setPermissions(database, readOnly));
@@ -636,6 +641,8 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
         {{"checked", database}, 0, "Catalogue\tFolder\tFile"},
         {{"sql", database, "SELECT File FROM File WHERE File='one.BIN'"}, 0, "One.bin"},
         {{"check", database}, 0, "integrity: ok"},
+        {{"search", database, "--name", "one"}, 0, "One.bin"},
+        {{"export", database, "--catalogue", "Media", exported}, 0, QString()},
         {{"check-catalogues", database, "--all"}, 1, "may only be read"},
     };
     for (const Case& c : cases)
@@ -646,6 +653,7 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
         EXPECT_TRUE((c.exitCode == 0 ? run.out : run.err).contains(c.output))
             << run.out.toStdString() << run.err.toStdString();
     }
+    EXPECT_TRUE(Bytes(exported).contains("One.bin")) << Bytes(exported).toStdString();
     EXPECT_EQ(Bytes(database), before);
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"Example.qrl"}))
         << "no journal left beside it";
