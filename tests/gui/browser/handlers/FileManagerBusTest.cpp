@@ -59,14 +59,15 @@ private slots:
         QFile file(config);
         QVERIFY(file.open(QIODevice::WriteOnly));
         // No service folders: nothing on the bus is started on demand.
-        file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                                  "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                                  "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                  "<auth>EXTERNAL</auth><policy context=\"default\"><allow "
-                                  "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                                  "<allow own=\"*\"/></policy></busconfig>")
-                       .arg(m_dir.path())
-                       .toUtf8());
+        file.write(
+            QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                           "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                           "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                           "<auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                           "send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                           "<allow own=\"*\"/></policy></busconfig>")
+                .arg(m_dir.path())
+                .toUtf8());
         file.close();
         m_bus.start(daemon, {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                              QStringLiteral("--print-address=1")});
@@ -104,7 +105,8 @@ private slots:
         QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
 
         QVERIFY(ShowInFileManager(path));
-        QCOMPARE(manager.Shown(), QStringList{QStringLiteral("file:///media/disc/Films%202024/a%20b%231.mkv")});
+        QCOMPARE(manager.Shown(),
+                 QStringList{QStringLiteral("file:///media/disc/Films%202024/a%20b%231.mkv")});
 
         bus.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
         bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
