@@ -42,7 +42,7 @@ class CRecordSetList : public QAbstractTableModel
 public:
     static constexpr int kUnsorted = CRecordSetSql::kUnsorted;
     static constexpr int kPageRows = 128;
-    static constexpr int kCachedPages = 8;
+    static constexpr int kCachedPages = 16;
     // The leading rows a new list shows while the rest of its keys are read.
     static constexpr int kHeadRows = 2 * kPageRows;
     // The rows joining a list in one event-loop turn once the rest of its keys are in.
