@@ -86,6 +86,12 @@ CMirrowelView::~CMirrowelView()
     // The view lets go of the model before the model goes.
     m_walkTimer.stop();
     *m_pWalkStopped = true;
+    // A name still being edited is dropped, before the list it would be written to goes.
+    if (m_pRowRename)
+    {
+        disconnect(m_pRowRename, nullptr, this, nullptr);
+        delete m_pRowRename;
+    }
     setModel(nullptr);
 }
 

@@ -421,6 +421,21 @@ private slots:
         QVERIFY(st.Step());
         QCOMPARE(st.Value(0).ToString(), QStringLiteral("renamed.txt"));
         QTRY_VERIFY(!view->IsEditing());
+
+        // A window closed during the edit: the name leaving the editor is taken as on any focus
+        // change, and the file and its record agree on it.
+        W().frame.Action(EMwCommand::FileListRename)->trigger();
+        QTRY_VERIFY((editor = view->findChild<QLineEdit*>()) != nullptr && editor->isVisible());
+        editor->setText(QStringLiteral("closing.txt"));
+        m_pWindow.reset();
+        CDbDatabase db;
+        db.Open(Path(QStringLiteral("list.qrl")));
+        CDbStatement name = db.Prepare(QStringLiteral("SELECT File FROM File WHERE FileId=1"));
+        QVERIFY(name.Step());
+        const QString kept = name.Value(0).ToString();
+        QVERIFY(kept == QStringLiteral("closing.txt") || kept == QStringLiteral("renamed.txt"));
+        QVERIFY(QFileInfo::exists(Path(QStringLiteral("media/") + kept)));
+        QCOMPARE(QDir(Path(QStringLiteral("media"))).entryList(QDir::Files).size(), 2);
     }
 
     void aMissingFileInformationRowShowsDeleted()
