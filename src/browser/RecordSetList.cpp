@@ -9,11 +9,17 @@
 
 #include <QLocale>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <unordered_set>
+#include <utility>
 
 namespace
 {
+// Blocks from this size up are mapped on their own.
+constexpr int kMappedBlockBytes = 1 << 20;
+
 QVariant ToVariant(const CDbValue& value)
 {
     switch (value.GetType())
@@ -72,9 +78,19 @@ void LogReadError(long code, const QString& description, int row, int fieldIndex
 
 CRecordSetList::CRecordSetList(QObject* parent) : QAbstractTableModel(parent)
 {
+    // A list of a million rows makes blocks of megabytes (its keys, the view's row entries) that
+    // grow a slice at a time. Left to itself malloc raises the size it maps blocks from to the
+    // largest block freed, and then grows such blocks by copying them into fresh memory, tens of
+    // milliseconds of page faults; mapped on their own they grow in place and go back to the
+    // system when freed.
+    static const bool mapped = [] { return mallopt(M_MMAP_THRESHOLD, kMappedBlockBytes) == 1; }();
+    Q_UNUSED(mapped);
     m_dispatchTimer.setSingleShot(true);
     m_dispatchTimer.setInterval(0);
     connect(&m_dispatchTimer, &QTimer::timeout, this, &CRecordSetList::DispatchPages);
+    m_insertTimer.setSingleShot(true);
+    m_insertTimer.setInterval(0);
+    connect(&m_insertTimer, &QTimer::timeout, this, &CRecordSetList::InsertRows);
     // The loader answers on its own thread into the inbox; the answers are taken in on the
     // model's thread. Only the inbox is shared, under its mutex: nothing the loader made is still
     // in its hands when the model reads it.
@@ -255,9 +271,10 @@ void CRecordSetList::OnKeys(CRecordSetKeys keys)
 
 void CRecordSetList::CompleteHead(const COpen& open, CRecordSetKeys keys)
 {
-    const size_t shown = m_keys.size();
+    const size_t shown = m_nRows;
     const bool sameHead =
-        keys.keys.size() >= shown && std::equal(m_keys.begin(), m_keys.end(), keys.keys.begin()) &&
+        keys.keys.size() >= shown &&
+        std::equal(m_keys.begin(), m_keys.begin() + static_cast<std::ptrdiff_t>(shown), keys.keys.begin()) &&
         (m_bands.empty()
              ? keys.bands.empty()
              : keys.bands.size() >= shown && std::equal(m_bands.begin(), m_bands.end(), keys.bands.begin()));
@@ -267,17 +284,29 @@ void CRecordSetList::CompleteHead(const COpen& open, CRecordSetKeys keys)
         ApplyKeys(open, std::move(keys));
         return;
     }
-    const int oldCount = rowCount();
-    if (keys.keys.size() > shown)
+    // The rest joins the rows a slice an event-loop turn: the view's bookkeeping for a million
+    // rows inserted at once would hold the window for tens of milliseconds.
+    m_keys = std::move(keys.keys);
+    m_bands = std::move(keys.bands);
+    m_bOpenedWhenInserted = true;
+    InsertRows();
+}
+
+void CRecordSetList::InsertRows()
+{
+    const size_t end = std::min(m_keys.size(), m_nRows + static_cast<size_t>(kInsertRows));
+    if (end > m_nRows)
     {
-        beginInsertRows(QModelIndex(), oldCount, static_cast<int>(keys.keys.size()) - 1);
-        m_keys = std::move(keys.keys);
-        m_bands = std::move(keys.bands);
-        m_keyRows.clear();
+        const int oldCount = rowCount();
+        beginInsertRows(QModelIndex(), oldCount, static_cast<int>(end) - 1);
+        m_nRows = end;
         endInsertRows();
         emit rowCountChanged(oldCount);
     }
-    emit opened(0);
+    if (m_nRows < m_keys.size())
+        m_insertTimer.start();
+    else if (std::exchange(m_bOpenedWhenInserted, false))
+        emit opened(0);
 }
 
 int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
@@ -290,12 +319,12 @@ int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
     m_loading.clear();
     m_wanted.clear();
     m_refresh.clear();
-    m_keyRows.clear();
     m_strLastSql = open.strLastSql;
     m_strPageSql = open.strPageSql;
     m_shownKeyJob = open.keyJob;
     m_connection = open.keyJob.connection;
     m_nLastWantedRow = 0;
+    m_bOpenedWhenInserted = false;
     if (keys.nErrorCode != 0)
     {
         m_keys.clear();
@@ -312,6 +341,7 @@ int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
         m_pDatabase = open.pDatabase;
         m_strLastError.clear();
     }
+    m_nRows = m_keys.size();
     endResetModel();
     m_pLoader->Forget(open.nGeneration);
     if (keys.nErrorCode != 0 && keys.nErrorCode != DbErrors::kDiskOrNetworkError &&
@@ -336,11 +366,12 @@ void CRecordSetList::DataCtrl_Close()
     m_pending.reset();
     beginResetModel();
     m_pDatabase = nullptr;
+    m_bOpenedWhenInserted = false;
     m_keys.clear();
     m_keys.shrink_to_fit();
     m_bands.clear();
     m_bands.shrink_to_fit();
-    m_keyRows.clear();
+    m_nRows = 0;
     m_pages.clear();
     m_loading.clear();
     m_wanted.clear();
@@ -351,7 +382,7 @@ void CRecordSetList::DataCtrl_Close()
     emit rowCountChanged(oldCount);
 }
 
-bool CRecordSetList::ReadWhenIdle(std::function<void(CDbDatabase* db)> work)
+bool CRecordSetList::ReadWhenIdle(CRecordSetLoader::IdleWork work)
 {
     if (!m_pDatabase)
         return false;
@@ -361,18 +392,45 @@ bool CRecordSetList::ReadWhenIdle(std::function<void(CDbDatabase* db)> work)
 
 qint32 CRecordSetList::Key(int row) const
 {
-    return row >= 0 && row < static_cast<int>(m_keys.size()) ? m_keys[static_cast<size_t>(row)] : 0;
+    return row >= 0 && row < Rows() ? m_keys[static_cast<size_t>(row)] : 0;
 }
 
 int CRecordSetList::RowOfKey(qint32 key) const
 {
-    if (m_keyRows.isEmpty() && !m_keys.empty())
+    const auto end = m_keys.begin() + Rows();
+    const auto it = std::find(m_keys.begin(), end, key);
+    return it == end ? -1 : static_cast<int>(it - m_keys.begin());
+}
+
+std::vector<int> CRecordSetList::RowsOfKeys(const std::vector<qint32>& keys) const
+{
+    std::vector<int> rows;
+    if (keys.empty())
+        return rows;
+    if (keys.size() == 1)
     {
-        m_keyRows.reserve(static_cast<qsizetype>(m_keys.size()));
-        for (size_t row = m_keys.size(); row-- > 0;)
-            m_keyRows.insert(m_keys[row], static_cast<int>(row));
+        if (const int row = RowOfKey(keys.front()); row >= 0)
+            rows.push_back(row);
+        return rows;
     }
-    return m_keyRows.value(key, -1);
+    const std::unordered_set<qint32> wanted(keys.begin(), keys.end());
+    for (size_t row = 0; row < m_nRows; ++row)
+        if (wanted.count(m_keys[row]))
+            rows.push_back(static_cast<int>(row));
+    return rows;
+}
+
+CRecordSetList::CRowStore CRecordSetList::RowStoreBytes() const
+{
+    CRowStore store{m_keys.capacity() * sizeof(qint32), (m_bands.capacity() + 7) / 8, 0};
+    for (const auto& [number, page] : m_pages)
+    {
+        store.pages += page.values.capacity() * sizeof(CDbValue) + page.found.capacity();
+        for (const CDbValue& value : page.values)
+            if (value.GetType() == CDbValue::Type::Text)
+                store.pages += sizeof(QArrayData) + static_cast<size_t>(value.ToString().capacity()) * 2;
+    }
+    return store;
 }
 
 void CRecordSetList::DataCtrl_OnHeaderClick(int column)
@@ -432,12 +490,12 @@ void CRecordSetList::Want(int row) const
 
 void CRecordSetList::DispatchPages()
 {
-    if (!m_pDatabase || m_keys.empty())
+    if (!m_pDatabase || m_nRows == 0)
     {
         m_wanted.clear();
         return;
     }
-    const int pageCount = static_cast<int>((m_keys.size() + kPageRows - 1) / kPageRows);
+    const int pageCount = static_cast<int>((m_nRows + kPageRows - 1) / kPageRows);
     const int centre = m_nLastWantedRow / kPageRows;
     std::set<int> pages = std::move(m_wanted);
     m_wanted.clear();
@@ -514,7 +572,7 @@ const CRecordSetList::CPage* CRecordSetList::PageNow(int row, size_t& at)
 {
     if (const CPage* cached = CachedPage(row, at); cached && !m_refresh.count(row / kPageRows))
         return cached;
-    if (!m_pDatabase || row < 0 || row >= static_cast<int>(m_keys.size()))
+    if (!m_pDatabase || row < 0 || row >= Rows())
         return nullptr;
     const int page = row / kPageRows;
     CRecordSetPage loaded = m_pLoader->LoadPageNow(PageJob(page));
@@ -551,7 +609,7 @@ QString CRecordSetList::CellText(const CDbValue& value, const CDataCtrlDescripto
 
 QString CRecordSetList::DataCtrlGetRowColumnValue(int row, int fieldIndex)
 {
-    if (!m_pDatabase || row < 0 || row >= static_cast<int>(m_keys.size()))
+    if (!m_pDatabase || row < 0 || row >= Rows())
         return QStringLiteral("<Connection Lost>");
     size_t at = 0;
     const CPage* page = PageNow(row, at);
@@ -570,7 +628,7 @@ CDbValue CRecordSetList::DataCtrl_GetFieldValue(int row, int fieldIndex)
     if (!m_pDatabase)
         return CDbValue(QStringLiteral("<Connection Lost>"));
     size_t at = 0;
-    const CPage* page = row >= 0 && row < static_cast<int>(m_keys.size()) ? PageNow(row, at) : nullptr;
+    const CPage* page = row >= 0 && row < Rows() ? PageNow(row, at) : nullptr;
     if (!page || page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 ||
         fieldIndex >= page->nFieldCount)
         return CDbValue::Null();
@@ -587,7 +645,7 @@ CDbValue CRecordSetList::DataCtrl_GetFieldValue(int row, const QString& fieldNam
 
 bool CRecordSetList::DataCtrl_IsRowValid(int row)
 {
-    if (!m_pDatabase || row < 0 || row >= static_cast<int>(m_keys.size()))
+    if (!m_pDatabase || row < 0 || row >= Rows())
         return false;
     size_t at = 0;
     const CPage* page = PageNow(row, at);
@@ -601,7 +659,7 @@ int CRecordSetList::DataCtrl_FindFirst(const QString& criterion)
 
 int CRecordSetList::DataCtrl_FindNext(const QString& criterion, int afterRow)
 {
-    if (!m_pDatabase || m_keys.empty())
+    if (!m_pDatabase || m_nRows == 0)
         return -1;
     std::unordered_set<qint32> matches;
     try
@@ -618,7 +676,7 @@ int CRecordSetList::DataCtrl_FindNext(const QString& criterion, int afterRow)
                                QStringLiteral("CRecordSetList::DataCtrl_FindFirst() - %1").arg(criterion)));
         return -1;
     }
-    for (size_t row = static_cast<size_t>(std::max(afterRow + 1, 0)); row < m_keys.size(); ++row)
+    for (size_t row = static_cast<size_t>(std::max(afterRow + 1, 0)); row < m_nRows; ++row)
         if (matches.count(m_keys[row]))
             return static_cast<int>(row);
     return -1;
@@ -668,7 +726,7 @@ void CRecordSetList::RowWritten(qint32 key, const std::vector<std::pair<int, CDb
 
 int CRecordSetList::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_keys.size());
+    return parent.isValid() ? 0 : Rows();
 }
 
 int CRecordSetList::columnCount(const QModelIndex& parent) const
@@ -678,7 +736,7 @@ int CRecordSetList::columnCount(const QModelIndex& parent) const
 
 QVariant CRecordSetList::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= static_cast<int>(m_keys.size()) ||
+    if (!index.isValid() || index.row() >= Rows() ||
         index.column() >= static_cast<int>(m_sql.Columns().size()))
         return QVariant();
     const int row = index.row();
@@ -736,7 +794,7 @@ QVariant CRecordSetList::data(const QModelIndex& index, int role) const
 
 CDbValue CRecordSetList::CachedFieldValue(int row, int fieldIndex) const
 {
-    if (row < 0 || row >= static_cast<int>(m_keys.size()))
+    if (row < 0 || row >= Rows())
         return CDbValue::Null();
     size_t at = 0;
     const CPage* page = CachedPage(row, at);

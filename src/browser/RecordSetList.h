@@ -6,7 +6,6 @@
 #include "database/DbValue.h"
 
 #include <QAbstractTableModel>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -46,6 +45,8 @@ public:
     static constexpr int kCachedPages = 16;
     // The leading rows a new list shows while the rest of its keys are read.
     static constexpr int kHeadRows = 2 * kPageRows;
+    // The rows joining a list in one event-loop turn once the rest of its keys are in.
+    static constexpr int kInsertRows = 64 * 1024;
 
     enum Role
     {
@@ -100,8 +101,9 @@ public:
     int DataCtrl_Requery();
     void DataCtrl_RequeryAsync();
     bool IsOpen() const { return m_pDatabase != nullptr; }
-    // Whether keys are being read for an open, requery or sort that has not arrived yet.
-    bool IsLoading() const { return m_pending.has_value(); }
+    // Whether keys are being read for an open, requery or sort that has not arrived yet, or rows
+    // read are still joining the list.
+    bool IsLoading() const { return m_pending.has_value() || m_nRows < m_keys.size(); }
     QString LastError() const { return m_strLastError; }
     // Pages asked of the loader and not arrived yet.
     int PagesLoading() const { return static_cast<int>(m_loading.size()); }
@@ -110,14 +112,27 @@ public:
     void HoldLoader(bool hold) { m_pLoader->Hold(hold); }
     // A read over the shown list's database, on the loader's thread and connection whenever it
     // has nothing else to read; work runs there (db is nullptr when the database cannot be
-    // opened) and must hand its answer back itself. False when the list is not open.
-    bool ReadWhenIdle(std::function<void(CDbDatabase* db)> work);
-    int DataCtrl_GetRecordCount() const { return static_cast<int>(m_keys.size()); }
+    // opened) and must hand its answer back itself; while it answers true it runs again, a step
+    // at a time, after whatever else the loader was asked for. False when the list is not open.
+    bool ReadWhenIdle(CRecordSetLoader::IdleWork work);
+    int DataCtrl_GetRecordCount() const { return Rows(); }
 
     // Rows and keys.
     qint32 Key(int row) const;
-    // The row showing a key; -1 when none.
+    // The row showing a key; -1 when none. A pass over the keys: the list keeps no index of them,
+    // which would cost more than the keys themselves.
     int RowOfKey(qint32 key) const;
+    // The rows showing any of these keys, in order, found in one pass.
+    std::vector<int> RowsOfKeys(const std::vector<qint32>& keys) const;
+    // What the list's own stores hold, in bytes (capacity, not size): the rows' keys and band
+    // bits, and the cached pages of cells with their texts.
+    struct CRowStore
+    {
+        size_t keys = 0;
+        size_t bands = 0;
+        size_t pages = 0;
+    };
+    CRowStore RowStoreBytes() const;
 
     // Sorting and grouping.
     void DataCtrl_SetGrouping(const QString& orderBy, int depth) { m_sql.SetGrouping(orderBy, depth); }
@@ -199,6 +214,9 @@ private:
     // The whole key list of an open whose leading rows are shown: the rest added after them
     // when the leading rows are the same, else all of them in one reset.
     void CompleteHead(const COpen& open, CRecordSetKeys keys);
+    // The next slice of the keys read joins the rows; opened() follows the last one.
+    void InsertRows();
+    int Rows() const { return static_cast<int>(m_nRows); }
     // Takes in what the loader answered since the last time.
     void TakeInbox();
     void OnKeys(CRecordSetKeys keys);
@@ -229,12 +247,14 @@ private:
     // The rows shown: their keys in order, their band bits, and how their pages are read.
     quint64 m_nGeneration = 0; // bumped by every open, requery, sort and close
     quint64 m_nShownGeneration = 0;
-    std::vector<qint32> m_keys;
+    std::vector<qint32> m_keys; // of the rows, and of those still to join them
     std::vector<bool> m_bands;
+    size_t m_nRows = 0; // the model's rows: the first of m_keys
+    QTimer m_insertTimer;
+    bool m_bOpenedWhenInserted = false;
     CRecordSetKeyJob m_shownKeyJob; // for a requery
     QString m_strPageSql;
     CRecordSetConnection m_connection;
-    mutable QHash<qint32, int> m_keyRows; // built on first use
 
     std::optional<COpen> m_pending; // an open whose keys are being read
 

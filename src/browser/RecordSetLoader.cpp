@@ -7,6 +7,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <future>
 #include <unordered_map>
@@ -24,6 +25,9 @@ CDbStatement PrepareHead(CDbDatabase& db, const QString& jetSql, int rows)
         sql.chop(1);
     return db.PrepareSqlite(sql + QStringLiteral(" LIMIT %1").arg(rows));
 }
+
+// How long the loader waits with nothing to do before it gives memory back.
+constexpr std::chrono::milliseconds kReleaseAfter{300};
 
 void RaiseTo(std::atomic<quint64>& value, quint64 at_least)
 {
@@ -116,6 +120,7 @@ void CRecordSetLoader::CloseConnection()
         std::lock_guard lock(m_mutex);
         m_bCloseConnection = true;
         m_idle.clear(); // reads of the closed list, which would open the file again
+        ++m_nIdleEpoch;
     }
     m_wake.notify_all();
 }
@@ -129,8 +134,7 @@ void CRecordSetLoader::Hold(bool hold)
     m_wake.notify_all();
 }
 
-void CRecordSetLoader::PostIdle(const CRecordSetConnection& connection,
-                                std::function<void(CDbDatabase*)> work)
+void CRecordSetLoader::PostIdle(const CRecordSetConnection& connection, IdleWork work)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -211,17 +215,25 @@ void CRecordSetLoader::Loop()
         std::function<void()> now;
         std::optional<CRecordSetKeyJob> keyJob;
         std::optional<CRecordSetPageJob> pageJob;
-        std::optional<std::pair<CRecordSetConnection, std::function<void(CDbDatabase*)>>> idle;
+        std::optional<std::pair<CRecordSetConnection, IdleWork>> idle;
+        quint64 idleEpoch = 0;
         bool close = false;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock,
-                        [&]
-                        {
-                            return m_bStop || !m_now.empty() ||
-                                   (!m_bHeld &&
-                                    (m_bCloseConnection || m_keyJob || !m_pages.empty() || !m_idle.empty()));
-                        });
+            const auto hasWork = [&]
+            {
+                return m_bStop || !m_now.empty() ||
+                       (!m_bHeld && (m_bCloseConnection || m_keyJob || !m_pages.empty() || !m_idle.empty()));
+            };
+            // Only once nothing has come for a while: a walk hands its next slice over in
+            // between, and the heap's trim would hold the window's allocations meanwhile.
+            if (m_bReleaseWhenIdle && !m_wake.wait_for(lock, kReleaseAfter, hasWork))
+            {
+                lock.unlock();
+                ReleaseMemory();
+                lock.lock();
+            }
+            m_wake.wait(lock, hasWork);
             if (!m_now.empty())
             {
                 now = std::move(m_now.front());
@@ -248,6 +260,7 @@ void CRecordSetLoader::Loop()
             {
                 idle = std::move(m_idle.front());
                 m_idle.pop_front();
+                idleEpoch = m_nIdleEpoch;
             }
         }
         if (now)
@@ -279,11 +292,15 @@ void CRecordSetLoader::Loop()
             CRecordSetKeys keys = LoadKeys(*keyJob);
             // The engine's sort of a large list leaves megabytes free in this thread's heap.
             malloc_trim(0);
+            m_bReleaseWhenIdle = true;
             if (!keys.bCancelled)
                 m_keysDone(std::move(keys));
         }
         else if (pageJob)
+        {
             m_pageDone(LoadPage(*pageJob));
+            m_bReleaseWhenIdle = true;
+        }
         else if (idle)
         {
             CDbDatabase* db = nullptr;
@@ -294,10 +311,36 @@ void CRecordSetLoader::Loop()
             catch (const CDbException&)
             {
             }
-            idle->second(db);
+            m_bReleaseWhenIdle = true;
+            if (idle->second(db))
+            {
+                // Its next step comes after whatever was asked for meanwhile; none when the
+                // queue was dropped while it ran.
+                std::lock_guard lock(m_mutex);
+                if (idleEpoch == m_nIdleEpoch && !m_bStop)
+                    m_idle.push_front(std::move(*idle));
+            }
         }
     }
     m_pDatabase.reset();
+}
+
+void CRecordSetLoader::ReleaseMemory()
+{
+    m_bReleaseWhenIdle = false;
+    if (m_pDatabase && m_pDatabase->IsOpen() && !m_pDatabase->IsServer())
+    {
+        try
+        {
+            // The connection's page cache: read again from the file's pages the system keeps.
+            m_pDatabase->ExecuteSqliteScript(QStringLiteral("PRAGMA shrink_memory;"));
+        }
+        catch (const CDbException&)
+        {
+            // Only memory left as it was.
+        }
+    }
+    malloc_trim(0);
 }
 
 CRecordSetKeys CRecordSetLoader::LoadKeys(const CRecordSetKeyJob& job, int headRows)

@@ -107,8 +107,10 @@ public:
 
     // Work of the lowest priority (a walk over every row): run on the loader's thread when no key
     // list, page or blocking call waits, through the connection for that database (nullptr when it
-    // cannot be opened). Dropped when the loader goes.
-    void PostIdle(const CRecordSetConnection& connection, std::function<void(CDbDatabase* db)> work);
+    // cannot be opened). Work that answers true has more to do: it runs again, a short step at a
+    // time, whenever nothing else waits. Dropped when the loader goes or closes its connection.
+    using IdleWork = std::function<bool(CDbDatabase* db)>;
+    void PostIdle(const CRecordSetConnection& connection, IdleWork work);
 
     // Run on the loader's thread, waiting for the answer.
     CRecordSetKeys LoadKeysNow(const CRecordSetKeyJob& job);
@@ -127,6 +129,7 @@ private:
     CRecordSetPage LoadPage(const CRecordSetPageJob& job);
     // The pages of a list's leading rows, read and posted at once.
     void PostHeadPages(const CRecordSetKeyJob& job, const std::vector<qint32>& keys);
+    void ReleaseMemory();
 
     KeysDone m_keysDone;
     PageDone m_pageDone;
@@ -137,12 +140,16 @@ private:
     std::optional<CRecordSetKeyJob> m_keyJob;
     std::deque<CRecordSetPageJob> m_pages;
     std::deque<std::function<void()>> m_now; // blocking calls, before anything else
-    std::deque<std::pair<CRecordSetConnection, std::function<void(CDbDatabase*)>>> m_idle;
+    std::deque<std::pair<CRecordSetConnection, IdleWork>> m_idle;
+    quint64 m_nIdleEpoch = 0; // bumped when queued idle work is dropped
     bool m_bCloseConnection = false;
     bool m_bHeld = false;
     std::atomic<quint64> m_nLatestKeys{0};
 
     // Used on the loader's thread only.
+    // The connection's cache and the heap the reads left free are given back once nothing has
+    // been asked for a while: an open list at rest holds little besides its keys.
+    bool m_bReleaseWhenIdle = false;
     std::unique_ptr<CDbDatabase> m_pDatabase;
     CRecordSetConnection m_connection;
 

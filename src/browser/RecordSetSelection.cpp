@@ -139,13 +139,7 @@ void CRecordSetSelection::SelectKeys(const std::vector<qint32>& keys)
 {
     if (!m_pList || !m_pSelection)
         return;
-    std::vector<int> rows;
-    rows.reserve(keys.size());
-    for (qint32 key : keys)
-        if (const int row = m_pList->RowOfKey(key); row >= 0)
-            rows.push_back(row);
-    std::sort(rows.begin(), rows.end());
-    m_pSelection->select(RowsSelection(rows),
+    m_pSelection->select(RowsSelection(m_pList->RowsOfKeys(keys)),
                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 
 namespace
 {
@@ -511,4 +512,95 @@ TEST_F(RecordSetListTest, ANewListShowsItsLeadingRowsWhileTheRestIsRead)
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0].rows, 1);
     EXPECT_FALSE(changes[0].loading);
+}
+
+TEST_F(RecordSetListTest, AVeryLongListJoinsItsRestASliceATurnKeepingItsFocus)
+{
+    const int total = CRecordSetList::kInsertRows + CRecordSetList::kHeadRows + 500;
+    // Names in another order than the keys: (i * 7919) runs through every remainder of total.
+    const QString count = QString::number(total);
+    Db().ExecuteSqliteScript(
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ") + count +
+        QStringLiteral(
+            ") INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, FileSizeDouble, "
+            "Deleted) SELECT 1, 0, 1000 + i, printf('n%07d.txt', (i * 7919) % ") +
+        count + QStringLiteral("), 1, 1024, 0 FROM n;"));
+    const int all = total + 6;
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    ASSERT_EQ(m_list.rowCount(), all) << "a blocking open shows every row at once";
+    std::vector<qint32> keys;
+    for (int row = 0; row < all; ++row)
+        keys.push_back(m_list.Key(row));
+    m_list.DataCtrl_Close();
+
+    QItemSelectionModel selection(&m_list);
+    struct SInsert
+    {
+        int rows;
+        bool loading;
+    };
+    std::vector<SInsert> inserts;
+    std::vector<int> opened;
+    QObject::connect(&m_list, &QAbstractItemModel::rowsInserted, &m_list,
+                     [&] {
+                         inserts.push_back({m_list.rowCount(), m_list.IsLoading()});
+                     });
+    QObject::connect(&m_list, &CRecordSetList::opened, &m_list, [&] { opened.push_back(m_list.rowCount()); });
+    // The leading rows shown: a row is focused and selected there.
+    QObject::connect(&m_list, &QAbstractItemModel::modelReset, &m_list,
+                     [&]
+                     {
+                         selection.setCurrentIndex(m_list.index(5, 0), QItemSelectionModel::ClearAndSelect |
+                                                                           QItemSelectionModel::Rows);
+                     });
+    m_list.DataCtrl_OpenAsync(&Db());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list.IsLoading(); }, 30000));
+
+    ASSERT_EQ(inserts.size(), 2u) << "one slice of the rest, then what is left on a later turn";
+    EXPECT_EQ(inserts[0].rows, CRecordSetList::kHeadRows + CRecordSetList::kInsertRows);
+    EXPECT_TRUE(inserts[0].loading) << "the open goes on until its last slice is in";
+    EXPECT_EQ(inserts[1].rows, all);
+    EXPECT_FALSE(inserts[1].loading);
+    EXPECT_EQ(opened, std::vector<int>({all})) << "opened once, after the last slice";
+    std::vector<qint32> shown;
+    for (int row = 0; row < m_list.rowCount(); ++row)
+        shown.push_back(m_list.Key(row));
+    EXPECT_EQ(shown, keys);
+    EXPECT_EQ(selection.currentIndex().row(), 5);
+    EXPECT_TRUE(selection.isRowSelected(5, QModelIndex()));
+    EXPECT_EQ(selection.selectedRows().size(), 1);
+
+    // Keys found in one pass: those not shown are left out, the rest come in row order.
+    EXPECT_EQ(m_list.RowsOfKeys({keys[all - 1], 999999, keys[3]}), std::vector<int>({3, all - 1}));
+    EXPECT_EQ(m_list.RowOfKey(keys[all - 1]), all - 1);
+    EXPECT_EQ(m_list.RowOfKey(999999), -1);
+}
+
+TEST_F(RecordSetListTest, IdleReadsRunAStepAtATimeUntilDoneOrTheListCloses)
+{
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    // Work of three steps runs each of them, on a connection of the list's database.
+    std::atomic<int> steps{0};
+    std::atomic<bool> sawDatabase{true};
+    ASSERT_TRUE(m_list.ReadWhenIdle(
+        [&](CDbDatabase* db)
+        {
+            sawDatabase = sawDatabase && db != nullptr;
+            return ++steps < 3;
+        }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps.load() >= 3; }, 10000));
+    QTest::qWait(50);
+    EXPECT_EQ(steps.load(), 3) << "a step after the work said it was done";
+    EXPECT_TRUE(sawDatabase.load());
+
+    // Work that never ends stops with the list.
+    std::atomic<int> endless{0};
+    ASSERT_TRUE(m_list.ReadWhenIdle([&](CDbDatabase*) { return ++endless > 0; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return endless.load() > 10; }, 10000));
+    m_list.DataCtrl_Close();
+    QTest::qWait(20);
+    const int atClose = endless.load();
+    QTest::qWait(100);
+    EXPECT_LE(endless.load(), atClose + 1) << "steps after the list closed";
+    EXPECT_FALSE(m_list.ReadWhenIdle([](CDbDatabase*) { return false; })) << "a closed list reads nothing";
 }

@@ -33,10 +33,11 @@ void CFileListWalk::Reset(bool loadChecks)
     m_nNextRow = 0;
 }
 
-std::vector<qint32> CFileListWalk::NextKeys(const CRecordSetList& list) const
+std::vector<qint32> CFileListWalk::NextKeys(const CRecordSetList& list, int rows) const
 {
     std::vector<qint32> keys;
-    const int end = std::min(list.DataCtrl_GetRecordCount(), m_nNextRow + kChunkRows);
+    const int end = std::min(list.DataCtrl_GetRecordCount(), m_nNextRow + std::max(rows, 0));
+    keys.reserve(static_cast<size_t>(std::max(end - m_nNextRow, 0)));
     for (int row = m_nNextRow; row < end; ++row)
         keys.push_back(list.Key(row));
     return keys;
@@ -79,7 +80,7 @@ bool CFileListWalk::ReadFacts(CDbDatabase& db, const QString& userName, const st
     return true;
 }
 
-void CFileListWalk::Count(const std::vector<CRowFacts>& facts, std::vector<char>& checks)
+void CFileListWalk::Count(const std::vector<CRowFacts>& facts, std::vector<bool>& checks)
 {
     if (IsDone())
         return;
@@ -93,17 +94,59 @@ void CFileListWalk::Count(const std::vector<CRowFacts>& facts, std::vector<char>
         const size_t row = static_cast<size_t>(m_nNextRow++);
         if (row >= checks.size() || !f.bFound)
             continue; // deleted since the list was read
-        char& check = checks[row];
         if (m_bLoadChecks)
-            check = f.bMark ? 1 : 0;
-        m_totals.AddRow(f.bGhost, check != 0, f.nLow, f.nHigh);
+            checks[row] = f.bMark;
+        m_totals.AddRow(f.bGhost, checks[row], f.nLow, f.nHigh);
     }
     if (static_cast<size_t>(m_nNextRow) >= checks.size())
         m_totals.Finish();
 }
 
+void CFileListWalk::Take(const CBatch& batch, std::vector<bool>& checks)
+{
+    if (!batch.facts.empty())
+        Count(batch.facts, checks);
+    if (batch.bFailed)
+        Count(std::vector<CRowFacts>(), checks);
+}
+
+CFileListWalk::CSliceReader::CSliceReader(std::vector<qint32> keys, QString userName,
+                                          std::chrono::milliseconds interval, Deliver deliver)
+    : m_keys(std::move(keys)), m_strUserName(std::move(userName)), m_interval(interval),
+      m_deliver(std::move(deliver)), m_lastHanded(std::chrono::steady_clock::now())
+{
+}
+
+bool CFileListWalk::CSliceReader::Step(CDbDatabase* db)
+{
+    const size_t end = std::min(m_keys.size(), m_nNext + static_cast<size_t>(kChunkRows));
+    const std::vector<qint32> keys(m_keys.begin() + static_cast<std::ptrdiff_t>(m_nNext),
+                                   m_keys.begin() + static_cast<std::ptrdiff_t>(end));
+    std::vector<CRowFacts> facts;
+    if (!db || (!keys.empty() && !ReadFacts(*db, m_strUserName, keys, facts)))
+    {
+        Hand(true, true);
+        return false;
+    }
+    m_batch.facts.insert(m_batch.facts.end(), facts.begin(), facts.end());
+    m_nNext = end;
+    const bool done = m_nNext >= m_keys.size();
+    if (done || std::chrono::steady_clock::now() - m_lastHanded >= m_interval)
+        Hand(done, false);
+    return !done;
+}
+
+void CFileListWalk::CSliceReader::Hand(bool sliceDone, bool failed)
+{
+    m_batch.bSliceDone = sliceDone;
+    m_batch.bFailed = failed;
+    m_deliver(std::move(m_batch));
+    m_batch = CBatch();
+    m_lastHanded = std::chrono::steady_clock::now();
+}
+
 bool CFileListWalk::StepChunk(CDbDatabase& db, const QString& userName, const CRecordSetList& list,
-                              std::vector<char>& checks)
+                              std::vector<bool>& checks)
 {
     std::vector<CRowFacts> facts;
     if (!ReadFacts(db, userName, NextKeys(list), facts))
@@ -113,13 +156,13 @@ bool CFileListWalk::StepChunk(CDbDatabase& db, const QString& userName, const CR
 }
 
 bool CFileListWalk::Step(CDbDatabase& db, const QString& userName, const CRecordSetList& list,
-                         std::vector<char>& checks, std::chrono::nanoseconds budget)
+                         std::vector<bool>& checks, std::chrono::nanoseconds budget)
 {
     if (IsDone())
         return true;
     QElapsedTimer elapsed;
     elapsed.start();
-    checks.resize(static_cast<size_t>(list.DataCtrl_GetRecordCount()), 0);
+    checks.resize(static_cast<size_t>(list.DataCtrl_GetRecordCount()), false);
     do
     {
         if (m_nNextRow >= list.DataCtrl_GetRecordCount() || !StepChunk(db, userName, list, checks))
@@ -134,7 +177,7 @@ bool CFileListWalk::Step(CDbDatabase& db, const QString& userName, const CRecord
 }
 
 void CFileListWalk::Run(CDbDatabase& db, const QString& userName, const CRecordSetList& list,
-                        std::vector<char>& checks)
+                        std::vector<bool>& checks)
 {
     while (!Step(db, userName, list, checks, std::chrono::hours(1)))
     {

@@ -158,9 +158,8 @@ void CFileOperations::Refresh(CRecordSetList* list, QItemSelectionModel* selecti
     // The files handled leave the selection (a list that still shows them, a ghost or a copied
     // file, does not select them again); those left selected are the ones that failed.
     QItemSelection done;
-    for (const qint32 fileId : doneFileIds)
-        if (const int row = list->RowOfKey(fileId); row >= 0)
-            done.select(list->index(row, 0), list->index(row, 0));
+    for (const int row : list->RowsOfKeys(doneFileIds))
+        done.select(list->index(row, 0), list->index(row, 0));
     if (!done.isEmpty())
         selection->select(done, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
     if (!select)

@@ -134,7 +134,7 @@ TEST_F(FileListLogicTest, TotalsCountFourGigabytesAndLeaveCheckedGhostsOut)
     Mark(3, "ann", true);
     CRecordSetList list;
     OpenFolder(list, 0);
-    std::vector<char> checks;
+    std::vector<bool> checks;
     CFileListWalk walk;
     walk.Reset(true);
     EXPECT_EQ(walk.Totals().TotalText(), QStringLiteral("Total:  updating..."));
@@ -146,10 +146,10 @@ TEST_F(FileListLogicTest, TotalsCountFourGigabytesAndLeaveCheckedGhostsOut)
     EXPECT_DOUBLE_EQ(walk.Totals().CheckedSize(), 4294967296.0);
     EXPECT_EQ(walk.Totals().CheckedText(), QStringLiteral("Checked: 1 files, 4.00 GB"));
     // Rows by name: big.iso, ghost.txt, high.bin, small.txt; the ghost's check byte is read too.
-    EXPECT_EQ(std::vector<char>(checks.begin(), checks.end()), (std::vector<char>{1, 1, 0, 0}));
+    EXPECT_EQ(checks, (std::vector<bool>{true, true, false, false}));
 
-    // Without reading the marks again the walk counts the check bytes held.
-    checks[3] = 1;
+    // Without reading the marks again the walk counts the checks held.
+    checks[3] = true;
     walk.Reset(false);
     walk.Run(Db(), QStringLiteral("ann"), list, checks);
     EXPECT_EQ(walk.Totals().CheckedCount(), 2u);
@@ -179,7 +179,7 @@ TEST_F(FileListLogicTest, TheWalkReadOnAConnectionOfItsOwnCountsWhatTheWholeWalk
 
     CDbDatabase other;
     other.Open(m_strDatabase);
-    std::vector<char> checks(static_cast<size_t>(n), 0);
+    std::vector<bool> checks(static_cast<size_t>(n), false);
     CFileListWalk walk;
     walk.Reset(true);
     int chunks = 0;
@@ -198,11 +198,11 @@ TEST_F(FileListLogicTest, TheWalkReadOnAConnectionOfItsOwnCountsWhatTheWholeWalk
     EXPECT_DOUBLE_EQ(walk.Totals().TotalSize(), all);
     EXPECT_EQ(walk.Totals().CheckedCount(), static_cast<unsigned>(thirds - 1));
     EXPECT_DOUBLE_EQ(walk.Totals().CheckedSize(), checked);
-    EXPECT_EQ(checks[2], 1);
-    EXPECT_EQ(checks[3], 0);
+    EXPECT_TRUE(checks[2]);
+    EXPECT_FALSE(checks[3]);
 
     // The same rows walked at once on the document's connection.
-    std::vector<char> held;
+    std::vector<bool> held;
     CFileListWalk whole;
     whole.Reset(true);
     whole.Run(Db(), QStringLiteral("ann"), list, held);
@@ -214,6 +214,71 @@ TEST_F(FileListLogicTest, TheWalkReadOnAConnectionOfItsOwnCountsWhatTheWholeWalk
     failed.Reset(true);
     failed.Count({}, checks);
     EXPECT_TRUE(failed.IsDone());
+}
+
+TEST_F(FileListLogicTest, TheSliceReaderHandsItsRowsOverInBatchesThatCountAsTheWholeWalk)
+{
+    // Three statements' worth and a few rows: file i is i bytes, every fifth one checked by ann.
+    const int n = 3 * CFileListWalk::kChunkRows + 7;
+    Db().BeginTrans();
+    for (int i = 1; i <= n; ++i)
+    {
+        const QByteArray name = QByteArray::number(i).rightJustified(4, '0') + ".dat";
+        Add({i, name.constData(), 0, i, 0, false, false});
+        if (i % 5 == 0)
+            Mark(i, "ann", true);
+    }
+    Db().CommitTrans();
+    CRecordSetList list;
+    OpenFolder(list, 0);
+    ASSERT_EQ(list.rowCount(), n);
+    std::vector<bool> wholeChecks;
+    CFileListWalk whole;
+    whole.Reset(true);
+    whole.Run(Db(), QStringLiteral("ann"), list, wholeChecks);
+
+    // Each batch in its turn, as the window takes them; returns how many there were.
+    const auto walkInSlices = [&](std::chrono::milliseconds interval, std::vector<bool>& checks,
+                                  CFileListWalk& walk, CDbDatabase* db)
+    {
+        walk.Reset(true);
+        checks.assign(static_cast<size_t>(n), false);
+        std::vector<CFileListWalk::CBatch> batches;
+        CFileListWalk::CSliceReader reader(walk.NextKeys(list, n), QStringLiteral("ann"), interval,
+                                           [&](CFileListWalk::CBatch batch)
+                                           { batches.push_back(std::move(batch)); });
+        int steps = 1;
+        while (reader.Step(db))
+            ++steps;
+        for (const CFileListWalk::CBatch& batch : batches)
+        {
+            EXPECT_FALSE(walk.IsDone()) << "done before its last batch";
+            walk.Take(batch, checks);
+        }
+        EXPECT_TRUE(batches.back().bSliceDone);
+        EXPECT_EQ(steps, db ? 4 : 1);
+        return batches.size();
+    };
+
+    // Slower than the interval: one batch at the end, counted as the whole walk counts.
+    std::vector<bool> checks;
+    CFileListWalk walk;
+    EXPECT_EQ(walkInSlices(std::chrono::hours(1), checks, walk, &Db()), 1u);
+    ASSERT_TRUE(walk.IsDone());
+    EXPECT_EQ(walk.Totals().TotalText(), whole.Totals().TotalText());
+    EXPECT_EQ(walk.Totals().CheckedText(), whole.Totals().CheckedText());
+    EXPECT_EQ(walk.Totals().CheckedCount(), static_cast<unsigned>(n / 5));
+    EXPECT_EQ(checks, wholeChecks);
+
+    // No interval: a batch a statement, the same counts.
+    EXPECT_EQ(walkInSlices(std::chrono::milliseconds(0), checks, walk, &Db()), 4u);
+    EXPECT_EQ(walk.Totals().TotalText(), whole.Totals().TotalText());
+    EXPECT_EQ(checks, wholeChecks);
+
+    // A database that cannot be opened hands over one failed batch, which ends the walk.
+    EXPECT_EQ(walkInSlices(std::chrono::milliseconds(0), checks, walk, nullptr), 1u);
+    EXPECT_TRUE(walk.IsDone());
+    EXPECT_EQ(walk.Totals().TotalCount(), 0u);
 }
 
 TEST_F(FileListLogicTest, LetterJumpFindsTheApostropheAndOtherLetters)

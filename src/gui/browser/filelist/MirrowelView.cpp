@@ -15,17 +15,21 @@
 #include <QDrag>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <utility>
 
 namespace
 {
 // One step of the totals walk: short enough that typing and scrolling never wait for it.
 constexpr std::chrono::milliseconds kWalkBudget{4};
+// How often the rows the walk read in the background are handed to the window at most.
+constexpr std::chrono::milliseconds kWalkHandOver{100};
 } // namespace
 
 CMirrowelView::CMirrowelView(CMirrowelDoc& doc, Kind kind, QWidget* parent)
@@ -64,11 +68,15 @@ CMirrowelView::CMirrowelView(CMirrowelDoc& doc, Kind kind, QWidget* parent)
     connect(&m_widthTimer, &QTimer::timeout, this, &CMirrowelView::SaveColumnWidths);
     // After the selection has come back by key.
     connect(m_pList.get(), &QAbstractItemModel::modelReset, this, &CMirrowelView::OnRowsReset);
-    // The rest of a list shown by its leading rows first: counted and its checks read as well.
+    // The rest of a list shown by its leading rows first: counted and its checks read once its
+    // last slice is in.
     connect(m_pList.get(), &QAbstractItemModel::rowsInserted, this,
             [this]
             {
-                m_checks.resize(static_cast<size_t>(m_pList->rowCount()), 0);
+                m_checks.resize(static_cast<size_t>(m_pList->rowCount()), false);
+                if (m_pList->IsLoading())
+                    return;
+                m_checks.shrink_to_fit();
                 ResetTotals(true);
             });
 }
@@ -77,6 +85,13 @@ CMirrowelView::~CMirrowelView()
 {
     // The view lets go of the model before the model goes.
     m_walkTimer.stop();
+    *m_pWalkStopped = true;
+    // A name still being edited is dropped, before the list it would be written to goes.
+    if (m_pRowRename)
+    {
+        disconnect(m_pRowRename, nullptr, this, nullptr);
+        delete m_pRowRename;
+    }
     setModel(nullptr);
 }
 
@@ -195,7 +210,7 @@ void CMirrowelView::SetIconProvider(std::function<QIcon(const QString& extension
 
 bool CMirrowelView::IsChecked(int row) const
 {
-    return row >= 0 && row < static_cast<int>(m_checks.size()) && m_checks[static_cast<size_t>(row)] != 0;
+    return row >= 0 && row < static_cast<int>(m_checks.size()) && m_checks[static_cast<size_t>(row)];
 }
 
 bool CMirrowelView::RowFlag(int row, int field) const
@@ -273,9 +288,9 @@ bool CMirrowelView::MarkRow(int clickedRow)
     const bool written = CFileListMarks::WriteMarks(*db, m_doc.RetryPolicy(), m_doc.UserName(), keys, mark);
     if (written)
     {
-        m_checks.resize(static_cast<size_t>(m_pList->rowCount()), 0);
+        m_checks.resize(static_cast<size_t>(m_pList->rowCount()), false);
         for (const int row : rows)
-            m_checks[static_cast<size_t>(row)] = mark ? 1 : 0;
+            m_checks[static_cast<size_t>(row)] = mark;
         viewport()->update();
         ResetTotals(false);
     }
@@ -317,12 +332,74 @@ void CMirrowelView::SelectAllRows()
 bool CMirrowelView::StartRename()
 {
     const int row = FocusedRow();
-    const int column = ColumnOfField(QStringLiteral("File.File"));
-    if (row < 0 || column < 0 || !m_doc.CanWrite())
+    if (row < 0 || !m_doc.CanWrite() || IsEditing())
         return false;
+    const int column = ColumnOfField(QStringLiteral("File.File"));
+    if (column < 0 || horizontalHeader()->isSectionHidden(column))
+        return StartRowRename(row);
     const QModelIndex index = m_pList->index(row, column);
     scrollTo(index);
     return edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+}
+
+bool CMirrowelView::StartRowRename(int row)
+{
+    const QHeaderView* header = horizontalHeader();
+    int first = -1;
+    for (int visual = 0; visual < header->count() && first < 0; ++visual)
+        if (!header->isSectionHidden(header->logicalIndex(visual)))
+            first = header->logicalIndex(visual);
+    if (first < 0 || !m_pList->DataCtrl_IsRowValid(row))
+        return false;
+    const QModelIndex index = m_pList->index(row, first);
+    scrollTo(index);
+    // The delegate's own editor, filled and placed as it fills and places it over a name cell.
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    auto* editor = static_cast<QLineEdit*>(m_pDelegate->createEditor(viewport(), option, index));
+    m_pDelegate->setEditorData(editor, index);
+    m_pDelegate->updateEditorGeometry(editor, option, index);
+    m_pRowRename = editor;
+    m_nRowRenameKey = m_pList->Key(row);
+    // Return or leaving the editor renames, as with a name cell; Escape leaves the name.
+    editor->installEventFilter(this);
+    connect(editor, &QLineEdit::editingFinished, this, [this] { EndRowRename(true); });
+    editor->show();
+    editor->setFocus();
+    return true;
+}
+
+void CMirrowelView::EndRowRename(bool rename)
+{
+    const QPointer<QLineEdit> editor = std::exchange(m_pRowRename, nullptr);
+    if (!editor)
+        return;
+    disconnect(editor, nullptr, this, nullptr);
+    editor->removeEventFilter(this);
+    const QString name = editor->text();
+    editor->hide();
+    editor->deleteLater();
+    setFocus();
+    // The row is found again by its file: the rows may have moved meanwhile.
+    const int row = m_pList->RowOfKey(m_nRowRenameKey);
+    if (rename && row >= 0)
+        FinishRename(row, name);
+}
+
+bool CMirrowelView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The keys that end the edit stay with it: a Return passed on to the list would open the file.
+    if (watched == m_pRowRename && event->type() == QEvent::KeyPress)
+    {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)
+        {
+            EndRowRename(key != Qt::Key_Escape);
+            return true;
+        }
+    }
+    return QTableView::eventFilter(watched, event);
 }
 
 CFileRename::EResult CMirrowelView::FinishRename(int row, const QString& newName)
@@ -418,7 +495,7 @@ void CMirrowelView::Requery()
 void CMirrowelView::OnRowsReset()
 {
     // Rows may have moved as well as changed: the check bytes are read again with the totals.
-    m_checks.assign(static_cast<size_t>(m_pList->rowCount()), 0);
+    m_checks.assign(static_cast<size_t>(m_pList->rowCount()), false);
     ResetTotals(true);
     if (currentIndex().isValid())
         scrollTo(currentIndex());
@@ -427,8 +504,11 @@ void CMirrowelView::OnRowsReset()
 void CMirrowelView::ResetTotals(bool loadChecks)
 {
     ++m_nWalkGeneration;
+    // A walk still reading stops at its next step.
+    *m_pWalkStopped = true;
+    m_pWalkStopped = std::make_shared<std::atomic<bool>>(false);
     m_walk.Reset(loadChecks || m_checks.size() != static_cast<size_t>(m_pList->rowCount()));
-    m_checks.resize(static_cast<size_t>(m_pList->rowCount()), 0);
+    m_checks.resize(static_cast<size_t>(m_pList->rowCount()), false);
     emit totalsChanged(m_walk.Totals());
     if (m_doc.Database())
         m_walkTimer.start();
@@ -454,32 +534,34 @@ void CMirrowelView::WalkStep()
 
 bool CMirrowelView::WalkInBackground()
 {
-    std::vector<qint32> keys = m_walk.NextKeys(*m_pList);
+    std::vector<qint32> keys = m_walk.NextKeys(*m_pList, CFileListWalk::kSliceRows);
     if (keys.empty())
         return false; // finished where it is
     const quint64 generation = m_nWalkGeneration;
-    const QString userName = m_doc.UserName();
-    // The rows are read on the list's loader thread; the window only counts them.
-    return m_pList->ReadWhenIdle(
-        [this, generation, userName, keys = std::move(keys)](CDbDatabase* db)
+    // The rows are read on the list's loader thread, between its other reads; the window only
+    // counts them, a few batches a second.
+    auto reader = std::make_shared<CFileListWalk::CSliceReader>(
+        std::move(keys), m_doc.UserName(), kWalkHandOver,
+        [this, generation](CFileListWalk::CBatch batch)
         {
-            auto facts = std::make_shared<std::vector<CFileListWalk::CRowFacts>>();
-            if (db)
-                CFileListWalk::ReadFacts(*db, userName, keys, *facts);
             QMetaObject::invokeMethod(
-                this,
-                [this, generation, facts]
-                {
-                    if (generation != m_nWalkGeneration)
-                        return; // the walk started over meanwhile
-                    m_walk.Count(*facts, m_checks);
-                    if (m_walk.IsDone())
-                        WalkDone();
-                    else if (!WalkInBackground())
-                        m_walkTimer.start();
-                },
+                this, [this, generation, batch = std::move(batch)] { OnWalkBatch(generation, batch); },
                 Qt::QueuedConnection);
         });
+    const std::shared_ptr<const std::atomic<bool>> stopped = m_pWalkStopped;
+    return m_pList->ReadWhenIdle([reader, stopped](CDbDatabase* db)
+                                 { return !*stopped && reader->Step(db); });
+}
+
+void CMirrowelView::OnWalkBatch(quint64 generation, const CFileListWalk::CBatch& batch)
+{
+    if (generation != m_nWalkGeneration)
+        return; // the walk started over meanwhile
+    m_walk.Take(batch, m_checks);
+    if (m_walk.IsDone())
+        WalkDone();
+    else if (batch.bSliceDone && !WalkInBackground())
+        m_walkTimer.start();
 }
 
 void CMirrowelView::WalkDone()

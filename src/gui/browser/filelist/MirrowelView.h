@@ -5,9 +5,12 @@
 #include "browser/filelist/FileRename.h"
 #include "browser/models/FieldViewColumns.h"
 
+#include <QLineEdit>
+#include <QPointer>
 #include <QTableView>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -60,7 +63,7 @@ public:
     qint32 FocusedFileId() const;
     int FocusedRow() const;
     // A file name is being edited in place.
-    bool IsEditing() const { return state() == QAbstractItemView::EditingState; }
+    bool IsEditing() const { return state() == QAbstractItemView::EditingState || m_pRowRename; }
 
     // Commands.
     // Checks or unchecks the selected rows and the clicked one: the opposite of the clicked
@@ -69,7 +72,8 @@ public:
     bool NeverAutoCheck();
     void SelectChecked();
     void SelectAllRows();
-    // Starts the in-place edit of the focused file's name.
+    // Starts the in-place edit of the focused file's name: in its name cell, or over the row's
+    // first visible column when no column shows the name.
     bool StartRename();
     CFileRename::EResult FinishRename(int row, const QString& newName);
     bool JumpToLetter(QChar typed);
@@ -90,6 +94,8 @@ public:
     const CFileListTotals& Totals() const { return m_walk.Totals(); }
     // The column of a field ("File.File"); -1 when not shown.
     int ColumnOfField(const QString& fieldName) const;
+    // The bytes the check bits take.
+    size_t CheckStoreBytes() const { return (m_checks.capacity() + 7) / 8; }
 
 signals:
     void totalsChanged(const CFileListTotals& totals);
@@ -104,20 +110,25 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     CMirrowelDoc& Doc() { return m_doc; }
 
 private:
     // Within the check box of a row (the first 16 pixels of its first column).
     bool InCheckArea(const QPoint& pos) const;
     void ShowFound(int row);
+    // The name edited over a row that shows no name cell; EndRowRename renames or leaves it.
+    bool StartRowRename(int row);
+    void EndRowRename(bool rename);
     void StartFileDrag();
     // Up, Down, Page Up, Page Down, Home, End: the focus moves and, as a click there would, the
     // selection follows from the list's own anchor (Shift) or stays (Ctrl).
     bool MoveByKey(QKeyEvent* event);
     void OnRowsReset();
     void WalkStep();
-    // The next rows of the walk read on the list's loader thread; false when they cannot be.
+    // The next slice of the walk read on the list's loader thread; false when it cannot be.
     bool WalkInBackground();
+    void OnWalkBatch(quint64 generation, const CFileListWalk::CBatch& batch);
     void WalkDone();
     void OnSectionResized(int logical, int oldSize, int newSize);
     void SaveColumnWidths();
@@ -140,10 +151,13 @@ private:
     int m_nFileInfoIdField = -1;
     int m_nFileInfoRowField = -1;
 
-    std::vector<char> m_checks; // one byte a row
+    std::vector<bool> m_checks; // one bit a row
     CFileListWalk m_walk;
     quint64 m_nWalkGeneration = 0; // bumped by every new walk: answers of an older one are dropped
+    std::shared_ptr<std::atomic<bool>> m_pWalkStopped = std::make_shared<std::atomic<bool>>(false);
     QTimer m_walkTimer;
+    QPointer<QLineEdit> m_pRowRename;
+    qint32 m_nRowRenameKey = 0;
     QString m_strFindCriterion;
     int m_nPressRow = -1;
     QPoint m_pressPos;

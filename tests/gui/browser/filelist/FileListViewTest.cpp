@@ -370,6 +370,74 @@ private slots:
                      QStringLiteral("summary"));
     }
 
+    void renameWorksWhenNoColumnShowsTheName()
+    {
+        Open();
+        QDir().mkpath(Path(QStringLiteral("media")));
+        for (const char* name : {"first.txt", "second.txt"})
+        {
+            QFile file(Path(QStringLiteral("media/") + QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        Add({1, QStringLiteral("first.txt")});
+        Add({2, QStringLiteral("second.txt")});
+        // The folder view's fields without the file name.
+        Db().Execute(QStringLiteral("DELETE FROM FileListFieldViewField WHERE FileListFieldViewId=1 AND "
+                                    "FieldId IN (SELECT FieldId FROM Field WHERE TableField='File.File')"));
+        ShowRoot(2);
+        CMirrowelView* view = Folder();
+        view->ApplyCurrentFieldView();
+        QTRY_VERIFY(!view->List().IsLoading());
+        QCOMPARE(view->List().rowCount(), 2);
+        QCOMPARE(view->ColumnOfField(QStringLiteral("File.File")), -1);
+        QVERIFY(view->List().columnCount() > 0);
+        const int row = RowOf(view, QStringLiteral("first.txt"));
+        view->Selection().Click(row);
+
+        // Escape leaves the name as it is.
+        W().frame.Action(EMwCommand::FileListRename)->trigger();
+        QLineEdit* editor = nullptr;
+        QTRY_VERIFY((editor = view->findChild<QLineEdit*>()) != nullptr && editor->isVisible());
+        QVERIFY(view->IsEditing());
+        QCOMPARE(editor->text(), QStringLiteral("first.txt"));
+        // Over the row, within the first column, after the check box and the icon.
+        const QRect cell =
+            view->visualRect(view->List().index(row, view->horizontalHeader()->logicalIndex(0)));
+        QCOMPARE(editor->geometry().top(), cell.top());
+        QVERIFY(editor->geometry().left() > cell.left());
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(!view->IsEditing());
+        QVERIFY(QFileInfo::exists(Path(QStringLiteral("media/first.txt"))));
+
+        // Return renames the file and its record, trimmed.
+        W().frame.Action(EMwCommand::FileListRename)->trigger();
+        QTRY_VERIFY((editor = view->findChild<QLineEdit*>()) != nullptr && editor->isVisible());
+        editor->setText(QStringLiteral(" renamed.txt "));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(QFileInfo::exists(Path(QStringLiteral("media/renamed.txt"))));
+        QVERIFY(!QFileInfo::exists(Path(QStringLiteral("media/first.txt"))));
+        QVERIFY(QFileInfo::exists(Path(QStringLiteral("media/second.txt"))));
+        CDbStatement st = Db().Prepare(QStringLiteral("SELECT File FROM File WHERE FileId=1"));
+        QVERIFY(st.Step());
+        QCOMPARE(st.Value(0).ToString(), QStringLiteral("renamed.txt"));
+        QTRY_VERIFY(!view->IsEditing());
+
+        // A window closed during the edit: the name leaving the editor is taken as on any focus
+        // change, and the file and its record agree on it.
+        W().frame.Action(EMwCommand::FileListRename)->trigger();
+        QTRY_VERIFY((editor = view->findChild<QLineEdit*>()) != nullptr && editor->isVisible());
+        editor->setText(QStringLiteral("closing.txt"));
+        m_pWindow.reset();
+        CDbDatabase db;
+        db.Open(Path(QStringLiteral("list.qrl")));
+        CDbStatement name = db.Prepare(QStringLiteral("SELECT File FROM File WHERE FileId=1"));
+        QVERIFY(name.Step());
+        const QString kept = name.Value(0).ToString();
+        QVERIFY(kept == QStringLiteral("closing.txt") || kept == QStringLiteral("renamed.txt"));
+        QVERIFY(QFileInfo::exists(Path(QStringLiteral("media/") + kept)));
+        QCOMPARE(QDir(Path(QStringLiteral("media"))).entryList(QDir::Files).size(), 2);
+    }
+
     void aMissingFileInformationRowShowsDeleted()
     {
         Open();
