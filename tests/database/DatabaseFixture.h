@@ -6,28 +6,95 @@
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 
+#include "PostgresServer.h"
+
 #include <QTemporaryDir>
 
 #include <functional>
 
 #include <gtest/gtest.h>
 
-// A temporary folder with a fresh catalogue database made from the built template, the error log
-// written into the folder and every message box captured.
-class DatabaseFixture : public ::testing::Test
+enum class EEngine
+{
+    Sqlite,
+    Server,
+};
+
+// A fresh catalogue on the server of the test program: a copy of a catalogue created once, since
+// creating the schema and its queries takes longer than copying it. Empty when the tests cannot
+// have a server (*skipReason says why) or the catalogue could not be made (*error says why).
+inline QString NewServerCatalogue(QString* skipReason, QString* error)
+{
+    if (!CDbDatabase::ServerSupportAvailable())
+    {
+        *skipReason = QStringLiteral("PostgreSQL is not installed (built without libpq)");
+        return QString();
+    }
+    CTestPostgresServer& server = CTestPostgresServer::Instance();
+    if (!server.Available())
+    {
+        *skipReason = server.Reason();
+        return QString();
+    }
+    static QString creationError;
+    static const QString original = [&server]
+    {
+        const QString address = server.NewDatabase();
+        if (address.isEmpty())
+            creationError = QStringLiteral("createdb failed");
+        else if (!CreateServerCatalogue(address, &creationError))
+            return QString();
+        return address;
+    }();
+    const QString copy = original.isEmpty() ? QString() : server.CopyDatabase(original);
+    if (copy.isEmpty())
+        *error = original.isEmpty() ? creationError : QStringLiteral("createdb could not copy the catalogue");
+    return copy;
+}
+
+// A server catalogue for a test: skips the test without a server, fails it when the catalogue
+// cannot be made.
+#define QUARRANE_NEW_SERVER_CATALOGUE(address)                                                               \
+    do                                                                                                       \
+    {                                                                                                        \
+        QString skipReason_;                                                                                 \
+        QString error_;                                                                                      \
+        address = NewServerCatalogue(&skipReason_, &error_);                                                 \
+        if (!skipReason_.isEmpty())                                                                          \
+            GTEST_SKIP() << "skipped: " << skipReason_.toStdString();                                        \
+        ASSERT_FALSE(address.isEmpty()) << error_.toStdString();                                             \
+    } while (false)
+
+// A temporary folder with a fresh catalogue database made from the built template (a file, or a
+// database on the test program's PostgreSQL server), the error log written into the folder and
+// every message box captured. Server cases are skipped with the reason where there is no server.
+template <class TBase> class TDatabaseFixture : public TBase
 {
 protected:
+    virtual EEngine Engine() const { return EEngine::Sqlite; }
+    bool OnServer() const { return Engine() == EEngine::Server; }
+
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
         SetErrorLogFolder(m_dir.path());
         SetProcessUserInteraction(&m_ui);
-        m_path = m_dir.filePath(QStringLiteral("test.qrl"));
         QString error;
-        ASSERT_TRUE(WriteTemplateDatabase(m_path, &error)) << error.toStdString();
+        if (OnServer())
+        {
+            QUARRANE_NEW_SERVER_CATALOGUE(m_path);
+        }
+        else
+        {
+            m_path = m_dir.filePath(QStringLiteral("test.qrl"));
+            ASSERT_TRUE(WriteTemplateDatabase(m_path, &error)) << error.toStdString();
+        }
         m_db.Open(m_path);
         m_db.SetUserName(QStringLiteral("alice"));
     }
+
+    // For fixtures that build on SetUp: whether to go on.
+    bool Ready() { return !this->HasFatalFailure() && !this->IsSkipped(); }
 
     void TearDown() override
     {
@@ -67,9 +134,27 @@ protected:
 
     QTemporaryDir m_dir;
     CScriptedInteraction m_ui;
-    QString m_path;
+    QString m_path; // the file's path or the server database's address
     CDbDatabase m_db;
 };
+
+// The catalogue is a file.
+using DatabaseFixture = TDatabaseFixture<::testing::Test>;
+
+// The same cases on both engines: TEST_P, and QUARRANE_ON_BOTH_ENGINES(Suite) once per suite.
+class BothEnginesFixture : public TDatabaseFixture<::testing::TestWithParam<EEngine>>
+{
+protected:
+    EEngine Engine() const override { return GetParam(); }
+};
+
+inline std::string EngineName(const ::testing::TestParamInfo<EEngine>& info)
+{
+    return info.param == EEngine::Sqlite ? "Sqlite" : "Server";
+}
+
+#define QUARRANE_ON_BOTH_ENGINES(suite)                                                                      \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(EEngine::Sqlite, EEngine::Server), EngineName)
 
 // gtest prints QStrings and QStringLists readably.
 inline void PrintTo(const QString& s, std::ostream* os)

@@ -17,12 +17,6 @@
 
 namespace
 {
-enum class EEngine
-{
-    File,
-    Server,
-};
-
 // A new server database for one test; skips the test when there is no server to be had.
 #define QUARRANE_NEED_SERVER()                                                                               \
     do                                                                                                       \
@@ -48,10 +42,7 @@ protected:
         QString error;
         if (GetParam() == EEngine::Server)
         {
-            QUARRANE_NEED_SERVER();
-            m_address = CTestPostgresServer::Instance().NewDatabase();
-            ASSERT_FALSE(m_address.isEmpty());
-            ASSERT_TRUE(CreateServerCatalogue(m_address, &error)) << error.toStdString();
+            QUARRANE_NEW_SERVER_CATALOGUE(m_address);
         }
         else
         {
@@ -77,9 +68,7 @@ protected:
     CDbDatabase m_db;
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, BothEngines, ::testing::Values(EEngine::File, EEngine::Server),
-                         [](const ::testing::TestParamInfo<EEngine>& info)
-                         { return info.param == EEngine::File ? "file" : "server"; });
+QUARRANE_ON_BOTH_ENGINES(BothEngines);
 
 TEST_P(BothEngines, ValuesRoundTripThroughEveryColumnType)
 {
@@ -392,13 +381,15 @@ TEST(ServerSql, ParametersBecomeNumberedAndLiteralsStayAsTheyAre)
 {
     const CPgText text = PgSql::FromEngineSql(QStringLiteral(
         "SELECT '?', \"a?\", :name FROM t WHERE x = ? AND y = :name AND z = @other -- ?\n AND w = ?7"));
-    EXPECT_EQ(
-        text.sql,
-        QStringLiteral("SELECT '?', \"a?\", $1 FROM t WHERE x = $2 AND y = $1 AND z = $3 -- ?\n AND w = $7"));
+    EXPECT_EQ(text.sql, QStringLiteral("SELECT '?' AS \"'?'\", \"a?\", $1 AS \":name\" FROM t WHERE x = $2 "
+                                       "AND y = $1 AND z = $3 -- ?\n AND w = $7"));
     EXPECT_EQ(text.parameterNames.mid(0, 3),
               (QStringList{QStringLiteral("name"), QString(), QStringLiteral("other")}));
-    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT x::text, jet_concat(a, b) FROM t")).sql,
-              QStringLiteral("SELECT x::text, concat(a, b) FROM t"));
+    // Null & Null is Null, Null & 'a' is 'a'.
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT x::text AS y, jet_concat(a, b) AS z FROM t")).sql,
+              QStringLiteral(
+                  "SELECT x::text AS y, (CASE WHEN num_nonnulls(a, b) = 0 THEN NULL ELSE concat(a, b) END) "
+                  "AS z FROM t"));
     EXPECT_EQ(
         PgSql::FromEngineSql(QStringLiteral("INSERT OR IGNORE INTO \"A\" SELECT * FROM temp.\"t\";")).sql,
         QStringLiteral("INSERT INTO \"A\" SELECT * FROM pg_temp.\"t\" ON CONFLICT DO NOTHING;"));
@@ -410,10 +401,47 @@ TEST(ServerSql, LikeBecomesJetsMatcherWhereItsOperandsAreSimple)
         PgSql::FromEngineSql(
             QStringLiteral("SELECT 1 FROM \"G\" WHERE \"G\".\"N\" LIKE ?1 OR \"N\" NOT LIKE 'a''b'"))
             .sql,
-        QStringLiteral("SELECT 1 FROM \"G\" WHERE jet_like($1, \"G\".\"N\") OR NOT jet_like('a''b', \"N\")"));
+        QStringLiteral(
+            "SELECT 1 AS \"1\" FROM \"G\" WHERE jet_like($1, \"G\".\"N\") OR NOT jet_like('a''b', \"N\")"));
+    // Whole expressions on either side, calls and brackets included, up to what binds looser.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(
+            QStringLiteral("DELETE FROM \"G\" WHERE lower(\"G\".\"N\") || 'x' LIKE "
+                           "jet_concat('*', ?) AND \"G\".\"I\" = 2 OR (-\"I\" + 1) LIKE '#'"))
+            .sql,
+        QStringLiteral("DELETE FROM \"G\" WHERE jet_like((CASE WHEN num_nonnulls('*', $1) = 0 THEN NULL ELSE "
+                       "concat('*', $1) END), lower(\"G\".\"N\") || 'x') AND \"G\".\"I\" = 2 OR "
+                       "jet_like('#', (-\"I\" + 1))"));
     // A "like" inside a literal or a name is text.
     EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT 'x LIKE y' AS \"LIKE\"")).sql,
               QStringLiteral("SELECT 'x LIKE y' AS \"LIKE\""));
+}
+
+TEST(ServerSql, OrdersSortAsOnSqlite)
+{
+    // Groups come back in order, columns sort as GENERAL does, Nulls first.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT \"T\".\"A\", Count(*) FROM \"T\" GROUP BY \"T\".\"A\""))
+            .sql,
+        QStringLiteral(
+            "SELECT \"T\".\"A\", Count(*) AS \"Count(*)\" FROM \"T\" GROUP BY \"T\".\"A\" ORDER BY "
+            "jet_order(\"T\".\"A\") NULLS FIRST"));
+    EXPECT_EQ(
+        PgSql::FromEngineSql(
+            QStringLiteral("SELECT \"T\".\"A\" FROM \"T\" ORDER BY \"T\".\"A\" DESC, 2 LIMIT 3"))
+            .sql,
+        QStringLiteral(
+            "SELECT \"T\".\"A\" FROM \"T\" ORDER BY jet_order(\"T\".\"A\") DESC NULLS LAST, 2 NULLS FIRST "
+            "LIMIT 3"));
+    // Where an order may name only selected columns, and for what is no column.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT DISTINCT \"T\".\"A\" FROM \"T\" ORDER BY \"T\".\"A\""))
+            .sql,
+        QStringLiteral("SELECT DISTINCT \"T\".\"A\" FROM \"T\" ORDER BY \"T\".\"A\" NULLS FIRST"));
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT c.relname FROM pg_class c ORDER BY c.relname")).sql,
+              QStringLiteral("SELECT c.relname FROM pg_class c ORDER BY c.relname NULLS FIRST"));
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT * FROM \"T\" WHERE 1")).sql,
+              QStringLiteral("SELECT * FROM \"T\" WHERE (1 <> 0)"));
 }
 
 TEST(ServerSql, ServerAddressesAreToldFromFilesAndShownWithoutPasswords)

@@ -38,12 +38,13 @@ public:
     QString Reason() const { return m_reason; }
 
     // A new, empty database on the server; its address as a libpq connection string.
-    QString NewDatabase()
+    QString NewDatabase() { return Create(QString()); }
+
+    // A new database holding a copy of the one at address (no session may be connected to it).
+    QString CopyDatabase(const QString& address)
     {
-        const QString name = QStringLiteral("test%1_%2").arg(::getpid()).arg(++m_databases);
-        if (!Run(QStringLiteral("%1/createdb -h %2 -U quarrane %3").arg(m_bin, SocketDir(), name), false))
-            return QString();
-        return AddressOf(name);
+        const QString from = address.section(QStringLiteral("dbname="), 1).section(QLatin1Char(' '), 0, 0);
+        return Create(QStringLiteral("-T %1").arg(from));
     }
 
     QString AddressOf(const QString& database) const
@@ -108,6 +109,15 @@ private:
             return;
         }
         m_running = true;
+    }
+
+    QString Create(const QString& options)
+    {
+        const QString name = QStringLiteral("test%1_%2").arg(::getpid()).arg(++m_databases);
+        if (!Run(QStringLiteral("%1/createdb -h %2 -U quarrane %3 %4").arg(m_bin, SocketDir(), options, name),
+                 false))
+            return QString();
+        return AddressOf(name);
     }
 
     void Stop()
