@@ -36,8 +36,17 @@ inline QString NewServerCatalogue(QString* skipReason, QString* error)
         *skipReason = server.Reason();
         return QString();
     }
+    // On the run's shared server, the first test process to make the catalogue leaves it under
+    // one name for the others.
+    const QString shared = server.AddressOf(QStringLiteral("quarrane_catalogue"));
+    if (server.Shared())
+    {
+        const QString copy = server.CopyDatabase(shared);
+        if (!copy.isEmpty())
+            return copy;
+    }
     static QString creationError;
-    static const QString original = [&server]
+    static QString original = [&server]
     {
         const QString address = server.NewDatabase();
         if (address.isEmpty())
@@ -46,6 +55,9 @@ inline QString NewServerCatalogue(QString* skipReason, QString* error)
             return QString();
         return address;
     }();
+    if (server.Shared() && !original.isEmpty() && original != shared &&
+        server.RenameDatabase(original, QStringLiteral("quarrane_catalogue")))
+        original = shared;
     const QString copy = original.isEmpty() ? QString() : server.CopyDatabase(original);
     if (copy.isEmpty())
         *error = original.isEmpty() ? creationError : QStringLiteral("createdb could not copy the catalogue");
