@@ -177,6 +177,11 @@ void CPgConnection::Check(PGresult* result)
 
 void CPgConnection::ExecuteScript(const QString& sql)
 {
+    // SQLite's settings (cache, checkpoints) have nothing to set on a server.
+    static const QRegularExpression pragmas(QStringLiteral(R"(^(\s*PRAGMA\b[^;]*(;|$))+\s*$)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (pragmas.match(sql).hasMatch())
+        return;
     // Transaction control runs as it is: a savepoint around it would end with the savepoints it
     // makes.
     static const QRegularExpression control(

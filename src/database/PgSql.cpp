@@ -191,6 +191,58 @@ bool IsKeyword(const PgToken& token)
     return token.kind == PgTokenKind::Word && keywords.contains(token.text.toUpper());
 }
 
+// SQL's words, which a name written without quotes never is here.
+bool IsSqlWord(const QString& word)
+{
+    static const QSet<QString> words = []
+    {
+        QSet<QString> set;
+        for (const char* w : {"SELECT",       "FROM",       "WHERE",      "AND",     "OR",
+                              "NOT",          "NULL",       "TRUE",       "FALSE",   "IS",
+                              "IN",           "LIKE",       "BETWEEN",    "EXISTS",  "CASE",
+                              "WHEN",         "THEN",       "ELSE",       "END",     "AS",
+                              "ON",           "JOIN",       "LEFT",       "RIGHT",   "INNER",
+                              "OUTER",        "CROSS",      "FULL",       "GROUP",   "BY",
+                              "ORDER",        "HAVING",     "LIMIT",      "OFFSET",  "UNION",
+                              "ALL",          "DISTINCT",   "INSERT",     "INTO",    "VALUES",
+                              "UPDATE",       "SET",        "DELETE",     "ASC",     "DESC",
+                              "COLLATE",      "ESCAPE",     "CAST",       "INTEGER", "INT",
+                              "BIGINT",       "SMALLINT",   "TEXT",       "REAL",    "DOUBLE",
+                              "PRECISION",    "BOOLEAN",    "NUMERIC",    "VARCHAR", "TIMESTAMP",
+                              "DATE",         "CONFLICT",   "DO",         "NOTHING", "RETURNING",
+                              "USING",        "WITH",       "RECURSIVE",  "DEFAULT", "PRIMARY",
+                              "KEY",          "REFERENCES", "CONSTRAINT", "CHECK",   "UNIQUE",
+                              "INDEX",        "TABLE",      "CREATE",     "DROP",    "ALTER",
+                              "IF",           "TEMP",       "TEMPORARY",  "VIEW",    "BEGIN",
+                              "COMMIT",       "ROLLBACK",   "SAVEPOINT",  "RELEASE", "TO",
+                              "TRANSACTION",  "NULLS",      "FIRST",      "LAST",    "IGNORE",
+                              "REPLACE",      "ANY",        "SOME",       "EXCEPT",  "INTERSECT",
+                              "INDEXED",      "OVER",       "PARTITION",  "FILTER",  "CURRENT_TIMESTAMP",
+                              "CURRENT_DATE", "LOCAL",      "ONLY",       "GLOB",    "ISNULL",
+                              "NOTNULL",      "CASCADE",    "RESTRICT",   "ACTION",  "NO",
+                              "FOR",          "FETCH",      "NEXT",       "ROWS",    "ROW",
+                              "EXCLUDED"})
+            set.insert(QString::fromLatin1(w));
+        return set;
+    }();
+    return words.contains(word.toUpper());
+}
+
+// A name written without quotes in SQLite's manner ("File", "CatalogueId", "TTH"): SQLite ignores
+// the case of names, the server folds them to lower case, and the catalogue's names are not.
+bool IsUnquotedName(const QList<PgToken>& tokens, qsizetype i)
+{
+    const PgToken& t = tokens[i];
+    if (t.kind != PgTokenKind::Word || IsSqlWord(t.text) || t.text.toLower() == t.text)
+        return false;
+    const qsizetype next = NextSolid(tokens, i);
+    if (next >= 0 && tokens[next].kind == PgTokenKind::Other && tokens[next].text == QLatin1String("("))
+        return false; // a function
+    const qsizetype before = PreviousSolid(tokens, i);
+    return !(before >= 1 && tokens[before].text == QLatin1String(":") &&
+             tokens[before - 1].text == QLatin1String(":"));
+}
+
 bool IsText(const PgToken& token, const char* text)
 {
     return token.kind == PgTokenKind::Other && token.text == QLatin1String(text);
@@ -610,6 +662,9 @@ CPgText PgSql::FromEngineSql(const QString& sql)
         token.text = QLatin1Char('$') + QString::number(number);
     }
 
+    for (qsizetype i = 0; i < tokens.size(); ++i)
+        if (IsUnquotedName(tokens, i))
+            tokens[i] = {PgTokenKind::Quoted, QLatin1Char('"') + tokens[i].text + QLatin1Char('"')};
     NameExpressionColumns(tokens, original);
     RewriteConcatenation(tokens);
     RewriteLike(tokens);
@@ -622,6 +677,22 @@ CPgText PgSql::FromEngineSql(const QString& sql)
     for (qsizetype i = 0; i < tokens.size(); ++i)
     {
         const PgToken& token = tokens[i];
+        // "INDEXED BY name" and "NOT INDEXED": SQLite's choice of index, left to the server's planner.
+        if (IsWord(token, "INDEXED"))
+        {
+            const qsizetype by = NextSolid(tokens, i);
+            const qsizetype before = PreviousSolid(tokens, i);
+            if (by >= 0 && IsWord(tokens[by], "BY") && NextSolid(tokens, by) >= 0)
+            {
+                i = NextSolid(tokens, by);
+                continue;
+            }
+            if (before >= 0 && IsWord(tokens[before], "NOT"))
+            {
+                text.chop(Join(tokens, before, i - 1).size());
+                continue;
+            }
+        }
         // temp."name": the session's temporary schema.
         if (IsWord(token, "temp") && i + 1 < tokens.size() && tokens[i + 1].text == QLatin1String("."))
         {
