@@ -379,9 +379,12 @@ void CPgStatement::Run()
     for (const std::optional<QByteArray>& value : m_values)
         values.push_back(value ? value->constData() : nullptr);
     PGconn* conn = m_connection.Handle();
-    CStatementSavepoint savepoint(conn);
-    m_result = Hold(PQexecPrepared(conn, m_prepared->name.toUtf8().constData(),
-                                   static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
+    const QByteArray name = m_prepared->name.toUtf8();
+    if (PQtransactionStatus(conn) != PQTRANS_INTRANS)
+        m_result = Hold(PQexecPrepared(conn, name.constData(), static_cast<int>(values.size()), values.data(),
+                                       nullptr, nullptr, 0));
+    else
+        m_result = RunUnderSavepoint(conn, name, values);
     try
     {
         m_connection.Check(m_result.get());
@@ -389,14 +392,59 @@ void CPgStatement::Run()
     catch (...)
     {
         m_result.reset();
-        savepoint.Done(false);
         throw;
     }
-    savepoint.Done(true);
     const char* changed = PQcmdTuples(m_result.get());
     m_changes =
         PQresultStatus(m_result.get()) == PGRES_COMMAND_OK && changed && *changed ? std::atoi(changed) : 0;
     m_row = -1;
+}
+
+std::shared_ptr<PGresult> CPgStatement::RunUnderSavepoint(pg_conn* conn, const QByteArray& name,
+                                                          const std::vector<const char*>& values)
+{
+    // The savepoint, the statement and the release in one round trip (a pipeline): inside a
+    // transaction every statement runs so, and three round trips each would cost more than most
+    // statements themselves.
+    if (!PQenterPipelineMode(conn))
+    {
+        CStatementSavepoint savepoint(conn);
+        std::shared_ptr<PGresult> result = Hold(PQexecPrepared(
+            conn, name.constData(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
+        const ExecStatusType status = PQresultStatus(result.get());
+        savepoint.Done(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK);
+        return result;
+    }
+    PQsendQueryParams(conn, "SAVEPOINT qrl_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQsendQueryPrepared(conn, name.constData(), static_cast<int>(values.size()), values.data(), nullptr,
+                        nullptr, 0);
+    PQsendQueryParams(conn, "RELEASE SAVEPOINT qrl_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQpipelineSync(conn);
+    // Each query's result is followed by a null; the sync's result ends the pipeline.
+    std::shared_ptr<PGresult> results[3];
+    for (std::shared_ptr<PGresult>& result : results)
+    {
+        result = Hold(PQgetResult(conn));
+        while (PGresult* extra = PQgetResult(conn))
+            PQclear(extra);
+    }
+    while (PGresult* rest = PQgetResult(conn))
+    {
+        const bool synced = PQresultStatus(rest) == PGRES_PIPELINE_SYNC;
+        PQclear(rest);
+        if (synced)
+            break;
+    }
+    PQexitPipelineMode(conn);
+    const ExecStatusType status = results[1] ? PQresultStatus(results[1].get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+    {
+        // The statement failed (or the savepoint before it): undo it alone, as SQLite does.
+        PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT qrl_statement; RELEASE SAVEPOINT qrl_statement"));
+        if (results[0] && PQresultStatus(results[0].get()) != PGRES_COMMAND_OK)
+            return results[0];
+    }
+    return results[1];
 }
 
 bool CPgStatement::Step()

@@ -18,8 +18,8 @@
 // Statements arrive in the engine layer's SQL (the translator's output) and go through
 // PgSql::FromEngineSql. Each is prepared once per connection and text, the least recently used
 // of them let go past a bound. Inside a transaction every
-// statement runs under a savepoint of its own: a failed statement then leaves the transaction as it
-// was, as on SQLite, instead of aborting it.
+// statement runs under a savepoint of its own (savepoint, statement and release in one round trip):
+// a failed statement then leaves the transaction as it was, as on SQLite, instead of aborting it.
 
 struct pg_conn;
 struct pg_result;
@@ -99,6 +99,8 @@ public:
 
 private:
     void Run();
+    std::shared_ptr<pg_result> RunUnderSavepoint(pg_conn* conn, const QByteArray& name,
+                                                 const std::vector<const char*>& values);
 
     CPgConnection& m_connection;
     QString m_engineSql;
