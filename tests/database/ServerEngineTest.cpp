@@ -424,6 +424,28 @@ TEST_F(ServerCatalogue, CreatedWithTheTemplatesRowsAndRefusedASecondTime)
     EXPECT_EQ(server.QueryDefNames().size(), 72);
 }
 
+// Statements prepared on the server are let go past a bound, least recently used first, never one
+// that is still in use.
+TEST_F(ServerCatalogue, PreparedStatementsStayBounded)
+{
+    ASSERT_TRUE(CreateServerCatalogue(m_address));
+    CDbDatabase db;
+    db.Open(m_address);
+    db.Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group]) VALUES (1, 'kept')"));
+    CDbStatement held = db.Prepare(QStringLiteral("SELECT [Group] FROM [Group] WHERE GroupId=1"));
+    for (int i = 0; i < 600; ++i)
+    {
+        CDbStatement st = db.Prepare(QStringLiteral("SELECT GroupId FROM [Group] WHERE GroupId=%1").arg(i));
+        st.Step();
+        EXPECT_LE(db.CachedStatementCount(), 256) << i;
+    }
+    ASSERT_TRUE(held.Step());
+    EXPECT_EQ(held.Value(0).ToString(), QStringLiteral("kept"));
+    // A text used again after it was let go is prepared anew.
+    EXPECT_EQ(EngineRows::RowsOf(db, QStringLiteral("SELECT GroupId FROM [Group] WHERE GroupId=1")),
+              QStringList{QStringLiteral("1")});
+}
+
 TEST_F(ServerCatalogue, AnEmptyOrMissingDatabaseIsRefusedWithItsReason)
 {
     CDbDatabase db;
@@ -505,6 +527,21 @@ TEST(ServerSql, OrdersSortAsOnSqlite)
               QStringLiteral("SELECT c.relname FROM pg_class c ORDER BY c.relname NULLS FIRST"));
     EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT * FROM \"T\" WHERE 1")).sql,
               QStringLiteral("SELECT * FROM \"T\" WHERE (1 <> 0)"));
+}
+
+TEST(ServerSql, SqliteStatementsOfTheProgramsReachTheServerInItsForms)
+{
+    // Names without quotes keep their case; SQL's words, functions and types stay as they are.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT RelativePathId, count(*) FROM File INDEXED BY File_Key "
+                                            "WHERE CatalogueId=? AND TTH IS NOT NULL AND x::text <> '' "
+                                            "ORDER BY CatalogueId LIMIT 1"))
+            .sql,
+        QStringLiteral("SELECT \"RelativePathId\", count(*) AS \"count(*)\" FROM \"File\"  "
+                       "WHERE \"CatalogueId\"=$1 AND \"TTH\" IS NOT NULL AND x::text <> '' "
+                       "ORDER BY \"CatalogueId\" NULLS FIRST LIMIT 1"));
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT a FROM t NOT INDEXED WHERE Null IS NULL")).sql,
+              QStringLiteral("SELECT a FROM t  WHERE Null IS NULL"));
 }
 
 TEST(ServerSql, ServerAddressesAreToldFromFilesAndShownWithoutPasswords)
