@@ -50,19 +50,30 @@ function(_quarrane_test_properties out name labels environment)
   set(${out} "${props}" PARENT_SCOPE)
 endfunction()
 
-# quarrane_add_gtest(NAME SOURCES ... LIBS ... [LABELS label...])
+# One PostgreSQL server for the whole run (tests/support/test-postgres-server): each CTest test is
+# a process, and a server of its own for each would cost seconds apiece. The file names its folder.
+set(QUARRANE_TEST_PG_FILE ${CMAKE_BINARY_DIR}/test-postgres-server)
+
+# quarrane_add_gtest(NAME SOURCES ... LIBS ... [LABELS label...] [POSTGRES])
 # A GoogleTest executable whose main() creates a QCoreApplication; each TEST is one CTest test.
-# LABELS "threaded" puts it in the thread sanitizer run.
+# LABELS "threaded" puts it in the thread sanitizer run. POSTGRES: its tests share the run's
+# PostgreSQL server. Parameterised tests are named by their name generator (Suite.Case/Server).
 function(quarrane_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "POSTGRES" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE testsupport ${ARG_LIBS} GTest::gtest GTest::gmock)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QUARRANE_TEST_DIR})
   target_compile_definitions(${name} PRIVATE QUARRANE_TEST_TIME_SCALE=${QUARRANE_TEST_TIME_SCALE})
   _quarrane_test_properties(props ${name} "${ARG_LABELS}" "QT_QPA_PLATFORM=offscreen")
+  if(ARG_POSTGRES)
+    # Compiled in rather than in ENVIRONMENT, which holds one variable here (see above).
+    target_compile_definitions(${name} PRIVATE QUARRANE_TEST_PG_FILE="${QUARRANE_TEST_PG_FILE}")
+    list(APPEND props FIXTURES_REQUIRED postgres_server)
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
+    NO_PRETTY_VALUES
     PROPERTIES ${props})
 endfunction()
 

@@ -1,12 +1,16 @@
 // Makes and reads the database the synchronizer benchmark runs on:
 //
-//   create DB LOCATION SERIALHEX     a template database with catalogue 1 at LOCATION
+//   create DB LOCATION SERIALHEX     a template database with catalogue 1 at LOCATION (DB a file,
+//                                    or the address of an empty server database)
 //   catalogue DB ID LOCATION SERIAL  one more catalogue in DB
 //   query DB SQL                     prints the rows of a query (SQLite SQL), "|" between fields
+//   duplicates DB                    runs "Check Duplicates For Deletion in All Catalogues" as "other"
 //   tree DIR FILES FOLDERS           FILES small files spread over FOLDERS folders (two levels)
 //   data DIR MIB FILES               FILES files of mixed sizes (1 KiB to 64 MiB), MIB in all
 //   files DIR FILES MIN MAX PER      FILES files of MIN to MAX bytes (evenly spread), PER a folder
 #include "database/DbDatabase.h"
+#include "database/DbQueryDef.h"
+#include "database/JetSql.h"
 #include "database/TemplateDatabase.h"
 
 #include <QCoreApplication>
@@ -125,7 +129,9 @@ int main(int argc, char* argv[])
     {
         if (args.size() == 5 && args[1] == QStringLiteral("create"))
         {
-            if (!WriteTemplateDatabase(args[2]))
+            // A server address names an empty database that becomes the catalogue.
+            const bool server = CDbDatabase::IsServerAddress(args[2]);
+            if (server ? !CreateServerCatalogue(args[2]) : !WriteTemplateDatabase(args[2]))
                 return 1;
             CDbDatabase db;
             db.Open(args[2]);
@@ -146,6 +152,32 @@ int main(int argc, char* argv[])
             return MakeTree(args[2], args[3].toInt(), args[4].toInt());
         if (args.size() == 5 && args[1] == QStringLiteral("data"))
             return MakeData(args[2], args[3].toLongLong(), args[4].toInt());
+        if (args.size() == 3 && args[1] == QStringLiteral("duplicates"))
+        {
+            // Another person's "Check Duplicates For Deletion in All Catalogues", as the query
+            // runner runs its steps.
+            const QString user = QStringLiteral("other");
+            CDbDatabase db;
+            db.Open(args[2]);
+            db.SetUserName(user);
+            QStringList steps;
+            CDbStatement entries = db.Prepare(QStringLiteral(
+                "SELECT EntryType, Query FROM QueryEntry WHERE QueryId=22 ORDER BY QueryEntry"));
+            while (entries.Step())
+                if (entries.Value(0).ToLong() == 2)
+                    steps << entries.Value(1).ToString();
+            for (const QString& step : steps)
+            {
+                QString sql = db.OpenQueryDef(step).Sql();
+                sql.replace(QStringLiteral("GetUserName()"), CJetSql::QuoteText(user));
+                CDbQueryDef query = db.CreateQueryDef(sql);
+                for (const QString& parameter : query.ParameterNames())
+                    if (parameter.toLower() == QLatin1String("paramusername"))
+                        query.SetParameter(QStringLiteral("ParamUserName"), user);
+                query.Execute();
+            }
+            return 0;
+        }
         if (args.size() == 4 && args[1] == QStringLiteral("query"))
         {
             CDbDatabase db;

@@ -74,6 +74,8 @@ void CDbConnection::Release(const QString& sqliteSql, StmtPtr stmt)
 
 int CDbConnection::CachedStatementCount() const
 {
+    if (m_server)
+        return m_server->PreparedCount();
     int count = 0;
     for (const auto& [text, idle] : m_idle)
         count += static_cast<int>(idle.size());

@@ -24,15 +24,24 @@ void FileIdentity::EnsureTable(CDbDatabase& db)
 bool FileIdentity::HasTable(CDbDatabase& db)
 {
     CDbStatement table = db.PrepareSqlite(
-        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'FileIdentity'"));
+        db.IsServer()
+            ? QStringLiteral("SELECT 1 FROM pg_class WHERE relkind = 'r' AND relname = 'FileIdentity' AND "
+                             "relnamespace = current_schema()::regnamespace")
+            : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'FileIdentity'"));
     return table.Step();
 }
 
 int FileIdentity::ColumnLengthLimit(CDbDatabase& db, const QString& table, const QString& column,
                                     int fallback)
 {
-    CDbStatement schema =
-        db.PrepareSqlite(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    // The table's rules as text: its statement in a file, its check constraints on a server.
+    CDbStatement schema = db.PrepareSqlite(
+        db.IsServer()
+            ? QStringLiteral(
+                  "SELECT string_agg(pg_get_constraintdef(c.oid), ' ') FROM pg_constraint c JOIN pg_class t "
+                  "ON t.oid = c.conrelid WHERE c.contype = 'c' AND t.relname = ?::text COLLATE \"C\" AND "
+                  "t.relnamespace = current_schema()::regnamespace HAVING count(*) > 0")
+            : QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
     schema.Bind(1, table);
     if (!schema.Step())
         return fallback;

@@ -2,6 +2,7 @@
 
 #include "common/DbException.h"
 #include "database/DbErrorCodes.h"
+#include "database/DbErrors.h"
 
 #include <QRegularExpression>
 
@@ -143,20 +144,44 @@ void CPgConnection::Check(PGresult* result)
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
         return;
-    const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-    const char* constraint = result ? PQresultErrorField(result, PG_DIAG_CONSTRAINT_NAME) : nullptr;
-    long code =
-        JetCodeFromState(QByteArray(state ? state : "08000"), QByteArray(constraint ? constraint : ""));
-    // A foreign key refused on delete or update of the row referred to, not on the referring one.
+    const auto field = [result](int which)
+    {
+        const char* text = result ? PQresultErrorField(result, which) : nullptr;
+        return QByteArray(text ? text : "");
+    };
+    const QByteArray state = field(PG_DIAG_SQLSTATE);
+    const QByteArray constraint = field(PG_DIAG_CONSTRAINT_NAME);
+    long code = JetCodeFromState(state.isEmpty() ? QByteArray("08000") : state, constraint);
     const QString message = ServerMessage(result, m_conn);
+    // A foreign key refused on delete or update of the row referred to, not on the referring one.
     if (code == DbErrors::kRelatedRecordRequired &&
         message.contains(QLatin1String("update or delete on table")))
         code = DbErrors::kRelatedRecords;
-    throw CDbException(code, message);
+    // Two statements in one text, refused as SQLite's engine layer refuses them.
+    if (state == "42601" && message.contains(QLatin1String("multiple commands")))
+        code = DbErrors::kTextAfterStatement;
+    // The same words as for a file: the rule's column ("Table_Column_Rule") or the column itself,
+    // in the form SQLite's messages give them.
+    QString rule = QString::fromUtf8(constraint);
+    const QByteArray table = field(PG_DIAG_TABLE_NAME);
+    const QByteArray column = field(PG_DIAG_COLUMN_NAME);
+    if (!table.isEmpty() && !column.isEmpty())
+        rule = QString::fromUtf8(table + '.' + column);
+    const bool namesRule = code == DbErrors::kDuplicateKey || code == DbErrors::kRequiredField ||
+                           code == DbErrors::kZeroLengthString || code == DbErrors::kFieldTooSmall ||
+                           code == DbErrors::kValidationRule;
+    throw CDbException(code, DbErrors::JetDescription(code, namesRule && !rule.isEmpty()
+                                                                ? QStringLiteral("failed: ") + rule
+                                                                : message));
 }
 
 void CPgConnection::ExecuteScript(const QString& sql)
 {
+    // SQLite's settings (cache, checkpoints) have nothing to set on a server.
+    static const QRegularExpression pragmas(QStringLiteral(R"(^(\s*PRAGMA\b[^;]*(;|$))+\s*$)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    if (pragmas.match(sql).hasMatch())
+        return;
     // Transaction control runs as it is: a savepoint around it would end with the savepoints it
     // makes.
     static const QRegularExpression control(
@@ -183,11 +208,17 @@ void CPgConnection::ExecuteScript(const QString& sql)
 
 std::shared_ptr<const CPgConnection::CPrepared> CPgConnection::Prepared(const QString& engineSql)
 {
-    if (const auto it = m_prepared.constFind(engineSql); it != m_prepared.constEnd())
+    if (const auto it = m_prepared.find(engineSql); it != m_prepared.end())
+    {
+        (*it)->lastUse = ++m_uses;
         return *it;
+    }
+    if (m_prepared.size() >= kMaxPrepared)
+        ForgetUnusedStatements();
     auto prepared = std::make_shared<CPrepared>();
     prepared->text = PgSql::FromEngineSql(engineSql);
-    prepared->name = QStringLiteral("qrl%1").arg(m_prepared.size() + 1);
+    prepared->name = QStringLiteral("qrl%1").arg(++m_names);
+    prepared->lastUse = ++m_uses;
     const QByteArray name = prepared->name.toUtf8();
     const QByteArray sql = prepared->text.sql.toUtf8();
     // A parameter whose type nothing in the statement tells ("? Is Null", "x LIKE ? & '*'") is
@@ -230,6 +261,29 @@ std::shared_ptr<const CPgConnection::CPrepared> CPgConnection::Prepared(const QS
     prepared->parameterCount = PQnparams(prepared->description.get());
     m_prepared.insert(engineSql, prepared);
     return prepared;
+}
+
+void CPgConnection::ForgetUnusedStatements()
+{
+    // The least recently used statements that no caller holds, down to three quarters of the
+    // bound: a program that builds texts (searches, one per name) would otherwise keep a server
+    // statement for each of them for as long as it runs.
+    std::vector<std::pair<qint64, QString>> idle;
+    for (auto it = m_prepared.cbegin(); it != m_prepared.cend(); ++it)
+        if (it.value().use_count() == 1)
+            idle.emplace_back(it.value()->lastUse, it.key());
+    std::sort(idle.begin(), idle.end());
+    const qsizetype excess = m_prepared.size() - kMaxPrepared * 3 / 4;
+    for (qsizetype i = 0; i < excess && i < static_cast<qsizetype>(idle.size()); ++i)
+    {
+        const QString name = m_prepared.take(idle[static_cast<size_t>(i)].second)->name;
+        PQclear(PQexec(m_conn, QStringLiteral("DEALLOCATE %1").arg(name).toUtf8().constData()));
+    }
+}
+
+int CPgConnection::PreparedCount() const
+{
+    return static_cast<int>(m_prepared.size());
 }
 
 std::unique_ptr<CPgStatement> CPgConnection::Prepare(const QString& engineSql)
@@ -325,9 +379,12 @@ void CPgStatement::Run()
     for (const std::optional<QByteArray>& value : m_values)
         values.push_back(value ? value->constData() : nullptr);
     PGconn* conn = m_connection.Handle();
-    CStatementSavepoint savepoint(conn);
-    m_result = Hold(PQexecPrepared(conn, m_prepared->name.toUtf8().constData(),
-                                   static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
+    const QByteArray name = m_prepared->name.toUtf8();
+    if (PQtransactionStatus(conn) != PQTRANS_INTRANS)
+        m_result = Hold(PQexecPrepared(conn, name.constData(), static_cast<int>(values.size()), values.data(),
+                                       nullptr, nullptr, 0));
+    else
+        m_result = RunUnderSavepoint(conn, name, values);
     try
     {
         m_connection.Check(m_result.get());
@@ -335,14 +392,59 @@ void CPgStatement::Run()
     catch (...)
     {
         m_result.reset();
-        savepoint.Done(false);
         throw;
     }
-    savepoint.Done(true);
     const char* changed = PQcmdTuples(m_result.get());
     m_changes =
         PQresultStatus(m_result.get()) == PGRES_COMMAND_OK && changed && *changed ? std::atoi(changed) : 0;
     m_row = -1;
+}
+
+std::shared_ptr<PGresult> CPgStatement::RunUnderSavepoint(pg_conn* conn, const QByteArray& name,
+                                                          const std::vector<const char*>& values)
+{
+    // The savepoint, the statement and the release in one round trip (a pipeline): inside a
+    // transaction every statement runs so, and three round trips each would cost more than most
+    // statements themselves.
+    if (!PQenterPipelineMode(conn))
+    {
+        CStatementSavepoint savepoint(conn);
+        std::shared_ptr<PGresult> result = Hold(PQexecPrepared(
+            conn, name.constData(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0));
+        const ExecStatusType status = PQresultStatus(result.get());
+        savepoint.Done(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK);
+        return result;
+    }
+    PQsendQueryParams(conn, "SAVEPOINT qrl_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQsendQueryPrepared(conn, name.constData(), static_cast<int>(values.size()), values.data(), nullptr,
+                        nullptr, 0);
+    PQsendQueryParams(conn, "RELEASE SAVEPOINT qrl_statement", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQpipelineSync(conn);
+    // Each query's result is followed by a null; the sync's result ends the pipeline.
+    std::shared_ptr<PGresult> results[3];
+    for (std::shared_ptr<PGresult>& result : results)
+    {
+        result = Hold(PQgetResult(conn));
+        while (PGresult* extra = PQgetResult(conn))
+            PQclear(extra);
+    }
+    while (PGresult* rest = PQgetResult(conn))
+    {
+        const bool synced = PQresultStatus(rest) == PGRES_PIPELINE_SYNC;
+        PQclear(rest);
+        if (synced)
+            break;
+    }
+    PQexitPipelineMode(conn);
+    const ExecStatusType status = results[1] ? PQresultStatus(results[1].get()) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+    {
+        // The statement failed (or the savepoint before it): undo it alone, as SQLite does.
+        PQclear(PQexec(conn, "ROLLBACK TO SAVEPOINT qrl_statement; RELEASE SAVEPOINT qrl_statement"));
+        if (results[0] && PQresultStatus(results[0].get()) != PGRES_COMMAND_OK)
+            return results[0];
+    }
+    return results[1];
 }
 
 bool CPgStatement::Step()
@@ -492,6 +594,10 @@ std::unique_ptr<CPgStatement> CPgConnection::Prepare(const QString&)
 bool CPgConnection::InTransaction() const
 {
     return false;
+}
+int CPgConnection::PreparedCount() const
+{
+    return 0;
 }
 void CPgConnection::SetUserName(const QString&) {}
 void CPgConnection::SetLockTimeout(int) {}

@@ -16,9 +16,10 @@
 // above CDbDatabase sees the same statements, values and error numbers as for a file.
 //
 // Statements arrive in the engine layer's SQL (the translator's output) and go through
-// PgSql::FromEngineSql. Each is prepared once per connection and text. Inside a transaction every
-// statement runs under a savepoint of its own: a failed statement then leaves the transaction as it
-// was, as on SQLite, instead of aborting it.
+// PgSql::FromEngineSql. Each is prepared once per connection and text, the least recently used
+// of them let go past a bound. Inside a transaction every
+// statement runs under a savepoint of its own (savepoint, statement and release in one round trip):
+// a failed statement then leaves the transaction as it was, as on SQLite, instead of aborting it.
 
 struct pg_conn;
 struct pg_result;
@@ -42,6 +43,9 @@ public:
     std::unique_ptr<CPgStatement> Prepare(const QString& engineSql);
 
     bool InTransaction() const;
+    // Statements prepared on the server for this connection (at most kMaxPrepared).
+    int PreparedCount() const;
+    static constexpr qsizetype kMaxPrepared = 256;
     void SetUserName(const QString& userName);
     void SetLockTimeout(int milliseconds);
 
@@ -58,13 +62,17 @@ private:
         CPgText text;
         int parameterCount = 0;
         std::shared_ptr<pg_result> description;
+        qint64 lastUse = 0;
     };
     std::shared_ptr<const CPrepared> Prepared(const QString& engineSql);
+    void ForgetUnusedStatements();
     // A result that failed raises the mapped CDbException.
     void Check(pg_result* result);
 
     pg_conn* m_conn = nullptr;
-    QHash<QString, std::shared_ptr<const CPrepared>> m_prepared;
+    QHash<QString, std::shared_ptr<CPrepared>> m_prepared;
+    qint64 m_uses = 0;
+    int m_names = 0;
     QHash<unsigned int, QString> m_tableNames;
 };
 
@@ -91,6 +99,8 @@ public:
 
 private:
     void Run();
+    std::shared_ptr<pg_result> RunUnderSavepoint(pg_conn* conn, const QByteArray& name,
+                                                 const std::vector<const char*>& values);
 
     CPgConnection& m_connection;
     QString m_engineSql;

@@ -7,9 +7,15 @@
 // SQL text (the translator's output, and the engine layer's internal statements) in PostgreSQL's
 // dialect. Works on tokens, never inside literals, quoted names or comments:
 // - parameters ?, ?NNN, :name, @name and $name become $N (a name keeps one number throughout);
-// - "a LIKE b" / "a NOT LIKE b" with a name, literal or parameter on either side becomes
-//   jet_like(b, a), the server function with Jet's wildcards that ignores case as GENERAL does;
-// - jet_concat( becomes concat( (Null counts as empty text on both engines).
+// - "a [NOT] LIKE b" becomes [NOT] jet_like(b, a), the server function with Jet's wildcards that
+//   ignores case as GENERAL does; a and b are whole operands (names, literals, parameters, calls,
+//   brackets, joined by operators that bind tighter than LIKE);
+// - jet_concat(...) is Null only when all its operands are, as on SQLite;
+// - the select list's expression columns are named by their text, as SQLite names them;
+// - orders put Nulls first, sort columns as GENERAL does (jet_order), and a grouped select
+//   without an order is ordered by its groups;
+// - names written without quotes keep their case (File, TTH), as SQLite reads them;
+// - "WHERE 1", INSERT OR IGNORE, temp."t" and SQLite's INDEXED BY take the server's forms.
 struct CPgText
 {
     QString sql;

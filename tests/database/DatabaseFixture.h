@@ -6,28 +6,44 @@
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
 
+#include "ServerCatalogue.h"
+
 #include <QTemporaryDir>
 
 #include <functional>
 
 #include <gtest/gtest.h>
 
-// A temporary folder with a fresh catalogue database made from the built template, the error log
-// written into the folder and every message box captured.
-class DatabaseFixture : public ::testing::Test
+// A temporary folder with a fresh catalogue database made from the built template (a file, or a
+// database on the test program's PostgreSQL server), the error log written into the folder and
+// every message box captured. Server cases are skipped with the reason where there is no server.
+template <class TBase> class TDatabaseFixture : public TBase
 {
 protected:
+    virtual EEngine Engine() const { return EEngine::Sqlite; }
+    bool OnServer() const { return Engine() == EEngine::Server; }
+
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
         SetErrorLogFolder(m_dir.path());
         SetProcessUserInteraction(&m_ui);
-        m_path = m_dir.filePath(QStringLiteral("test.qrl"));
         QString error;
-        ASSERT_TRUE(WriteTemplateDatabase(m_path, &error)) << error.toStdString();
+        if (OnServer())
+        {
+            QUARRANE_NEW_SERVER_CATALOGUE(m_path);
+        }
+        else
+        {
+            m_path = m_dir.filePath(QStringLiteral("test.qrl"));
+            ASSERT_TRUE(WriteTemplateDatabase(m_path, &error)) << error.toStdString();
+        }
         m_db.Open(m_path);
         m_db.SetUserName(QStringLiteral("alice"));
     }
+
+    // For fixtures that build on SetUp: whether to go on.
+    bool Ready() { return !this->HasFatalFailure() && !this->IsSkipped(); }
 
     void TearDown() override
     {
@@ -67,8 +83,18 @@ protected:
 
     QTemporaryDir m_dir;
     CScriptedInteraction m_ui;
-    QString m_path;
+    QString m_path; // the file's path or the server database's address
     CDbDatabase m_db;
+};
+
+// The catalogue is a file.
+using DatabaseFixture = TDatabaseFixture<::testing::Test>;
+
+// The same cases on both engines: TEST_P, and QUARRANE_ON_BOTH_ENGINES(Suite) once per suite.
+class BothEnginesFixture : public TDatabaseFixture<::testing::TestWithParam<EEngine>>
+{
+protected:
+    EEngine Engine() const override { return GetParam(); }
 };
 
 // gtest prints QStrings and QStringLists readably.

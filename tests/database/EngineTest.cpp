@@ -85,9 +85,12 @@ TEST(EngineOpen, JournalModeFollowsTheFilesystem)
     EXPECT_EQ(fk.Value(0).ToLong(), 1);
 }
 
-using EngineTest = DatabaseFixture;
+using EngineTest = BothEnginesFixture;
+QUARRANE_ON_BOTH_ENGINES(EngineTest);
+// What only a catalogue file has: SQLite's own settings, compacting.
+using EngineFileTest = DatabaseFixture;
 
-TEST_F(EngineTest, ValuesRoundTripThroughEveryColumnType)
+TEST_P(EngineTest, ValuesRoundTripThroughEveryColumnType)
 {
     const QDateTime when(QDate(2023, 7, 14), QTime(21, 5, 9));
     m_db.Execute(QStringLiteral("INSERT INTO Catalogue (CatalogueId, Catalogue, UpdateTTH) VALUES (?, ?, ?)"),
@@ -123,7 +126,7 @@ TEST_F(EngineTest, ValuesRoundTripThroughEveryColumnType)
     EXPECT_FALSE(st.Step());
 }
 
-TEST_F(EngineTest, StatementsArePreparedOncePerText)
+TEST_P(EngineTest, StatementsArePreparedOncePerText)
 {
     const QString sql = QStringLiteral("SELECT Field.Field FROM Field WHERE Field.FieldId=?");
     const int before = m_db.CachedStatementCount();
@@ -152,7 +155,7 @@ TEST_F(EngineTest, StatementsArePreparedOncePerText)
     EXPECT_EQ(again.Value(0).ToString(), QStringLiteral("Last Modified"));
 }
 
-TEST_F(EngineTest, TemporaryStorageInMemoryHoldsFromOpenOn)
+TEST_F(EngineFileTest, TemporaryStorageInMemoryHoldsFromOpenOn)
 {
     const auto tempStore = [](CDbDatabase& db) {
         CDbStatement st = db.PrepareSqlite(QStringLiteral("PRAGMA temp_store"));
@@ -177,7 +180,7 @@ TEST_F(EngineTest, TemporaryStorageInMemoryHoldsFromOpenOn)
     m_db.Open(m_path);
 }
 
-TEST_F(EngineTest, TransactionsRollBackUnlessCommittedAndNest)
+TEST_P(EngineTest, TransactionsRollBackUnlessCommittedAndNest)
 {
     const QString count = QStringLiteral("SELECT Group.GroupId FROM [Group]");
     {
@@ -210,7 +213,7 @@ TEST_F(EngineTest, TransactionsRollBackUnlessCommittedAndNest)
     EXPECT_FALSE(m_db.InTransaction());
 }
 
-TEST_F(EngineTest, EngineFailuresCarryTheirJetNumbers)
+TEST_P(EngineTest, EngineFailuresCarryTheirJetNumbers)
 {
     m_db.Execute(QStringLiteral("INSERT INTO Catalogue (CatalogueId, Catalogue) VALUES (1, 'c')"));
     const struct
@@ -249,7 +252,9 @@ TEST_F(EngineTest, EngineFailuresCarryTheirJetNumbers)
     }
 }
 
-TEST_F(EngineTest, AWriteBlockedByAnotherConnectionRaisesTheLockingError)
+// A file is locked as a whole: a second writer is refused even for another row (the server locks
+// rows, which BothEngines.AWriteBlockedByAnotherSessionRaisesTheLockingError covers).
+TEST_F(EngineFileTest, AWriteBlockedByAnotherConnectionRaisesTheLockingError)
 {
     CDbDatabase other;
     other.Open(m_path);
@@ -263,7 +268,7 @@ TEST_F(EngineTest, AWriteBlockedByAnotherConnectionRaisesTheLockingError)
     EXPECT_EQ(RowsOf(other, QStringLiteral("SELECT GroupId FROM [Group]")), QStringList());
 }
 
-TEST_F(EngineTest, CompactingWritesACheckedCopyAndLeavesTheSource)
+TEST_F(EngineFileTest, CompactingWritesACheckedCopyAndLeavesTheSource)
 {
     for (int id = 1; id <= 50; ++id)
         m_db.Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group]) VALUES (?, ?)"), {CDbValue(id), CDbValue(QStringLiteral("g%1").arg(id))});

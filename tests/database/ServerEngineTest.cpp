@@ -17,12 +17,6 @@
 
 namespace
 {
-enum class EEngine
-{
-    File,
-    Server,
-};
-
 // A new server database for one test; skips the test when there is no server to be had.
 #define QUARRANE_NEED_SERVER()                                                                               \
     do                                                                                                       \
@@ -48,10 +42,7 @@ protected:
         QString error;
         if (GetParam() == EEngine::Server)
         {
-            QUARRANE_NEED_SERVER();
-            m_address = CTestPostgresServer::Instance().NewDatabase();
-            ASSERT_FALSE(m_address.isEmpty());
-            ASSERT_TRUE(CreateServerCatalogue(m_address, &error)) << error.toStdString();
+            QUARRANE_NEW_SERVER_CATALOGUE(m_address);
         }
         else
         {
@@ -77,9 +68,7 @@ protected:
     CDbDatabase m_db;
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, BothEngines, ::testing::Values(EEngine::File, EEngine::Server),
-                         [](const ::testing::TestParamInfo<EEngine>& info)
-                         { return info.param == EEngine::File ? "file" : "server"; });
+QUARRANE_ON_BOTH_ENGINES(BothEngines);
 
 TEST_P(BothEngines, ValuesRoundTripThroughEveryColumnType)
 {
@@ -328,6 +317,69 @@ TEST_P(BothEngines, EveryStoredQueryRuns)
     EXPECT_EQ(failed, QStringList());
 }
 
+// Names that quoting, wildcards, case folding and sorting get wrong, the same on both engines: the
+// same statements over a file and a server catalogue give the same rows.
+TEST(EnginesAgree, AwkwardNamesGiveTheSameRows)
+{
+    QTemporaryDir dir;
+    QString address;
+    QUARRANE_NEW_SERVER_CATALOGUE(address);
+    const QString file = dir.filePath(QStringLiteral("t.qrl"));
+    ASSERT_TRUE(WriteTemplateDatabase(file));
+    const QStringList names = {
+        QStringLiteral("it's"), QStringLiteral("say \"hi\""), QStringLiteral("100%"), QStringLiteral("a_b"),
+        QStringLiteral("axb"), QStringLiteral("a*b"), QStringLiteral("[x]"), QStringLiteral("Ärger"),
+        QStringLiteral("ärger"), QStringLiteral("ÄRGER2"), QStringLiteral("zebra"), QStringLiteral("Zebra"),
+        QStringLiteral("Σίσυφος"), QStringLiteral("σίσυφος.txt"), QStringLiteral("back\\slash"),
+        // bytes of a name that is not UTF-8, as the file lists keep them (0xE9 and 0xFF)
+        QString(QChar(0xF7E9)) + QStringLiteral("t") + QChar(0xF7FF), QStringLiteral("_lead"),
+        QStringLiteral("#1"), QStringLiteral("a.b"), QStringLiteral(" space")};
+    CDbDatabase engines[2];
+    engines[0].Open(file);
+    engines[1].Open(address);
+    for (CDbDatabase& db : engines)
+    {
+        db.Execute(QStringLiteral("INSERT INTO Catalogue (CatalogueId, Catalogue) VALUES (1, 'c')"));
+        int id = 0;
+        for (const QString& name : names)
+            db.Execute(
+                QStringLiteral("INSERT INTO [File] (CatalogueId, FileId, [File], FileSize, FileSizeDouble) "
+                               "VALUES (1, ?, ?, ?, 0)"),
+                {CDbValue(++id), CDbValue(name), CDbValue(id % 3)});
+    }
+    const QString rows = QStringLiteral("SELECT [File].FileId, [File].[File] FROM [File] WHERE ");
+    const QStringList queries = {
+        QStringLiteral("SELECT [File].[File], FileId FROM [File] ORDER BY [File].[File], [File].FileId"),
+        QStringLiteral("SELECT [File].[File], FileId FROM [File] ORDER BY [File].[File] DESC, [File].FileId"),
+        rows + QStringLiteral("[File].[File]='ärger' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File]='SAY \"HI\"' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File] LIKE '*ÄR*' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File] LIKE 'a[_]b' OR [File].[File] LIKE 'a?b' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File] LIKE '*[%*]*' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File] LIKE '[[]*' OR [File].[File] LIKE '*\\*' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File] LIKE 'Σ*' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File] LIKE '[#]#' OR [File].[File] LIKE '[!a-z]*' ORDER BY FileId"),
+        rows + QStringLiteral("[File].[File] & '.' LIKE '*t") + QChar(0xF7FF) +
+            QStringLiteral(".' ORDER BY FileId"),
+        rows + QStringLiteral("StrComp([File].[File], 'zebra', 0) = 0"),
+        QStringLiteral("SELECT [File].FileSize, Count(*) FROM [File] GROUP BY [File].FileSize"),
+        QStringLiteral(
+            "SELECT Len([File].[File]) & '|' & [File].[File] FROM [File] WHERE FileId < 4 ORDER BY FileId"),
+    };
+    for (const QString& sql : queries)
+    {
+        SCOPED_TRACE(sql.toStdString());
+        const QStringList onFile = EngineRows::RowsOf(engines[0], sql);
+        EXPECT_FALSE(onFile.isEmpty());
+        EXPECT_EQ(EngineRows::RowsOf(engines[1], sql), onFile);
+    }
+    // What both agree on is what a person expects.
+    EXPECT_EQ(EngineRows::RowsOf(engines[1], rows + QStringLiteral("[File].[File]='ärger' ORDER BY FileId")),
+              (QStringList{QStringLiteral("8|Ärger"), QStringLiteral("9|ärger")}));
+    CDbStatement counted = engines[1].Prepare(QStringLiteral("SELECT Count(*) FROM [File]"));
+    EXPECT_EQ(counted.ColumnName(0), QStringLiteral("Count(*)"));
+}
+
 // Only for server catalogues.
 class ServerCatalogue : public ::testing::Test
 {
@@ -372,6 +424,28 @@ TEST_F(ServerCatalogue, CreatedWithTheTemplatesRowsAndRefusedASecondTime)
     EXPECT_EQ(server.QueryDefNames().size(), 72);
 }
 
+// Statements prepared on the server are let go past a bound, least recently used first, never one
+// that is still in use.
+TEST_F(ServerCatalogue, PreparedStatementsStayBounded)
+{
+    ASSERT_TRUE(CreateServerCatalogue(m_address));
+    CDbDatabase db;
+    db.Open(m_address);
+    db.Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group]) VALUES (1, 'kept')"));
+    CDbStatement held = db.Prepare(QStringLiteral("SELECT [Group] FROM [Group] WHERE GroupId=1"));
+    for (int i = 0; i < 600; ++i)
+    {
+        CDbStatement st = db.Prepare(QStringLiteral("SELECT GroupId FROM [Group] WHERE GroupId=%1").arg(i));
+        st.Step();
+        EXPECT_LE(db.CachedStatementCount(), 256) << i;
+    }
+    ASSERT_TRUE(held.Step());
+    EXPECT_EQ(held.Value(0).ToString(), QStringLiteral("kept"));
+    // A text used again after it was let go is prepared anew.
+    EXPECT_EQ(EngineRows::RowsOf(db, QStringLiteral("SELECT GroupId FROM [Group] WHERE GroupId=1")),
+              QStringList{QStringLiteral("1")});
+}
+
 TEST_F(ServerCatalogue, AnEmptyOrMissingDatabaseIsRefusedWithItsReason)
 {
     CDbDatabase db;
@@ -392,13 +466,15 @@ TEST(ServerSql, ParametersBecomeNumberedAndLiteralsStayAsTheyAre)
 {
     const CPgText text = PgSql::FromEngineSql(QStringLiteral(
         "SELECT '?', \"a?\", :name FROM t WHERE x = ? AND y = :name AND z = @other -- ?\n AND w = ?7"));
-    EXPECT_EQ(
-        text.sql,
-        QStringLiteral("SELECT '?', \"a?\", $1 FROM t WHERE x = $2 AND y = $1 AND z = $3 -- ?\n AND w = $7"));
+    EXPECT_EQ(text.sql, QStringLiteral("SELECT '?' AS \"'?'\", \"a?\", $1 AS \":name\" FROM t WHERE x = $2 "
+                                       "AND y = $1 AND z = $3 -- ?\n AND w = $7"));
     EXPECT_EQ(text.parameterNames.mid(0, 3),
               (QStringList{QStringLiteral("name"), QString(), QStringLiteral("other")}));
-    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT x::text, jet_concat(a, b) FROM t")).sql,
-              QStringLiteral("SELECT x::text, concat(a, b) FROM t"));
+    // Null & Null is Null, Null & 'a' is 'a'.
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT x::text AS y, jet_concat(a, b) AS z FROM t")).sql,
+              QStringLiteral(
+                  "SELECT x::text AS y, (CASE WHEN num_nonnulls(a, b) = 0 THEN NULL ELSE concat(a, b) END) "
+                  "AS z FROM t"));
     EXPECT_EQ(
         PgSql::FromEngineSql(QStringLiteral("INSERT OR IGNORE INTO \"A\" SELECT * FROM temp.\"t\";")).sql,
         QStringLiteral("INSERT INTO \"A\" SELECT * FROM pg_temp.\"t\" ON CONFLICT DO NOTHING;"));
@@ -410,10 +486,62 @@ TEST(ServerSql, LikeBecomesJetsMatcherWhereItsOperandsAreSimple)
         PgSql::FromEngineSql(
             QStringLiteral("SELECT 1 FROM \"G\" WHERE \"G\".\"N\" LIKE ?1 OR \"N\" NOT LIKE 'a''b'"))
             .sql,
-        QStringLiteral("SELECT 1 FROM \"G\" WHERE jet_like($1, \"G\".\"N\") OR NOT jet_like('a''b', \"N\")"));
+        QStringLiteral(
+            "SELECT 1 AS \"1\" FROM \"G\" WHERE jet_like($1, \"G\".\"N\") OR NOT jet_like('a''b', \"N\")"));
+    // Whole expressions on either side, calls and brackets included, up to what binds looser.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(
+            QStringLiteral("DELETE FROM \"G\" WHERE lower(\"G\".\"N\") || 'x' LIKE "
+                           "jet_concat('*', ?) AND \"G\".\"I\" = 2 OR (-\"I\" + 1) LIKE '#'"))
+            .sql,
+        QStringLiteral("DELETE FROM \"G\" WHERE jet_like((CASE WHEN num_nonnulls('*', $1) = 0 THEN NULL ELSE "
+                       "concat('*', $1) END), lower(\"G\".\"N\") || 'x') AND \"G\".\"I\" = 2 OR "
+                       "jet_like('#', (-\"I\" + 1))"));
     // A "like" inside a literal or a name is text.
     EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT 'x LIKE y' AS \"LIKE\"")).sql,
               QStringLiteral("SELECT 'x LIKE y' AS \"LIKE\""));
+}
+
+TEST(ServerSql, OrdersSortAsOnSqlite)
+{
+    // Groups come back in order, columns sort as GENERAL does, Nulls first.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT \"T\".\"A\", Count(*) FROM \"T\" GROUP BY \"T\".\"A\""))
+            .sql,
+        QStringLiteral(
+            "SELECT \"T\".\"A\", Count(*) AS \"Count(*)\" FROM \"T\" GROUP BY \"T\".\"A\" ORDER BY "
+            "jet_order(\"T\".\"A\") NULLS FIRST"));
+    EXPECT_EQ(
+        PgSql::FromEngineSql(
+            QStringLiteral("SELECT \"T\".\"A\" FROM \"T\" ORDER BY \"T\".\"A\" DESC, 2 LIMIT 3"))
+            .sql,
+        QStringLiteral(
+            "SELECT \"T\".\"A\" FROM \"T\" ORDER BY jet_order(\"T\".\"A\") DESC NULLS LAST, 2 NULLS FIRST "
+            "LIMIT 3"));
+    // Where an order may name only selected columns, and for what is no column.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT DISTINCT \"T\".\"A\" FROM \"T\" ORDER BY \"T\".\"A\""))
+            .sql,
+        QStringLiteral("SELECT DISTINCT \"T\".\"A\" FROM \"T\" ORDER BY \"T\".\"A\" NULLS FIRST"));
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT c.relname FROM pg_class c ORDER BY c.relname")).sql,
+              QStringLiteral("SELECT c.relname FROM pg_class c ORDER BY c.relname NULLS FIRST"));
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT * FROM \"T\" WHERE 1")).sql,
+              QStringLiteral("SELECT * FROM \"T\" WHERE (1 <> 0)"));
+}
+
+TEST(ServerSql, SqliteStatementsOfTheProgramsReachTheServerInItsForms)
+{
+    // Names without quotes keep their case; SQL's words, functions and types stay as they are.
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT RelativePathId, count(*) FROM File INDEXED BY File_Key "
+                                            "WHERE CatalogueId=? AND TTH IS NOT NULL AND x::text <> '' "
+                                            "ORDER BY CatalogueId LIMIT 1"))
+            .sql,
+        QStringLiteral("SELECT \"RelativePathId\", count(*) AS \"count(*)\" FROM \"File\"  "
+                       "WHERE \"CatalogueId\"=$1 AND \"TTH\" IS NOT NULL AND x::text <> '' "
+                       "ORDER BY \"CatalogueId\" NULLS FIRST LIMIT 1"));
+    EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT a FROM t NOT INDEXED WHERE Null IS NULL")).sql,
+              QStringLiteral("SELECT a FROM t  WHERE Null IS NULL"));
 }
 
 TEST(ServerSql, ServerAddressesAreToldFromFilesAndShownWithoutPasswords)

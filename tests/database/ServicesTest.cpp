@@ -7,9 +7,10 @@
 
 #include <QFile>
 
-using ServicesTest = DatabaseFixture;
+using ServicesTest = BothEnginesFixture;
+QUARRANE_ON_BOTH_ENGINES(ServicesTest);
 
-TEST_F(ServicesTest, IdentifiersStartAtOneAndNeverRepeat)
+TEST_P(ServicesTest, IdentifiersStartAtOneAndNeverRepeat)
 {
     CDbRetryPolicy policy(m_ui);
     EXPECT_EQ(GetNewRecSetId(m_db, QStringLiteral("File_FileId"), policy), 1);
@@ -39,7 +40,7 @@ TEST_F(ServicesTest, IdentifiersStartAtOneAndNeverRepeat)
     EXPECT_TRUE(m_ui.Messages().empty());
 }
 
-TEST_F(ServicesTest, ParametersReadWriteAndVersion)
+TEST_P(ServicesTest, ParametersReadWriteAndVersion)
 {
     EXPECT_EQ(GetDatabaseParameter(&m_db, QStringLiteral("Version")), QStringLiteral("1.004"));
     EXPECT_EQ(GetDatabaseVersion(&m_db), 1.004);
@@ -70,7 +71,7 @@ TEST_F(ServicesTest, ParametersReadWriteAndVersion)
     EXPECT_TRUE(m_ui.Messages().empty());
 }
 
-TEST_F(ServicesTest, ParameterFailuresAreLoggedWithTheirContext)
+TEST_P(ServicesTest, ParameterFailuresAreLoggedWithTheirContext)
 {
     m_db.ExecuteSqliteScript(QStringLiteral("DROP TABLE \"Parameter\""));
     EXPECT_EQ(GetDatabaseParameter(&m_db, QStringLiteral("Version"), QStringLiteral("CMwuTaskManager::Manage() - Version")), QString());

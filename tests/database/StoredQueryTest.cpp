@@ -55,13 +55,13 @@ using Ids = std::vector<int>;
 //   24 6 root  100 A     excluded catalogue
 //   25 5 root  400 Null  no TTH
 //   26 2 root 1300 Null  ghost without TTH
-class StoredQueryTest : public DatabaseFixture
+class StoredQueryTest : public BothEnginesFixture
 {
 protected:
     void SetUp() override
     {
-        DatabaseFixture::SetUp();
-        if (HasFatalFailure())
+        BothEnginesFixture::SetUp();
+        if (!Ready())
             return;
         CDbTransaction trans(m_db);
         m_db.Execute("INSERT INTO [Group] (GroupId, [Group]) VALUES (1, 'Media')");
@@ -179,6 +179,8 @@ protected:
     QStringList m_bobBefore;
 };
 
+QUARRANE_ON_BOTH_ENGINES(StoredQueryTest);
+
 namespace
 {
 // What alice sees after each query of the query list runs on the fixture as it starts.
@@ -228,7 +230,7 @@ const QueryCase kQueryCases[] = {
 };
 } // namespace
 
-TEST_F(StoredQueryTest, EveryQueryOfTheListMarksAndListsForItsUserOnly)
+TEST_P(StoredQueryTest, EveryQueryOfTheListMarksAndListsForItsUserOnly)
 {
     for (const QueryCase& c : kQueryCases)
     {
@@ -251,7 +253,7 @@ TEST_F(StoredQueryTest, EveryQueryOfTheListMarksAndListsForItsUserOnly)
 
 // The edge cases of the duplicate search, spelt out on "Check Duplicates For Deletion in All
 // Catalogues".
-TEST_F(StoredQueryTest, DuplicateSearchEdgeCases)
+TEST_P(StoredQueryTest, DuplicateSearchEdgeCases)
 {
     RunSteps(22, QStringLiteral("alice"));
     const Ids queryMarks = Marked("QueryMark");
@@ -287,7 +289,7 @@ TEST_F(StoredQueryTest, DuplicateSearchEdgeCases)
     EXPECT_FALSE(has(bobMarks, 21));
 }
 
-TEST_F(StoredQueryTest, CatalogueChecksArePerUser)
+TEST_P(StoredQueryTest, CatalogueChecksArePerUser)
 {
     RunSteps(2, QStringLiteral("alice"));
     EXPECT_EQ(Rows("SELECT CatalogueId, CatalogueSelect FROM CatalogueUserSelect WHERE [User]='alice' ORDER BY CatalogueId"),
@@ -300,7 +302,7 @@ TEST_F(StoredQueryTest, CatalogueChecksArePerUser)
 
 // All 26 queries one after another on one database, as a person would run them: every step
 // runs and bob's marks never move.
-TEST_F(StoredQueryTest, AllQueriesInOrderLeaveTheOtherUserAlone)
+TEST_P(StoredQueryTest, AllQueriesInOrderLeaveTheOtherUserAlone)
 {
     for (int id = 1; id <= 26; ++id)
     {
@@ -320,7 +322,7 @@ TEST_F(StoredQueryTest, AllQueriesInOrderLeaveTheOtherUserAlone)
 
 // Every stored query is there and every one that the schema can run prepares (list queries open,
 // action queries run) with GetUserName() and [ParamUserName] as the current user.
-TEST_F(StoredQueryTest, EveryStoredQueryRuns)
+TEST_P(StoredQueryTest, EveryStoredQueryRuns)
 {
     const QStringList names = m_db.QueryDefNames();
     EXPECT_EQ(names.size(), 72);
@@ -356,7 +358,7 @@ TEST_F(StoredQueryTest, EveryStoredQueryRuns)
     }
 }
 
-TEST_F(StoredQueryTest, ParametersAndQueryDefinitions)
+TEST_P(StoredQueryTest, ParametersAndQueryDefinitions)
 {
     // Declared parameters, and a declared parameter that shares its name with a column.
     CDbQueryDef find = m_db.OpenQueryDef(QStringLiteral("findfile"));
@@ -402,7 +404,7 @@ TEST_F(StoredQueryTest, ParametersAndQueryDefinitions)
     }
 }
 
-TEST_F(StoredQueryTest, StoredQueriesAsTablesNestAndRefuseCycles)
+TEST_P(StoredQueryTest, StoredQueriesAsTablesNestAndRefuseCycles)
 {
     // A query of a query of stored queries, aliases included.
     m_db.StoreQueryDef(QStringLiteral("PairsAll"),
@@ -428,7 +430,7 @@ TEST_F(StoredQueryTest, StoredQueriesAsTablesNestAndRefuseCycles)
     EXPECT_FALSE(m_db.HasQueryDef(QStringLiteral("Broken")));
 }
 
-TEST_F(StoredQueryTest, ActionQueriesOverJoins)
+TEST_P(StoredQueryTest, ActionQueriesOverJoins)
 {
     // Inner join: only matching rows change, and all of them in one transaction.
     EXPECT_EQ(m_db.Execute("UPDATE [File] INNER JOIN FileUserSelect ON [File].FileId=FileUserSelect.FileId "
@@ -474,7 +476,7 @@ TEST_F(StoredQueryTest, ActionQueriesOverJoins)
 // Right joins reach SQLite as left joins: run as written, a right join whose other side is a
 // parenthesised join scans that whole join once per row (per folder, per edited file), which no
 // large catalogue survives.
-TEST_F(StoredQueryTest, ListQueriesRunWithoutRightJoins)
+TEST_P(StoredQueryTest, ListQueriesRunWithoutRightJoins)
 {
     int checked = 0;
     for (const QString& name : m_db.QueryDefNames())
@@ -485,10 +487,13 @@ TEST_F(StoredQueryTest, ListQueriesRunWithoutRightJoins)
         SCOPED_TRACE(name.toStdString());
         const std::shared_ptr<const CJetTranslation> translation = m_db.TranslateJet(sql);
         ASSERT_EQ(translation->statements.size(), 1);
+        ++checked;
+        if (OnServer()) // the server plans right joins itself
+            continue;
         CDbStatement plan = m_db.PrepareSqlite(QStringLiteral("EXPLAIN QUERY PLAN ") + translation->statements.front());
         while (plan.Step())
-            EXPECT_FALSE(plan.Value(3).ToString().contains(QLatin1String("RIGHT-JOIN"))) << plan.Value(3).ToString().toStdString();
-        ++checked;
+            EXPECT_FALSE(plan.Value(3).ToString().contains(QLatin1String("RIGHT-JOIN")))
+                << plan.Value(3).ToString().toStdString();
     }
     EXPECT_GT(checked, 20);
 
@@ -501,7 +506,7 @@ TEST_F(StoredQueryTest, ListQueriesRunWithoutRightJoins)
 }
 
 // Texts a query definition refuses, each with the engine number a caller decides by.
-TEST_F(StoredQueryTest, BadQueryTextsAreRefusedWithTheirNumbers)
+TEST_P(StoredQueryTest, BadQueryTextsAreRefusedWithTheirNumbers)
 {
     m_db.StoreQueryDef(QStringLiteral("SelfLoop"), "SELECT FileId FROM SelfLoop");
     const struct

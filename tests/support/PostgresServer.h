@@ -38,23 +38,46 @@ public:
     QString Reason() const { return m_reason; }
 
     // A new, empty database on the server; its address as a libpq connection string.
-    QString NewDatabase()
+    QString NewDatabase() { return Create(QString()); }
+
+    // A new database holding a copy of the one at address (no session may be connected to it).
+    QString CopyDatabase(const QString& address)
     {
-        const QString name = QStringLiteral("test%1_%2").arg(::getpid()).arg(++m_databases);
-        if (!Run(QStringLiteral("%1/createdb -h %2 -U quarrane %3").arg(m_bin, SocketDir(), name), false))
-            return QString();
-        return AddressOf(name);
+        return Create(QStringLiteral("-T %1").arg(DatabaseName(address)));
     }
+
+    static QString DatabaseName(const QString& address)
+    {
+        return address.section(QStringLiteral("dbname="), 1).section(QLatin1Char(' '), 0, 0);
+    }
+
+    // Gives a database another name (nobody may be connected to it); false when that name is taken.
+    bool RenameDatabase(const QString& address, const QString& name)
+    {
+        return Run(
+            QStringLiteral("%1/psql -q -h %2 -U quarrane -d postgres -c 'ALTER DATABASE %3 RENAME TO %4' "
+                           ">/dev/null 2>&1")
+                .arg(m_bin, SocketDir(), DatabaseName(address), name),
+            false);
+    }
+
+    // Whether the server is the whole test run's, shared with other test processes.
+    bool Shared() const { return !m_sharedDir.isEmpty(); }
 
     QString AddressOf(const QString& database) const
     {
         return QStringLiteral("host=%1 user=quarrane dbname=%2").arg(SocketDir(), database);
     }
-    QString SocketDir() const { return m_dir ? m_dir->path() : QString(); }
+    QString SocketDir() const
+    {
+        return !m_sharedDir.isEmpty() ? m_sharedDir : m_dir ? m_dir->path() : QString();
+    }
 
 private:
     CTestPostgresServer()
     {
+        if (UseSharedServer())
+            return;
         m_bin = qEnvironmentVariable("QUARRANE_PG_BINDIR");
         if (m_bin.isEmpty())
         {
@@ -110,8 +133,40 @@ private:
         m_running = true;
     }
 
+    QString Create(const QString& options)
+    {
+        const QString name = QStringLiteral("test%1_%2").arg(::getpid()).arg(++m_databases);
+        if (!Run(QStringLiteral("%1/createdb -h %2 -U quarrane %3 %4").arg(m_bin, SocketDir(), options, name),
+                 false))
+            return QString();
+        return AddressOf(name);
+    }
+
+    // The server of the whole test run, where CTest started one: QUARRANE_TEST_PG_FILE (the
+    // environment's, else the build's) names a file holding its folder and the server programs'.
+    bool UseSharedServer()
+    {
+        QString path = qEnvironmentVariable("QUARRANE_TEST_PG_FILE");
+#ifdef QUARRANE_TEST_PG_FILE
+        if (path.isEmpty())
+            path = QStringLiteral(QUARRANE_TEST_PG_FILE);
+#endif
+        QFile file(path);
+        if (file.fileName().isEmpty() || !file.open(QIODevice::ReadOnly))
+            return false;
+        const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+        if (lines.size() < 2 || !QFileInfo::exists(lines[0] + QStringLiteral("/.s.PGSQL.5432")))
+            return false;
+        m_sharedDir = lines[0];
+        m_bin = lines[1];
+        m_running = true;
+        return true;
+    }
+
     void Stop()
     {
+        if (!m_sharedDir.isEmpty())
+            return;
         if (!m_running)
             return;
         m_running = false;
@@ -133,6 +188,7 @@ private:
     QString m_bin;
     QString m_reason;
     std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_sharedDir;
     bool m_asNobody = false;
     bool m_running = false;
     std::atomic<int> m_databases{0};

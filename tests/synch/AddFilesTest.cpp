@@ -10,7 +10,7 @@
 
 namespace
 {
-class AddFilesTest : public SynchTaskFixture
+class AddFilesTest : public SynchTaskOnBothEngines
 {
 protected:
     int AddFiles() { return Run<CMwuTaskManagerAddFiles>(QStringLiteral("-AddFiles")); }
@@ -47,7 +47,9 @@ protected:
 };
 } // namespace
 
-TEST_F(AddFilesTest, OneGroupPerFolderInWalkOrderAndOneRecordPerFile)
+QUARRANE_ON_BOTH_ENGINES(AddFilesTest);
+
+TEST_P(AddFilesTest, OneGroupPerFolderInWalkOrderAndOneRecordPerFile)
 {
     for (const char* file : {"top.txt", "B/one.txt", "B/C/two.txt", "B/C/three.txt", "Z/a b's \"q\" %;*.txt",
                              "Z/Ünïcødé.txt", ".hidden/x.txt", "F/.profile", "F/.git/config", "F/kept"})
@@ -84,7 +86,7 @@ TEST_F(AddFilesTest, OneGroupPerFolderInWalkOrderAndOneRecordPerFile)
     EXPECT_EQ(Count(QStringLiteral("File LIKE '.*' OR File='config' OR File='x.txt'")), 0);
 }
 
-TEST_F(AddFilesTest, ColumnsOfNewRecords)
+TEST_P(AddFilesTest, ColumnsOfNewRecords)
 {
     const qint64 gib = qint64(1) << 30;
     struct Case
@@ -155,7 +157,7 @@ TEST_F(AddFilesTest, ColumnsOfNewRecords)
     EXPECT_EQ(ids.Value(1).ToLong(), ids.Value(2).ToLong());
 }
 
-TEST_F(AddFilesTest, ASecondRunAddsOnlyWhatIsNotCataloguedAlive)
+TEST_P(AddFilesTest, ASecondRunAddsOnlyWhatIsNotCataloguedAlive)
 {
     // Two names that differ only in case are two files on a case-sensitive medium.
     WriteFile(QStringLiteral("Docs/Readme.txt"));
@@ -184,7 +186,7 @@ TEST_F(AddFilesTest, ASecondRunAddsOnlyWhatIsNotCataloguedAlive)
     EXPECT_EQ(Count(QStringLiteral("CatalogueId=1")), 8);
 }
 
-TEST_F(AddFilesTest, OnAMediumThatIgnoresCaseANameInAnotherCaseIsCatalogued)
+TEST_P(AddFilesTest, OnAMediumThatIgnoresCaseANameInAnotherCaseIsCatalogued)
 {
     SetVolume(QStringLiteral("vfat"));
     WriteFile(QStringLiteral("photo.jpg"));
@@ -197,7 +199,7 @@ TEST_F(AddFilesTest, OnAMediumThatIgnoresCaseANameInAnotherCaseIsCatalogued)
     EXPECT_EQ(Count(QStringLiteral("StrComp(File, 'photo.jpg', 0)=0")), 0);
 }
 
-TEST_F(AddFilesTest, MissingMediumOrLocationAddsNothing)
+TEST_P(AddFilesTest, MissingMediumOrLocationAddsNothing)
 {
     WriteFile(QStringLiteral("a.txt"));
     AddCatalogue(2, QStringLiteral("Elsewhere"), 0x0BADF00D, QStringLiteral("Fixed"));
@@ -215,7 +217,7 @@ TEST_F(AddFilesTest, MissingMediumOrLocationAddsNothing)
     EXPECT_EQ(Count(QStringLiteral("1=1")), 0);
 }
 
-TEST_F(AddFilesTest, AnotherConnectionSeesEachFolderOnceItIsDone)
+TEST_P(AddFilesTest, AnotherConnectionSeesEachFolderOnceItIsDone)
 {
     for (int i = 0; i < 3; ++i)
         WriteFile(QStringLiteral("first/%1.txt").arg(i));
@@ -244,7 +246,7 @@ TEST_F(AddFilesTest, AnotherConnectionSeesEachFolderOnceItIsDone)
     EXPECT_TRUE((seen[1] == 3 && seen[2] == 7) || (seen[1] == 4 && seen[2] == 7));
 }
 
-TEST_F(AddFilesTest, AFolderLargerThanABatchGetsEveryFileOnceWithItsOwnColumns)
+TEST_P(AddFilesTest, AFolderLargerThanABatchGetsEveryFileOnceWithItsOwnColumns)
 {
     // More than one batch in one folder, many rows per statement, and a rest that is no multiple
     // of anything: a binding off by one row or column would show here.

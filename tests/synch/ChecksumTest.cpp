@@ -14,12 +14,12 @@
 
 namespace
 {
-class ChecksumTest : public SynchTaskFixture
+class ChecksumTest : public SynchTaskOnBothEngines
 {
 protected:
     void SetUp() override
     {
-        SynchTaskFixture::SetUp();
+        SynchTaskOnBothEngines::SetUp();
         // Removed copies go to a trash inside the test's folder.
         m_oldDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("xdg")).toUtf8());
@@ -27,7 +27,7 @@ protected:
     void TearDown() override
     {
         qputenv("XDG_DATA_HOME", m_oldDataHome);
-        SynchTaskFixture::TearDown();
+        SynchTaskOnBothEngines::TearDown();
     }
 
     int AddFiles() { return Run<CMwuTaskManagerAddFiles>(QStringLiteral("-AddFiles")); }
@@ -47,10 +47,10 @@ protected:
 
     CDbStatement Record(const QString& name)
     {
-        CDbStatement st = m_db.Prepare(QStringLiteral(
-            "SELECT FileId, TTH, LastModified, SimilarityId, FileInfoId, AlternateFile, Deleted, Ghost FROM File "
-            "WHERE StrComp(File, ?, 0)=0"));
-        st.Bind(1, name);
+        CDbStatement st = m_db.Prepare(QStringLiteral("SELECT FileId, TTH, LastModified, SimilarityId, "
+                                                      "FileInfoId, AlternateFile, Deleted, Ghost FROM File "
+                                                      "WHERE File=? AND StrComp(File, ?, 0)=0"));
+        st.Bind(1, name).Bind(2, name);
         EXPECT_TRUE(st.Step()) << name.toStdString();
         return st;
     }
@@ -74,7 +74,9 @@ protected:
 const QString kFakeTth = QStringLiteral("AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA");
 } // namespace
 
-TEST_F(ChecksumTest, WhenAFileIsHashedAgain)
+QUARRANE_ON_BOTH_ENGINES(ChecksumTest);
+
+TEST_P(ChecksumTest, WhenAFileIsHashedAgain)
 {
     WriteFile(QStringLiteral("a.bin"), "contents of a");
     ASSERT_EQ(AddFiles(), 0);
@@ -113,7 +115,7 @@ TEST_F(ChecksumTest, WhenAFileIsHashedAgain)
     EXPECT_EQ(TthOf(QStringLiteral("a.bin")), real);
 }
 
-TEST_F(ChecksumTest, CopiesAreLinkedEmptyFilesNever)
+TEST_P(ChecksumTest, CopiesAreLinkedEmptyFilesNever)
 {
     WriteFile(QStringLiteral("x/first.bin"), "same contents");
     WriteFile(QStringLiteral("y/second copy.bin"), "same contents");
@@ -149,7 +151,7 @@ TEST_F(ChecksumTest, CopiesAreLinkedEmptyFilesNever)
     EXPECT_EQ(SimilarityOf(QStringLiteral("Third.bin")), similarity);
 }
 
-TEST_F(ChecksumTest, AFileInfoTakenOverOnlyWithoutAnErrorNote)
+TEST_P(ChecksumTest, AFileInfoTakenOverOnlyWithoutAnErrorNote)
 {
     WriteFile(QStringLiteral("new1.bin"), "described contents");
     WriteFile(QStringLiteral("new2.bin"), "noted contents");
@@ -173,7 +175,7 @@ TEST_F(ChecksumTest, AFileInfoTakenOverOnlyWithoutAnErrorNote)
     EXPECT_EQ(AlternatesOf(QStringLiteral("old1.bin")), QStringLiteral("new1.bin;  "));
 }
 
-TEST_F(ChecksumTest, DuplicatesRemovedOnlyFromAFixedDiskAndOnlyWithALiveCopy)
+TEST_P(ChecksumTest, DuplicatesRemovedOnlyFromAFixedDiskAndOnlyWithALiveCopy)
 {
     WriteFile(QStringLiteral("a/keep.bin"), "duplicate contents");
     WriteFile(QStringLiteral("b/copy.bin"), "duplicate contents");
@@ -216,7 +218,7 @@ TEST_F(ChecksumTest, DuplicatesRemovedOnlyFromAFixedDiskAndOnlyWithALiveCopy)
     EXPECT_GT(SimilarityOf(QStringLiteral("last.bin")), 0) << "still linked with the records of its copies";
 }
 
-TEST_F(ChecksumTest, ARecordWhoseFileIsNoLongerARegularFileKeepsItsValues)
+TEST_P(ChecksumTest, ARecordWhoseFileIsNoLongerARegularFileKeepsItsValues)
 {
     // A named pipe holds no contents: it is not catalogued, and a record an older version made for
     // it is not hashed (reading a pipe would wait for a writer, or fail).
@@ -242,7 +244,7 @@ TEST_F(ChecksumTest, ARecordWhoseFileIsNoLongerARegularFileKeepsItsValues)
     EXPECT_TRUE(Record(QStringLiteral("fine.bin")).Value(1).IsNull());
 }
 
-TEST_F(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrder)
+TEST_P(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrder)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("rhash")).isEmpty())
         GTEST_SKIP() << "rhash is not installed (scripts/install-deps installs it)";
@@ -315,7 +317,7 @@ TEST_F(ChecksumTest, ManyFilesHashedAheadOnTwoThreadsAreWrittenInTheirFoldersOrd
     EXPECT_EQ(current, 3 * perFolder + 4);
 }
 
-TEST_F(ChecksumTest, AFileChangedSinceItWasCataloguedIsStoredWithTheSizeAndTimeItWasHashedWith)
+TEST_P(ChecksumTest, AFileChangedSinceItWasCataloguedIsStoredWithTheSizeAndTimeItWasHashedWith)
 {
     WriteFile(QStringLiteral("grows.bin"), "short");
     WriteFile(QStringLiteral("twin.bin"), "short and then longer");

@@ -8,7 +8,7 @@
 
 namespace
 {
-class MarkDeletedTest : public SynchTaskFixture
+class MarkDeletedTest : public SynchTaskOnBothEngines
 {
 protected:
     int AddFiles() { return Run<CMwuTaskManagerAddFiles>(QStringLiteral("-AddFiles")); }
@@ -16,7 +16,9 @@ protected:
 };
 } // namespace
 
-TEST_F(MarkDeletedTest, AFolderThatCannotBeListedMarksNothing)
+QUARRANE_ON_BOTH_ENGINES(MarkDeletedTest);
+
+TEST_P(MarkDeletedTest, AFolderThatCannotBeListedMarksNothing)
 {
     WriteFile(QStringLiteral("Docs/a.txt"));
     WriteFile(QStringLiteral("Docs/b.txt"));
@@ -33,7 +35,7 @@ TEST_F(MarkDeletedTest, AFolderThatCannotBeListedMarksNothing)
 
 // Records an older version made for what is not a regular file, or a name that is no longer one:
 // the name holds no file of the catalogue any more.
-TEST_F(MarkDeletedTest, ANameThatNoLongerHoldsARegularFileIsMarkedDeleted)
+TEST_P(MarkDeletedTest, ANameThatNoLongerHoldsARegularFileIsMarkedDeleted)
 {
     WriteFile(QStringLiteral("target.txt"), "t");
     ASSERT_TRUE(QFile::link(m_strMedia + "/target.txt", m_strMedia + "/link.txt"));
@@ -64,7 +66,7 @@ TEST_F(MarkDeletedTest, ANameThatNoLongerHoldsARegularFileIsMarkedDeleted)
     EXPECT_EQ(Count(QStringLiteral("Deleted=FALSE")), 1);
 }
 
-TEST_F(MarkDeletedTest, AMediumThatGoesAwayDuringTheRunMarksNothingMore)
+TEST_P(MarkDeletedTest, AMediumThatGoesAwayDuringTheRunMarksNothingMore)
 {
     for (const char* file : {"A/1.txt", "B/2.txt", "C/3.txt"})
         WriteFile(QString::fromLatin1(file));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ServerCatalogue.h"
 #include "common/ErrorLog.h"
 #include "common/ScriptedInteraction.h"
 #include "database/DbDatabase.h"
@@ -37,20 +38,30 @@ public:
     std::function<void()> onGroupEnded;
 };
 
-// A real template database with catalogue 1 "Media" on a fixed volume (serial 1234ABCD) whose
-// location is the folder "media" of a temporary directory, and the context a task manager needs.
-class SynchTaskFixture : public ::testing::Test
+// A real template database (a file, or on the test program's PostgreSQL server) with catalogue 1
+// "Media" on a fixed volume (serial 1234ABCD) whose location is the folder "media" of a temporary
+// directory, and the context a task manager needs.
+template <class TBase> class TSynchTaskFixture : public TBase
 {
 protected:
     static constexpr quint32 kSerial = 0x1234ABCD;
+
+    virtual EEngine Engine() const { return EEngine::Sqlite; }
 
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
         SetErrorLogFolder(m_dir.path());
         SetProcessUserInteraction(&m_ui);
-        m_strDatabase = m_dir.filePath(QStringLiteral("Media.qrl"));
-        ASSERT_TRUE(WriteTemplateDatabase(m_strDatabase));
+        if (Engine() == EEngine::Server)
+        {
+            QUARRANE_NEW_SERVER_CATALOGUE(m_strDatabase);
+        }
+        else
+        {
+            m_strDatabase = m_dir.filePath(QStringLiteral("Media.qrl"));
+            ASSERT_TRUE(WriteTemplateDatabase(m_strDatabase));
+        }
         m_strMedia = m_dir.filePath(QStringLiteral("media"));
         ASSERT_TRUE(QDir().mkpath(m_strMedia));
         SetVolume(QString());
@@ -127,4 +138,13 @@ protected:
     CHookNotifier m_notifier;
     CMwuContext m_context{m_state, m_tasks, m_notifier, m_ui, [](auto) {}};
     CMwuRequest m_request;
+};
+
+using SynchTaskFixture = TSynchTaskFixture<::testing::Test>;
+
+// The task tests that run on both engines: TEST_P, and QUARRANE_ON_BOTH_ENGINES(Suite).
+class SynchTaskOnBothEngines : public TSynchTaskFixture<::testing::TestWithParam<EEngine>>
+{
+protected:
+    EEngine Engine() const override { return GetParam(); }
 };

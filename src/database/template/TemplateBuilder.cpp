@@ -275,6 +275,14 @@ CREATE OR REPLACE FUNCTION strcomp(a text, b text, mode integer DEFAULT 1) RETUR
     CASE WHEN a COLLATE general < b COLLATE general THEN -1 WHEN a COLLATE general > b COLLATE general THEN 1 ELSE 0 END
   END $$;
 
+-- The order of GENERAL on SQLite, which the collation's order (by language) is not: the code
+-- points of the text in lower case. Other values sort as they are.
+CREATE OR REPLACE FUNCTION jet_order(value text) RETURNS bytea
+  LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE
+  AS $$ SELECT convert_to(lower(value COLLATE "und-x-icu"), 'UTF8') $$;
+CREATE OR REPLACE FUNCTION jet_order(value anyelement) RETURNS anyelement
+  LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT value $$;
+
 -- Jet's LIKE: * any text, ? one character, # one digit, [a-z] and [!a-z] classes; case ignored.
 -- The server's own LIKE refuses nondeterministic collations, so the pattern becomes an anchored
 -- regular expression matched under a case-folding ICU collation.

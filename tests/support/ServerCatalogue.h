@@ -1,0 +1,85 @@
+#pragma once
+
+#include "PostgresServer.h"
+#include "database/DbDatabase.h"
+#include "database/TemplateDatabase.h"
+
+#include <QString>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+// Test suites that run on both engines: a catalogue file, and a catalogue on the test program's
+// PostgreSQL server.
+
+enum class EEngine
+{
+    Sqlite,
+    Server,
+};
+
+// A fresh catalogue on the server of the test program: a copy of a catalogue created once, since
+// creating the schema and its queries takes longer than copying it. Empty when the tests cannot
+// have a server (*skipReason says why) or the catalogue could not be made (*error says why).
+inline QString NewServerCatalogue(QString* skipReason, QString* error)
+{
+    if (!CDbDatabase::ServerSupportAvailable())
+    {
+        *skipReason = QStringLiteral("PostgreSQL is not installed (built without libpq)");
+        return QString();
+    }
+    CTestPostgresServer& server = CTestPostgresServer::Instance();
+    if (!server.Available())
+    {
+        *skipReason = server.Reason();
+        return QString();
+    }
+    // On the run's shared server, the first test process to make the catalogue leaves it under
+    // one name for the others.
+    const QString shared = server.AddressOf(QStringLiteral("quarrane_catalogue"));
+    if (server.Shared())
+    {
+        const QString copy = server.CopyDatabase(shared);
+        if (!copy.isEmpty())
+            return copy;
+    }
+    static QString creationError;
+    static QString original = [&server]
+    {
+        const QString address = server.NewDatabase();
+        if (address.isEmpty())
+            creationError = QStringLiteral("createdb failed");
+        else if (!CreateServerCatalogue(address, &creationError))
+            return QString();
+        return address;
+    }();
+    if (server.Shared() && !original.isEmpty() && original != shared &&
+        server.RenameDatabase(original, QStringLiteral("quarrane_catalogue")))
+        original = shared;
+    const QString copy = original.isEmpty() ? QString() : server.CopyDatabase(original);
+    if (copy.isEmpty())
+        *error = original.isEmpty() ? creationError : QStringLiteral("createdb could not copy the catalogue");
+    return copy;
+}
+
+// A server catalogue for a test: skips the test without a server, fails it when the catalogue
+// cannot be made.
+#define QUARRANE_NEW_SERVER_CATALOGUE(address)                                                               \
+    do                                                                                                       \
+    {                                                                                                        \
+        QString skipReason_;                                                                                 \
+        QString error_;                                                                                      \
+        address = NewServerCatalogue(&skipReason_, &error_);                                                 \
+        if (!skipReason_.isEmpty())                                                                          \
+            GTEST_SKIP() << "skipped: " << skipReason_.toStdString();                                        \
+        ASSERT_FALSE(address.isEmpty()) << error_.toStdString();                                             \
+    } while (false)
+
+inline std::string EngineName(const ::testing::TestParamInfo<EEngine>& info)
+{
+    return info.param == EEngine::Sqlite ? "Sqlite" : "Server";
+}
+
+#define QUARRANE_ON_BOTH_ENGINES(suite)                                                                      \
+    INSTANTIATE_TEST_SUITE_P(, suite, ::testing::Values(EEngine::Sqlite, EEngine::Server), EngineName)
