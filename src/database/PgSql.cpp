@@ -1,5 +1,7 @@
 #include "database/PgSql.h"
 
+#include "database/DbAddress.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -268,27 +270,10 @@ CPgText PgSql::FromEngineSql(const QString& sql)
 
 bool PgSql::IsServerAddress(const QString& address)
 {
-    if (address.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-        address.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive))
-        return true;
-    // A connection string: nothing but key=value pairs, one of them a key that libpq reads. A file
-    // name never has that form ("a=b.qrl" has no space-separated pairs of known keys).
-    static const QRegularExpression pairs(QStringLiteral(R"(^\s*(\w+\s*=\s*('([^'\\]|\\.)*'|\S*)\s*)+$)"));
-    static const QRegularExpression keyword(
-        QStringLiteral(R"((^|\s)(host|hostaddr|dbname|port|user|service)\s*=)"));
-    return pairs.match(address).hasMatch() && keyword.match(address).hasMatch();
+    return DbAddress::IsServerAddress(address);
 }
 
 QString PgSql::DisplayAddress(const QString& address)
 {
-    if (!IsServerAddress(address))
-        return address;
-    // user:secret@ in a URL, password=... (quoted or not) in a URL's query or a connection string.
-    static const QRegularExpression urlPassword(QStringLiteral(R"(^(\w+://[^:/@?]*):[^@/?]*@)"));
-    static const QRegularExpression keyPassword(
-        QStringLiteral(R"((^|[\s&?])password\s*=\s*('([^'\\]|\\.)*'|[^\s&]*))"));
-    QString shown = address;
-    shown.replace(urlPassword, QStringLiteral("\\1@"));
-    shown.replace(keyPassword, QStringLiteral("\\1password=***"));
-    return shown;
+    return DbAddress::Display(address);
 }
