@@ -24,23 +24,33 @@ void FileIdentity::EnsureTable(CDbDatabase& db)
 bool FileIdentity::HasTable(CDbDatabase& db)
 {
     CDbStatement table = db.PrepareSqlite(
-        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'FileIdentity'"));
+        db.IsServer()
+            ? QStringLiteral("SELECT 1 WHERE to_regclass('\"FileIdentity\"') IS NOT NULL")
+            : QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'FileIdentity'"));
     return table.Step();
 }
 
 int FileIdentity::ColumnLengthLimit(CDbDatabase& db, const QString& table, const QString& column,
                                     int fallback)
 {
-    CDbStatement schema =
-        db.PrepareSqlite(QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    // On a server the same rules are read back from its constraints, where they read
+    // "length(("Column")::text) <= n".
+    CDbStatement schema = db.PrepareSqlite(
+        db.IsServer()
+            ? QStringLiteral(
+                  "SELECT string_agg(pg_get_constraintdef(c.oid), ' ') FROM pg_constraint c "
+                  "JOIN pg_class t ON t.oid = c.conrelid JOIN pg_namespace n ON n.oid = t.relnamespace "
+                  "WHERE t.relname = ? AND n.nspname = current_schema() AND c.contype = 'c'")
+            : QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'table' AND name = ?"));
     schema.Bind(1, table);
     if (!schema.Step())
         return fallback;
-    const QRegularExpression check(QStringLiteral("length\\(\\s*\"?%1\"?\\s*\\)\\s*<=\\s*(\\d+)")
-                                       .arg(QRegularExpression::escape(column)),
-                                   QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression check(
+        QStringLiteral("length\\(\\s*\\(?\\s*\"?%1\"?\\s*\\)?(::text)?\\s*\\)\\s*<=\\s*(?<limit>\\d+)")
+            .arg(QRegularExpression::escape(column)),
+        QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = check.match(schema.Value(0).ToString());
     bool ok = false;
-    const int limit = match.hasMatch() ? match.captured(1).toInt(&ok) : 0;
+    const int limit = match.hasMatch() ? match.captured(QStringLiteral("limit")).toInt(&ok) : 0;
     return ok && limit > 0 ? limit : fallback;
 }

@@ -66,6 +66,10 @@ private:
     pg_conn* m_conn = nullptr;
     QHash<QString, std::shared_ptr<const CPrepared>> m_prepared;
     QHash<unsigned int, QString> m_tableNames;
+    // The catalogue's table and column names by their lower case, read again after schema work.
+    void ReadNames();
+    QHash<QString, QString> m_names;
+    bool m_bNamesStale = true;
 };
 
 class CPgStatement final

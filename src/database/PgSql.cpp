@@ -168,10 +168,27 @@ QString Join(const QList<PgToken>& tokens, qsizetype from, qsizetype to)
 }
 } // namespace
 
-CPgText PgSql::FromEngineSql(const QString& sql)
+CPgText PgSql::FromEngineSql(const QString& sql, const QHash<QString, QString>& names)
 {
     QList<PgToken> tokens = Tokens(sql);
     CPgText out;
+
+    // Names that are words of SQL too stay as written: "ORDER BY" is no column Order.
+    static const QStringList keywords{
+        QStringLiteral("action"), QStringLiteral("group"), QStringLiteral("index"), QStringLiteral("key"),
+        QStringLiteral("name"),   QStringLiteral("order"), QStringLiteral("sql"),   QStringLiteral("table"),
+        QStringLiteral("type"),   QStringLiteral("user")};
+    for (PgToken& token : tokens)
+    {
+        if (token.kind != PgTokenKind::Word || names.isEmpty())
+            continue;
+        const QString lower = token.text.toLower();
+        const auto it = names.constFind(lower);
+        if (it == names.constEnd() || *it == lower || keywords.contains(lower))
+            continue;
+        token.kind = PgTokenKind::Quoted;
+        token.text = QLatin1Char('"') + *it + QLatin1Char('"');
+    }
 
     // Parameters first, so that a LIKE operand already carries its final number.
     int nextPositional = 0;
