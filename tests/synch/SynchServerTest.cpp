@@ -152,11 +152,11 @@ TEST_F(SynchServerTest, ASynchronizerCataloguesAFolderIntoAServerCatalogue)
 
 TEST_F(SynchServerTest, TwoSynchronizersAndTwoClientsLoseNothingAndShareNoIdentifier)
 {
-    constexpr int kFiles = 120;
-    constexpr int kRounds = 80;
+    constexpr int kFiles = 2500;
+    constexpr int kRounds = 150;
     for (int medium = 0; medium < 2; ++medium)
         for (int i = 0; i < kFiles; ++i)
-            Write(medium, QStringLiteral("Folder%1/file%2.dat").arg(i % 7).arg(i), i);
+            Write(medium, QStringLiteral("Folder%1/file%2.dat").arg(i % 7).arg(i), i % 100);
     const qint32 first = AddCatalogue(0);
     const qint32 second = AddCatalogue(1);
 
@@ -245,4 +245,16 @@ TEST_F(SynchServerTest, TwoSynchronizersAndTwoClientsLoseNothingAndShareNoIdenti
                               "RelativePath.RelativePathId WHERE RelativePath.RelativePathId Is Null AND "
                               "File.RelativePathId <> 0")),
         0);
+}
+
+TEST_F(SynchServerTest, AServerCatalogueOfAnotherVersionIsLeftAlone)
+{
+    Write(0, QStringLiteral("a.mkv"), 1);
+    const qint32 id = AddCatalogue(0);
+    ASSERT_TRUE(SetDatabaseParameter(&m_db, QStringLiteral("Version"), QStringLiteral("1.005")));
+    std::unique_ptr<QProcess> synch = StartSynchronizer(id, QStringLiteral("run"));
+    ASSERT_TRUE(synch->waitForFinished(ScaledTimeout(60000)));
+    EXPECT_EQ(synch->exitCode(), 43) << "a database of another version";
+    EXPECT_TRUE(QString::fromUtf8(synch->readAllStandardError()).contains(QLatin1String("later version")));
+    EXPECT_EQ(Scalar(QStringLiteral("SELECT Count(*) FROM File")), 0);
 }
