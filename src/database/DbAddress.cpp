@@ -95,8 +95,9 @@ QString DbAddress::WithoutPassword(const QString& address)
             text[amp] = QLatin1Char('?');
         return text;
     }
+    // The pair goes with the blank before it; blanks inside quoted values stay as they were.
     text.replace(KeyPassword(), QString());
-    return text.simplified();
+    return text.trimmed();
 }
 
 QString DbAddress::Display(const QString& address)

@@ -67,6 +67,8 @@ TEST(AddressTest, PasswordsAreLeftOutOfWhatIsKeptAndShown)
     EXPECT_EQ(DbAddress::WithoutPassword(QStringLiteral("host=db password='a b' dbname=cat")),
               QStringLiteral("host=db dbname=cat"));
     EXPECT_EQ(DbAddress::WithoutPassword(QStringLiteral("password=x host=db")), QStringLiteral("host=db"));
+    EXPECT_EQ(DbAddress::WithoutPassword(QStringLiteral("dbname='my  team' password = 'it\\'s' user=ann")),
+              QStringLiteral("dbname='my  team' user=ann"));
     EXPECT_EQ(DbAddress::WithoutPassword(QStringLiteral("/data/password=x.qrl")),
               QStringLiteral("/data/password=x.qrl"));
     EXPECT_TRUE(DbAddress::HasPassword(QStringLiteral("host=db password=x")));
