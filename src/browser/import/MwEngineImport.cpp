@@ -7,6 +7,7 @@
 #include "database/DbAddress.h"
 #include "database/DbDatabase.h"
 #include "database/DbErrorCodes.h"
+#include "database/DbServices.h"
 #include "database/DbTransaction.h"
 #include "database/FileIdentity.h"
 #include "database/JetSql.h"
@@ -219,14 +220,14 @@ void CMwEngineImport::ClaimIdentifiers(CDbDatabase& source)
         CheckContinue();
         const QString counter = space.Counter();
         // The counter's row is locked from here to the commit.
-        if (m_db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=IndexId WHERE [Index]=?"),
-                         {CDbValue(counter)}) == 0)
+        const std::optional<qint32> counted = LockRecSetIdCounter(m_db, counter);
+        if (!counted)
             m_db.Execute(QStringLiteral("INSERT INTO IndexId ([Index], IndexId) VALUES (?, 0)"),
                          {CDbValue(counter)});
         const QSet<qint32> theirs = Identifiers(source, space.strTable, space.strColumn);
         const QSet<qint32> ours = Identifiers(m_db, space.strTable, space.strColumn);
-        const qint64 base = std::max(
-            {CounterValue(m_db, counter), CounterValue(source, counter), Largest(ours), Largest(theirs)});
+        const qint64 base = std::max({static_cast<qint64>(counted.value_or(0)), CounterValue(source, counter),
+                                      Largest(ours), Largest(theirs)});
         QList<qint32> colliding = QSet<qint32>(theirs).intersect(ours).values();
         std::sort(colliding.begin(), colliding.end());
         if (base + colliding.size() > std::numeric_limits<qint32>::max())
