@@ -18,6 +18,7 @@ constexpr std::array kMenus{"&File",  "&Edit",      "&View",  "Group",  "&Catalo
 constexpr SMwCommand kCommands[] = {
     {"&File", "", "&New...", C::FileNew, K::Action, T::File, E::Always},
     {"&File", "", "&Open...", C::FileOpen, K::Action, T::File, E::Always},
+    {"&File", "", "Open &Server Catalogue...", C::FileOpenServer, K::Action, T::None, E::Always},
     {"&File", "", "&Import...", C::FileImport, K::Action, T::None, E::DatabaseWrite},
     {"&File", "", "&Close", C::FileClose, K::Action, T::None, E::Database},
     {"&File", "", "Compact &Database", C::FileCompactDatabase, K::Action, T::None, E::DatabaseWrite},

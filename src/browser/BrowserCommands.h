@@ -14,6 +14,7 @@ enum class EMwCommand
     // File
     FileNew,
     FileOpen,
+    FileOpenServer,
     FileImport,
     FileClose,
     FileCompactDatabase,

@@ -1,5 +1,7 @@
 #include "browser/DragPayloads.h"
 
+#include "database/DbAddress.h"
+
 #include <QDir>
 #include <QMimeData>
 #include <QtEndian>
@@ -51,7 +53,8 @@ QByteArray CCatalogueDragPayload::Encode() const
     PutLong(bytes, 8, record.lCatalogueId);
     PutLong(bytes, 12, record.lRelativePathId);
     PutLong(bytes, 16, record.bChildrenLoaded ? 1 : 0);
-    const QByteArray path = strDatabasePath.toUtf8();
+    // A server password never reaches the clipboard.
+    const QByteArray path = DbAddress::WithoutPassword(strDatabasePath).toUtf8();
     if (!PutPath(bytes, 20, kPathBytes, path))
         bytes.append(path);
     return bytes;
@@ -78,7 +81,8 @@ QByteArray CFileIdListPayload::Encode() const
 {
     const int count = static_cast<int>(fileIds.size());
     QByteArray bytes(kHeaderSize + 4 * count, '\0');
-    const QByteArray path = strDatabasePath.toUtf8();
+    // A server password never reaches the clipboard.
+    const QByteArray path = DbAddress::WithoutPassword(strDatabasePath).toUtf8();
     const bool whole = PutPath(bytes, 0, kPathBytes, path);
     PutLong(bytes, 524, lGroupId);
     PutLong(bytes, 528, lCatalogueId);
@@ -145,6 +149,8 @@ bool IsSameDatabasePath(const QString& a, const QString& b)
 {
     if (a.isEmpty() || b.isEmpty())
         return false;
+    if (DbAddress::IsServerAddress(a) || DbAddress::IsServerAddress(b))
+        return DbAddress::Key(a) == DbAddress::Key(b);
     return QDir::cleanPath(QDir(a).absolutePath())
                .compare(QDir::cleanPath(QDir(b).absolutePath()), Qt::CaseInsensitive) == 0;
 }

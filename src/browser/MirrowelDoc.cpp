@@ -10,6 +10,7 @@
 #include "common/FileFormat.h"
 #include "common/FileOperations.h"
 #include "common/UserInteraction.h"
+#include "database/DbAddress.h"
 #include "database/DbDatabase.h"
 #include "database/DbRetryPolicy.h"
 #include "database/DbServices.h"
@@ -164,7 +165,7 @@ bool CMirrowelDoc::NewDatabase(const std::optional<QString>& chosenPath, bool bS
         return true;
     if (!chosenPath || chosenPath->isEmpty())
     {
-        SetTitle(m_strPath.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(m_strPath).fileName());
+        SetTitle(m_strPath.isEmpty() ? QStringLiteral("Untitled") : DbAddress::TitleName(m_strPath));
         return false;
     }
     const QByteArray bytes = TemplateDatabaseBytes();
@@ -194,7 +195,7 @@ bool CMirrowelDoc::OpenDatabase(const QString& path, EDbOpenMode mode)
 
     for (;;)
     {
-        emit statusText(QStringLiteral("Opening %1...").arg(path));
+        emit statusText(QStringLiteral("Opening %1...").arg(DbAddress::Display(path)));
         try
         {
             m_pDatabase = std::make_unique<CDbDatabase>();
@@ -230,7 +231,7 @@ bool CMirrowelDoc::OpenDatabase(const QString& path, EDbOpenMode mode)
                 QStringLiteral("The database:\r\n\r\n    %1\r\n\r\n was created by a later version of "
                                "Quarrane.\r\n\r\n\r\nPlease download the latest version of Quarrane from"
                                "\r\n\r\n    ")
-                        .arg(path) +
+                        .arg(DbAddress::Display(path)) +
                     kMakerAddress,
                 QStringLiteral("Database Created by a Newer Version of Quarrane"), MsgIcon::Warning,
                 MsgButtons::Ok);
@@ -241,7 +242,7 @@ bool CMirrowelDoc::OpenDatabase(const QString& path, EDbOpenMode mode)
                     "\r\nPlease create a new, or open a current version of a Quarrane database,\r\nthen "
                     "select Import from the File menu and import this database\r\n\r\nNote that we "
                     "recommend backing up any database before information is imported to it")
-                    .arg(path),
+                    .arg(DbAddress::Display(path)),
                 QStringLiteral("Old Quarrane Database"), MsgIcon::Warning, MsgButtons::Ok);
         m_pDatabase->Close();
         m_pDatabase.reset();
@@ -249,8 +250,9 @@ bool CMirrowelDoc::OpenDatabase(const QString& path, EDbOpenMode mode)
         return false;
     }
 
-    SetTitle(m_pDatabase->IsReadOnly() ? QStringLiteral("%1 (read-only)").arg(QFileInfo(path).fileName())
-                                       : QFileInfo(path).fileName());
+    // A server address is shown whole, without its password: its last part alone says little.
+    SetTitle(m_pDatabase->IsReadOnly() ? QStringLiteral("%1 (read-only)").arg(DbAddress::TitleName(path))
+                                       : DbAddress::TitleName(path));
     if (m_fnLoadBrowsers)
     {
         CWaitCursorScope wait(m_ui);
@@ -298,7 +300,8 @@ bool CMirrowelDoc::CloseDatabase()
 bool CMirrowelDoc::CloseCommand()
 {
     const QString path = m_strPath;
-    const bool compact = IsOpen() && !IsReadOnly() && CompactOnExit();
+    // A server keeps its own storage in order; there is no file to compact.
+    const bool compact = IsOpen() && !IsReadOnly() && !m_pDatabase->IsServer() && CompactOnExit();
     if (!CloseDatabase())
         return false;
     m_strPath.clear();
@@ -310,7 +313,7 @@ bool CMirrowelDoc::CloseCommand()
 bool CMirrowelDoc::CompactDatabaseCommand()
 {
     const QString path = m_strPath;
-    if (path.isEmpty() || !CloseDatabase())
+    if (path.isEmpty() || DbAddress::IsServerAddress(path) || !CloseDatabase())
         return false;
     return StartCompaction(path, [this, path](bool) { OpenDatabase(path); });
 }
@@ -326,7 +329,7 @@ bool CMirrowelDoc::StartCompaction(const QString& path, std::function<void(bool)
 
 bool CMirrowelDoc::RepairDatabaseCommand(const QString& path)
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || DbAddress::IsServerAddress(path))
         return false;
     // Compacting the open file would put a copy in its place under the open connection.
     if (IsOpen() && QFileInfo(path).canonicalFilePath() == QFileInfo(m_strPath).canonicalFilePath())

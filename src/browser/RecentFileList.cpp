@@ -1,5 +1,7 @@
 #include "browser/RecentFileList.h"
 
+#include "database/DbAddress.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -8,8 +10,12 @@ namespace
 {
 const QString kSection = QStringLiteral("Recent File List");
 
+// A server address is kept without its password: the settings file is no place for one, and
+// libpq finds it in ~/.pgpass or $PGPASSWORD when the address is opened again.
 QString Normalized(const QString& path)
 {
+    if (DbAddress::IsServerAddress(path))
+        return DbAddress::WithoutPassword(path).trimmed();
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 } // namespace

@@ -7,6 +7,7 @@ class QSettings;
 
 // The databases opened last, newest first, as the File menu lists them: at most kMaxFiles,
 // each once (the same file by its absolute path), kept in the settings' "Recent File List".
+// Catalogues on a server are listed by their address without its password.
 class CRecentFileList final
 {
 public:

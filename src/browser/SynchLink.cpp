@@ -5,6 +5,7 @@
 #include "browser/SynchLauncher.h"
 #include "common/DdeSender.h"
 #include "common/SynchCommandLine.h"
+#include "database/DbAddress.h"
 
 #include <QTimer>
 
@@ -52,6 +53,10 @@ void CSynchLink::OnAdvise(const QString& item)
     if (!m_doc.IsOpen() || m_doc.IsClosing())
         return;
     const SynchCommandLine line = SynchCommandLine::Parse(item);
+    // The synchronizer reports on every database it works on; another one's catalogue ids mean
+    // other catalogues here.
+    if (!line.database.isEmpty() && DbAddress::Key(line.database) != DbAddress::Key(m_doc.Path()))
+        return;
     qint32 catalogueId = m_doc.Catalogues().GetCatalogueIdFromCatalogueName(line.catalogue);
     // Our own command lines name most catalogues by identifier.
     if (catalogueId == 0)

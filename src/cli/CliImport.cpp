@@ -6,6 +6,7 @@
 #include "browser/import/MwImportCommand.h"
 #include "cli/CliCommands.h"
 #include "cli/CliOptions.h"
+#include "database/DbAddress.h"
 
 #include <QFileInfo>
 
@@ -20,8 +21,10 @@ int RunCliImport(CMirrowelDoc& doc, const CCliOptions& options)
                      "use it)\n");
         return kCliUsage;
     }
-    const QString other = QFileInfo(options.arguments[0]).absoluteFilePath();
-    if (!QFileInfo(other).isFile())
+    // The other database may be a file or a catalogue on a server.
+    const bool server = DbAddress::IsServerAddress(options.arguments[0]);
+    const QString other = server ? options.arguments[0] : QFileInfo(options.arguments[0]).absoluteFilePath();
+    if (!server && !QFileInfo(other).isFile())
     {
         std::fprintf(stderr, "quarrane-cli: %s does not exist\n", qPrintable(other));
         return kCliFailed;
@@ -34,6 +37,7 @@ int RunCliImport(CMirrowelDoc& doc, const CCliOptions& options)
     if (!result || !result->Succeeded())
         return kCliFailed;
     if (!options.quiet)
-        std::fprintf(stderr, "%s imported into %s\n", qPrintable(other), qPrintable(doc.Path()));
+        std::fprintf(stderr, "%s imported into %s\n", qPrintable(DbAddress::Display(other)),
+                     qPrintable(DbAddress::Display(doc.Path())));
     return kCliDone;
 }

@@ -22,27 +22,50 @@ qint32 GetNewRecSetId(CDbDatabase& db, const QString& name, CDbRetryPolicy& poli
     };
     const bool stored = policy.Run(context, [&] {
         adding = false;
-        // Immediate: the counter row is locked from the read on, so no other program reads the
-        // same value meanwhile.
-        CDbTransaction trans(db, true);
-        CDbStatement statement = db.Prepare(select);
-        if (!statement.Step())
+        // The counter is advanced first and read back after: the update locks the counter's row
+        // until the commit, so that no other program reads the same value meanwhile. On a file
+        // the transaction is immediate (one writer, as ever); on a server it is not, and the row
+        // lock is all it takes, so that writers of different counters (and of other tables) do
+        // not queue behind one another.
+        CDbTransaction trans(db, !db.IsServer());
+        if (db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=IndexId+1 WHERE [Index]=?"),
+                       {CDbValue(name)}) == 0)
         {
+            // The first identifier of a name. Two programs adding the row at once: the key
+            // refuses the second, whose retry then advances the row the first one added.
             adding = true;
-            statement.Reset();
             db.Execute(QStringLiteral("INSERT INTO IndexId ([Index], IndexId) VALUES (?, 1)"), {CDbValue(name)});
             newId = 1;
         }
         else
         {
-            const qint32 last = statement.Value(0).ToLong();
+            CDbStatement statement = db.Prepare(select);
+            const CDbValue value = statement.Step() ? statement.Value(0) : CDbValue::Null();
             statement.Reset();
-            db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=? WHERE [Index]=?"), {CDbValue(last + 1), CDbValue(name)});
-            newId = last + 1;
+            if (value.IsNull())
+            {
+                // A counter without a value counts as 0, as it always has.
+                db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=1 WHERE [Index]=?"), {CDbValue(name)});
+                newId = 1;
+            }
+            else
+                newId = value.ToLong();
         }
         trans.Commit();
     });
     return stored ? newId : -1;
+}
+
+std::optional<qint32> LockRecSetIdCounter(CDbDatabase& db, const QString& name)
+{
+    // The no-op update takes the row's lock (waiting for a writer that holds it); the read that
+    // follows then sees what that writer committed.
+    if (db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=IndexId WHERE [Index]=?"), {CDbValue(name)}) ==
+        0)
+        return std::nullopt;
+    CDbStatement st = db.Prepare(QStringLiteral("SELECT IndexId.IndexId FROM IndexId WHERE IndexId.Index=?"));
+    st.Bind(1, name);
+    return st.Step() ? st.Value(0).ToLong() : 0;
 }
 
 QString GetDatabaseParameter(CDbDatabase* db, const QString& name, const QString& context)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class CDbDatabase;
 class CDbRetryPolicy;
 
@@ -21,6 +23,12 @@ struct SRecSetIdContexts
 // person gives up, the result is -1 and nothing was stored.
 qint32 GetNewRecSetId(CDbDatabase& db, const QString& name, CDbRetryPolicy& policy,
                       const SRecSetIdContexts& contexts = SRecSetIdContexts());
+
+// Locks the counter row of an identifier name for the rest of the caller's write transaction, then
+// reads it: nobody else advances the counter before the commit, on a file (one writer at a time)
+// or on a server (the row's lock). For writers that take many identifiers at once. nullopt when
+// the name has no row yet; a counter without a value reads as 0.
+std::optional<qint32> LockRecSetIdCounter(CDbDatabase& db, const QString& name);
 
 // The Value of the Parameter row of that name; "" when the row is missing, its value is Null, or
 // db is null or closed. An engine error is logged with context and gives "".

@@ -45,11 +45,12 @@ int FileIdentity::ColumnLengthLimit(CDbDatabase& db, const QString& table, const
     schema.Bind(1, table);
     if (!schema.Step())
         return fallback;
-    const QRegularExpression check(QStringLiteral("length\\(\\s*\"?%1\"?\\s*\\)\\s*<=\\s*(\\d+)")
-                                       .arg(QRegularExpression::escape(column)),
-                                   QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression check(
+        QStringLiteral("length\\(\\s*\\(?\\s*\"?%1\"?\\s*\\)?(::text)?\\s*\\)\\s*<=\\s*(?<limit>\\d+)")
+            .arg(QRegularExpression::escape(column)),
+        QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = check.match(schema.Value(0).ToString());
     bool ok = false;
-    const int limit = match.hasMatch() ? match.captured(1).toInt(&ok) : 0;
+    const int limit = match.hasMatch() ? match.captured(QStringLiteral("limit")).toInt(&ok) : 0;
     return ok && limit > 0 ? limit : fallback;
 }

@@ -192,6 +192,7 @@ void CPgConnection::ExecuteScript(const QString& sql)
         Check(Hold(PQexec(m_conn, sql.toUtf8().constData())).get());
         return;
     }
+    m_bNamesStale = true;
     CStatementSavepoint savepoint(m_conn);
     const std::shared_ptr<PGresult> result = Hold(PQexec(m_conn, sql.toUtf8().constData()));
     try
@@ -206,6 +207,28 @@ void CPgConnection::ExecuteScript(const QString& sql)
     savepoint.Done(true);
 }
 
+void CPgConnection::ReadNames()
+{
+    m_bNamesStale = false;
+    m_names.clear();
+    CStatementSavepoint savepoint(m_conn);
+    const std::shared_ptr<PGresult> result = Hold(
+        PQexec(m_conn,
+               "SELECT table_name FROM information_schema.tables WHERE table_schema = current_schema() UNION "
+               "SELECT column_name FROM information_schema.columns WHERE table_schema = current_schema()"));
+    if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+    {
+        savepoint.Done(false);
+        return;
+    }
+    savepoint.Done(true);
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+    {
+        const QString name = QString::fromUtf8(PQgetvalue(result.get(), row, 0));
+        m_names.insert(name.toLower(), name);
+    }
+}
+
 std::shared_ptr<const CPgConnection::CPrepared> CPgConnection::Prepared(const QString& engineSql)
 {
     if (const auto it = m_prepared.find(engineSql); it != m_prepared.end())
@@ -216,8 +239,10 @@ std::shared_ptr<const CPgConnection::CPrepared> CPgConnection::Prepared(const QS
     if (m_prepared.size() >= kMaxPrepared)
         ForgetUnusedStatements();
     auto prepared = std::make_shared<CPrepared>();
-    prepared->text = PgSql::FromEngineSql(engineSql);
-    prepared->name = QStringLiteral("qrl%1").arg(++m_names);
+    if (m_bNamesStale)
+        ReadNames();
+    prepared->text = PgSql::FromEngineSql(engineSql, m_names);
+    prepared->name = QStringLiteral("qrl%1").arg(++m_statementNumber);
     prepared->lastUse = ++m_uses;
     const QByteArray name = prepared->name.toUtf8();
     const QByteArray sql = prepared->text.sql.toUtf8();

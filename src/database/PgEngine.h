@@ -72,8 +72,12 @@ private:
     pg_conn* m_conn = nullptr;
     QHash<QString, std::shared_ptr<CPrepared>> m_prepared;
     qint64 m_uses = 0;
-    int m_names = 0;
+    int m_statementNumber = 0;
     QHash<unsigned int, QString> m_tableNames;
+    // The catalogue's table and column names by their lower case, read again after schema work.
+    void ReadNames();
+    QHash<QString, QString> m_names;
+    bool m_bNamesStale = true;
 };
 
 class CPgStatement final

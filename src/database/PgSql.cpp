@@ -1,5 +1,7 @@
 #include "database/PgSql.h"
 
+#include "database/DbAddress.h"
+
 #include <QRegularExpression>
 #include <QSet>
 
@@ -628,11 +630,28 @@ void PlaceNulls(QList<PgToken>& tokens)
 }
 } // namespace
 
-CPgText PgSql::FromEngineSql(const QString& sql)
+CPgText PgSql::FromEngineSql(const QString& sql, const QHash<QString, QString>& names)
 {
     QList<PgToken> tokens = Tokens(sql);
     const QList<PgToken> original = tokens;
     CPgText out;
+
+    // Names that are words of SQL too stay as written: "ORDER BY" is no column Order.
+    static const QStringList keywords{
+        QStringLiteral("action"), QStringLiteral("group"), QStringLiteral("index"), QStringLiteral("key"),
+        QStringLiteral("name"),   QStringLiteral("order"), QStringLiteral("sql"),   QStringLiteral("table"),
+        QStringLiteral("type"),   QStringLiteral("user")};
+    for (PgToken& token : tokens)
+    {
+        if (token.kind != PgTokenKind::Word || names.isEmpty())
+            continue;
+        const QString lower = token.text.toLower();
+        const auto it = names.constFind(lower);
+        if (it == names.constEnd() || *it == lower || keywords.contains(lower))
+            continue;
+        token.kind = PgTokenKind::Quoted;
+        token.text = QLatin1Char('"') + *it + QLatin1Char('"');
+    }
 
     // Parameters first, so that a LIKE operand already carries its final number.
     int nextPositional = 0;
@@ -724,27 +743,10 @@ CPgText PgSql::FromEngineSql(const QString& sql)
 
 bool PgSql::IsServerAddress(const QString& address)
 {
-    if (address.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-        address.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive))
-        return true;
-    // A connection string: nothing but key=value pairs, one of them a key that libpq reads. A file
-    // name never has that form ("a=b.qrl" has no space-separated pairs of known keys).
-    static const QRegularExpression pairs(QStringLiteral(R"(^\s*(\w+\s*=\s*('([^'\\]|\\.)*'|\S*)\s*)+$)"));
-    static const QRegularExpression keyword(
-        QStringLiteral(R"((^|\s)(host|hostaddr|dbname|port|user|service)\s*=)"));
-    return pairs.match(address).hasMatch() && keyword.match(address).hasMatch();
+    return DbAddress::IsServerAddress(address);
 }
 
 QString PgSql::DisplayAddress(const QString& address)
 {
-    if (!IsServerAddress(address))
-        return address;
-    // user:secret@ in a URL, password=... (quoted or not) in a URL's query or a connection string.
-    static const QRegularExpression urlPassword(QStringLiteral(R"(^(\w+://[^:/@?]*):[^@/?]*@)"));
-    static const QRegularExpression keyPassword(
-        QStringLiteral(R"((^|[\s&?])password\s*=\s*('([^'\\]|\\.)*'|[^\s&]*))"));
-    QString shown = address;
-    shown.replace(urlPassword, QStringLiteral("\\1@"));
-    shown.replace(keyPassword, QStringLiteral("\\1password=***"));
-    return shown;
+    return DbAddress::Display(address);
 }

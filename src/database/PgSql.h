@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -25,7 +26,10 @@ struct CPgText
 
 namespace PgSql
 {
-CPgText FromEngineSql(const QString& sql);
+// names maps the lower-case names of the catalogue's tables and columns to their own case: a
+// bare word among them (raw SQL written for SQLite, which ignores the case of names) is quoted
+// with that case, as the server would otherwise fold it to lower case and miss the name.
+CPgText FromEngineSql(const QString& sql, const QHash<QString, QString>& names = {});
 
 // A text that names a server catalogue rather than a file: a postgresql:// or postgres:// URL,
 // or a libpq connection string ("host=... dbname=...").

@@ -5,6 +5,7 @@
 #include "common/MediaLocation.h"
 #include "common/UnattendedInteraction.h"
 #include "common/UserInteraction.h"
+#include "database/DbAddress.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbServices.h"
 #include "database/DbStatement.h"
@@ -161,22 +162,25 @@ int CMwuTaskManager::Manage()
     if (version > kCurrentDatabaseVersion)
     {
         m_context.ui.MessageBox(
-            QStringLiteral("The database:\r\n\r\n    %1\r\n\r\n was created by a later version of Quarrane.\r\n\r\n"
-                           "\r\nPlease download the latest version of Quarrane from\r\n\r\n    ")
-                    .arg(m_request.m_line.database) +
+            QStringLiteral(
+                "The database:\r\n\r\n    %1\r\n\r\n was created by a later version of Quarrane.\r\n\r\n"
+                "\r\nPlease download the latest version of Quarrane from\r\n\r\n    ")
+                    .arg(DbAddress::Display(m_request.m_line.database)) +
                 kMakerAddress,
-            QStringLiteral("Database Created by a Newer Version of Quarrane"), MsgIcon::Warning, MsgButtons::Ok);
+            QStringLiteral("Database Created by a Newer Version of Quarrane"), MsgIcon::Warning,
+            MsgButtons::Ok);
         SetResult(ResultVersionMismatch);
         m_bStop = true;
     }
     else if (version < kCurrentDatabaseVersion)
     {
         m_context.ui.MessageBox(
-            QStringLiteral("The database:\r\n\r\n    %1\r\n\r\n was created by a older version of Quarrane.\r\n\r\n"
-                           "\r\nPlease run Quarrane, create a new, or open a current version of a Quarrane "
-                           "database,\r\nthen select Import from the File menu and import this database\r\n\r\n"
-                           "Note that we recommend backing up any database before information is imported to it")
-                .arg(m_request.m_line.database),
+            QStringLiteral(
+                "The database:\r\n\r\n    %1\r\n\r\n was created by a older version of Quarrane.\r\n\r\n"
+                "\r\nPlease run Quarrane, create a new, or open a current version of a Quarrane "
+                "database,\r\nthen select Import from the File menu and import this database\r\n\r\n"
+                "Note that we recommend backing up any database before information is imported to it")
+                .arg(DbAddress::Display(m_request.m_line.database)),
             QStringLiteral("Old Quarrane Database"), MsgIcon::Warning, MsgButtons::Ok);
         SetResult(ResultVersionMismatch);
         m_bStop = true;
@@ -243,7 +247,8 @@ CMwuTaskList::Row CMwuTaskManager::CreateTaskTopBase(bool& bMediaMissing)
         if (!found)
             return;
         top.m_kind = m_kind;
-        top.m_strDatabase = m_request.m_line.database;
+        // Shown in the task list: a server's password stays out of the window.
+        top.m_strDatabase = DbAddress::WithoutPassword(m_request.m_line.database);
         top.m_lCatalogueId = catalogue.Value(QStringLiteral("CatalogueId")).ToLong();
         top.m_strCatalogue = catalogue.Value(QStringLiteral("Catalogue")).ToString();
         top.m_strVolume = catalogue.Value(QStringLiteral("Volume")).ToString();
@@ -303,9 +308,11 @@ CMwuTaskList::Row CMwuTaskManager::AddTaskGroupFromFileRecords()
             // One seek per folder along the (CatalogueId, RelativePathId, File) index instead of a
             // pass over every file of the catalogue: a large catalogue has a hundred times more
             // files than folders.
-            CDbStatement next = m_database.PrepareSqlite(QStringLiteral(
-                "SELECT RelativePathId FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-                "WHERE CatalogueId=? AND RelativePathId>? ORDER BY CatalogueId, RelativePathId LIMIT 1"));
+            CDbStatement next = m_database.PrepareSqlite(
+                QStringLiteral(
+                    "SELECT RelativePathId FROM %1 WHERE CatalogueId=? AND RelativePathId>? ORDER BY "
+                    "CatalogueId, RelativePathId LIMIT 1")
+                    .arg(FileIndexedBy(QStringLiteral("File_CatalogueIdRelativePathIdFileKey"))));
             CDbStatement text = m_database.Prepare(QStringLiteral(
                 "SELECT RelativePath.RelativePath FROM RelativePath WHERE RelativePath.RelativePathId=?;"));
             qint32 after = std::numeric_limits<qint32>::min();
@@ -376,15 +383,21 @@ void CMwuTaskManager::SetProgressMax(const CMwuTaskList::Row& first)
     }
 }
 
+QString CMwuTaskManager::FileIndexedBy(const QString& index) const
+{
+    return m_database.IsServer() ? QStringLiteral("File") : QStringLiteral("File INDEXED BY ") + index;
+}
+
 CDbStatement CMwuTaskManager::SelectLiveFiles(const QString& columns, qint32 catalogueId, qint32 relativePathId,
                                               const QString& orderBy)
 {
     // Along the (CatalogueId, RelativePathId, File) index: the engine, left to itself, takes the
     // RelativePathId index, which holds the root folders of every catalogue under 0.
     CDbStatement files = m_database.PrepareSqlite(
-        QStringLiteral("SELECT %1 FROM File INDEXED BY File_CatalogueIdRelativePathIdFileKey "
-                       "WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0%2")
-            .arg(columns, orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + orderBy));
+        QStringLiteral(
+            "SELECT %1 FROM %2 WHERE CatalogueId=? AND RelativePathId=? AND Deleted=0 AND Ghost=0%3")
+            .arg(columns, FileIndexedBy(QStringLiteral("File_CatalogueIdRelativePathIdFileKey")),
+                 orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + orderBy));
     files.Bind(1, catalogueId).Bind(2, relativePathId);
     return files;
 }
@@ -504,20 +517,15 @@ qint32 CMwuTaskManager::GetNewRecSetId(const QString& name)
     const bool done = RunWithRetry(QStringLiteral("CMwuTaskManager::GetNewRecSetId() - indexidrecset.Open"), [&] {
         // Read and advance in one write transaction: the browser hands out the same names.
         CDbTransaction transaction(m_database);
-        CDbStatement select = m_database.Prepare(
-            QStringLiteral("SELECT IndexId.IndexId, IndexId.Index FROM IndexId WHERE ((IndexId.Index=?));"));
-        select.Bind(1, name);
         qint32 next = 1;
-        if (select.Step())
+        if (const std::optional<qint32> last = LockRecSetIdCounter(m_database, name))
         {
-            next = select.Value(0).ToLong() + 1;
-            select.Reset();
+            next = *last + 1;
             m_database.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
                                {CDbValue(next), CDbValue(name)});
         }
         else
         {
-            select.Reset();
             m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
                                {CDbValue(next), CDbValue(name)});
         }

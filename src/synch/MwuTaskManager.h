@@ -60,6 +60,9 @@ public:
     // A new identifier for an identifier name ("File_FileId" ...): 1 the first time, then one more
     // than the last one handed out; -1 when it could not be had.
     qint32 GetNewRecSetId(const QString& name);
+    // "File INDEXED BY index" on a file, where the engine must be told the index to take; "File" on
+    // a server, whose planner chooses by its statistics and has no such clause.
+    QString FileIndexedBy(const QString& index) const;
     // The identifier of a folder text (0 for the location itself), its row made when missing.
     // Folder texts are matched exactly: on a case-sensitive medium "Films" and "films" differ.
     qint32 GetRelativePathRecSetId(const QString& relativePath);

@@ -2,6 +2,7 @@
 
 #include "common/FileFormat.h"
 #include "common/FilePath.h"
+#include "database/DbServices.h"
 #include "database/DbTransaction.h"
 #include "database/FileIdentity.h"
 #include "platform/FileSystem.h"
@@ -194,9 +195,14 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()
     // A scan commits many times a second; checkpointing the log after every few commits would copy
     // the same index pages back into the database again and again. A larger page cache keeps the
     // File indexes in memory across the whole scan.
-    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()"), [&] {
-        m_database.ExecuteSqliteScript(QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
-    });
+    // A server keeps its own log and cache.
+    if (!m_database.IsServer())
+        RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()"),
+                     [&]
+                     {
+                         m_database.ExecuteSqliteScript(
+                             QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
+                     });
 }
 
 QString CMwuTaskManagerAddFiles::NameKey(const QString& name) const
@@ -300,12 +306,9 @@ void CMwuTaskManagerAddFiles::FlushBatch()
         // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
         // back and the retry writes the whole batch again.
         CDbTransaction transaction(m_database);
-        CDbStatement counter = m_database.Prepare(
-            QStringLiteral("SELECT IndexId.IndexId FROM IndexId WHERE ((IndexId.Index=?));"));
-        counter.Bind(1, kFileIdName);
-        const bool hasCounter = counter.Step();
-        qint32 lastId = hasCounter ? counter.Value(0).ToLong() : 0;
-        counter.Reset();
+        const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
+        const bool hasCounter = counter.has_value();
+        qint32 lastId = counter.value_or(0);
 
         // Many rows per statement: one execution keeps the cursors on the table and its eleven
         // indexes open from row to row, so that the indexes that only ever grow at their end are

@@ -116,12 +116,13 @@ void CMwuTaskManagerChecksum::ProcessGroupTaskSetup()
     m_batchAge.start();
     // As in the add-files task: many commits a second would otherwise checkpoint the same index
     // pages again and again.
-    RunWithRetry(QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskSetup()"),
-                 [&]
-                 {
-                     m_database.ExecuteSqliteScript(
-                         QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
-                 });
+    if (!m_database.IsServer())
+        RunWithRetry(QStringLiteral("CMwuTaskManagerChecksum::ProcessGroupTaskSetup()"),
+                     [&]
+                     {
+                         m_database.ExecuteSqliteScript(
+                             QStringLiteral("PRAGMA wal_autocheckpoint=16384; PRAGMA cache_size=-32768;"));
+                     });
 }
 
 void CMwuTaskManagerChecksum::ProcessGroupTaskCurrentSetup()
@@ -335,9 +336,11 @@ CMwuTaskManagerChecksum::Links CMwuTaskManagerChecksum::UpdateRecordAndDuplicate
             // Along the TTH index: the engine, left to itself, takes the size index, and a medium
             // holds many files of one size (none of them hashed yet when it is catalogued anew),
             // each of which it would then read.
-            CDbStatement same = m_database.PrepareSqlite(QStringLiteral(
-                "SELECT FileId, File, FileInfoId, SimilarityId, Deleted, Ghost FROM File INDEXED BY File_TTH "
-                "WHERE TTH=? AND FileSizeHigh=? AND FileSize=? AND FileId<>? ORDER BY FileId"));
+            CDbStatement same = m_database.PrepareSqlite(
+                QStringLiteral(
+                    "SELECT FileId, File, FileInfoId, SimilarityId, Deleted, Ghost FROM %1 WHERE TTH=? AND "
+                    "FileSizeHigh=? AND FileSize=? AND FileId<>? ORDER BY FileId")
+                    .arg(FileIndexedBy(QStringLiteral("File_TTH"))));
             same.Bind(1, tth).Bind(2, sizeHigh).Bind(3, size).Bind(4, file.fileId);
             while (same.Step())
                 duplicates.push_back({same.Value(0).ToLong(), same.Value(1).ToString(), same.Value(2).ToLong(),

@@ -112,3 +112,21 @@ TEST(SynchCommandLine, ArgumentsSplitByAShellParseBackToTheSameValues)
     EXPECT_EQ(SynchCommandLine::JoinArguments({"-Database=/plain.qrl", "-AddFiles"}),
               QStringLiteral("-Database=/plain.qrl -AddFiles"));
 }
+
+TEST(SynchCommandLine, ServerAddressesPassWholeAsTheDatabase)
+{
+    for (const QString& address :
+         {QStringLiteral("host=/run/postgresql dbname='my team' user=ann"),
+          QStringLiteral("postgresql://ann@db:5432/films?sslmode=require&connect_timeout=5")})
+    {
+        SCOPED_TRACE(address.toStdString());
+        const QString line =
+            SynchCommandLine::JoinArguments({QStringLiteral("-Database=") + address,
+                                             QStringLiteral("-CatalogueID=3"), QStringLiteral("-AddFiles")});
+        const SynchCommandLine parsed = SynchCommandLine::Parse(line);
+        EXPECT_EQ(parsed.database, address) << line.toStdString();
+        EXPECT_EQ(parsed.catalogueId, 3);
+        EXPECT_TRUE(parsed.addFiles);
+        EXPECT_TRUE(parsed.WouldCreateRequest());
+    }
+}

@@ -1,11 +1,15 @@
 #include "browser/import/MwImport.h"
 
+#include "browser/import/MwEngineImport.h"
+#include "browser/import/MwImportReferences.h"
+
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "common/FileFormat.h"
 #include "common/FileOperations.h"
 #include "common/SpaceRequestList.h"
 #include "common/UserInteraction.h"
+#include "database/DbAddress.h"
 #include "database/DbDatabase.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbRetryPolicy.h"
@@ -33,38 +37,6 @@ constexpr int kCancelled = 1223;
 // How often the rows that another program added to the open database meanwhile may send the
 // renumbering round again before the import gives up.
 constexpr int kMaxRenumberRounds = 8;
-
-// Every column that holds another row's identifier, whether or not its relation cascades: a row
-// moved to a new identifier in the copy takes all of these along, so that no imported row points
-// at a row of the open database that merely had the same number.
-struct SReference
-{
-    const char* table;
-    const char* column;
-    const char* keyTable;
-    const char* keyColumn;
-};
-constexpr SReference kReferences[] = {
-    {"Group", "ParentGroupId", "Group", "GroupId"},
-    {"Catalogue", "GroupId", "Group", "GroupId"},
-    {"CatalogueRelativePaths", "CatalogueId", "Catalogue", "CatalogueId"},
-    {"CatalogueRelativePaths", "RelativePathId", "RelativePath", "RelativePathId"},
-    {"CatalogueUserSelect", "CatalogueId", "Catalogue", "CatalogueId"},
-    {"CategoryKeywordFilter", "CategoryId", "Category", "CategoryId"},
-    {"CategoryKeywordFilter", "KeywordId", "Keyword", "KeywordId"},
-    {"CategoryRelativePaths", "CategoryId", "Category", "CategoryId"},
-    {"CategoryRelativePaths", "RelativePathId", "RelativePath", "RelativePathId"},
-    {"CategoryUsage", "CategoryId", "Category", "CategoryId"},
-    {"KeywordUsage", "KeywordId", "Keyword", "KeywordId"},
-    {"File", "CatalogueId", "Catalogue", "CatalogueId"},
-    {"File", "RelativePathId", "RelativePath", "RelativePathId"},
-    {"File", "FileInfoId", "FileInfo", "FileInfoId"},
-    {"FileUserSelect", "FileId", "File", "FileId"},
-    {"CollectionItem", "CollectionId", "Collection", "CollectionId"},
-    {"CollectionItem", "FileId", "File", "FileId"},
-    {"FileListFieldViewField", "FileListFieldViewId", "FileListFieldView", "FileListFieldViewId"},
-    {"FileListFieldViewFieldUserValues", "FileListFieldViewId", "FileListFieldView", "FileListFieldViewId"},
-};
 
 QString Q(const QString& name)
 {
@@ -193,6 +165,10 @@ void CMwImport::CheckContinue() const
 
 SMwImportResult CMwImport::Import(const QString& importPath)
 {
+    // A server has no file to copy nor can it be attached to a file's connection: either side on
+    // a server is read or written through the engine interface instead.
+    if (m_db.IsServer() || DbAddress::IsServerAddress(importPath))
+        return CMwEngineImport(m_db, m_ui, m_fnShouldContinue).Import(importPath);
     m_strCopyPath = TemporaryPath(m_db.Path());
     if (SMwImportResult copied = CopyImportDatabase(importPath); !copied.Succeeded())
         return copied;

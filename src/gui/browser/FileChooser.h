@@ -23,6 +23,13 @@ public:
     // An existing file.
     virtual std::optional<QString> OpenFileName(QWidget* parent, const QString& caption,
                                                 const QString& filter) = 0;
+    // The address of a catalogue on a server ("postgresql://host/db" or "host=... dbname=...").
+    virtual std::optional<QString> ServerAddress(QWidget* parent, const QString& caption)
+    {
+        (void)parent;
+        (void)caption;
+        return std::nullopt;
+    }
 };
 
 // The file dialogs of the desktop.
@@ -33,4 +40,5 @@ public:
                                         const QString& defaultSuffix) override;
     std::optional<QString> OpenFileName(QWidget* parent, const QString& caption,
                                         const QString& filter) override;
+    std::optional<QString> ServerAddress(QWidget* parent, const QString& caption) override;
 };

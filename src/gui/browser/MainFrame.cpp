@@ -16,6 +16,7 @@
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "common/ProductVersion.h"
+#include "database/DbAddress.h"
 #include "gui/WidgetInteraction.h"
 #include "gui/browser/FileChooser.h"
 #include "gui/browser/NavigatorWnd.h"
@@ -271,6 +272,7 @@ void CMainFrame::CreateActions()
 
     Connect(EMwCommand::FileNew, &CMainFrame::OnFileNew);
     Connect(EMwCommand::FileOpen, &CMainFrame::OnFileOpen);
+    Connect(EMwCommand::FileOpenServer, &CMainFrame::OnFileOpenServer);
     Connect(EMwCommand::FileImport, &CMainFrame::OnFileImport);
     Connect(EMwCommand::FileClose, &CMainFrame::OnFileClose);
     Connect(EMwCommand::FileCompactDatabase, &CMainFrame::OnFileCompactDatabase);
@@ -636,6 +638,13 @@ void CMainFrame::OnFileOpen()
         OpenFile(*path);
 }
 
+void CMainFrame::OnFileOpenServer()
+{
+    if (const std::optional<QString> address =
+            m_pChooser->ServerAddress(this, QStringLiteral("Open Server Catalogue")))
+        OpenFile(*address);
+}
+
 void CMainFrame::OnFileImport()
 {
     const std::optional<QString> path =
@@ -671,7 +680,8 @@ bool CMainFrame::OpenFile(const QString& path)
     const bool opened = m_doc.OpenDatabase(path);
     if (opened)
         m_recent.Add(path);
-    else if (!QFileInfo::exists(path))
+    else if (!DbAddress::IsServerAddress(path) && !QFileInfo::exists(path))
+        // A server that cannot be reached now keeps its place: it is not gone.
         m_recent.Remove(path);
     RebuildRecentFiles();
     UpdateCommandStates();

@@ -108,6 +108,7 @@ signals:
 public slots:
     void OnFileNew();
     void OnFileOpen();
+    void OnFileOpenServer();
     void OnFileImport();
     void OnFileClose();
     void OnFileCompactDatabase();

@@ -39,6 +39,11 @@ public:
         asked.push_back({caption, filter, QString(), false});
         return Next();
     }
+    std::optional<QString> ServerAddress(QWidget*, const QString& caption) override
+    {
+        asked.push_back({caption, QString(), QString(), false});
+        return Next();
+    }
 
     std::vector<Question> asked;
 

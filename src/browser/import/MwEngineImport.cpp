@@ -1,0 +1,398 @@
+#include "browser/import/MwEngineImport.h"
+
+#include "browser/import/MwImportReferences.h"
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
+#include "common/UserInteraction.h"
+#include "database/DbAddress.h"
+#include "database/DbDatabase.h"
+#include "database/DbErrorCodes.h"
+#include "database/DbServices.h"
+#include "database/DbTransaction.h"
+#include "database/FileIdentity.h"
+#include "database/JetSql.h"
+#include "platform/SystemErrorCodes.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
+
+namespace EngineImport
+{
+const QString kCaption = QStringLiteral("Import Database");
+constexpr int kCancelled = 1223;
+// How many rows go in between two looks at the cancel flag.
+constexpr int kRowsBetweenChecks = 256;
+
+struct SStop
+{
+    SMwImportResult result;
+};
+
+QString N(const QString& name)
+{
+    return CJetSql::QuoteName(name);
+}
+
+// The columns of a table, empty when the database has no such table (an older schema).
+QStringList Columns(CDbDatabase& db, const QString& table)
+{
+    try
+    {
+        CDbStatement st = db.Prepare(QStringLiteral("SELECT * FROM %1").arg(N(table)));
+        return st.ColumnNames();
+    }
+    catch (const CDbException& e)
+    {
+        if (e.m_nErrorCode == DbErrors::kInputNotFound || e.m_nErrorCode == DbErrors::kObjectNotFound)
+            return {};
+        throw;
+    }
+}
+
+int IndexOf(const QStringList& columns, const QString& column)
+{
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+// Every identifier but 0 (a catalogue's root folder, or a reference to nothing) and Null.
+QSet<qint32> Identifiers(CDbDatabase& db, const QString& table, const QString& column)
+{
+    QSet<qint32> ids;
+    CDbStatement st = db.Prepare(QStringLiteral("SELECT %1 FROM %2").arg(N(column), N(table)));
+    while (st.Step())
+        if (const CDbValue value = st.Value(0); !value.IsNull() && value.ToLong() != 0)
+            ids.insert(value.ToLong());
+    return ids;
+}
+
+qint64 CounterValue(CDbDatabase& db, const QString& name)
+{
+    CDbStatement st = db.Prepare(QStringLiteral("SELECT IndexId FROM IndexId WHERE [Index]=?"));
+    st.Bind(1, name);
+    return st.Step() ? st.Value(0).ToLong() : 0;
+}
+
+qint64 Largest(const QSet<qint32>& ids)
+{
+    return ids.isEmpty() ? 0 : *std::max_element(ids.begin(), ids.end());
+}
+
+// The extension of a file name as the synchronizer stores it: the text after the last ".",
+// trailing blanks removed; Null when there is none.
+CDbValue ExtensionOf(const CDbValue& name)
+{
+    const QString text = name.ToString();
+    const qsizetype dot = text.lastIndexOf(QLatin1Char('.'));
+    if (name.IsNull() || dot < 0)
+        return CDbValue::Null();
+    QString extension = text.mid(dot + 1);
+    while (!extension.isEmpty() && extension.back().isSpace())
+        extension.chop(1);
+    return extension.isEmpty() ? CDbValue::Null() : CDbValue(extension);
+}
+} // namespace EngineImport
+
+CMwEngineImport::CMwEngineImport(CDbDatabase& db, CUserInteraction& ui, std::function<bool()> shouldContinue)
+    : m_db(db), m_ui(ui), m_fnShouldContinue(std::move(shouldContinue))
+{
+}
+
+void CMwEngineImport::CheckContinue() const
+{
+    if (m_fnShouldContinue && !m_fnShouldContinue())
+        throw EngineImport::SStop{{EngineImport::kCancelled, QString(), EngineImport::kCaption}};
+}
+
+SMwImportResult CMwEngineImport::Import(const QString& importPathOrAddress)
+{
+    using namespace EngineImport;
+    if (!DbAddress::IsServerAddress(importPathOrAddress) && !QFileInfo(importPathOrAddress).isFile())
+        return {SystemError::FileNotFound, QStringLiteral("Could not locate the import database!"), kCaption};
+    m_ui.SetStatusText(QStringLiteral("Importing database..."));
+    CDbDatabase source;
+    try
+    {
+        source.Open(importPathOrAddress, EDbOpenMode::ReadOnly);
+    }
+    catch (const CDbException& e)
+    {
+        m_ui.SetStatusText(QString());
+        return {static_cast<int>(e.m_nErrorCode), e.m_strDescription, QStringLiteral("Database Error")};
+    }
+
+    SMwImportResult result;
+    try
+    {
+        m_strContext = QStringLiteral("CMwImport::ReadImportInfo() - ImportInfoRecSet.Open");
+        ReadImportInfo(source);
+        m_ui.SetProgressRange(0, static_cast<int>(m_tables.size()) + 2);
+        CheckContinue();
+        m_strContext = QStringLiteral("CMwImport::ReIndexImportTables() - TableRecSet.Open");
+        ClaimIdentifiers(source);
+        m_ui.StepProgress();
+        {
+            // One transaction: the open database takes all of the rows or none of them.
+            CDbTransaction trans(m_db, true);
+            m_strContext = QStringLiteral("CMwImport::MergeIndices() - IndexRecSet.Open");
+            MergeCounters(source);
+            m_ui.StepProgress();
+            for (const STable& table : m_tables)
+            {
+                CheckContinue();
+                // Usage lists and file marks are never imported.
+                if (table.bImport && !table.bPurge)
+                {
+                    m_strContext =
+                        QStringLiteral("CMwImport::ImportTables() - TableRecSet.AddNew() - Table is [%1]")
+                            .arg(table.strTable);
+                    ImportTable(source, table);
+                }
+                m_ui.StepProgress();
+            }
+            m_strContext = QStringLiteral("CMwImport::ImportParameters() - ParameterRecSet.Open");
+            ImportParameters(source);
+            CheckContinue();
+            trans.Commit();
+        }
+    }
+    catch (const SStop& stop)
+    {
+        result = stop.result;
+    }
+    catch (const CDbException& e)
+    {
+        if (e.m_nErrorCode == DbErrors::kDiskFull)
+            result = {static_cast<int>(e.m_nErrorCode), e.m_strDescription,
+                      QStringLiteral("Quarrane Import")};
+        else
+        {
+            LOG_EXCEPTION(e, QString(), m_strContext);
+            result = {static_cast<int>(e.m_nErrorCode), QString(), kCaption};
+        }
+    }
+    m_ui.ClearProgress();
+    m_ui.SetStatusText(QString());
+    return result;
+}
+
+void CMwEngineImport::ReadImportInfo(CDbDatabase& source)
+{
+    m_tables.clear();
+    m_keySpaces.clear();
+    CDbStatement st = m_db.Prepare(QStringLiteral("SELECT ImportInfo.Table, ImportInfo.Index, "
+                                                  "ImportInfo.NameField, ImportInfo.Import, ImportInfo.Purge "
+                                                  "FROM ImportInfo ORDER BY ImportInfo.ImportOrder"));
+    while (st.Step())
+    {
+        STable table{st.Value(0).ToString(), st.Value(1).ToString(), st.Value(2).ToString(),
+                     st.Value(3).ToBool(), st.Value(4).ToBool()};
+        if (table.strTable.isEmpty())
+            continue;
+        if (table.bImport && !table.bPurge && !table.strIndex.isEmpty() &&
+            EngineImport::IndexOf(EngineImport::Columns(source, table.strTable), table.strIndex) >= 0)
+            m_keySpaces.push_back({table.strTable, table.strIndex, {}});
+        m_tables.push_back(table);
+    }
+    // Files of the same content share a group number, which must not make strangers of the two
+    // databases similar files.
+    const bool filesImported =
+        std::any_of(m_tables.begin(), m_tables.end(),
+                    [](const STable& t) { return t.bImport && t.strTable == QLatin1String("File"); });
+    if (filesImported && EngineImport::IndexOf(EngineImport::Columns(source, QStringLiteral("File")),
+                                               QStringLiteral("SimilarityId")) >= 0)
+        m_keySpaces.push_back({QStringLiteral("File"), QStringLiteral("SimilarityId"), {}});
+}
+
+void CMwEngineImport::ClaimIdentifiers(CDbDatabase& source)
+{
+    using namespace EngineImport;
+    // Each counter is raised past both databases' identifiers plus the ones to be moved and
+    // committed at once: whatever other writers take meanwhile lies above the claimed range.
+    CDbTransaction trans(m_db, true);
+    for (SKeySpace& space : m_keySpaces)
+    {
+        CheckContinue();
+        const QString counter = space.Counter();
+        // The counter's row is locked from here to the commit.
+        const std::optional<qint32> counted = LockRecSetIdCounter(m_db, counter);
+        if (!counted)
+            m_db.Execute(QStringLiteral("INSERT INTO IndexId ([Index], IndexId) VALUES (?, 0)"),
+                         {CDbValue(counter)});
+        const QSet<qint32> theirs = Identifiers(source, space.strTable, space.strColumn);
+        const QSet<qint32> ours = Identifiers(m_db, space.strTable, space.strColumn);
+        const qint64 base = std::max({static_cast<qint64>(counted.value_or(0)), CounterValue(source, counter),
+                                      Largest(ours), Largest(theirs)});
+        QList<qint32> colliding = QSet<qint32>(theirs).intersect(ours).values();
+        std::sort(colliding.begin(), colliding.end());
+        if (base + colliding.size() > std::numeric_limits<qint32>::max())
+            throw CDbException(
+                DbErrors::kInvalidArgument,
+                QStringLiteral("There are too many %1 rows to import: their identifiers would pass "
+                               "the largest number a database can hold.")
+                    .arg(space.strTable));
+        space.moved.clear();
+        for (qsizetype i = 0; i < colliding.size(); ++i)
+            space.moved.insert(colliding[i], static_cast<qint32>(base + i + 1));
+        m_db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=? WHERE [Index]=?"),
+                     {CDbValue(static_cast<qint32>(base + colliding.size())), CDbValue(counter)});
+    }
+    trans.Commit();
+}
+
+void CMwEngineImport::MergeCounters(CDbDatabase& source)
+{
+    // Every counter ends with the larger of the two values.
+    CDbStatement theirs =
+        source.Prepare(QStringLiteral("SELECT IndexId.Index, IndexId.IndexId FROM IndexId"));
+    while (theirs.Step())
+    {
+        const CDbValue name = theirs.Value(0);
+        const CDbValue value = theirs.Value(1);
+        if (name.IsNull() || value.IsNull())
+            continue;
+        if (m_db.Execute(
+                QStringLiteral("UPDATE IndexId SET IndexId=? WHERE [Index]=? AND (IndexId Is Null OR "
+                               "IndexId < ?)"),
+                {value, name, value}) > 0)
+            continue;
+        CDbStatement ours = m_db.Prepare(QStringLiteral("SELECT IndexId FROM IndexId WHERE [Index]=?"));
+        ours.Bind(1, name);
+        if (!ours.Step())
+            m_db.Execute(QStringLiteral("INSERT INTO IndexId ([Index], IndexId) VALUES (?, ?)"),
+                         {name, value});
+    }
+}
+
+void CMwEngineImport::ImportTable(CDbDatabase& source, const STable& table)
+{
+    using namespace EngineImport;
+    const QStringList theirs = Columns(source, table.strTable);
+    if (theirs.isEmpty())
+        return; // an older schema without the table
+
+    // The open database's columns that the other one has too, with where each value comes from
+    // and the identifiers it follows; the others keep their defaults.
+    struct SColumn
+    {
+        QString name;
+        int from = -1;
+        bool extension = false;
+        const SKeySpace* space = nullptr;
+    };
+    std::vector<SColumn> columns;
+    for (const QString& column : Columns(m_db, table.strTable))
+    {
+        SColumn c{column, IndexOf(theirs, column)};
+        if (c.from < 0 && table.strTable == QLatin1String("File") && column == QLatin1String("Extension"))
+        {
+            c.from = IndexOf(theirs, QStringLiteral("File"));
+            c.extension = true;
+        }
+        if (c.from < 0)
+            continue;
+        for (const SKeySpace& space : m_keySpaces)
+        {
+            const bool own =
+                space.strTable == table.strTable && space.strColumn.compare(column, Qt::CaseInsensitive) == 0;
+            const bool reference = std::any_of(std::begin(kReferences), std::end(kReferences),
+                                               [&](const SReference& r)
+                                               {
+                                                   return table.strTable == QLatin1String(r.table) &&
+                                                          column == QLatin1String(r.column) &&
+                                                          space.strTable == QLatin1String(r.keyTable) &&
+                                                          space.strColumn == QLatin1String(r.keyColumn);
+                                               });
+            if (own || reference)
+                c.space = &space;
+        }
+        columns.push_back(c);
+    }
+    if (columns.empty())
+        return;
+
+    QStringList names;
+    QStringList marks;
+    int nameColumn = -1;
+    for (size_t i = 0; i < columns.size(); ++i)
+    {
+        names.append(N(columns[i].name));
+        marks.append(QStringLiteral("?"));
+        if (!table.strNameField.isEmpty() &&
+            columns[i].name.compare(table.strNameField, Qt::CaseInsensitive) == 0)
+            nameColumn = static_cast<int>(i);
+    }
+    CDbStatement insert = m_db.Prepare(
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(N(table.strTable), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+    const int size =
+        nameColumn >= 0 ? FileIdentity::ColumnLengthLimit(m_db, table.strTable, table.strNameField, 0) : 0;
+    const int indexColumn = table.strIndex.isEmpty() ? -1 : IndexOf(theirs, table.strIndex);
+    // In identifier order, so that the "(Imported n)" names come out as they would between files.
+    CDbStatement rows = source.Prepare(
+        QStringLiteral("SELECT * FROM %1%2")
+            .arg(N(table.strTable),
+                 indexColumn >= 0 ? QStringLiteral(" ORDER BY %1").arg(N(theirs[indexColumn])) : QString()));
+    for (int count = 0; rows.Step(); ++count)
+    {
+        if (count % kRowsBetweenChecks == kRowsBetweenChecks - 1)
+            CheckContinue();
+        // Identifier 0 is every catalogue's root folder and refers to nothing else: never copied.
+        if (indexColumn >= 0 && !rows.Value(indexColumn).IsNull() && rows.Value(indexColumn).ToLong() == 0)
+            continue;
+        insert.Reset();
+        for (size_t i = 0; i < columns.size(); ++i)
+        {
+            const SColumn& c = columns[i];
+            CDbValue value = rows.Value(c.from);
+            if (c.extension)
+                value = ExtensionOf(value);
+            else if (c.space && !value.IsNull())
+                value = CDbValue(c.space->moved.value(value.ToLong(), value.ToLong()));
+            else if (static_cast<int>(i) == nameColumn && !value.IsNull())
+            {
+                const QString text = value.ToString();
+                CDbStatement taken = m_db.Prepare(
+                    QStringLiteral("SELECT Count(*) FROM %1 WHERE %2=?").arg(N(table.strTable), N(c.name)));
+                for (int attempt = 1;; ++attempt)
+                {
+                    taken.Reset();
+                    taken.Bind(1, value);
+                    if (!taken.Step() || taken.Value(0).ToLong() == 0)
+                        break;
+                    value = CDbValue(CMwImport::ImportedName(text, attempt, size));
+                }
+            }
+            insert.Bind(static_cast<int>(i) + 1, value);
+        }
+        insert.Execute();
+    }
+}
+
+void CMwEngineImport::ImportParameters(CDbDatabase& source)
+{
+    if (EngineImport::Columns(source, QStringLiteral("Parameter")).isEmpty())
+        return;
+    // Imported parameters overwrite the open database's of the same name.
+    CDbStatement theirs = source.Prepare(QStringLiteral(
+        "SELECT Parameter.Parameter, Parameter.Value, Parameter.Description FROM [Parameter]"));
+    while (theirs.Step())
+    {
+        const QString name = theirs.Value(0).ToString();
+        if (name.compare(QLatin1String("CompactOnExit"), Qt::CaseInsensitive) != 0 &&
+            !name.startsWith(QLatin1String("FolderFileListFieldView_"), Qt::CaseInsensitive) &&
+            !name.startsWith(QLatin1String("QueryFileListFieldView_"), Qt::CaseInsensitive))
+            continue;
+        if (m_db.Execute(
+                QStringLiteral("UPDATE [Parameter] SET [Value]=?, Description=? WHERE [Parameter]=?"),
+                {theirs.Value(1), theirs.Value(2), CDbValue(name)}) == 0)
+            m_db.Execute(QStringLiteral(
+                             "INSERT INTO [Parameter] ([Parameter], [Value], Description) VALUES (?, ?, ?)"),
+                         {CDbValue(name), theirs.Value(1), theirs.Value(2)});
+    }
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "browser/import/MwImport.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class CDbDatabase;
+class CUserInteraction;
+
+// The import where either database is on a server: a server has no file to copy and cannot be
+// attached to a file's connection, so the other database is read through the engine interface
+// and its rows written into the open one statement by statement, with the same rules as between
+// two files: usage lists and file marks stay behind; identifiers the open database uses already
+// move above every identifier of both, and every reference follows its row; names that are taken
+// get " (Imported)"; counters end at or above both databases' identifiers.
+//
+// Identifier ranges are claimed first, in a short transaction of their own, so that other writers
+// meanwhile take identifiers above them; the rows then go in one transaction: an import that
+// fails or is cancelled leaves the open database's rows as they were.
+class CMwEngineImport final
+{
+public:
+    CMwEngineImport(CDbDatabase& db, CUserInteraction& ui, std::function<bool()> shouldContinue = {});
+
+    SMwImportResult Import(const QString& importPathOrAddress);
+
+private:
+    struct STable
+    {
+        QString strTable;
+        QString strIndex;
+        QString strNameField;
+        bool bImport = false;
+        bool bPurge = false;
+    };
+    // Identifiers of one counter: old identifier of the other database -> new one.
+    struct SKeySpace
+    {
+        QString strTable;
+        QString strColumn;
+        QHash<qint32, qint32> moved;
+        QString Counter() const { return strTable + QLatin1Char('_') + strColumn; }
+    };
+
+    void CheckContinue() const;
+    void ReadImportInfo(CDbDatabase& source);
+    void ClaimIdentifiers(CDbDatabase& source);
+    void MergeCounters(CDbDatabase& source);
+    void ImportTable(CDbDatabase& source, const STable& table);
+    void ImportParameters(CDbDatabase& source);
+
+    CDbDatabase& m_db;
+    CUserInteraction& m_ui;
+    std::function<bool()> m_fnShouldContinue;
+    QString m_strContext;
+    std::vector<STable> m_tables;
+    std::vector<SKeySpace> m_keySpaces;
+};
