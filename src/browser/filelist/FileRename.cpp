@@ -28,7 +28,21 @@ CFileRename::EResult CFileRename::Rename(CRecordSetList& list, int row, const QS
     m_strProblem.clear();
     m_strSolution.clear();
     const QString name = newName.trimmed();
-    const QString oldName = list.DataCtrl_GetFieldValue(row, QStringLiteral("File.File")).ToString();
+    // The record's own name, not the row's: a page read before an earlier rename of the same file
+    // would name a file that is no longer there.
+    QString oldName = list.DataCtrl_GetFieldValue(row, QStringLiteral("File.File")).ToString();
+    try
+    {
+        CDbStatement current = m_db.Prepare(QStringLiteral("SELECT File FROM [File] WHERE FileId=?"));
+        current.Bind(1, list.Key(row));
+        if (current.Step())
+            oldName = current.Value(0).ToString();
+    }
+    catch (const CDbException& e)
+    {
+        LOG_EXCEPTION(e, QString(), QStringLiteral("CMirrowelView::OnEndlabeledit() - FileRecSet.Open"));
+        return EResult::RecordFailed;
+    }
     if (name.isEmpty() || name == oldName || !list.DataCtrl_IsRowValid(row))
         return EResult::Unchanged;
     // A separator would move the file elsewhere rather than rename it.
