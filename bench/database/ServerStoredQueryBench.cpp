@@ -8,6 +8,7 @@
 // ANALYZE, as an import would leave them. Prints both times (best of two rounds), the ratio and
 // whether both marked the same files.
 
+#include "DuplicateSearchSteps.h"
 #include "PostgresServer.h"
 #include "common/DbException.h"
 #include "database/DbDatabase.h"
@@ -49,28 +50,7 @@ double RunSteps(const QString& address, QString* counts)
     CDbDatabase db;
     db.Open(address);
     db.SetUserName(kUser);
-    QStringList steps;
-    CDbStatement entries =
-        db.Prepare("SELECT EntryType, Query FROM QueryEntry WHERE QueryId=22 ORDER BY QueryEntry");
-    while (entries.Step())
-        if (entries.Value(0).ToLong() == 2)
-            steps << entries.Value(1).ToString();
-    QElapsedTimer timer;
-    timer.start();
-    for (const QString& step : steps)
-    {
-        QElapsedTimer stepTimer;
-        stepTimer.start();
-        QString sql = db.OpenQueryDef(step).Sql();
-        sql.replace(QStringLiteral("GetUserName()"), CJetSql::QuoteText(kUser));
-        CDbQueryDef query = db.CreateQueryDef(sql);
-        for (const QString& parameter : query.ParameterNames())
-            if (parameter.toLower() == QLatin1String("paramusername"))
-                query.SetParameter(QStringLiteral("ParamUserName"), kUser);
-        const int changed = query.Execute();
-        std::printf("  %-45s %9d rows %9.1f ms\n", qPrintable(step), changed, stepTimer.nsecsElapsed() / 1e6);
-    }
-    const double ms = timer.nsecsElapsed() / 1e6;
+    const double ms = RunDuplicateSearchSteps(db, kUser);
     *counts = Counts(db);
     std::printf("  result: %s\n", qPrintable(*counts));
     return ms;

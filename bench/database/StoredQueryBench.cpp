@@ -9,6 +9,7 @@
 // DATABASE comes from qrl-bench-generate (user "bench"); the sqlite3 tool loads the GENERAL
 // collation from the product's extension, build/lib/libquarrane_sqlite.so.
 
+#include "DuplicateSearchSteps.h"
 #include "common/DbException.h"
 #include "database/DbDatabase.h"
 #include "database/DbQueryDef.h"
@@ -51,8 +52,9 @@ long PeakKiB(int who)
 
 QString Counts(CDbDatabase& db)
 {
-    CDbStatement st = db.PrepareSqlite(QStringLiteral(
-        "SELECT count(*), sum(QueryMark), sum(Mark), sum(FileId * QueryMark) FROM FileUserSelect WHERE \"User\" = 'bench'"));
+    CDbStatement st =
+        db.PrepareSqlite(QStringLiteral("SELECT count(*), sum(QueryMark), sum(Mark), sum(FileId * QueryMark) "
+                                        "FROM FileUserSelect WHERE \"User\" = 'bench'"));
     st.Step();
     return QStringLiteral("%1 rows, %2 query-marked, %3 checked, id sum %4")
         .arg(st.Value(0).ToString(), st.Value(1).ToString(), st.Value(2).ToString(), st.Value(3).ToString());
@@ -63,27 +65,7 @@ double RunSteps(const QString& path)
     CDbDatabase db;
     db.Open(path);
     db.SetUserName(kUser);
-    QStringList steps;
-    CDbStatement entries = db.Prepare("SELECT EntryType, Query FROM QueryEntry WHERE QueryId=22 ORDER BY QueryEntry");
-    while (entries.Step())
-        if (entries.Value(0).ToLong() == 2)
-            steps << entries.Value(1).ToString();
-    QElapsedTimer timer;
-    timer.start();
-    for (const QString& step : steps)
-    {
-        QElapsedTimer stepTimer;
-        stepTimer.start();
-        QString sql = db.OpenQueryDef(step).Sql();
-        sql.replace(QStringLiteral("GetUserName()"), CJetSql::QuoteText(kUser));
-        CDbQueryDef query = db.CreateQueryDef(sql);
-        for (const QString& parameter : query.ParameterNames())
-            if (parameter.toLower() == QLatin1String("paramusername"))
-                query.SetParameter(QStringLiteral("ParamUserName"), kUser);
-        const int changed = query.Execute();
-        std::printf("  %-45s %9d rows %9.1f ms\n", qPrintable(step), changed, stepTimer.nsecsElapsed() / 1e6);
-    }
-    const double ms = timer.nsecsElapsed() / 1e6;
+    const double ms = RunDuplicateSearchSteps(db, kUser);
     std::printf("  result: %s\n", qPrintable(Counts(db)));
 
     // Not part of the comparison: reading the output query that the file list then shows.
@@ -94,7 +76,8 @@ double RunSteps(const QString& path)
     int rows = 0;
     for (CDbStatement list = db.CreateQueryDef(output).OpenRecordset(); list.Step();)
         ++rows;
-    std::printf("  (output query DuplicatesByTTHFileSize: %d rows read in %.1f ms)\n", rows, outputTimer.nsecsElapsed() / 1e6);
+    std::printf("  (output query DuplicatesByTTHFileSize: %d rows read in %.1f ms)\n", rows,
+                outputTimer.nsecsElapsed() / 1e6);
     return ms;
 }
 // Runs the hand-written SQL through the sqlite3 tool; its peak memory from /usr/bin/time.
@@ -107,7 +90,8 @@ double RunSqlite3(const QString& sqlite3, const QString& extension, const QStrin
     if (timed)
     {
         process.setProgram(QStringLiteral("/usr/bin/time"));
-        process.setArguments(QStringList{QStringLiteral("-f"), QStringLiteral("qrl-peak-kib %M"), sqlite3} + arguments);
+        process.setArguments(QStringList{QStringLiteral("-f"), QStringLiteral("qrl-peak-kib %M"), sqlite3} +
+                             arguments);
     }
     else
     {
@@ -168,7 +152,8 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "cannot copy %s into %s\n", qPrintable(args[1]), qPrintable(dir.path()));
                 return 1;
             }
-            std::printf("round %d: Check Duplicates For Deletion in All Catalogues, stored query steps:\n", round);
+            std::printf("round %d: Check Duplicates For Deletion in All Catalogues, stored query steps:\n",
+                        round);
             oursMs = std::min(oursMs, RunSteps(ours));
             std::printf("round %d: hand-written SQL through %s\n", round, qPrintable(sqlite3));
             long peak = 0;
@@ -186,8 +171,10 @@ int main(int argc, char** argv)
         const bool same = ourCounts == theirCounts;
         std::printf("\nstored query steps   %10.1f ms   peak memory %7.1f MiB (this process)\n", oursMs,
                     PeakKiB(RUSAGE_SELF) / 1024.0);
-        std::printf("sqlite3 hand-written %10.1f ms   peak memory %7.1f MiB (sqlite3)\n", theirsMs, theirsPeak / 1024.0);
-        std::printf("ratio %.2f (target: 3.00 or less); same files marked: %s\n", oursMs / theirsMs, same ? "yes" : "NO");
+        std::printf("sqlite3 hand-written %10.1f ms   peak memory %7.1f MiB (sqlite3)\n", theirsMs,
+                    theirsPeak / 1024.0);
+        std::printf("ratio %.2f (target: 3.00 or less); same files marked: %s\n", oursMs / theirsMs,
+                    same ? "yes" : "NO");
         return same ? 0 : 1;
     }
     catch (const CDbException& e)

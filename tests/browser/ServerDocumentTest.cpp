@@ -2,7 +2,7 @@
 // of the address, the version check, and what it does not do to a server (skipped with the reason
 // without PostgreSQL). The recent-file list's handling of addresses needs no server.
 
-#include "PostgresServer.h"
+#include "ServerCatalogue.h"
 #include "browser/DragPayloads.h"
 #include "browser/JobRunner.h"
 #include "browser/MirrowelDoc.h"
@@ -82,10 +82,7 @@ class ServerDocumentTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!CDbDatabase::ServerSupportAvailable())
-            GTEST_SKIP() << "skipped: PostgreSQL is not installed (built without libpq)";
-        if (!CTestPostgresServer::Instance().Available())
-            GTEST_SKIP() << "skipped: " << CTestPostgresServer::Instance().Reason().toStdString();
+        QUARRANE_NEED_SERVER();
         ASSERT_TRUE(m_dir.isValid());
         SetErrorLogFolder(m_dir.path());
         m_address = CTestPostgresServer::Instance().NewDatabase();

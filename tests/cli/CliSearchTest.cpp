@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "ProcessEnvironment.h"
 #include "database/DbDatabase.h"
 
@@ -14,13 +15,6 @@
 namespace
 {
 const char* const kTth = "LWPNACQDBZRYXW3VHJVCJ64QBZNGHOHHHZWCLNQ";
-
-struct CliRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 } // namespace
 
 // quarrane-cli search as a process, on a database with a catalogue whose folder is real: one of
@@ -54,19 +48,7 @@ protected:
         db.Close();
     }
 
-    CliRun Cli(const QStringList& arguments)
-    {
-        QProcess p;
-        p.setProcessEnvironment(m_env);
-        p.start(QStringLiteral(QUARRANE_CLI_PATH), arguments);
-        CliRun run;
-        if (!p.waitForFinished(120000))
-            return run;
-        run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        run.out = QString::fromUtf8(p.readAllStandardOutput());
-        run.err = QString::fromUtf8(p.readAllStandardError());
-        return run;
-    }
+    CliRun Cli(const QStringList& arguments) { return RunCli(m_env, arguments, 120000); }
 
     QTemporaryDir m_dir;
     QProcessEnvironment m_env;

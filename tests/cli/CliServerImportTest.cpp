@@ -1,8 +1,9 @@
 // quarrane-cli import between a catalogue file and a catalogue on a throwaway PostgreSQL server,
 // both ways, checked row by row by content (skipped with the reason without PostgreSQL).
 
-#include "PostgresServer.h"
+#include "CliRun.h"
 #include "ProcessEnvironment.h"
+#include "ServerCatalogue.h"
 #include "database/DbDatabase.h"
 
 #include <QHash>
@@ -120,10 +121,7 @@ class CliServerImportTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!CDbDatabase::ServerSupportAvailable())
-            GTEST_SKIP() << "skipped: PostgreSQL is not installed (built without libpq)";
-        if (!CTestPostgresServer::Instance().Available())
-            GTEST_SKIP() << "skipped: " << CTestPostgresServer::Instance().Reason().toStdString();
+        QUARRANE_NEED_SERVER();
         ASSERT_TRUE(m_dir.isValid());
         m_env = IsolatedProcessEnvironment(m_dir);
         m_address = CTestPostgresServer::Instance().NewDatabase();
@@ -132,13 +130,9 @@ protected:
 
     int Cli(const QStringList& arguments)
     {
-        QProcess p;
-        p.setProcessEnvironment(m_env);
-        p.start(QStringLiteral(QUARRANE_CLI_PATH), arguments);
-        if (!p.waitForFinished(ScaledTimeout(60000)))
-            return -1;
-        m_err = QString::fromUtf8(p.readAllStandardError());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+        const CliRun run = RunCli(m_env, arguments, ScaledTimeout(60000));
+        m_err = run.err;
+        return run.exitCode;
     }
 
     void Fill(const QString& database, const char* script)

@@ -1,8 +1,9 @@
 // quarrane-cli on a catalogue on a PostgreSQL server (a throwaway server started for this
 // program; skipped with the reason when PostgreSQL is not installed).
 
-#include "PostgresServer.h"
+#include "CliRun.h"
 #include "ProcessEnvironment.h"
+#include "ServerCatalogue.h"
 #include "database/DbDatabase.h"
 
 #include <QProcess>
@@ -12,41 +13,19 @@
 
 namespace
 {
-struct CliServerRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 class CliServerTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!CDbDatabase::ServerSupportAvailable())
-            GTEST_SKIP() << "skipped: PostgreSQL is not installed (built without libpq)";
-        if (!CTestPostgresServer::Instance().Available())
-            GTEST_SKIP() << "skipped: " << CTestPostgresServer::Instance().Reason().toStdString();
+        QUARRANE_NEED_SERVER();
         ASSERT_TRUE(m_dir.isValid());
         m_env = IsolatedProcessEnvironment(m_dir);
         m_address = CTestPostgresServer::Instance().NewDatabase();
         ASSERT_FALSE(m_address.isEmpty());
     }
 
-    CliServerRun Cli(const QStringList& arguments)
-    {
-        QProcess p;
-        p.setProcessEnvironment(m_env);
-        p.start(QStringLiteral(QUARRANE_CLI_PATH), arguments);
-        CliServerRun run;
-        if (!p.waitForFinished(ScaledTimeout(60000)))
-            return run;
-        run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-        run.out = QString::fromUtf8(p.readAllStandardOutput());
-        run.err = QString::fromUtf8(p.readAllStandardError());
-        return run;
-    }
+    CliRun Cli(const QStringList& arguments) { return RunCli(m_env, arguments, ScaledTimeout(60000)); }
 
     QTemporaryDir m_dir;
     QProcessEnvironment m_env;
@@ -56,12 +35,12 @@ protected:
 
 TEST_F(CliServerTest, NewMakesAServerCatalogueThatReadsAsAFileDoes)
 {
-    const CliServerRun empty = Cli({QStringLiteral("catalogues"), m_address});
+    const CliRun empty = Cli({QStringLiteral("catalogues"), m_address});
     EXPECT_EQ(empty.exitCode, 1) << "an empty server database is no catalogue";
 
-    const CliServerRun made = Cli({QStringLiteral("new"), m_address});
+    const CliRun made = Cli({QStringLiteral("new"), m_address});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
-    const CliServerRun again = Cli({QStringLiteral("new"), m_address});
+    const CliRun again = Cli({QStringLiteral("new"), m_address});
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_TRUE(again.err.contains(QLatin1String("holds a catalogue already"))) << again.err.toStdString();
 
@@ -70,8 +49,8 @@ TEST_F(CliServerTest, NewMakesAServerCatalogueThatReadsAsAFileDoes)
     for (const char* command : {"queries", "catalogues"})
     {
         SCOPED_TRACE(command);
-        const CliServerRun onServer = Cli({QString::fromLatin1(command), m_address});
-        const CliServerRun onFile = Cli({QString::fromLatin1(command), file});
+        const CliRun onServer = Cli({QString::fromLatin1(command), m_address});
+        const CliRun onFile = Cli({QString::fromLatin1(command), file});
         EXPECT_EQ(onServer.exitCode, 0) << onServer.err.toStdString();
         EXPECT_EQ(onServer.out, onFile.out);
         EXPECT_FALSE(onServer.out.isEmpty());

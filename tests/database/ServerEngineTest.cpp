@@ -17,15 +17,6 @@
 
 namespace
 {
-// A new server database for one test; skips the test when there is no server to be had.
-#define QUARRANE_NEED_SERVER()                                                                               \
-    do                                                                                                       \
-    {                                                                                                        \
-        if (!CDbDatabase::ServerSupportAvailable())                                                          \
-            GTEST_SKIP() << "skipped: PostgreSQL is not installed (built without libpq)";                    \
-        if (!CTestPostgresServer::Instance().Available())                                                    \
-            GTEST_SKIP() << "skipped: " << CTestPostgresServer::Instance().Reason().toStdString();           \
-    } while (false)
 // The rows of a query as text, as the file tests read them.
 struct EngineRows : DatabaseFixture
 {

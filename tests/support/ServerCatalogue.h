@@ -19,22 +19,31 @@ enum class EEngine
     Server,
 };
 
+// Why a test cannot have the test program's server; empty when it can.
+inline QString ServerSkipReason()
+{
+    if (!CDbDatabase::ServerSupportAvailable())
+        return QStringLiteral("PostgreSQL is not installed (built without libpq)");
+    return CTestPostgresServer::Instance().Available() ? QString() : CTestPostgresServer::Instance().Reason();
+}
+
+// Skips the test when there is no server to be had.
+#define QUARRANE_NEED_SERVER()                                                                               \
+    do                                                                                                       \
+    {                                                                                                        \
+        if (const QString reason_ = ServerSkipReason(); !reason_.isEmpty())                                  \
+            GTEST_SKIP() << "skipped: " << reason_.toStdString();                                            \
+    } while (false)
+
 // A fresh catalogue on the server of the test program: a copy of a catalogue created once, since
 // creating the schema and its queries takes longer than copying it. Empty when the tests cannot
 // have a server (*skipReason says why) or the catalogue could not be made (*error says why).
 inline QString NewServerCatalogue(QString* skipReason, QString* error)
 {
-    if (!CDbDatabase::ServerSupportAvailable())
-    {
-        *skipReason = QStringLiteral("PostgreSQL is not installed (built without libpq)");
+    *skipReason = ServerSkipReason();
+    if (!skipReason->isEmpty())
         return QString();
-    }
     CTestPostgresServer& server = CTestPostgresServer::Instance();
-    if (!server.Available())
-    {
-        *skipReason = server.Reason();
-        return QString();
-    }
     // On the run's shared server, the first test process to make the catalogue leaves it under
     // one name for the others.
     const QString shared = server.AddressOf(QStringLiteral("quarrane_catalogue"));

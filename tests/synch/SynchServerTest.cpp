@@ -1,8 +1,8 @@
 // Real synchronizer processes cataloguing folders into a catalogue on a throwaway PostgreSQL
 // server, alone and together with other writers (skipped with the reason without PostgreSQL).
 
-#include "PostgresServer.h"
 #include "ProcessEnvironment.h"
+#include "ServerCatalogue.h"
 #include "common/DbException.h"
 #include "common/ScriptedInteraction.h"
 #include "database/DbDatabase.h"
@@ -32,10 +32,7 @@ class SynchServerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!CDbDatabase::ServerSupportAvailable())
-            GTEST_SKIP() << "skipped: PostgreSQL is not installed (built without libpq)";
-        if (!CTestPostgresServer::Instance().Available())
-            GTEST_SKIP() << "skipped: " << CTestPostgresServer::Instance().Reason().toStdString();
+        QUARRANE_NEED_SERVER();
         ASSERT_TRUE(m_dir.isValid());
         m_address = CTestPostgresServer::Instance().NewDatabase();
         ASSERT_FALSE(m_address.isEmpty());

@@ -167,14 +167,7 @@ SMwImportResult CMwEngineImport::Import(const QString& importPathOrAddress)
     }
     catch (const CDbException& e)
     {
-        if (e.m_nErrorCode == DbErrors::kDiskFull)
-            result = {static_cast<int>(e.m_nErrorCode), e.m_strDescription,
-                      QStringLiteral("Quarrane Import")};
-        else
-        {
-            LOG_EXCEPTION(e, QString(), m_strContext);
-            result = {static_cast<int>(e.m_nErrorCode), QString(), kCaption};
-        }
+        result = ImportResultOfError(e, m_strContext);
     }
     m_ui.ClearProgress();
     m_ui.SetStatusText(QString());

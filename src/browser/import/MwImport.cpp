@@ -237,18 +237,19 @@ SMwImportResult CMwImport::Import(const QString& importPath)
     }
     catch (const CDbException& e)
     {
-        if (e.m_nErrorCode == DbErrors::kDiskFull)
-            result = {static_cast<int>(e.m_nErrorCode), e.m_strDescription,
-                      QStringLiteral("Quarrane Import")};
-        else
-        {
-            LOG_EXCEPTION(e, QString(), m_strContext);
-            result = {static_cast<int>(e.m_nErrorCode), QString(), kCaption};
-        }
+        result = ImportResultOfError(e, m_strContext);
     }
     m_ui.ClearProgress();
     m_ui.SetStatusText(QString());
     return result;
+}
+
+SMwImportResult ImportResultOfError(const CDbException& e, const QString& context)
+{
+    if (e.m_nErrorCode == DbErrors::kDiskFull)
+        return {static_cast<int>(e.m_nErrorCode), e.m_strDescription, QStringLiteral("Quarrane Import")};
+    LOG_EXCEPTION(e, QString(), context);
+    return {static_cast<int>(e.m_nErrorCode), QString(), kCaption};
 }
 
 SMwImportResult CMwImport::CopyImportDatabase(const QString& importPath)

@@ -23,6 +23,11 @@ struct SMwImportResult
     bool Succeeded() const { return nCode == 0; }
 };
 
+class CDbException;
+// What an import that stopped on a database error tells: a full disk in its own words, anything
+// else logged under context and told by its code.
+SMwImportResult ImportResultOfError(const CDbException& e, const QString& context);
+
 // Merges another catalogue database into the open one: groups, catalogues, folders, files and
 // their edits, keywords, categories, collections and file list field views, the users' catalogue
 // selections and some parameters. Usage lists and file marks stay behind.
