@@ -15,7 +15,8 @@
 inline double RunDuplicateSearchSteps(CDbDatabase& db, const QString& user)
 {
     QStringList steps;
-    CDbStatement entries = db.Prepare("SELECT EntryType, Query FROM QueryEntry WHERE QueryId=22 ORDER BY QueryEntry");
+    CDbStatement entries =
+        db.Prepare("SELECT EntryType, Query FROM QueryEntry WHERE QueryId=22 ORDER BY QueryEntry");
     while (entries.Step())
         if (entries.Value(0).ToLong() == 2)
             steps << entries.Value(1).ToString();
