@@ -53,6 +53,11 @@ namespace
 constexpr int kCloseFlushMs = 1000;
 } // namespace
 
+void CConversationServer::StopListening()
+{
+    m_pServer->close();
+}
+
 void CConversationServer::Close()
 {
     const QList<QLocalSocket*> sockets = m_connections.keys();

@@ -36,6 +36,8 @@ public:
     // reason) when another live server holds the name or the socket cannot be made.
     bool Listen(QString* pError = nullptr);
     void Close();
+    // New clients are no longer taken; those connected keep their conversations.
+    void StopListening();
 
     void SetHandler(Handler handler) { m_handler = std::move(handler); }
 

@@ -21,19 +21,22 @@ QString DdeErrorText(quint32 error)
     case 0x4002:
         return QStringLiteral("The synchronous data transaction has timed out");
     case 0x4003:
-        return QStringLiteral("A DDEML function was called without first calling the DdeInitialize function, or an "
-                              "invalid instance identifier was passed to a DDEML function");
+        return QStringLiteral(
+            "A DDEML function was called without first calling the DdeInitialize function, or an "
+            "invalid instance identifier was passed to a DDEML function");
     case 0x4004:
-        return QStringLiteral("An application initialized as APPCLASS_MONITOR has attempted to perform a dynamic "
-                              "data exchange (DDE) transaction, or an application initialized as "
-                              "APPCMD_CLIENTONLY has attempted to perform server transactions");
+        return QStringLiteral(
+            "An application initialized as APPCLASS_MONITOR has attempted to perform a dynamic "
+            "data exchange (DDE) transaction, or an application initialized as "
+            "APPCMD_CLIENTONLY has attempted to perform server transactions");
     case 0x4005:
         return QStringLiteral("The request for a synchronous execute transaction has timed out");
     case 0x4006:
         return QStringLiteral("A parameter failed to be validated by the DDEML");
     case 0x4007:
-        return QStringLiteral("The DDEML application has created a prolonged race condition (in which the server "
-                              "application outruns the client), causing large amounts of memory to be consumed");
+        return QStringLiteral(
+            "The DDEML application has created a prolonged race condition (in which the server "
+            "application outruns the client), causing large amounts of memory to be consumed");
     case 0x4008:
         return QStringLiteral("A memory allocation has failed");
     case 0x4009:
@@ -110,15 +113,24 @@ QString StartFailureText(StartResult result, const QString& programPath)
 }
 
 bool SendDdeCommand(const QString& programPath, const QString& service, const QString& topic,
-                    const QString& item, bool bStartFirst, CUserInteraction& ui, const DdeSendOptions& options)
+                    const QString& item, bool bStartFirst, CUserInteraction& ui,
+                    const DdeSendOptions& options)
 {
-    auto client = std::make_unique<CConversationClient>();
-    for (int attempt = 0; attempt < 2; ++attempt)
+    // Two attempts at least. A synchronizer that is just starting or just ending answers busy, or
+    // goes before it answers: handing it the item would lose it while we report it sent. So a
+    // busy one is asked again while the time a start may take lasts, and one that went is started
+    // again, a few times at most.
+    constexpr int kMaxStarts = 3;
+    const QDeadlineTimer deadline(options.startWaitMs);
+    bool start = bStartFirst;
+    int starts = 0;
+    for (int attempt = 0;; ++attempt)
     {
         CWaitCursorScope wait(ui);
         ui.SetStatusText(QStringLiteral("Launching %1...").arg(service));
-        if ((attempt == 0) == bStartFirst)
+        if (start)
         {
+            ++starts;
             const StartResult started = StartAndWaitForService(programPath, service, options.startWaitMs);
             if (started != StartResult::Started)
             {
@@ -129,27 +141,36 @@ bool SendDdeCommand(const QString& programPath, const QString& service, const QS
                 return false;
             }
         }
-        if (!client->Connect(service, topic))
+        auto client = std::make_unique<CConversationClient>();
+        std::optional<quint32> answer;
+        if (client->Connect(service, topic))
         {
-            if (bStartFirst || attempt == 1)
+            answer = client->AdviseStart(item);
+            // An answer that did not come while the conversation stands: the item is with the
+            // server, which may simply be slow to say so.
+            if (answer != kDdeFBusy && (answer || client->IsConnected()))
             {
-                ui.MessageBox(client->LastErrorText().isEmpty() ? DdeErrorText(client->LastError())
-                                                                : client->LastErrorText(),
-                              QStringLiteral("Unable to send the DDE message:  %1").arg(topic),
-                              MsgIcon::Warning, MsgButtons::Ok);
                 ui.SetStatusText(QString());
-                return false;
+                if (options.pKeepClient)
+                    *options.pKeepClient = std::move(client);
+                return true;
             }
-            continue;
         }
-        // Asynchronous in spirit: whatever the server answers, the item has been handed over.
-        client->AdviseStart(item);
-        ui.SetStatusText(QString());
-        if (options.pKeepClient)
-            *options.pKeepClient = std::move(client);
-        return true;
+        const bool busy = answer == kDdeFBusy;
+        if (attempt >= 1 && (deadline.hasExpired() || (!busy && starts >= kMaxStarts)))
+        {
+            const QString text = busy                                ? DdeErrorText(0x4001)
+                                 : client->LastErrorText().isEmpty() ? DdeErrorText(client->LastError())
+                                                                     : client->LastErrorText();
+            ui.MessageBox(text, QStringLiteral("Unable to send the DDE message:  %1").arg(topic),
+                          MsgIcon::Warning, MsgButtons::Ok);
+            ui.SetStatusText(QString());
+            return false;
+        }
+        start = !busy;
+        if (busy || attempt >= 1)
+            QThread::msleep(100);
     }
-    return false;
 }
 
 bool ForwardCommandLine(const QString& programPath, const QString& service, const QString& topic,
@@ -169,7 +190,8 @@ bool ForwardCommandLine(const QString& programPath, const QString& service, cons
         if (started == StartResult::NotFound)
         {
             ui.MessageBox(QStringLiteral("The Quarrane Synchronizer module could not be found!"),
-                          QStringLiteral("Missing Quarrane Synchronizer Module"), MsgIcon::Error, MsgButtons::Ok);
+                          QStringLiteral("Missing Quarrane Synchronizer Module"), MsgIcon::Error,
+                          MsgButtons::Ok);
             return false;
         }
         if (started == StartResult::NotExecuted)

@@ -24,9 +24,10 @@ struct DdeSendOptions
     std::unique_ptr<CConversationClient>* pKeepClient = nullptr;
 };
 
-// The browser's sender: two attempts; with bStartFirst the program is started at the first, else
-// at the second; then an advise-start with the item (the command line) on the topic. Failures are
-// told through ui with their texts and captions; returns true when the item was sent.
+// The browser's sender: with bStartFirst the program is started at the first attempt, else at the
+// second; then an advise-start with the item (the command line) on the topic. A busy server is
+// asked again for at most startWaitMs, one that went before answering is started again. Failures
+// are told through ui with their texts and captions; returns true when the item was sent.
 bool SendDdeCommand(const QString& programPath, const QString& service, const QString& topic,
                     const QString& item, bool bStartFirst, CUserInteraction& ui,
                     const DdeSendOptions& options = {});

@@ -191,6 +191,10 @@ void CMirrowelUpdateApp::OnRequestDone(CMwuRequest* request)
                                if (m_state.IsClosing() || m_state.RunningCount() != 0 || !allDone)
                                    return;
                                m_nQuitResult = result;
+                               // A client arriving from now on finds no server and starts another
+                               // synchronizer, instead of handing its work to one that is going.
+                               if (m_pServer)
+                                   m_pServer->StopListening();
                                emit closeRequested();
                            });
     }

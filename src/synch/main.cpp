@@ -17,6 +17,7 @@
 #include "synch/SynchUnattendedInteraction.h"
 
 #include <QApplication>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QSettings>
 #include <QTimer>
@@ -79,6 +80,15 @@ int ExitStatusOfResult(int result, bool unattended)
         // Any other result still ends non-zero, whatever its low bits.
         return result == 0 ? 0 : (result & 0xFF) != 0 ? result & 0xFF : 1;
     }
+}
+
+constexpr int kEndingInstanceWaitMs = 5000;
+
+bool InstanceAnswers(const QString& servicePath)
+{
+    QLocalSocket probe;
+    probe.connectToServer(servicePath);
+    return probe.waitForConnected(1000);
 }
 
 // A second instance: bring the running one forward and hand it our command line.
@@ -153,7 +163,11 @@ int main(int argc, char* argv[])
     }
     QLockFile instanceLock(servicePath + QStringLiteral(".lock"));
     instanceLock.setStaleLockTime(0);
-    if (!instanceLock.tryLock(0))
+    // An instance that has stopped listening because it is ending holds the lock for the moment
+    // it takes to go; we wait for it and serve in its place rather than hand our command line to
+    // a program that no longer takes any.
+    if (!instanceLock.tryLock(0) &&
+        (InstanceAnswers(servicePath) || !instanceLock.tryLock(kEndingInstanceWaitMs)))
     {
         CWidgetInteraction widgetUi;
         return RunSecondInstance(arguments, commandLine, unattended ? static_cast<CUserInteraction&>(unattendedUi)

@@ -211,3 +211,44 @@ TEST_F(ConversationTest, SendersExplainFailuresInTheirOwnWords)
                                    QStringLiteral("CmdLine"), QStringLiteral("-Database=y"), ui));
     EXPECT_EQ(ui.Messages().size(), 5u);
 }
+
+TEST_F(ConversationTest, ABusyServerIsAskedAgainAndNeverToldTheItemArrived)
+{
+    CScriptedInteraction ui;
+    ServerThread server(QStringLiteral("QuarraneSynch"));
+    std::unique_ptr<CConversationClient> kept;
+    DdeSendOptions keep;
+    keep.pKeepClient = &kept;
+    // Busy while it starts up: the item goes at the fourth asking.
+    server.AnswerBusy(3);
+    EXPECT_TRUE(SendDdeCommand(QStringLiteral("/bin/true"), QStringLiteral("QuarraneSynch"),
+                               QStringLiteral("AddFiles"), QStringLiteral("-Database=x -AddFiles"), false, ui,
+                               keep));
+    ASSERT_EQ(server.Transactions().size(), 4u);
+    EXPECT_TRUE(ui.Messages().empty());
+
+    // A server that stops taking clients, as one that is ending does, keeps the conversations it
+    // has: the final notice still arrives.
+    server.OnServer([](CConversationServer& s) { s.StopListening(); });
+    const quint64 link = server.Transactions()[3].linkId;
+    server.OnServer([link](CConversationServer& s) { s.PostFinalAdvise(link, 0); });
+    EXPECT_EQ(kept->WaitForFinalAdvise(5000), 0u);
+    CConversationClient late;
+    EXPECT_FALSE(late.Connect(QStringLiteral("QuarraneSynch"), QStringLiteral("AddFiles"), 500));
+}
+
+TEST_F(ConversationTest, AServerBusyForLongerThanAStartMayTakeIsReportedNotTakenForSent)
+{
+    CScriptedInteraction ui;
+    ServerThread server(QStringLiteral("QuarraneSynch"));
+    server.AnswerBusy(1000);
+    DdeSendOptions quick;
+    quick.startWaitMs = 300;
+    EXPECT_FALSE(SendDdeCommand(QStringLiteral("/bin/true"), QStringLiteral("QuarraneSynch"),
+                                QStringLiteral("AddFiles"), QStringLiteral("-Database=x"), false, ui, quick));
+    const auto m = ui.Messages();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].text, QStringLiteral("The synchronous advise transaction is busy"));
+    EXPECT_EQ(m[0].caption, QStringLiteral("Unable to send the DDE message:  AddFiles"));
+    EXPECT_GE(server.Transactions().size(), 2u);
+}

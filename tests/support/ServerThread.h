@@ -30,7 +30,8 @@ public:
                     {
                         std::lock_guard lock(m_mutex);
                         m_transactions.push_back(t);
-                        if (t.item == QStringLiteral("busy"))
+                        if (t.item == QStringLiteral("busy") || (t.kind == ConversationKind::AdviseStart &&
+                                                                 m_nBusyAnswers > 0 && m_nBusyAnswers-- > 0))
                             return quint32(kDdeFBusy);
                         return quint32(kDdeFAck);
                     });
@@ -61,11 +62,14 @@ public:
         return m_transactions;
     }
     bool Listening() const { return m_bListening; }
+    // The next n advise-starts are answered busy, as by a server starting up or ending.
+    void AnswerBusy(int n) { m_nBusyAnswers = n; }
 
 private:
     std::unique_ptr<QThread> m_thread;
     CConversationServer* m_pServer = nullptr;
     std::atomic<bool> m_bListening{false};
+    std::atomic<int> m_nBusyAnswers{0};
     std::mutex m_mutex;
     std::vector<CConversationServer::Transaction> m_transactions;
 };
