@@ -47,8 +47,8 @@
 // database (TemplateDatabase.h, library databasetemplate).
 
 #include "database/DbStatement.h"
-#include "database/JetSql.h"
 #include "database/DbValue.h"
+#include "database/JetSql.h"
 
 #include <QString>
 
@@ -174,6 +174,9 @@ public:
 private:
     void OpenHandle(const QString& path, int flags, bool immutable = false);
     void OpenServer(const QString& address, EDbOpenMode mode, bool creating);
+    // Adds the server functions that a catalogue made by an earlier build lacks, in a
+    // transaction of its own; a login that may not create them leaves the catalogue as it is.
+    void AddMissingServerFunctions();
     bool EngineInTransaction() const;
     void BeginServerTrans(bool immediate);
     void Configure(bool newFile);

@@ -1,0 +1,154 @@
+// Server catalogues made by an earlier build lack functions that this build's statements call:
+// opening one for writing adds them; a login that may only read is told what to run.
+
+#include "DatabaseFixture.h"
+
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
+#include "database/DbErrorCodes.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace
+{
+struct UpgradeRows : DatabaseFixture
+{
+    using DatabaseFixture::RowsOf;
+};
+
+class ServerUpgrade : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_log.isValid());
+        SetErrorLogFolder(m_log.path());
+        QUARRANE_NEW_SERVER_CATALOGUE(m_address);
+        CDbDatabase db;
+        db.Open(m_address);
+        for (const char* name : {"b", "A", "c"})
+            db.Execute(QStringLiteral("INSERT INTO [Group] (GroupId, [Group]) VALUES (?, ?)"),
+                       {CDbValue(static_cast<qint32>(name[0])), CDbValue(QString::fromLatin1(name))});
+        // What an earlier build made: no jet_order at all.
+        db.ExecuteSqliteScript(
+            QStringLiteral("DROP FUNCTION jet_order(text); DROP FUNCTION jet_order(anyelement)"));
+    }
+    void TearDown() override { SetErrorLogFolder(QString()); }
+
+    static QStringList Rows(CDbDatabase& db, const char* jetSql)
+    {
+        return UpgradeRows::RowsOf(db, QString::fromUtf8(jetSql));
+    }
+    static QStringList Sorted(CDbDatabase& db)
+    {
+        return Rows(db, "SELECT [Group] FROM [Group] ORDER BY [Group].[Group]");
+    }
+    static QStringList Unsorted(CDbDatabase& db)
+    {
+        QStringList rows = Rows(db, "SELECT [Group] FROM [Group] WHERE GroupId > 0");
+        rows.sort(Qt::CaseInsensitive);
+        return rows;
+    }
+    QString LogText() const
+    {
+        QFile file(ErrorLogPath());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // A login of the server that may read the catalogue's tables and nothing more.
+    QString ReaderAddress()
+    {
+        const QString role = QStringLiteral("reader_%1").arg(::getpid());
+        // Opened for reading, which adds nothing, then allowed to make the role.
+        CDbDatabase owner;
+        owner.Open(m_address, EDbOpenMode::ReadOnly);
+        owner.ExecuteSqliteScript(QStringLiteral("SET default_transaction_read_only = off"));
+        owner.ExecuteSqliteScript(
+            QStringLiteral(
+                "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %1 "
+                "LOGIN; END IF; END $$; GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1")
+                .arg(role));
+        return QString(m_address).replace(QStringLiteral("user=quarrane"), QStringLiteral("user=") + role);
+    }
+
+    QTemporaryDir m_log;
+    QString m_address;
+};
+} // namespace
+
+TEST_F(ServerUpgrade, OpeningForWritingAddsWhatAnEarlierBuildLeftOut)
+{
+    const QStringList expected = {QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("c")};
+    {
+        // Reading leaves the catalogue as it is: what needs the function says what to run.
+        CDbDatabase reading;
+        reading.Open(m_address, EDbOpenMode::ReadOnly);
+        EXPECT_EQ(Unsorted(reading), expected);
+        try
+        {
+            Sorted(reading);
+            ADD_FAILURE() << "sorted without jet_order";
+        }
+        catch (const CDbException& e)
+        {
+            EXPECT_EQ(e.m_nErrorCode, DbErrors::kInputNotFound);
+            EXPECT_TRUE(e.m_strDescription.contains(QLatin1String("jet_order")))
+                << e.m_strDescription.toStdString();
+            EXPECT_TRUE(e.m_strDescription.contains(QLatin1String("quarrane-cli repair")))
+                << e.m_strDescription.toStdString();
+        }
+    }
+    CDbDatabase writing;
+    writing.Open(m_address);
+    EXPECT_EQ(Sorted(writing), expected);
+    EXPECT_EQ(Rows(writing, "SELECT Max(GroupId) FROM [Group] WHERE [Group] LIKE 'B*'"), QStringList{"98"});
+    writing.Close();
+    // Again, and at once from two connections: nothing more to add, nothing refused.
+    CDbDatabase first;
+    CDbDatabase second;
+    first.Open(m_address);
+    second.Open(m_address);
+    EXPECT_EQ(Sorted(first), expected);
+    EXPECT_EQ(Sorted(second), expected);
+    CDbDatabase reading;
+    reading.Open(m_address, EDbOpenMode::ReadOnly);
+    EXPECT_EQ(Sorted(reading), expected);
+    EXPECT_EQ(LogText(), QString());
+}
+
+TEST_F(ServerUpgrade, ALoginThatMayOnlyReadIsToldWhatToRun)
+{
+    const QString reader = ReaderAddress();
+    CDbDatabase db;
+    db.Open(reader);
+    EXPECT_EQ(Unsorted(db), (QStringList{"A", "b", "c"}));
+    long code = 0;
+    QString text;
+    try
+    {
+        Sorted(db);
+    }
+    catch (const CDbException& e)
+    {
+        code = e.m_nErrorCode;
+        text = e.m_strDescription;
+    }
+    EXPECT_EQ(code, DbErrors::kInputNotFound);
+    EXPECT_TRUE(text.contains(QLatin1String("quarrane-cli repair"))) << text.toStdString();
+    EXPECT_TRUE(LogText().contains(QLatin1String("jet_order(text), jet_order(anyelement)")))
+        << LogText().toStdString();
+    // Writing is refused as on a read-only file.
+    EXPECT_EQ(ErrorOf([&] { db.Execute(QStringLiteral("UPDATE [Group] SET [Group]='d' WHERE GroupId=99")); }),
+              DbErrors::kReadOnly);
+    db.Close();
+
+    // Once the owner has opened it, the reader sorts too.
+    CDbDatabase owner;
+    owner.Open(m_address);
+    owner.Close();
+    db.Open(reader);
+    EXPECT_EQ(Sorted(db), (QStringList{"A", "b", "c"}));
+}
