@@ -152,6 +152,11 @@ void CDbDatabase::OpenServer(const QString& address, EDbOpenMode mode, bool crea
     }
 }
 
+QStringList CDbDatabase::MissingServerFunctions()
+{
+    return IsServer() ? m_connection->Server()->MissingFunctions() : QStringList();
+}
+
 void CDbDatabase::AddMissingServerFunctions()
 {
     CPgConnection& server = *m_connection->Server();

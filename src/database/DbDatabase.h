@@ -102,6 +102,9 @@ public:
     // dialect) in one transaction, then opens it. 3204 when the database holds a catalogue
     // already; nothing is left behind when the script fails.
     void CreateOnServer(const QString& address, const QString& script);
+    // The server functions that the statements call and that the open server catalogue lacks (one
+    // made by an earlier build, opened by a login that could not add them); empty for a file.
+    QStringList MissingServerFunctions();
     bool IsReadOnly() const { return m_bReadOnly; }
     QString Path() const { return m_strPath; }
 

@@ -1,4 +1,5 @@
 #include "ProcessEnvironment.h"
+#include "ServerCatalogue.h"
 #include "common/NameList.h"
 #include "database/DbDatabase.h"
 #include "database/TemplateDatabase.h"
@@ -19,16 +20,24 @@
 
 namespace
 {
-// The real synchronizer on a generated medium, its rows checked against find and rhash.
-class SynchEndToEndTest : public ::testing::Test
+// The real synchronizer on a generated medium, its rows checked against find and rhash; the
+// catalogue is a file, or lives on the test run's PostgreSQL server (-Database= takes its address).
+class SynchEndToEndTest : public ::testing::TestWithParam<EEngine>
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        m_strDatabase = m_dir.filePath(QStringLiteral("Media.qrl"));
         m_strMedia = m_dir.filePath(QStringLiteral("media"));
-        ASSERT_TRUE(WriteTemplateDatabase(m_strDatabase));
+        if (GetParam() == EEngine::Server)
+        {
+            QUARRANE_NEW_SERVER_CATALOGUE(m_strDatabase);
+        }
+        else
+        {
+            m_strDatabase = m_dir.filePath(QStringLiteral("Media.qrl"));
+            ASSERT_TRUE(WriteTemplateDatabase(m_strDatabase));
+        }
         ASSERT_TRUE(QDir().mkpath(m_strMedia));
         ASSERT_TRUE(CFixtureVolumeTable::WriteFile(
             m_dir.filePath(QStringLiteral("volumes")),
@@ -81,7 +90,9 @@ struct Row
 };
 } // namespace
 
-TEST_F(SynchEndToEndTest, AddFilesAndUpdateTTHOnAGeneratedMedium)
+QUARRANE_ON_BOTH_ENGINES(SynchEndToEndTest);
+
+TEST_P(SynchEndToEndTest, AddFilesAndUpdateTTHOnAGeneratedMedium)
 {
     const QByteArray shared(70000, 'x');      // three copies under different names and folders
     const QByteArray quoted("quoted twins");  // two copies with awkward names
@@ -205,7 +216,7 @@ TEST_F(SynchEndToEndTest, AddFilesAndUpdateTTHOnAGeneratedMedium)
 
 // Killed in the middle of a scan, the synchronizer loses at most its last uncommitted batch; the
 // next run adds what is missing, and nothing twice.
-TEST_F(SynchEndToEndTest, AScanKilledHalfwayIsCompletedByTheNextRun)
+TEST_P(SynchEndToEndTest, AScanKilledHalfwayIsCompletedByTheNextRun)
 {
     constexpr int kFolders = 200;
     constexpr int kFilesPerFolder = 100;
@@ -254,7 +265,7 @@ TEST_F(SynchEndToEndTest, AScanKilledHalfwayIsCompletedByTheNextRun)
 }
 
 // The medium is not mounted: every task of the request finds nothing to do and changes nothing.
-TEST_F(SynchEndToEndTest, WithoutItsMediumACatalogueIsLeftAsItWas)
+TEST_P(SynchEndToEndTest, WithoutItsMediumACatalogueIsLeftAsItWas)
 {
     Write(QStringLiteral("a.txt"), "a");
     EXPECT_EQ(RunSynchronizer({QStringLiteral("-AddFiles")}), 0);
@@ -280,7 +291,7 @@ TEST_F(SynchEndToEndTest, WithoutItsMediumACatalogueIsLeftAsItWas)
 
 // A file name that holds the list separator itself: every re-hash leaves the lists as they were,
 // one entry per other name.
-TEST_F(SynchEndToEndTest, ANameHoldingTheListSeparatorSurvivesReHashes)
+TEST_P(SynchEndToEndTest, ANameHoldingTheListSeparatorSurvivesReHashes)
 {
     const QByteArray same("the same contents");
     const QString awkward = QStringLiteral("first;  second.txt");
