@@ -10,6 +10,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <string>
+#include <thread>
+#include <vector>
+
 #include <unistd.h>
 
 namespace
@@ -105,14 +109,39 @@ TEST_F(ServerUpgrade, OpeningForWritingAddsWhatAnEarlierBuildLeftOut)
     writing.Open(m_address);
     EXPECT_EQ(Sorted(writing), expected);
     EXPECT_EQ(Rows(writing, "SELECT Max(GroupId) FROM [Group] WHERE [Group] LIKE 'B*'"), QStringList{"98"});
+    // Lacking it again, opened by several programs at once: each adds it or finds it added, and
+    // none is refused.
+    writing.ExecuteSqliteScript(
+        QStringLiteral("DROP FUNCTION jet_order(text); DROP FUNCTION jet_order(anyelement)"));
     writing.Close();
-    // Again, and at once from two connections: nothing more to add, nothing refused.
-    CDbDatabase first;
-    CDbDatabase second;
-    first.Open(m_address);
-    second.Open(m_address);
-    EXPECT_EQ(Sorted(first), expected);
-    EXPECT_EQ(Sorted(second), expected);
+    constexpr int kOpeners = 4;
+    std::vector<QStringList> sorted(kOpeners);
+    std::vector<std::string> failures(kOpeners);
+    {
+        std::vector<std::thread> openers;
+        for (int i = 0; i < kOpeners; ++i)
+            openers.emplace_back(
+                [&, i]
+                {
+                    try
+                    {
+                        CDbDatabase db;
+                        db.Open(m_address);
+                        sorted[static_cast<size_t>(i)] = Sorted(db);
+                    }
+                    catch (const CDbException& e)
+                    {
+                        failures[static_cast<size_t>(i)] = e.m_strDescription.toStdString();
+                    }
+                });
+        for (std::thread& opener : openers)
+            opener.join();
+    }
+    for (int i = 0; i < kOpeners; ++i)
+    {
+        EXPECT_EQ(failures[static_cast<size_t>(i)], std::string()) << i;
+        EXPECT_EQ(sorted[static_cast<size_t>(i)], expected) << i;
+    }
     CDbDatabase reading;
     reading.Open(m_address, EDbOpenMode::ReadOnly);
     EXPECT_EQ(Sorted(reading), expected);
