@@ -170,8 +170,8 @@ void CDbDatabase::AddMissingServerFunctions()
         BeginTrans(false);
         ExecuteSqliteScript(QStringLiteral("SET LOCAL lock_timeout = 30000"));
         ExecuteSqliteScript(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kServerUpgradeLock));
-        if (!server.MissingFunctions().isEmpty())
-            ExecuteSqliteScript(PgServerFunctions::Script());
+        if (const QStringList stillMissing = server.MissingFunctions(); !stillMissing.isEmpty())
+            ExecuteSqliteScript(PgServerFunctions::ScriptFor(stillMissing));
         CommitTrans();
     }
     catch (const CDbException& e)

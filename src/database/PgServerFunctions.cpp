@@ -86,6 +86,25 @@ QString Script()
     return QString::fromUtf8(kServerPreamble);
 }
 
+QString ScriptFor(const QStringList& missingSignatures)
+{
+    // The script's parts, one a blank line apart: the collation, then each function by name
+    // (overloads of one name together).
+    static const QRegularExpression part(QStringLiteral(R"(\n\s*\n(?=--|CREATE))"));
+    static const QRegularExpression function(QStringLiteral(R"(\bFUNCTION (\w+)\()"));
+    QStringList names;
+    for (const QString& signature : missingSignatures)
+        names.append(signature.section(QLatin1Char('('), 0, 0));
+    QString script;
+    for (const QString& text : Script().split(part, Qt::SkipEmptyParts))
+    {
+        const QString name = function.match(text).captured(1);
+        if (name.isEmpty() || names.contains(name))
+            script += text + QStringLiteral("\n\n");
+    }
+    return script;
+}
+
 QStringList Signatures()
 {
     return {QStringLiteral("getusername()"), QStringLiteral("strcomp(text,text,integer)"),

@@ -12,6 +12,10 @@ namespace PgServerFunctions
 // a catalogue that has them already.
 QString Script();
 
+// The collation and the functions of those names only: what a catalogue lacks, created without
+// touching what it has (which may belong to another role).
+QString ScriptFor(const QStringList& missingSignatures);
+
 // Each function as the server names its signature ("jet_order(text)"), for to_regprocedure.
 QStringList Signatures();
 

@@ -6,6 +6,7 @@
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
 #include "database/DbErrorCodes.h"
+#include "database/PgServerFunctions.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -180,4 +181,26 @@ TEST_F(ServerUpgrade, ALoginThatMayOnlyReadIsToldWhatToRun)
     owner.Close();
     db.Open(reader);
     EXPECT_EQ(Sorted(db), (QStringList{"A", "b", "c"}));
+}
+
+// What an upgrade runs: the collation and the missing functions, nothing of what is there.
+TEST(ServerFunctions, AnUpgradeCreatesOnlyWhatIsMissing)
+{
+    const QString sortOnly = PgServerFunctions::ScriptFor({QStringLiteral("jet_order(text)")});
+    EXPECT_TRUE(sortOnly.contains(QLatin1String("CREATE COLLATION IF NOT EXISTS general")));
+    EXPECT_TRUE(sortOnly.contains(QLatin1String("FUNCTION jet_order(value text)")));
+    EXPECT_TRUE(sortOnly.contains(QLatin1String("FUNCTION jet_order(value anyelement)")));
+    for (const char* other : {"FUNCTION jet_like", "FUNCTION strcomp", "FUNCTION getusername"})
+        EXPECT_FALSE(sortOnly.contains(QLatin1String(other))) << other;
+    // Every signature is made by the script, and all of them make all of it.
+    const QString all = PgServerFunctions::ScriptFor(PgServerFunctions::Signatures());
+    EXPECT_EQ(all.count(QLatin1String("CREATE OR REPLACE FUNCTION")),
+              PgServerFunctions::Script().count(QLatin1String("CREATE OR REPLACE FUNCTION")));
+    EXPECT_EQ(PgServerFunctions::Script().count(QLatin1String("CREATE OR REPLACE FUNCTION")),
+              PgServerFunctions::Signatures().size());
+    EXPECT_FALSE(PgServerFunctions::ScriptFor({}).contains(QLatin1String("FUNCTION")));
+    EXPECT_EQ(PgServerFunctions::NamedIn(QStringLiteral("function jet_order(integer) does not exist")),
+              QStringLiteral("jet_order"));
+    EXPECT_EQ(PgServerFunctions::NamedIn(QStringLiteral("function lower(integer) does not exist")),
+              QString());
 }
