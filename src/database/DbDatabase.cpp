@@ -379,8 +379,14 @@ bool CDbDatabase::IsCurrentCatalogue()
         if (version.Step())
             versionText = version.Value(0).ToString();
     }
-    catch (const CDbException&)
+    catch (const CDbException& e)
     {
+        // A server login that may not read the catalogue's tables: not a question of format.
+        if (IsServer() && e.m_nErrorCode == DbErrors::kReadOnly)
+            throw CDbException(DbErrors::kCannotOpen,
+                               QStringLiteral("This login may not read the catalogue on the server '%1': its "
+                                              "owner grants SELECT on its tables.")
+                                   .arg(PgSql::DisplayAddress(m_strPath)));
         // A table of that name with other columns: somebody else's database.
         throw notCatalogue();
     }

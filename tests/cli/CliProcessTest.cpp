@@ -122,6 +122,18 @@ protected:
             ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
     }
 };
+
+// Cases about a server catalogue only.
+class CliServerCatalogueTest : public CliProcessTest
+{
+protected:
+    void SetUp() override
+    {
+        CliProcessTest::SetUp();
+        if (!HasFatalFailure())
+            QUARRANE_NEW_SERVER_CATALOGUE(m_strDatabase);
+    }
+};
 } // namespace
 
 QUARRANE_ON_BOTH_ENGINES(CliBothEnginesTest);
@@ -713,6 +725,63 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
         << "no journal left beside it";
     QFile::setPermissions(folder, readOnly | exec | QFile::WriteOwner);
     QFile::setPermissions(m_dir.path(), readOnly | exec | QFile::WriteOwner);
+}
+
+// The server's counterpart of a read-only file: a login granted SELECT on the catalogue's tables.
+TEST_F(CliServerCatalogueTest, ALoginThatMayOnlyReadServesTheReadingCommands)
+{
+    Write(QStringLiteral("media/One.bin"), Random(3000));
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")})
+                  .exitCode,
+              0);
+    const QString role = QStringLiteral("cli_reader_%1").arg(getpid());
+    {
+        CDbDatabase owner;
+        owner.Open(m_strDatabase);
+        owner.ExecuteSqliteScript(
+            QStringLiteral(
+                "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %1 "
+                "LOGIN; END IF; END $$; GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1")
+                .arg(role));
+    }
+    const QString reader =
+        QString(m_strDatabase).replace(QStringLiteral("user=quarrane"), QStringLiteral("user=") + role);
+    const QString exported = m_dir.filePath(QStringLiteral("media.tsv"));
+    const auto rows = [&](const char* table)
+    {
+        CDbDatabase db;
+        db.Open(m_strDatabase, EDbOpenMode::ReadOnly);
+        CDbStatement count =
+            db.Prepare(QStringLiteral("SELECT Count(*) FROM %1").arg(QString::fromLatin1(table)));
+        return count.Step() ? count.Value(0).ToLong() : -1;
+    };
+    const qint32 marks = rows("CatalogueUserSelect");
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        QString output;
+    };
+    const Case cases[] = {
+        {{"catalogues", reader}, 0, "Media"},
+        {{"queries", reader}, 0, "All Files in Checked Catalogues"},
+        {{"checked", reader}, 0, "Catalogue\tFolder\tFile"},
+        {{"sql", reader, "SELECT File FROM File WHERE File='one.BIN'"}, 0, "One.bin"},
+        {{"check", reader}, 0, "integrity: ok"},
+        {{"search", reader, "--name", "one"}, 0, "One.bin"},
+        {{"export", reader, "--catalogue", "Media", exported}, 0, QString()},
+        {{"check-catalogues", reader, "--all"}, 1, "read-only"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const CliRun run = Cli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_TRUE((c.exitCode == 0 ? run.out : run.err).contains(c.output))
+            << run.out.toStdString() << run.err.toStdString();
+    }
+    EXPECT_TRUE(Bytes(exported).contains("One.bin")) << Bytes(exported).toStdString();
+    EXPECT_EQ(rows("CatalogueUserSelect"), marks) << "nothing written by the reader";
 }
 
 TEST_F(CliProcessTest, BashCompletesCommandsOptionsAndQueryNames)

@@ -63,10 +63,11 @@ protected:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
-    // A login of the server that may read the catalogue's tables and nothing more.
-    QString ReaderAddress()
+    // A login of the server that may read the catalogue's tables and nothing more (or, not even
+    // that).
+    QString ReaderAddress(bool mayRead = true)
     {
-        const QString role = QStringLiteral("reader_%1").arg(::getpid());
+        const QString role = QStringLiteral("%1_%2").arg(mayRead ? "reader" : "stranger").arg(::getpid());
         // Opened for reading, which adds nothing, then allowed to make the role.
         CDbDatabase owner;
         owner.Open(m_address, EDbOpenMode::ReadOnly);
@@ -74,8 +75,9 @@ protected:
         owner.ExecuteSqliteScript(
             QStringLiteral(
                 "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %1 "
-                "LOGIN; END IF; END $$; GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1")
-                .arg(role));
+                "LOGIN; END IF; END $$;%2")
+                .arg(role, mayRead ? QStringLiteral(" GRANT SELECT ON ALL TABLES IN SCHEMA public TO ") + role
+                                   : QString()));
         return QString(m_address).replace(QStringLiteral("user=quarrane"), QStringLiteral("user=") + role);
     }
 
@@ -174,6 +176,21 @@ TEST_F(ServerUpgrade, ALoginThatMayOnlyReadIsToldWhatToRun)
     EXPECT_EQ(ErrorOf([&] { db.Execute(QStringLiteral("UPDATE [Group] SET [Group]='d' WHERE GroupId=99")); }),
               DbErrors::kReadOnly);
     db.Close();
+
+    // A login that may not even read is told so, not that the catalogue is no catalogue.
+    CDbDatabase stranger;
+    long refused = 0;
+    try
+    {
+        stranger.Open(ReaderAddress(false));
+    }
+    catch (const CDbException& e)
+    {
+        refused = e.m_nErrorCode;
+        EXPECT_TRUE(e.m_strDescription.contains(QLatin1String("may not read")))
+            << e.m_strDescription.toStdString();
+    }
+    EXPECT_EQ(refused, DbErrors::kCannotOpen);
 
     // Once the owner has opened it, the reader sorts too.
     CDbDatabase owner;
