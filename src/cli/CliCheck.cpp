@@ -26,8 +26,36 @@ QList<qint64> Ids(CDbDatabase& db, const QString& sqliteSql)
     return ids;
 }
 
+// On a server the server keeps its storage whole itself; what can still be wrong is what a person
+// or an earlier build left: functions the statements call, rules or indexes left unfinished.
+CCliCheckResult ServerIntegrity(CDbDatabase& db)
+{
+    CCliCheckResult result{QStringLiteral("integrity"), {}, {}};
+    for (const QString& function : db.MissingServerFunctions())
+        result.problems.append(
+            QStringLiteral("the server function %1 is missing (a catalogue of an earlier version)")
+                .arg(function));
+    CDbStatement rules = db.PrepareSqlite(QStringLiteral(
+        "SELECT conrelid::regclass::text, conname::text FROM pg_constraint WHERE NOT convalidated AND "
+        "connamespace = current_schema()::regnamespace"));
+    while (rules.Step())
+        result.problems.append(QStringLiteral("the rule %1 of %2 was never checked against the rows in it")
+                                   .arg(rules.Value(1).ToString(), rules.Value(0).ToString()));
+    CDbStatement indexes =
+        db.PrepareSqlite(QStringLiteral("SELECT indrelid::regclass::text, indexrelid::regclass::text FROM "
+                                        "pg_index JOIN pg_class ON pg_class.oid = "
+                                        "pg_index.indexrelid WHERE NOT (indisvalid AND indisready) AND "
+                                        "relnamespace = current_schema()::regnamespace"));
+    while (indexes.Step())
+        result.problems.append(QStringLiteral("the index %1 of %2 is unfinished")
+                                   .arg(indexes.Value(1).ToString(), indexes.Value(0).ToString()));
+    return result;
+}
+
 CCliCheckResult Integrity(CDbDatabase& db)
 {
+    if (db.IsServer())
+        return ServerIntegrity(db);
     CCliCheckResult result{QStringLiteral("integrity"), {}, {}};
     CDbStatement st = db.PrepareSqlite(QStringLiteral("PRAGMA integrity_check"));
     while (st.Step())
@@ -42,6 +70,21 @@ CCliCheckResult Integrity(CDbDatabase& db)
 CCliCheckResult ForeignKeys(CDbDatabase& db)
 {
     CCliCheckResult result{QStringLiteral("foreign keys"), {}, {}};
+    if (db.IsServer())
+    {
+        // The server holds every relation on every write, unless its triggers were switched off
+        // (a bulk load that never switched them on again).
+        CDbStatement off = db.PrepareSqlite(QStringLiteral(
+            "SELECT DISTINCT pg_constraint.conrelid::regclass::text, pg_constraint.conname::text FROM "
+            "pg_constraint "
+            "JOIN pg_trigger ON pg_trigger.tgconstraint = pg_constraint.oid WHERE pg_constraint.contype = "
+            "'f' AND "
+            "pg_trigger.tgenabled = 'D' AND pg_constraint.connamespace = current_schema()::regnamespace"));
+        while (off.Step())
+            result.problems.append(QStringLiteral("the relation %1 of %2 is switched off")
+                                       .arg(off.Value(1).ToString(), off.Value(0).ToString()));
+        return result;
+    }
     CDbStatement st = db.PrepareSqlite(QStringLiteral("PRAGMA foreign_key_check"));
     while (st.Step())
         result.problems.append(

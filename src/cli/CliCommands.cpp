@@ -91,6 +91,7 @@ private:
     int Sql();
     int Check();
     int Repair();
+    int RepairOnServer();
     int AddCatalogue();
     int SynchronizeOrUpdate();
 
@@ -354,7 +355,9 @@ int CCommandRun::Check()
 {
     if (const int usage = NeedArguments(0, QStringLiteral("takes a database only")))
         return usage;
-    if (!QFileInfo::exists(m_strDatabase))
+    const bool server = CDbDatabase::IsServerAddress(m_strDatabase);
+    const QString shown = CDbDatabase::DisplayAddress(m_strDatabase);
+    if (!server && !QFileInfo::exists(m_strDatabase))
         return CliFail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
     QList<CCliCheckResult> results;
     try
@@ -381,10 +384,10 @@ int CCommandRun::Check()
     }
     m_out.flush();
     if (failed)
-        std::fprintf(stderr,
-                     "quarrane-cli: %s has problems (above); quarrane-cli repair DB rebuilds what SQLite "
-                     "can\n",
-                     qPrintable(m_strDatabase));
+        std::fprintf(stderr, "quarrane-cli: %s has problems (above); %s\n", qPrintable(shown),
+                     server ? "quarrane-cli repair DB adds the server functions it lacks; the rest is the "
+                              "catalogue owner's to mend"
+                            : "quarrane-cli repair DB rebuilds what SQLite can");
     return failed ? kCliFailed : kCliDone;
 }
 
@@ -392,11 +395,38 @@ int CCommandRun::Repair()
 {
     if (const int usage = NeedArguments(0, QStringLiteral("takes a database only")))
         return usage;
+    if (CDbDatabase::IsServerAddress(m_strDatabase))
+        return RepairOnServer();
     if (!QFileInfo::exists(m_strDatabase))
         return CliFail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
     if (!m_doc.CompactDatabase(m_strDatabase))
         return CliFail(QStringLiteral("%1 was not repaired; it is as it was").arg(m_strDatabase));
     Say(QStringLiteral("%1 repaired and compacted; the file as it was is in the trash").arg(m_strDatabase));
+    return kCliDone;
+}
+
+// A server keeps its storage whole and compact itself (autovacuum): there is no file to rebuild.
+// Opening the catalogue for writing adds what an earlier build left out, which is all a server
+// catalogue of ours can lack.
+int CCommandRun::RepairOnServer()
+{
+    const QString shown = CDbDatabase::DisplayAddress(m_strDatabase);
+    try
+    {
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        const QStringList missing = db.MissingServerFunctions();
+        if (!missing.isEmpty())
+            return CliFail(QStringLiteral("%1 still lacks the server functions %2: this login may not create "
+                                          "functions there; run the same command as the catalogue's owner")
+                               .arg(shown, missing.join(QStringLiteral(", "))));
+    }
+    catch (const CDbException& e)
+    {
+        return CliFail(QStringLiteral("%1 was not repaired: %2").arg(shown, e.m_strDescription));
+    }
+    Say(QStringLiteral("%1 has everything this version needs; the server keeps its own storage compact")
+            .arg(shown));
     return kCliDone;
 }
 

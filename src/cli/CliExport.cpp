@@ -85,16 +85,18 @@ int CExportRun::Run()
         return CliUsage(
             QStringLiteral("the format of %1 is not known: name it .csv or .tsv, or give --format").arg(out));
 
-    const QString database = QFileInfo(m_o.database).absoluteFilePath();
-    if (!QFileInfo::exists(database))
+    const bool server = CDbDatabase::IsServerAddress(m_o.database);
+    const QString database = server ? m_o.database : QFileInfo(m_o.database).absoluteFilePath();
+    const QString shown = CDbDatabase::DisplayAddress(database);
+    if (!server && !QFileInfo::exists(database))
         return CliFail(QStringLiteral("%1 does not exist").arg(database));
     // A query marks the files it finds, for the user: it writes. A folder is only read.
     const bool writes = !m_o.query.isEmpty();
     if (!m_doc.OpenDatabase(database, writes ? EDbOpenMode::ReadWrite : EDbOpenMode::ReadOnly))
-        return CliFail(QStringLiteral("%1 could not be opened").arg(database));
+        return CliFail(QStringLiteral("%1 could not be opened").arg(shown));
     if (writes && !m_doc.CanWrite())
         return CliFail(
-            QStringLiteral("running a query changes the database, and %1 may only be read").arg(database));
+            QStringLiteral("running a query changes the database, and %1 may only be read").arg(shown));
 
     try
     {

@@ -1,6 +1,7 @@
 #include "database/DbDatabase.h"
 
 #include "common/DbException.h"
+#include "common/ErrorLog.h"
 #include "database/DbConnection.h"
 #include "database/DbErrors.h"
 #include "database/DbQueryDef.h"
@@ -9,6 +10,7 @@
 #include "database/JetSql.h"
 #include "database/JetSqlFunctions.h"
 #include "database/PgEngine.h"
+#include "database/PgServerFunctions.h"
 #include "database/PgSql.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgramInfo.h"
@@ -31,6 +33,9 @@ namespace
 constexpr int kDefaultBusyTimeoutMs = 250;
 // The advisory lock that the immediate transactions on a server catalogue take ("QRLW").
 constexpr qint64 kServerWriterLock = 0x51524C57;
+// The advisory lock of adding what an earlier build's server catalogue lacks ("QRLU"): two
+// programs opening it at once add it once.
+constexpr qint64 kServerUpgradeLock = 0x51524C55;
 
 QMutex g_networkTestMutex;
 std::function<bool(const QString&)> g_networkTest;
@@ -136,14 +141,51 @@ void CDbDatabase::OpenServer(const QString& address, EDbOpenMode mode, bool crea
         SetBusyTimeout(kDefaultBusyTimeoutMs);
         if (m_bReadOnly)
             ExecuteSqliteScript(QStringLiteral("SET default_transaction_read_only = on"));
-        if (!creating)
-            IsCurrentCatalogue();
+        if (!creating && IsCurrentCatalogue() && !m_bReadOnly)
+            AddMissingServerFunctions();
         Names();
     }
     catch (...)
     {
         Close();
         throw;
+    }
+}
+
+QStringList CDbDatabase::MissingServerFunctions()
+{
+    return IsServer() ? m_connection->Server()->MissingFunctions() : QStringList();
+}
+
+void CDbDatabase::AddMissingServerFunctions()
+{
+    CPgConnection& server = *m_connection->Server();
+    const QStringList missing = server.MissingFunctions();
+    if (missing.isEmpty())
+        return;
+    try
+    {
+        // Not the writers' lock: a long write elsewhere must not make the open fail; this lock
+        // is held only by other openers doing the same, for a moment.
+        BeginTrans(false);
+        ExecuteSqliteScript(QStringLiteral("SET LOCAL lock_timeout = 30000"));
+        ExecuteSqliteScript(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kServerUpgradeLock));
+        if (const QStringList stillMissing = server.MissingFunctions(); !stillMissing.isEmpty())
+            ExecuteSqliteScript(PgServerFunctions::ScriptFor(stillMissing));
+        CommitTrans();
+    }
+    catch (const CDbException& e)
+    {
+        Rollback();
+        // A login that may read but not create: the catalogue stays usable for what does not
+        // need the missing functions, and a statement that needs one says what to run.
+        if (e.m_nErrorCode != DbErrors::kReadOnly)
+            throw;
+        AppendErrorLogLine(
+            FormatErrorLogLine(QStringLiteral(__FILE__), __LINE__,
+                               PgServerFunctions::MissingText(missing.join(QStringLiteral(", ")),
+                                                              PgSql::DisplayAddress(m_strPath)),
+                               QStringLiteral("CDbDatabase::Open()")));
     }
 }
 
@@ -337,8 +379,14 @@ bool CDbDatabase::IsCurrentCatalogue()
         if (version.Step())
             versionText = version.Value(0).ToString();
     }
-    catch (const CDbException&)
+    catch (const CDbException& e)
     {
+        // A server login that may not read the catalogue's tables: not a question of format.
+        if (IsServer() && e.m_nErrorCode == DbErrors::kReadOnly)
+            throw CDbException(DbErrors::kCannotOpen,
+                               QStringLiteral("This login may not read the catalogue on the server '%1': its "
+                                              "owner grants SELECT on its tables.")
+                                   .arg(PgSql::DisplayAddress(m_strPath)));
         // A table of that name with other columns: somebody else's database.
         throw notCatalogue();
     }

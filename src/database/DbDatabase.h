@@ -47,8 +47,8 @@
 // database (TemplateDatabase.h, library databasetemplate).
 
 #include "database/DbStatement.h"
-#include "database/JetSql.h"
 #include "database/DbValue.h"
+#include "database/JetSql.h"
 
 #include <QString>
 
@@ -102,6 +102,9 @@ public:
     // dialect) in one transaction, then opens it. 3204 when the database holds a catalogue
     // already; nothing is left behind when the script fails.
     void CreateOnServer(const QString& address, const QString& script);
+    // The server functions that the statements call and that the open server catalogue lacks (one
+    // made by an earlier build, opened by a login that could not add them); empty for a file.
+    QStringList MissingServerFunctions();
     bool IsReadOnly() const { return m_bReadOnly; }
     QString Path() const { return m_strPath; }
 
@@ -174,6 +177,9 @@ public:
 private:
     void OpenHandle(const QString& path, int flags, bool immutable = false);
     void OpenServer(const QString& address, EDbOpenMode mode, bool creating);
+    // Adds the server functions that a catalogue made by an earlier build lacks, in a
+    // transaction of its own; a login that may not create them leaves the catalogue as it is.
+    void AddMissingServerFunctions();
     bool EngineInTransaction() const;
     void BeginServerTrans(bool immediate);
     void Configure(bool newFile);

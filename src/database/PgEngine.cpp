@@ -3,6 +3,7 @@
 #include "common/DbException.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbErrors.h"
+#include "database/PgServerFunctions.h"
 
 #include <QRegularExpression>
 
@@ -54,7 +55,7 @@ long JetCodeFromState(const QByteArray& state, const QByteArray& constraint)
         return DbErrors::kLocked;
     if (state == "42P01" || state == "42883" || state == "42703")
         return DbErrors::kInputNotFound;
-    if (state.startsWith("42"))
+    if (state.startsWith("42") && state != "42501")
         return DbErrors::kSyntaxError;
     if (state.startsWith("08") || state == "57P01" || state == "57P02" || state == "57P03")
         return DbErrors::kDiskOrNetworkError;
@@ -66,7 +67,8 @@ long JetCodeFromState(const QByteArray& state, const QByteArray& constraint)
         return DbErrors::kDiskFull;
     if (state == "53200")
         return DbErrors::kResourcesExceeded;
-    if (state == "25006")
+    // A read-only transaction, or a login that may read but not write.
+    if (state == "25006" || state == "42501")
         return DbErrors::kReadOnly;
     return DbErrors::kInvalidArgument;
 }
@@ -111,7 +113,7 @@ bool CPgConnection::Available()
     return true;
 }
 
-CPgConnection::CPgConnection(const QString& address)
+CPgConnection::CPgConnection(const QString& address) : m_strDisplayAddress(PgSql::DisplayAddress(address))
 {
     m_conn = PQconnectdb(address.toUtf8().constData());
     if (PQstatus(m_conn) == CONNECTION_OK)
@@ -157,6 +159,11 @@ void CPgConnection::Check(PGresult* result)
     if (code == DbErrors::kRelatedRecordRequired &&
         message.contains(QLatin1String("update or delete on table")))
         code = DbErrors::kRelatedRecords;
+    // A catalogue made by an earlier build that its owner has not opened for writing since.
+    if (state == "42883")
+        if (const QString function = PgServerFunctions::NamedIn(message); !function.isEmpty())
+            throw CDbException(DbErrors::kInputNotFound,
+                               PgServerFunctions::MissingText(function, m_strDisplayAddress));
     // Two statements in one text, refused as SQLite's engine layer refuses them.
     if (state == "42601" && message.contains(QLatin1String("multiple commands")))
         code = DbErrors::kTextAfterStatement;
@@ -334,6 +341,22 @@ void CPgConnection::SetUserName(const QString& userName)
 void CPgConnection::SetLockTimeout(int milliseconds)
 {
     ExecuteScript(QStringLiteral("SET lock_timeout = %1").arg(std::max(1, milliseconds)));
+}
+
+QStringList CPgConnection::MissingFunctions()
+{
+    QStringList missing;
+    for (const QString& signature : PgServerFunctions::Signatures())
+    {
+        const QByteArray text = signature.toUtf8();
+        const char* values[] = {text.constData()};
+        const std::shared_ptr<PGresult> result = Hold(PQexecParams(
+            m_conn, "SELECT to_regprocedure($1) IS NULL", 1, nullptr, values, nullptr, nullptr, 0));
+        Check(result.get());
+        if (PQntuples(result.get()) == 1 && PQgetvalue(result.get(), 0, 0)[0] == 't')
+            missing.append(signature);
+    }
+    return missing;
 }
 
 QString CPgConnection::TableName(unsigned int tableOid)
@@ -626,6 +649,10 @@ int CPgConnection::PreparedCount() const
 }
 void CPgConnection::SetUserName(const QString&) {}
 void CPgConnection::SetLockTimeout(int) {}
+QStringList CPgConnection::MissingFunctions()
+{
+    return QStringList();
+}
 QString CPgConnection::TableName(unsigned int)
 {
     return QString();

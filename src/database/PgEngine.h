@@ -49,6 +49,9 @@ public:
     void SetUserName(const QString& userName);
     void SetLockTimeout(int milliseconds);
 
+    // The server functions of the catalogue (PgServerFunctions) that it lacks, by signature.
+    QStringList MissingFunctions();
+
     // The name of a table by its server identifier, for "Table.Column" lookups (cached).
     QString TableName(unsigned int tableOid);
 
@@ -70,6 +73,7 @@ private:
     void Check(pg_result* result);
 
     pg_conn* m_conn = nullptr;
+    QString m_strDisplayAddress;
     QHash<QString, std::shared_ptr<CPrepared>> m_prepared;
     qint64 m_uses = 0;
     int m_statementNumber = 0;

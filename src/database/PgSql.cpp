@@ -573,6 +573,33 @@ void OrderGroups(QList<PgToken>& tokens)
         tokens.insert(at + k, added[k]);
 }
 
+// Jet and SQLite take "FROM (SELECT ...)" without a name for the derived table; the server
+// (before 16) wants one.
+void NameDerivedTables(QList<PgToken>& tokens)
+{
+    int derived = 0;
+    for (qsizetype i = 0; i < tokens.size(); ++i)
+    {
+        const qsizetype before = PreviousSolid(tokens, i);
+        const qsizetype first = NextSolid(tokens, i);
+        if (!IsText(tokens[i], "(") || before < 0 || first < 0 ||
+            !(IsWord(tokens[before], "FROM") || IsWord(tokens[before], "JOIN")) ||
+            !IsWord(tokens[first], "SELECT"))
+            continue;
+        const qsizetype close = MatchingClose(tokens, i);
+        if (close < 0)
+            continue;
+        const qsizetype after = NextSolid(tokens, close);
+        const bool named =
+            after >= 0 && (IsWord(tokens[after], "AS") || tokens[after].kind == PgTokenKind::Quoted ||
+                           (tokens[after].kind == PgTokenKind::Word && !IsKeyword(tokens[after]) &&
+                            !IsWord(tokens[after], "WINDOW")));
+        if (!named)
+            tokens.insert(close + 1,
+                          {PgTokenKind::Other, QStringLiteral(" AS qrl_derived%1").arg(++derived)});
+    }
+}
+
 // "Table"."Column" and nothing else, as the translator writes a column (the engine layer's
 // own statements on the server's tables write c.relname).
 bool IsQualifiedName(const QList<PgToken>& tokens, std::pair<qsizetype, qsizetype> range)
@@ -688,6 +715,7 @@ CPgText PgSql::FromEngineSql(const QString& sql, const QHash<QString, QString>& 
     RewriteConcatenation(tokens);
     RewriteLike(tokens);
     RewriteNumberConditions(tokens);
+    NameDerivedTables(tokens);
     OrderGroups(tokens);
     PlaceNulls(tokens);
 

@@ -16,6 +16,7 @@
 // - orders put Nulls first, sort columns as GENERAL does (jet_order), and a grouped select
 //   without an order is ordered by its groups;
 // - names written without quotes keep their case (File, TTH), as SQLite reads them;
+// - a derived table without a name ("FROM (SELECT ...)") gets one;
 // - "WHERE 1", INSERT OR IGNORE, temp."t" and SQLite's INDEXED BY take the server's forms.
 struct CPgText
 {

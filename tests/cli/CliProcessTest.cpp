@@ -1,4 +1,5 @@
 #include "ProcessEnvironment.h"
+#include "ServerCatalogue.h"
 #include "database/DbDatabase.h"
 #include "platform/FixtureVolumeTable.h"
 
@@ -28,7 +29,9 @@ struct CliRun
 };
 
 // quarrane-cli and the synchronizer it starts, as real processes kept apart from any other
-// synchronizer by a runtime folder of their own.
+// synchronizer by a runtime folder of their own. Its own cases are about a file (the sqlite3
+// tool, read-only files, versions, pipes and terminals) and stay on one; CliBothEnginesTest
+// runs the rest on both engines.
 class CliProcessTest : public ::testing::Test
 {
 protected:
@@ -99,7 +102,41 @@ protected:
     QString m_strDatabase;
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
+
+// The cases that mean the same for a catalogue on a server: each starts from a new catalogue, a
+// file made by `new`, or a copy of the test run's server catalogue (made once: `new` on a server
+// has cases of its own).
+class CliBothEnginesTest : public CliProcessTest, public ::testing::WithParamInterface<EEngine>
+{
+protected:
+    bool OnServer() const { return GetParam() == EEngine::Server; }
+    void SetUp() override
+    {
+        CliProcessTest::SetUp();
+        if (OnServer() && !HasFatalFailure())
+            QUARRANE_NEW_SERVER_CATALOGUE(m_strDatabase);
+    }
+    void NewCatalogue()
+    {
+        if (!OnServer())
+            ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    }
+};
+
+// Cases about a server catalogue only.
+class CliServerCatalogueTest : public CliProcessTest
+{
+protected:
+    void SetUp() override
+    {
+        CliProcessTest::SetUp();
+        if (!HasFatalFailure())
+            QUARRANE_NEW_SERVER_CATALOGUE(m_strDatabase);
+    }
+};
 } // namespace
+
+QUARRANE_ON_BOTH_ENGINES(CliBothEnginesTest);
 
 TEST_F(CliProcessTest, UsageAndRefusals)
 {
@@ -183,7 +220,7 @@ TEST_F(CliProcessTest, AnOlderDatabaseIsRefusedAndImportedIntoANewOne)
     EXPECT_EQ(Cli({"import", m_strDatabase}).exitCode, 2);
     EXPECT_EQ(Cli({"import", m_strDatabase, m_dir.filePath(QStringLiteral("none.qrl"))}).exitCode, 1);
 }
-TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
+TEST_P(CliBothEnginesTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
 {
     const QByteArray same = Random(300000);
     Write(QStringLiteral("media/a/one.bin"), same);
@@ -192,7 +229,7 @@ TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
     Write(QStringLiteral("media/empty.txt"), QByteArray());
     for (int i = 0; i < 40; ++i)
         Write(QStringLiteral("big/f%1.bin").arg(i), Random(2 << 20));
-    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(NewCatalogue());
 
     // The first catalogue is still being hashed when the second arrives: the same synchronizer
     // queues it, and both commands hear the end of their own request.
@@ -250,7 +287,7 @@ TEST_F(CliProcessTest, CataloguesAFolderWithItsTTHsThroughTheSynchronizer)
         [&] { return !QFile::exists(runtime + QStringLiteral("/QuarraneSynch.lock")); }, 20000));
 }
 
-TEST_F(CliProcessTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
+TEST_P(CliBothEnginesTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
 {
     const QByteArray photo = Random(40000);
     const QByteArray song = Random(90000);
@@ -260,7 +297,7 @@ TEST_F(CliProcessTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
     Write(QStringLiteral("disk2/backup/photo (copy).jpg"), photo);
     Write(QStringLiteral("disk2/backup/song.mp3"), song);
     Write(QStringLiteral("disk2/more/song again.mp3"), song);
-    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(NewCatalogue());
     ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Disk 1", "--location", m_dir.filePath("disk1"),
                    "--update-tth"})
                   .exitCode,
@@ -305,11 +342,11 @@ TEST_F(CliProcessTest, TheDuplicateSearchChecksAllButOneCopyForEachUser)
               4);
 }
 
-TEST_F(CliProcessTest, QueryResultsForPeopleAndScripts)
+TEST_P(CliBothEnginesTest, QueryResultsForPeopleAndScripts)
 {
     Write(QStringLiteral("media/Sub Dir/Deeper/One.bin"), Random(5000));
     Write(QStringLiteral("media/two, \"quoted\".txt"), "two");
-    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(NewCatalogue());
     ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media"),
                    "--update-tth"})
                   .exitCode,
@@ -362,10 +399,10 @@ TEST_F(CliProcessTest, QueryResultsForPeopleAndScripts)
     EXPECT_EQ(list[0][QStringLiteral("Files")].toInteger(), 2);
 }
 
-TEST_F(CliProcessTest, QueriesSqlCheckAndRepair)
+TEST_P(CliBothEnginesTest, QueriesSqlCheckAndRepair)
 {
     Write(QStringLiteral("media/One.bin"), Random(3000));
-    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(NewCatalogue());
     ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")})
                   .exitCode,
               0);
@@ -416,6 +453,35 @@ TEST_F(CliProcessTest, QueriesSqlCheckAndRepair)
     EXPECT_TRUE(broken.out.contains(QStringLiteral("the File_FileId counter is 0")))
         << broken.out.toStdString();
 
+    if (OnServer())
+    {
+        // A catalogue made by an earlier version: check names what it lacks, and repair adds it.
+        {
+            CDbDatabase db;
+            db.Open(m_strDatabase);
+            db.ExecuteSqliteScript(
+                QStringLiteral("DROP FUNCTION jet_order(text); DROP FUNCTION jet_order(anyelement)"));
+        }
+        const CliRun lacking = Cli({"check", m_strDatabase});
+        EXPECT_EQ(lacking.exitCode, 1);
+        EXPECT_TRUE(
+            lacking.out.contains(QStringLiteral("integrity: the server function jet_order(text) is missing")))
+            << lacking.out.toStdString();
+        EXPECT_TRUE(lacking.err.contains(QStringLiteral("quarrane-cli repair"))) << lacking.err.toStdString();
+        const CliRun unsorted =
+            Cli({"sql", m_strDatabase, "SELECT File FROM File ORDER BY \"File\".\"File\""});
+        EXPECT_EQ(unsorted.exitCode, 1);
+        EXPECT_TRUE(unsorted.err.contains(QStringLiteral("quarrane-cli repair")))
+            << unsorted.err.toStdString();
+        const CliRun repaired = Cli({"repair", m_strDatabase});
+        ASSERT_EQ(repaired.exitCode, 0) << repaired.err.toStdString();
+        EXPECT_EQ(Cli({"sql", m_strDatabase, "SELECT File FROM File ORDER BY \"File\".\"File\""}).out,
+                  QStringLiteral("File\nOne.bin\n"));
+        const CliRun mended = Cli({"check", m_strDatabase});
+        EXPECT_TRUE(mended.out.contains(QStringLiteral("integrity: ok\n"))) << mended.out.toStdString();
+        EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 2);
+        return;
+    }
     // Repair keeps the data and puts the file as it was in this run's trash.
     const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files");
     const auto trashed = [&]
@@ -467,11 +533,11 @@ TEST_F(CliProcessTest, TheSqlite3ToolReadsACatalogueWithTheExtension)
         << loaded.out.toStdString();
 }
 
-TEST_F(CliProcessTest, AddCatalogueRefusesAMissingLocationAndANameInUse)
+TEST_P(CliBothEnginesTest, AddCatalogueRefusesAMissingLocationAndANameInUse)
 {
     Write(QStringLiteral("media/a.txt"), "a");
     Write(QStringLiteral("plain.txt"), "not a folder");
-    ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(NewCatalogue());
     const QString missing = m_dir.filePath(QStringLiteral("no/such/folder"));
     const CliRun refused = Cli({"add-catalogue", m_strDatabase, "--name", "X", "--location", missing});
     EXPECT_EQ(refused.exitCode, 1);
@@ -659,6 +725,63 @@ TEST_F(CliProcessTest, AReadOnlyCatalogueServesTheReadingCommands)
         << "no journal left beside it";
     QFile::setPermissions(folder, readOnly | exec | QFile::WriteOwner);
     QFile::setPermissions(m_dir.path(), readOnly | exec | QFile::WriteOwner);
+}
+
+// The server's counterpart of a read-only file: a login granted SELECT on the catalogue's tables.
+TEST_F(CliServerCatalogueTest, ALoginThatMayOnlyReadServesTheReadingCommands)
+{
+    Write(QStringLiteral("media/One.bin"), Random(3000));
+    ASSERT_EQ(Cli({"add-catalogue", m_strDatabase, "--name", "Media", "--location", m_dir.filePath("media")})
+                  .exitCode,
+              0);
+    const QString role = QStringLiteral("cli_reader_%1").arg(getpid());
+    {
+        CDbDatabase owner;
+        owner.Open(m_strDatabase);
+        owner.ExecuteSqliteScript(
+            QStringLiteral(
+                "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %1 "
+                "LOGIN; END IF; END $$; GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1")
+                .arg(role));
+    }
+    const QString reader =
+        QString(m_strDatabase).replace(QStringLiteral("user=quarrane"), QStringLiteral("user=") + role);
+    const QString exported = m_dir.filePath(QStringLiteral("media.tsv"));
+    const auto rows = [&](const char* table)
+    {
+        CDbDatabase db;
+        db.Open(m_strDatabase, EDbOpenMode::ReadOnly);
+        CDbStatement count =
+            db.Prepare(QStringLiteral("SELECT Count(*) FROM %1").arg(QString::fromLatin1(table)));
+        return count.Step() ? count.Value(0).ToLong() : -1;
+    };
+    const qint32 marks = rows("CatalogueUserSelect");
+    struct Case
+    {
+        QStringList arguments;
+        int exitCode;
+        QString output;
+    };
+    const Case cases[] = {
+        {{"catalogues", reader}, 0, "Media"},
+        {{"queries", reader}, 0, "All Files in Checked Catalogues"},
+        {{"checked", reader}, 0, "Catalogue\tFolder\tFile"},
+        {{"sql", reader, "SELECT File FROM File WHERE File='one.BIN'"}, 0, "One.bin"},
+        {{"check", reader}, 0, "integrity: ok"},
+        {{"search", reader, "--name", "one"}, 0, "One.bin"},
+        {{"export", reader, "--catalogue", "Media", exported}, 0, QString()},
+        {{"check-catalogues", reader, "--all"}, 1, "read-only"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const CliRun run = Cli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_TRUE((c.exitCode == 0 ? run.out : run.err).contains(c.output))
+            << run.out.toStdString() << run.err.toStdString();
+    }
+    EXPECT_TRUE(Bytes(exported).contains("One.bin")) << Bytes(exported).toStdString();
+    EXPECT_EQ(rows("CatalogueUserSelect"), marks) << "nothing written by the reader";
 }
 
 TEST_F(CliProcessTest, BashCompletesCommandsOptionsAndQueryNames)

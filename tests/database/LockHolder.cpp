@@ -1,8 +1,8 @@
 // db_lock_holder DATABASE
 //
-// Opens DATABASE, starts a write transaction and writes a row, prints "locked" and keeps the lock
-// until a line arrives on standard input; then rolls back and exits 0. The second program of the
-// locking tests.
+// Opens DATABASE (a file or a server address), starts a write transaction and writes rows, prints "locked"
+// and keeps the lock until a line arrives on standard input; then rolls back and exits 0. The second program
+// of the locking tests.
 
 #include "common/DbException.h"
 #include "database/DbDatabase.h"
@@ -28,6 +28,9 @@ int main(int argc, char** argv)
         db.Open(QString::fromLocal8Bit(argv[1]));
         CDbTransaction trans(db);
         db.Execute(QStringLiteral("UPDATE Parameter SET [Value]='held' WHERE Parameter='CompactOnExit'"));
+        // On a server a transaction locks only the rows it writes, and an identifier counter is
+        // advanced under its row's lock alone: hold that of the files too.
+        db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=IndexId WHERE [Index]='File_FileId'"));
         std::printf("locked\n");
         std::fflush(stdout);
         std::string line;

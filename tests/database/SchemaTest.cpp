@@ -8,6 +8,8 @@
 
 #include <QRegularExpression>
 
+#include <QMap>
+
 #include <map>
 
 namespace
@@ -131,11 +133,31 @@ struct ActualColumn
     bool notNull = false;
 };
 
-class SchemaTest : public DatabaseFixture
+class SchemaTest : public BothEnginesFixture
 {
 protected:
+    // Rows of a statement in the engine's own dialect (its catalogue tables), fields joined by "|".
+    QStringList EngineRows(const QString& sql)
+    {
+        QStringList rows;
+        CDbStatement st = m_db.PrepareSqlite(sql);
+        while (st.Step())
+        {
+            QStringList fields;
+            for (int i = 0; i < st.ColumnCount(); ++i)
+                fields << st.Value(i).ToString();
+            rows << fields.join(QLatin1Char('|'));
+        }
+        return rows;
+    }
+
+    // A name of the catalogue as the server's catalogue tables take it.
+    static QString RegClass(const QString& table) { return QStringLiteral("'\"%1\"'::regclass").arg(table); }
+
     std::vector<ActualColumn> Columns(const QString& table)
     {
+        if (OnServer())
+            return ServerColumns(table);
         std::vector<ActualColumn> columns;
         CDbStatement info = m_db.PrepareSqlite(QStringLiteral("SELECT name, type, \"notnull\", dflt_value FROM pragma_table_info(?)"));
         info.Bind(1, table);
@@ -155,8 +177,63 @@ protected:
         return columns;
     }
 
+    std::vector<ActualColumn> ServerColumns(const QString& table)
+    {
+        std::vector<ActualColumn> columns;
+        CDbStatement info = m_db.PrepareSqlite(
+            QStringLiteral(
+                "SELECT att.attname::text, format_type(att.atttypid, att.atttypmod), att.attnotnull::int, "
+                "coalesce(pg_get_expr(def.adbin, def.adrelid), ''), coalesce(coll.collname::text, '') "
+                "FROM pg_attribute att LEFT JOIN pg_attrdef def ON def.adrelid = att.attrelid AND "
+                "def.adnum = att.attnum LEFT JOIN pg_collation coll ON coll.oid = att.attcollation "
+                "WHERE att.attrelid = %1 AND att.attnum > 0 AND NOT att.attisdropped ORDER BY att.attnum")
+                .arg(RegClass(table)));
+        while (info.Step())
+            columns.push_back({info.Value(0).ToString(), info.Value(1).ToString(), info.Value(4).ToString(),
+                               info.Value(3).ToString(), info.Value(2).ToBool()});
+        return columns;
+    }
+
+    // The rules of a table's columns by name ("Catalogue_Catalogue_NotEmpty") with their texts.
+    QMap<QString, QString> Rules(const QString& table)
+    {
+        QMap<QString, QString> rules;
+        if (OnServer())
+        {
+            CDbStatement list = m_db.PrepareSqlite(
+                QStringLiteral(
+                    "SELECT conname::text, pg_get_constraintdef(oid) FROM pg_constraint WHERE conrelid = %1 "
+                    "AND contype = 'c'")
+                    .arg(RegClass(table)));
+            while (list.Step())
+                rules.insert(list.Value(0).ToString(), list.Value(1).ToString());
+            return rules;
+        }
+        const QString createSql =
+            Rows(QStringLiteral("SELECT sql FROM sqlite_master WHERE name=") + CJetSql::QuoteText(table))
+                .value(0);
+        static const QRegularExpression rule(
+            QStringLiteral(R"re(CONSTRAINT "(\w+)" (CHECK \([^()]*(\([^()]*\)[^()]*)*\)))re"));
+        for (auto it = rule.globalMatch(createSql); it.hasNext();)
+        {
+            const QRegularExpressionMatch m = it.next();
+            rules.insert(m.captured(1), m.captured(2));
+        }
+        return rules;
+    }
+
     QString PrimaryKey(const QString& table)
     {
+        if (OnServer())
+            return EngineRows(
+                       QStringLiteral(
+                           "SELECT string_agg(att.attname::text, ',' ORDER BY "
+                           "array_position(ind.indkey::int[], "
+                           "att.attnum::int)) FROM pg_index ind JOIN pg_attribute att ON att.attrelid = "
+                           "ind.indrelid AND att.attnum = ANY(ind.indkey) WHERE ind.indrelid = %1 AND "
+                           "ind.indisprimary")
+                           .arg(RegClass(table)))
+                .value(0);
         std::map<int, QString> byPosition;
         CDbStatement info = m_db.PrepareSqlite(QStringLiteral("SELECT name, pk FROM pragma_table_info(?) WHERE pk > 0"));
         info.Bind(1, table);
@@ -171,6 +248,26 @@ protected:
     QString Indexes(const QString& table)
     {
         QStringList indexes;
+        if (OnServer())
+        {
+            for (const QString& row : EngineRows(
+                     QStringLiteral(
+                         "SELECT cls.relname::text, ind.indisunique::int, (SELECT "
+                         "string_agg(att.attname::text, "
+                         "',' ORDER BY array_position(ind.indkey::int[], att.attnum::int)) FROM pg_attribute "
+                         "att WHERE att.attrelid = ind.indrelid AND att.attnum = ANY(ind.indkey)) FROM "
+                         "pg_index "
+                         "ind JOIN pg_class cls ON cls.oid = ind.indexrelid WHERE ind.indrelid = %1 AND NOT "
+                         "ind.indisprimary")
+                         .arg(RegClass(table))))
+            {
+                const QStringList fields = row.split(QLatin1Char('|'));
+                EXPECT_EQ(fields.value(1), QStringLiteral("0")) << fields.value(0).toStdString();
+                indexes << QStringLiteral("%1(%2)").arg(fields.value(0), fields.value(2));
+            }
+            indexes.sort();
+            return indexes.join(QLatin1Char(' '));
+        }
         CDbStatement list = m_db.PrepareSqlite(
             QStringLiteral("SELECT name, \"unique\" FROM pragma_index_list(?) WHERE origin = 'c' ORDER BY name"));
         list.Bind(1, table);
@@ -186,17 +283,60 @@ protected:
         }
         return indexes.join(QLatin1Char(' '));
     }
+
+    // Each relation of a table as "Table(columns)->Other(columns) ON-UPDATE ON-DELETE".
+    QStringList ForeignKeys(const QString& table)
+    {
+        QStringList keys;
+        if (OnServer())
+        {
+            const QString columns = QStringLiteral(
+                "(SELECT string_agg(att.attname::text, ',' ORDER BY array_position(con.%1, att.attnum)) "
+                "FROM pg_attribute att WHERE att.attrelid = con.%2 AND att.attnum = ANY(con.%1))");
+            for (const QString& row : EngineRows(
+                     QStringLiteral(
+                         "SELECT %1, con.confrelid::regclass::text, %2, CASE con.confupdtype WHEN 'c' THEN "
+                         "'CASCADE' ELSE 'NO ACTION' END, CASE con.confdeltype WHEN 'c' THEN 'CASCADE' ELSE "
+                         "'NO ACTION' END FROM pg_constraint con WHERE con.conrelid = %3 AND con.contype = "
+                         "'f'")
+                         .arg(columns.arg(QStringLiteral("conkey"), QStringLiteral("conrelid")),
+                              columns.arg(QStringLiteral("confkey"), QStringLiteral("confrelid")),
+                              RegClass(table))))
+            {
+                const QStringList f = row.split(QLatin1Char('|'));
+                keys << QStringLiteral("%1(%2)->%3(%4) %5 %6")
+                            .arg(table, f.value(0), QString(f.value(1)).remove(QLatin1Char('"')), f.value(2),
+                                 f.value(3), f.value(4));
+            }
+            return keys;
+        }
+        CDbStatement fk = m_db.PrepareSqlite(QStringLiteral(
+            "SELECT id, \"table\", group_concat(\"from\"), group_concat(\"to\"), on_update, on_delete "
+            "FROM (SELECT * FROM pragma_foreign_key_list(?) ORDER BY id, seq) GROUP BY id"));
+        fk.Bind(1, table);
+        while (fk.Step())
+            keys << QStringLiteral("%1(%2)->%3(%4) %5 %6")
+                        .arg(table, fk.Value(2).ToString(), fk.Value(1).ToString(), fk.Value(3).ToString(),
+                             fk.Value(4).ToString(), fk.Value(5).ToString());
+        return keys;
+    }
 };
 } // namespace
 
-TEST_F(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
+QUARRANE_ON_BOTH_ENGINES(SchemaTest);
+
+TEST_P(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
 {
     QStringList expectedTables;
     for (const ExpectedTable& t : kTables)
         expectedTables << QString::fromUtf8(t.name);
     expectedTables << QStringLiteral("StoredQuery");
     expectedTables.sort();
-    QStringList actualTables = Rows(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+    QStringList actualTables = EngineRows(
+        OnServer()
+            ? QStringLiteral("SELECT relname::text FROM pg_class WHERE relkind = 'r' AND relnamespace = "
+                             "current_schema()::regnamespace")
+            : QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
     actualTables.sort();
     EXPECT_EQ(actualTables, expectedTables);
 
@@ -208,7 +348,8 @@ TEST_F(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
         const QString keyText = QString::fromUtf8(t.primaryKey);
         const QString keyColumns = keyText.section(QLatin1Char('('), 1).chopped(1);
         const QStringList keyList = keyColumns.split(QLatin1Char(','));
-        const QString createSql = Rows(QStringLiteral("SELECT sql FROM sqlite_master WHERE name=") + CJetSql::QuoteText(table)).value(0);
+        const QMap<QString, QString> rules = Rules(table);
+        int ruleCount = 0;
 
         const QStringList columnTexts = QString::fromUtf8(t.columns).split(QLatin1Char(' '));
         const std::vector<ActualColumn> actual = Columns(table);
@@ -225,27 +366,52 @@ TEST_F(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
             const ActualColumn& c = actual[size_t(i)];
             SCOPED_TRACE(name.toStdString());
             EXPECT_EQ(c.name, name);
-            const QString declType = isText ? QStringLiteral("TEXT")
+            // The server's own types: Yes/No holds 0 or 1 in a small integer there too.
+            const QString declType = OnServer()
+                                         ? (isText                       ? QStringLiteral("text")
+                                            : type == QLatin1String("L") ? QStringLiteral("integer")
+                                            : type == QLatin1String("D") ? QStringLiteral("double precision")
+                                            : isYesNo                    ? QStringLiteral("smallint")
+                                                      : QStringLiteral("timestamp(0) without time zone"))
+                                     : isText                     ? QStringLiteral("TEXT")
                                      : type == QLatin1String("L") ? QStringLiteral("INTEGER")
                                      : type == QLatin1String("D") ? QStringLiteral("REAL")
-                                     : isYesNo ? QStringLiteral("BOOLEAN")
-                                               : QStringLiteral("DATETIME");
+                                     : isYesNo                    ? QStringLiteral("BOOLEAN")
+                                                                  : QStringLiteral("DATETIME");
             EXPECT_EQ(c.declType, declType);
             EXPECT_EQ(c.notNull, !m.captured(4).isEmpty() || isYesNo || keyList.contains(name));
             QString defaultValue = m.captured(7);
             if (defaultValue.isEmpty() && m.captured(6).isEmpty() && (isNumber || isYesNo))
                 defaultValue = QStringLiteral("0");
             EXPECT_EQ(c.defaultValue, defaultValue);
-            EXPECT_EQ(c.collation, isText ? QStringLiteral("GENERAL") : QStringLiteral("BINARY"));
+            if (OnServer())
+                EXPECT_EQ(c.collation, isText ? QStringLiteral("general") : QString());
+            else
+                EXPECT_EQ(c.collation, isText ? QStringLiteral("GENERAL") : QStringLiteral("BINARY"));
 
-            const QString prefix = QStringLiteral("CONSTRAINT \"%1_%2_").arg(table, name);
+            // Each rule by its name, which the error texts give, and what it checks (in each
+            // engine's own words).
+            const QString prefix = QStringLiteral("%1_%2_").arg(table, name);
             const QString quoted = QLatin1Char('"') + name + QLatin1Char('"');
-            EXPECT_EQ(createSql.contains(prefix + QStringLiteral("NotEmpty\" CHECK (%1 <> '')").arg(quoted)),
-                      isText && m.captured(5).isEmpty());
-            EXPECT_EQ(createSql.contains(prefix + QStringLiteral("Length\" CHECK (length(%1) <= %2)").arg(quoted, m.captured(3))),
-                      type.startsWith(QLatin1Char('T')));
-            EXPECT_EQ(createSql.contains(prefix + QStringLiteral("YesNo\" CHECK (%1 IN (0, 1))").arg(quoted)), isYesNo);
+            const QString notEmpty = rules.value(prefix + QStringLiteral("NotEmpty"));
+            const QString length = rules.value(prefix + QStringLiteral("Length"));
+            const QString yesNo = rules.value(prefix + QStringLiteral("YesNo"));
+            EXPECT_EQ(!notEmpty.isEmpty(), isText && m.captured(5).isEmpty());
+            EXPECT_EQ(!length.isEmpty(), type.startsWith(QLatin1Char('T')));
+            EXPECT_EQ(!yesNo.isEmpty(), isYesNo);
+            ruleCount +=
+                (notEmpty.isEmpty() ? 0 : 1) + (length.isEmpty() ? 0 : 1) + (yesNo.isEmpty() ? 0 : 1);
+            if (!notEmpty.isEmpty())
+                EXPECT_TRUE(notEmpty.contains(quoted + QStringLiteral(" <> ''"))) << notEmpty.toStdString();
+            if (!length.isEmpty())
+                EXPECT_TRUE(length.contains(QStringLiteral("length(%1) <= %2").arg(quoted, m.captured(3))))
+                    << length.toStdString();
+            if (!yesNo.isEmpty())
+                EXPECT_TRUE(yesNo.contains(OnServer() ? quoted + QStringLiteral(" = ANY (ARRAY[0, 1])")
+                                                      : quoted + QStringLiteral(" IN (0, 1)")))
+                    << yesNo.toStdString();
         }
+        EXPECT_EQ(rules.size(), ruleCount) << "rules of no column";
         EXPECT_EQ(PrimaryKey(table), keyColumns);
         QStringList expectedIndexes;
         for (const QString& index : QString::fromUtf8(t.indexes).split(QLatin1Char(' '), Qt::SkipEmptyParts))
@@ -255,21 +421,11 @@ TEST_F(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
     }
 }
 
-TEST_F(SchemaTest, RelationsAreForeignKeysWithTheirRules)
+TEST_P(SchemaTest, RelationsAreForeignKeysWithTheirRules)
 {
     QStringList actual;
     for (const ExpectedTable& t : kTables)
-    {
-        const QString table = QString::fromUtf8(t.name);
-        CDbStatement fk = m_db.PrepareSqlite(QStringLiteral(
-            "SELECT id, \"table\", group_concat(\"from\"), group_concat(\"to\"), on_update, on_delete "
-            "FROM (SELECT * FROM pragma_foreign_key_list(?) ORDER BY id, seq) GROUP BY id"));
-        fk.Bind(1, table);
-        while (fk.Step())
-            actual << QStringLiteral("%1(%2)->%3(%4) %5 %6")
-                          .arg(table, fk.Value(2).ToString(), fk.Value(1).ToString(), fk.Value(3).ToString(),
-                               fk.Value(4).ToString(), fk.Value(5).ToString());
-    }
+        actual << ForeignKeys(QString::fromUtf8(t.name));
     QStringList expected;
     for (const char* fk : kForeignKeys)
         expected << QString::fromUtf8(fk);
@@ -278,7 +434,7 @@ TEST_F(SchemaTest, RelationsAreForeignKeysWithTheirRules)
     EXPECT_EQ(actual, expected);
 }
 
-TEST_F(SchemaTest, TemplateRowsAreTheConfigurationRows)
+TEST_P(SchemaTest, TemplateRowsAreTheConfigurationRows)
 {
     EXPECT_EQ(Rows(QStringLiteral("SELECT * FROM [Parameter] ORDER BY Parameter DESC")),
               (QStringList{"Version|1.004|The version of this database", "CompactOnExit|0|Whether to compact this database on exit"}));
@@ -342,7 +498,7 @@ TEST_F(SchemaTest, TemplateRowsAreTheConfigurationRows)
                                   "Action LIKE 'AddField(*Displayable*' OR Action LIKE 'AddField(*ExcludeFromDuplicate*'")).size(), 3);
 }
 
-TEST_F(SchemaTest, TemplateQueriesAndTheirSteps)
+TEST_P(SchemaTest, TemplateQueriesAndTheirSteps)
 {
     // QueryId|QueryName|OutputQuery|GroupingDepth|Intermediate, then the steps as type:query.
     const QStringList queries = {
@@ -423,7 +579,7 @@ TEST_F(SchemaTest, TemplateQueriesAndTheirSteps)
 }
 
 // The cascade rules and the refusals that the programs rely on.
-TEST_F(SchemaTest, CascadesAndRefusals)
+TEST_P(SchemaTest, CascadesAndRefusals)
 {
     const auto exec = [&](const QString& sql) { return m_db.Execute(sql); };
     const auto code = [&](const QString& sql) -> long {

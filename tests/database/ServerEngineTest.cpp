@@ -308,6 +308,14 @@ TEST_P(BothEngines, EveryStoredQueryRuns)
     EXPECT_EQ(failed, QStringList());
 }
 
+// Jet reads a derived table without a name; the server is given one.
+TEST_P(BothEngines, ADerivedTableNeedsNoName)
+{
+    AddGroups({QStringLiteral("a"), QStringLiteral("A"), QStringLiteral("b")});
+    EXPECT_EQ(Rows(QStringLiteral("SELECT Count(*) FROM (SELECT DISTINCT GroupId Mod 2 FROM [Group])")),
+              QStringList{QStringLiteral("2")});
+}
+
 // Names that quoting, wildcards, case folding and sorting get wrong, the same on both engines: the
 // same statements over a file and a server catalogue give the same rows.
 TEST(EnginesAgree, AwkwardNamesGiveTheSameRows)
@@ -518,6 +526,25 @@ TEST(ServerSql, OrdersSortAsOnSqlite)
               QStringLiteral("SELECT c.relname FROM pg_class c ORDER BY c.relname NULLS FIRST"));
     EXPECT_EQ(PgSql::FromEngineSql(QStringLiteral("SELECT * FROM \"T\" WHERE 1")).sql,
               QStringLiteral("SELECT * FROM \"T\" WHERE (1 <> 0)"));
+}
+
+TEST(ServerSql, ADerivedTableWithoutANameGetsOne)
+{
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT Count(*) FROM (SELECT DISTINCT \"A\" FROM \"T\")")).sql,
+        QStringLiteral(
+            "SELECT Count(*) AS \"Count(*)\" FROM (SELECT DISTINCT \"A\" FROM \"T\") AS qrl_derived1"));
+    // Named ones, and subqueries that are no table, stay as they are.
+    for (const char* sql : {"SELECT x.a FROM (SELECT 1 AS a) AS x", "SELECT x.a FROM (SELECT 1 AS a) x",
+                            "SELECT \"A\" FROM \"T\" WHERE \"A\" IN (SELECT 1) AND EXISTS (SELECT 2)"})
+        EXPECT_EQ(PgSql::FromEngineSql(QString::fromUtf8(sql)).sql, QString::fromUtf8(sql));
+    EXPECT_EQ(
+        PgSql::FromEngineSql(QStringLiteral("SELECT \"A\" FROM \"T\" INNER JOIN (SELECT 1 AS b) ON 1=1 WHERE "
+                                            "\"A\" IN (SELECT 1 FROM (SELECT 2))"))
+            .sql,
+        QStringLiteral(
+            "SELECT \"A\" FROM \"T\" INNER JOIN (SELECT 1 AS b) AS qrl_derived1 ON 1=1 WHERE \"A\" IN "
+            "(SELECT 1 FROM (SELECT 2) AS qrl_derived2)"));
 }
 
 TEST(ServerSql, SqliteStatementsOfTheProgramsReachTheServerInItsForms)
