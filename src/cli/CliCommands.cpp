@@ -392,6 +392,13 @@ int CCommandRun::Repair()
 {
     if (const int usage = NeedArguments(0, QStringLiteral("takes a database only")))
         return usage;
+    // Compacting rewrites a file; a server keeps its own tables in order (VACUUM, run by whoever
+    // looks after the server), and the catalogue there is not touched.
+    if (CDbDatabase::IsServerAddress(m_strDatabase))
+        return CliFail(QStringLiteral("%1 is a catalogue on a server: repair compacts and repairs catalogue "
+                                      "files, and a server catalogue is maintained by its server (VACUUM, "
+                                      "by its administrator); nothing was changed")
+                           .arg(CDbDatabase::DisplayAddress(m_strDatabase)));
     if (!QFileInfo::exists(m_strDatabase))
         return CliFail(QStringLiteral("%1 does not exist").arg(m_strDatabase));
     if (!m_doc.CompactDatabase(m_strDatabase))
