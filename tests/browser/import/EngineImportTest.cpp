@@ -8,6 +8,8 @@
 #include "database/DbDatabase.h"
 #include "database/DbTransaction.h"
 #include "database/TemplateDatabase.h"
+#include "platform/FixtureVolumeTable.h"
+#include "platform/VolumeTable.h"
 
 #include <QFile>
 #include <QHash>
@@ -248,4 +250,31 @@ TEST_F(EngineImportTest, AFileGoesToTheServerManyRowsAStatementAndACancelHalfway
     EXPECT_EQ(Content(server), expected);
     ExpectKeysSound(server);
     EXPECT_EQ(Content(file), fileRows);
+}
+
+TEST_F(EngineImportTest, AFileWithoutRoomForTheServersRowsIsLeftAsItWas)
+{
+    CDbDatabase server;
+    server.Open(m_address);
+    FillCatalogue(server, 1, QStringLiteral("Films"), 200, 1, 1);
+    CDbDatabase file;
+    file.Open(m_file);
+    FillCatalogue(file, 1, QStringLiteral("Films"), 3, 1, 1);
+    const QStringList fileRows = Content(file);
+
+    CFixtureVolumeTable volumes;
+    CVolumeTableScope scope(volumes);
+    // Room for a few rows, not for two hundred files with their folders and edits.
+    volumes.SetEntries(
+        {CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"), {}, 20000)});
+    SMwImportResult result = CMwEngineImport(file, m_ui).Import(m_address);
+    EXPECT_EQ(result.nCode, 112);
+    EXPECT_TRUE(result.strText.startsWith(QStringLiteral("There is not enough disk space")))
+        << result.strText.toStdString();
+    EXPECT_EQ(Content(file), fileRows);
+
+    volumes.SetEntries({CFixtureVolumeTable::MakeEntry(m_dir.path(), 3, 0x1234ABCD, QStringLiteral("DATA"))});
+    result = CMwEngineImport(file, m_ui).Import(m_address);
+    ASSERT_TRUE(result.Succeeded()) << result.nCode << " " << result.strText.toStdString();
+    EXPECT_EQ(Content(file).size(), 203);
 }
