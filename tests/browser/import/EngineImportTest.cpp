@@ -278,3 +278,39 @@ TEST_F(EngineImportTest, AFileWithoutRoomForTheServersRowsIsLeftAsItWas)
     ASSERT_TRUE(result.Succeeded()) << result.nCode << " " << result.strText.toStdString();
     EXPECT_EQ(Content(file).size(), 203);
 }
+
+TEST_F(EngineImportTest, AnOlderFileWithoutExtensionsGivesTheServerThemFromTheNames)
+{
+    {
+        CDbDatabase file;
+        file.Open(m_file);
+        file.ExecuteSqliteScript(QStringLiteral(
+            "ALTER TABLE File DROP COLUMN Extension;"
+            "UPDATE Parameter SET Value = '1.003' WHERE Parameter = 'Version';"
+            "INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, VolumeSerial) VALUES (0, 1, 'Old disk', "
+            "9);"
+            "INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, FileSizeDouble) VALUES "
+            "(1, 0, 1, 'notes.txt', 1, 1), (1, 0, 2, 'README', 1, 1), (1, 0, 3, 'backup.tar.gz  ', 1, 1), "
+            "(1, 0, 4, 'ends with.', 1, 1), (1, 0, 5, 'Ünïcode.JPÉG', 1, 1);"
+            "WITH RECURSIVE n(i) AS (SELECT 6 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+            "INSERT INTO File (CatalogueId, RelativePathId, FileId, File, FileSize, FileSizeDouble) "
+            "SELECT 1, 0, i, 'f' || i || '.dat', i, i FROM n;"
+            "INSERT OR REPLACE INTO IndexId (\"Index\", IndexId) VALUES ('File_FileId', 1000), "
+            "('Catalogue_CatalogueId', 1);"));
+    }
+    CDbDatabase server;
+    server.Open(m_address);
+    const SMwImportResult result = CMwEngineImport(server, m_ui).Import(m_file);
+    ASSERT_TRUE(result.Succeeded()) << result.nCode << " " << result.strText.toStdString();
+
+    QStringList extensions;
+    CDbStatement st =
+        server.Prepare(QStringLiteral("SELECT File, Extension FROM File WHERE FileId <= 5 OR FileId = 1000"));
+    while (st.Step())
+        extensions.append(st.Value(0).ToString() + QLatin1Char('=') +
+                          (st.Value(1).IsNull() ? QStringLiteral("<null>") : st.Value(1).ToString()));
+    extensions.sort();
+    EXPECT_EQ(extensions, QStringList({"README=<null>", "backup.tar.gz  =gz", "ends with.=<null>",
+                                       "f1000.dat=dat", "notes.txt=txt", "Ünïcode.JPÉG=JPÉG"}));
+    EXPECT_EQ(Scalar(server, QStringLiteral("SELECT Count(*) FROM File WHERE Extension = 'dat'")), 995);
+}
