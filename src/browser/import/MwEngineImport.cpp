@@ -271,6 +271,13 @@ SMwImportResult CMwEngineImport::Import(const QString& importPathOrAddress)
     SMwImportResult result;
     try
     {
+        // One view of the other database from the first page to the last: rows another program
+        // writes meanwhile come all or not at all, never a file without its catalogue. Only read,
+        // and so never committed.
+        CDbTransaction snapshot(source, false);
+        if (source.IsServer())
+            source.ExecuteSqliteScript(
+                QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
         m_strContext = QStringLiteral("CMwImport::ReadImportInfo() - ImportInfoRecSet.Open");
         ReadImportInfo(source);
         if (SMwImportResult space = CheckSpace(source); !space.Succeeded())

@@ -314,3 +314,36 @@ TEST_F(EngineImportTest, AnOlderFileWithoutExtensionsGivesTheServerThemFromTheNa
                                        "f1000.dat=dat", "notes.txt=txt", "Ünïcode.JPÉG=JPÉG"}));
     EXPECT_EQ(Scalar(server, QStringLiteral("SELECT Count(*) FROM File WHERE Extension = 'dat'")), 995);
 }
+
+TEST_F(EngineImportTest, RowsWrittenToTheServerWhileItIsReadAreLeftForTheNextImport)
+{
+    CDbDatabase server;
+    server.Open(m_address);
+    FillCatalogue(server, 1, QStringLiteral("Films"), 40, 1, 1);
+    const QStringList serverRows = Content(server);
+    CDbDatabase file;
+    file.Open(m_file);
+
+    // Once the import has written the folders, and before it reads the files, another user adds a
+    // catalogue with a folder and a file.
+    CDbDatabase other;
+    other.Open(m_address);
+    bool added = false;
+    CMwEngineImport import(file, m_ui,
+                           [&]
+                           {
+                               if (!added &&
+                                   Scalar(file, QStringLiteral("SELECT Count(*) FROM RelativePath")) > 1)
+                               {
+                                   added = true;
+                                   FillCatalogue(other, 50, QStringLiteral("Late"), 1, 5000, 1);
+                               }
+                               return true;
+                           });
+    import.SetPageRows(7);
+    const SMwImportResult result = import.Import(m_address);
+    ASSERT_TRUE(added);
+    ASSERT_TRUE(result.Succeeded()) << result.nCode << " " << result.strText.toStdString();
+    EXPECT_EQ(Content(file), serverRows);
+    EXPECT_EQ(Content(server).size(), serverRows.size() + 1);
+}
