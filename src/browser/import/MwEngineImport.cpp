@@ -193,6 +193,41 @@ private:
     std::optional<CDbStatement> m_tail;
 };
 
+// A larger page cache on a catalogue file for as long as the import writes to it: a million
+// rows go into the file's indexes, whose pages the default cache would read again and again.
+class CLargePageCache final
+{
+public:
+    explicit CLargePageCache(CDbDatabase& db) : m_db(db.IsServer() ? nullptr : &db)
+    {
+        if (!m_db)
+            return;
+        CDbStatement size = m_db->PrepareSqlite(QStringLiteral("PRAGMA cache_size"));
+        if (size.Step())
+            m_previous = size.Value(0).ToLong();
+        m_db->ExecuteSqliteScript(QStringLiteral("PRAGMA cache_size=-65536"));
+    }
+    ~CLargePageCache()
+    {
+        if (!m_db || !m_previous)
+            return;
+        try
+        {
+            m_db->ExecuteSqliteScript(QStringLiteral("PRAGMA cache_size=%1").arg(*m_previous));
+        }
+        catch (const CDbException&)
+        {
+            // The connection keeps the larger cache: only memory, never the data.
+        }
+    }
+    CLargePageCache(const CLargePageCache&) = delete;
+    CLargePageCache& operator=(const CLargePageCache&) = delete;
+
+private:
+    CDbDatabase* m_db;
+    std::optional<qint32> m_previous;
+};
+
 // Every identifier but 0 (a catalogue's root folder, or a reference to nothing), ascending.
 std::vector<qint32> Identifiers(CDbDatabase& db, const QString& table, const QString& column, int pageRows)
 {
@@ -275,6 +310,7 @@ SMwImportResult CMwEngineImport::Import(const QString& importPathOrAddress)
         // writes meanwhile come all or not at all, never a file without its catalogue. Only read,
         // and so never committed.
         CDbTransaction snapshot(source, false);
+        const CLargePageCache cache(m_db);
         if (source.IsServer())
             source.ExecuteSqliteScript(
                 QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
