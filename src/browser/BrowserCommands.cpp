@@ -20,9 +20,10 @@ constexpr SMwCommand kCommands[] = {
     {"&File", "", "&Open...", C::FileOpen, K::Action, T::File, E::Always},
     {"&File", "", "Open &Server Catalogue...", C::FileOpenServer, K::Action, T::None, E::Always},
     {"&File", "", "&Import...", C::FileImport, K::Action, T::None, E::DatabaseWrite},
+    {"&File", "", "Import from Ser&ver Catalogue...", C::FileImportServer, K::Action, T::None, E::DatabaseWrite},
     {"&File", "", "&Close", C::FileClose, K::Action, T::None, E::Database},
-    {"&File", "", "Compact &Database", C::FileCompactDatabase, K::Action, T::None, E::DatabaseWrite},
-    {"&File", "", "&Repair Database...", C::FileRepairDatabase, K::Action, T::None, E::NoJob},
+    {"&File", "", "Compact &Database", C::FileCompactDatabase, K::Action, T::None, E::DatabaseFileWrite},
+    {"&File", "", "&Repair Database...", C::FileRepairDatabase, K::Action, T::None, E::NoJobNoServer},
     {"&File", "", "Recent File", C::FileRecentFile, K::RecentFile, T::None, E::Never},
     {"&File", "", "E&xit\tAlt+F4", C::FileExit, K::Action, T::None, E::Always},
 
@@ -169,6 +170,11 @@ bool IsMwCommandEnabled(const SMwCommand& command, const CMwCommandContext& cont
         return context.bDatabaseOpen && !context.bJobWriting && !context.bDatabaseReadOnly;
     case EMwEnable::NoJob:
         return !context.bJobRunning;
+    case EMwEnable::DatabaseFileWrite:
+        return context.bDatabaseOpen && !context.bDatabaseOnServer && !context.bJobWriting &&
+               !context.bDatabaseReadOnly;
+    case EMwEnable::NoJobNoServer:
+        return !context.bJobRunning && !(context.bDatabaseOpen && context.bDatabaseOnServer);
     case EMwEnable::BrowserCatalogue:
         // The synchronizer writes the catalogue into the database.
         return context.bDatabaseOpen && !context.bDatabaseReadOnly && context.bBrowserTabShown &&

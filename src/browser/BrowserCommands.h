@@ -16,6 +16,7 @@ enum class EMwCommand
     FileOpen,
     FileOpenServer,
     FileImport,
+    FileImportServer,
     FileClose,
     FileCompactDatabase,
     FileRepairDatabase,
@@ -118,9 +119,13 @@ enum class EMwEnable
 {
     Never, // its Part is not built yet
     Always,
-    Database,         // a database is open
-    DatabaseWrite,    // a database is open and no job writes to it
-    NoJob,            // no job runs (the command starts one of its own)
+    Database,      // a database is open
+    DatabaseWrite, // a database is open and no job writes to it
+    NoJob,         // no job runs (the command starts one of its own)
+    // The same for commands that compact and repair catalogue files: not while a catalogue on a
+    // server is open, which its server looks after.
+    DatabaseFileWrite,
+    NoJobNoServer,
     BrowserCatalogue, // a database, the catalogue browser shown and a catalogue chosen in it
 
     SlideshowRunning,  // a slide show plays or is paused
@@ -171,6 +176,8 @@ struct CMwCommandContext
     bool bJobWriting = false;
     // Opened read-only (read-only media, another user's file): nothing may be written.
     bool bDatabaseReadOnly = false;
+    // The open catalogue is on a server rather than in a file.
+    bool bDatabaseOnServer = false;
     bool bBrowserTabShown = false;
     bool bCatalogueChosen = false;
     bool bSlideshowPlaying = false;

@@ -109,6 +109,46 @@ TEST(BrowserCommandsTest, CommandsAreEnabledByTheDocumentsState)
     }
 }
 
+TEST(BrowserCommandsTest, FileMaintenanceIsOffWhileAServerCatalogueIsOpen)
+{
+    CMwCommandContext file;
+    file.bDatabaseOpen = true;
+    CMwCommandContext server = file;
+    server.bDatabaseOnServer = true;
+    CMwCommandContext serverReading = server;
+    serverReading.bJobRunning = true;
+    CMwCommandContext serverWriting = serverReading;
+    serverWriting.bJobWriting = true;
+    // A server address remembered from before says nothing once the catalogue is closed.
+    CMwCommandContext closed;
+    closed.bDatabaseOnServer = true;
+
+    struct Case
+    {
+        EMwCommand id;
+        bool file, server, serverReading, serverWriting, closed;
+    };
+    const Case cases[] = {
+        {EMwCommand::FileCompactDatabase, true, false, false, false, false},
+        {EMwCommand::FileRepairDatabase, true, false, false, false, true},
+        // Importing and writing go on as with a file.
+        {EMwCommand::FileImport, true, true, true, false, false},
+        {EMwCommand::FileImportServer, true, true, true, false, false},
+        {EMwCommand::FileClose, true, true, true, true, false},
+        {EMwCommand::EditSaveChanges, true, true, true, false, false},
+        {EMwCommand::FileOpenServer, true, true, true, true, true},
+    };
+    for (const Case& c : cases)
+    {
+        const SMwCommand& command = MwCommand(c.id);
+        EXPECT_EQ(IsMwCommandEnabled(command, file), c.file) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, server), c.server) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, serverReading), c.serverReading) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, serverWriting), c.serverWriting) << command.text;
+        EXPECT_EQ(IsMwCommandEnabled(command, closed), c.closed) << command.text;
+    }
+}
+
 TEST(RecentFileListTest, NewestFirstEachOnceAtMostEightAndKeptInTheSettings)
 {
     QTemporaryDir dir;

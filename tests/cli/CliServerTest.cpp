@@ -56,3 +56,26 @@ TEST_F(CliServerTest, NewMakesAServerCatalogueThatReadsAsAFileDoes)
         EXPECT_FALSE(onServer.out.isEmpty());
     }
 }
+
+TEST_F(CliServerTest, RepairOnAServerCatalogueCompactsNothingAndLeavesItsRowsAsTheyWere)
+{
+    ASSERT_EQ(Cli({QStringLiteral("new"), m_address}).exitCode, 0);
+    {
+        CDbDatabase db;
+        db.Open(m_address);
+        db.Execute(QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, VolumeSerial) "
+                                  "VALUES (0, 7, 'Films', 1)"));
+    }
+    const CliRun before = Cli({QStringLiteral("catalogues"), m_address});
+    ASSERT_EQ(before.exitCode, 0) << before.err.toStdString();
+    ASSERT_TRUE(before.out.contains(QLatin1String("Films")));
+
+    const CliRun repair = Cli({QStringLiteral("repair"), m_address});
+    EXPECT_EQ(repair.exitCode, 0) << repair.err.toStdString();
+    EXPECT_TRUE(repair.out.contains(QLatin1String("the server keeps its own storage compact")))
+        << repair.out.toStdString();
+    EXPECT_FALSE(repair.out.contains(QLatin1String("trash"))) << repair.out.toStdString();
+
+    const CliRun after = Cli({QStringLiteral("catalogues"), m_address});
+    EXPECT_EQ(after.out, before.out);
+}

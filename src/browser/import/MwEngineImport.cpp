@@ -3,6 +3,8 @@
 #include "browser/import/MwImportReferences.h"
 #include "common/DbException.h"
 #include "common/ErrorLog.h"
+#include "common/FileFormat.h"
+#include "common/SpaceRequestList.h"
 #include "common/UserInteraction.h"
 #include "database/DbAddress.h"
 #include "database/DbDatabase.h"
@@ -14,10 +16,10 @@
 #include "platform/SystemErrorCodes.h"
 
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace EngineImport
 {
@@ -34,6 +36,15 @@ struct SStop
 QString N(const QString& name)
 {
     return CJetSql::QuoteName(name);
+}
+
+// A name in the engine's own SQL, for the statements Jet has no words for (LIMIT, many rows in
+// one VALUES); both engines take it.
+QString E(const QString& name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 // The columns of a table, empty when the database has no such table (an older schema).
@@ -60,14 +71,172 @@ int IndexOf(const QStringList& columns, const QString& column)
     return -1;
 }
 
-// Every identifier but 0 (a catalogue's root folder, or a reference to nothing) and Null.
-QSet<qint32> Identifiers(CDbDatabase& db, const QString& table, const QString& column)
+// Values per statement when rows go to a server: libpq of Debian 12 takes a statement's
+// parameter description (4 bytes a value) for a broken connection past 30,000 bytes.
+constexpr int kValuesPerStatement = 6000;
+// A catalogue row's share of a database file, index entries included, for the free-space check
+// when the other database is on a server and so has no file size to go by.
+constexpr quint64 kBytesPerRow = 256;
+
+// The rows of a select in the order of key, read a page at a time; without a key, at once (the
+// small tables that have none).
+class CPagedRows final
 {
-    QSet<qint32> ids;
-    CDbStatement st = db.Prepare(QStringLiteral("SELECT %1 FROM %2").arg(N(column), N(table)));
-    while (st.Step())
-        if (const CDbValue value = st.Value(0); !value.IsNull() && value.ToLong() != 0)
-            ids.insert(value.ToLong());
+public:
+    CPagedRows(CDbDatabase& db, const QString& select, const QString& key, int pageRows)
+        : m_first(db.PrepareSqlite(key.isEmpty() ? select
+                                                 : QStringLiteral("%1 WHERE %2 >= ? ORDER BY %2 LIMIT %3")
+                                                       .arg(select, E(key))
+                                                       .arg(pageRows))),
+          m_keyed(!key.isEmpty()), m_pageRows(pageRows)
+    {
+        if (m_keyed)
+        {
+            m_next.emplace(db.PrepareSqlite(
+                QStringLiteral("%1 WHERE %2 > ? ORDER BY %2 LIMIT %3").arg(select, E(key)).arg(pageRows)));
+            m_keyOrdinal = m_first.ColumnIndex(key);
+            m_first.Bind(1, CDbValue(std::numeric_limits<qint32>::min()));
+        }
+    }
+
+    bool Step()
+    {
+        for (;;)
+        {
+            if (m_current->Step())
+            {
+                ++m_inPage;
+                if (m_keyed)
+                    m_last = m_current->Value(m_keyOrdinal);
+                return true;
+            }
+            // A page short of full was the last one.
+            if (!m_keyed || m_inPage < m_pageRows)
+                return false;
+            m_current = &*m_next;
+            m_current->Reset();
+            m_current->Bind(1, m_last);
+            m_inPage = 0;
+        }
+    }
+
+    CDbValue Value(int ordinal) const { return m_current->Value(ordinal); }
+
+private:
+    CDbStatement m_first;
+    std::optional<CDbStatement> m_next;
+    CDbStatement* m_current = &m_first;
+    bool m_keyed;
+    int m_pageRows;
+    int m_keyOrdinal = 0;
+    int m_inPage = 0;
+    CDbValue m_last;
+};
+
+// Rows into one table of the open database: on a server many rows to a statement, each of which
+// is a round trip; into a file one prepared statement per row, which costs no more.
+class CRowWriter final
+{
+public:
+    CRowWriter(CDbDatabase& db, const QString& table, const QStringList& columns, bool oneByOne)
+        : m_db(db), m_table(table), m_columns(columns),
+          m_rowsPerStatement(oneByOne || !db.IsServer()
+                                 ? 1
+                                 : std::max(1, kValuesPerStatement / static_cast<int>(columns.size())))
+    {
+        m_pending.reserve(static_cast<size_t>(m_rowsPerStatement) * static_cast<size_t>(columns.size()));
+    }
+
+    void Add(std::vector<CDbValue>& row)
+    {
+        for (CDbValue& value : row)
+            m_pending.push_back(std::move(value));
+        if (++m_rows == m_rowsPerStatement)
+            Flush();
+    }
+
+    void Flush()
+    {
+        if (m_rows == 0)
+            return;
+        std::optional<CDbStatement>& insert = m_rows == m_rowsPerStatement ? m_full : m_tail;
+        if (!insert)
+            insert.emplace(m_db.PrepareSqlite(Text(m_rows)));
+        insert->Reset();
+        for (size_t i = 0; i < m_pending.size(); ++i)
+            insert->Bind(static_cast<int>(i) + 1, m_pending[i]);
+        insert->Execute();
+        m_pending.clear();
+        m_rows = 0;
+    }
+
+private:
+    QString Text(int rows) const
+    {
+        QStringList names;
+        for (const QString& column : m_columns)
+            names.append(E(column));
+        const QString row = QStringLiteral("(%1)").arg(
+            QStringList(m_columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+        return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+            .arg(E(m_table), names.join(QStringLiteral(", ")),
+                 QStringList(rows, row).join(QStringLiteral(", ")));
+    }
+
+    CDbDatabase& m_db;
+    QString m_table;
+    QStringList m_columns;
+    int m_rowsPerStatement;
+    int m_rows = 0;
+    std::vector<CDbValue> m_pending;
+    std::optional<CDbStatement> m_full;
+    std::optional<CDbStatement> m_tail;
+};
+
+// A larger page cache on a catalogue file for as long as the import writes to it: a million
+// rows go into the file's indexes, whose pages the default cache would read again and again.
+class CLargePageCache final
+{
+public:
+    explicit CLargePageCache(CDbDatabase& db) : m_db(db.IsServer() ? nullptr : &db)
+    {
+        if (!m_db)
+            return;
+        CDbStatement size = m_db->PrepareSqlite(QStringLiteral("PRAGMA cache_size"));
+        if (size.Step())
+            m_previous = size.Value(0).ToLong();
+        m_db->ExecuteSqliteScript(QStringLiteral("PRAGMA cache_size=-65536"));
+    }
+    ~CLargePageCache()
+    {
+        if (!m_db || !m_previous)
+            return;
+        try
+        {
+            m_db->ExecuteSqliteScript(QStringLiteral("PRAGMA cache_size=%1").arg(*m_previous));
+        }
+        catch (const CDbException&)
+        {
+            // The connection keeps the larger cache: only memory, never the data.
+        }
+    }
+    CLargePageCache(const CLargePageCache&) = delete;
+    CLargePageCache& operator=(const CLargePageCache&) = delete;
+
+private:
+    CDbDatabase* m_db;
+    std::optional<qint32> m_previous;
+};
+
+// Every identifier but 0 (a catalogue's root folder, or a reference to nothing), ascending.
+std::vector<qint32> Identifiers(CDbDatabase& db, const QString& table, const QString& column, int pageRows)
+{
+    std::vector<qint32> ids;
+    CPagedRows rows(db, QStringLiteral("SELECT DISTINCT %1 FROM %2").arg(E(column), E(table)), column,
+                    pageRows);
+    while (rows.Step())
+        if (const qint32 id = rows.Value(0).ToLong(); id != 0)
+            ids.push_back(id);
     return ids;
 }
 
@@ -78,9 +247,9 @@ qint64 CounterValue(CDbDatabase& db, const QString& name)
     return st.Step() ? st.Value(0).ToLong() : 0;
 }
 
-qint64 Largest(const QSet<qint32>& ids)
+qint64 Largest(const std::vector<qint32>& ids)
 {
-    return ids.isEmpty() ? 0 : *std::max_element(ids.begin(), ids.end());
+    return ids.empty() ? 0 : ids.back();
 }
 
 // The extension of a file name as the synchronizer stores it: the text after the last ".",
@@ -101,6 +270,14 @@ CDbValue ExtensionOf(const CDbValue& name)
 CMwEngineImport::CMwEngineImport(CDbDatabase& db, CUserInteraction& ui, std::function<bool()> shouldContinue)
     : m_db(db), m_ui(ui), m_fnShouldContinue(std::move(shouldContinue))
 {
+}
+
+qint32 CMwEngineImport::SKeySpace::NewId(qint32 id) const
+{
+    const auto it = std::lower_bound(colliding.begin(), colliding.end(), id);
+    if (it == colliding.end() || *it != id)
+        return id;
+    return static_cast<qint32>(base + (it - colliding.begin()) + 1);
 }
 
 void CMwEngineImport::CheckContinue() const
@@ -129,8 +306,21 @@ SMwImportResult CMwEngineImport::Import(const QString& importPathOrAddress)
     SMwImportResult result;
     try
     {
+        // One view of the other database from the first page to the last: rows another program
+        // writes meanwhile come all or not at all, never a file without its catalogue. Only read,
+        // and so never committed.
+        CDbTransaction snapshot(source, false);
+        const CLargePageCache cache(m_db);
+        if (source.IsServer())
+            source.ExecuteSqliteScript(
+                QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
         m_strContext = QStringLiteral("CMwImport::ReadImportInfo() - ImportInfoRecSet.Open");
         ReadImportInfo(source);
+        if (SMwImportResult space = CheckSpace(source); !space.Succeeded())
+        {
+            m_ui.SetStatusText(QString());
+            return space;
+        }
         m_ui.SetProgressRange(0, static_cast<int>(m_tables.size()) + 2);
         CheckContinue();
         m_strContext = QStringLiteral("CMwImport::ReIndexImportTables() - TableRecSet.Open");
@@ -202,6 +392,32 @@ void CMwEngineImport::ReadImportInfo(CDbDatabase& source)
         m_keySpaces.push_back({QStringLiteral("File"), QStringLiteral("SimilarityId"), {}});
 }
 
+SMwImportResult CMwEngineImport::CheckSpace(CDbDatabase& source)
+{
+    using namespace EngineImport;
+    // A server's disk is its administrator's business; a file grows by the rows, and its journal
+    // holds them once more until the one transaction commits.
+    if (m_db.IsServer())
+        return {};
+    quint64 rows = 0;
+    for (const STable& table : m_tables)
+    {
+        if (!table.bImport || table.bPurge || Columns(source, table.strTable).isEmpty())
+            continue;
+        CDbStatement count = source.Prepare(QStringLiteral("SELECT Count(*) FROM %1").arg(N(table.strTable)));
+        if (count.Step())
+            rows += static_cast<quint64>(std::max(0.0, count.Value(0).ToDouble()));
+    }
+    if (!source.IsServer())
+        rows = std::max<quint64>(rows, static_cast<quint64>(QFileInfo(source.Path()).size()) / kBytesPerRow);
+    CSpaceRequestList space;
+    AddSpaceRequest(space, m_db.Path(), rows * kBytesPerRow * 2);
+    QString message;
+    if (const int rc = CheckDiskSpace(space, &message))
+        return {rc, rc == SystemError::DiskFull ? message : SystemErrorText(rc), kCaption};
+    return {};
+}
+
 void CMwEngineImport::ClaimIdentifiers(CDbDatabase& source)
 {
     using namespace EngineImport;
@@ -217,23 +433,23 @@ void CMwEngineImport::ClaimIdentifiers(CDbDatabase& source)
         if (!counted)
             m_db.Execute(QStringLiteral("INSERT INTO IndexId ([Index], IndexId) VALUES (?, 0)"),
                          {CDbValue(counter)});
-        const QSet<qint32> theirs = Identifiers(source, space.strTable, space.strColumn);
-        const QSet<qint32> ours = Identifiers(m_db, space.strTable, space.strColumn);
+        const std::vector<qint32> theirs = Identifiers(source, space.strTable, space.strColumn, m_nPageRows);
+        const std::vector<qint32> ours = Identifiers(m_db, space.strTable, space.strColumn, m_nPageRows);
         const qint64 base = std::max({static_cast<qint64>(counted.value_or(0)), CounterValue(source, counter),
                                       Largest(ours), Largest(theirs)});
-        QList<qint32> colliding = QSet<qint32>(theirs).intersect(ours).values();
-        std::sort(colliding.begin(), colliding.end());
-        if (base + colliding.size() > std::numeric_limits<qint32>::max())
+        space.colliding.clear();
+        std::set_intersection(theirs.begin(), theirs.end(), ours.begin(), ours.end(),
+                              std::back_inserter(space.colliding));
+        space.base = base;
+        const qint64 top = base + static_cast<qint64>(space.colliding.size());
+        if (top > std::numeric_limits<qint32>::max())
             throw CDbException(
                 DbErrors::kInvalidArgument,
                 QStringLiteral("There are too many %1 rows to import: their identifiers would pass "
                                "the largest number a database can hold.")
                     .arg(space.strTable));
-        space.moved.clear();
-        for (qsizetype i = 0; i < colliding.size(); ++i)
-            space.moved.insert(colliding[i], static_cast<qint32>(base + i + 1));
         m_db.Execute(QStringLiteral("UPDATE IndexId SET IndexId=? WHERE [Index]=?"),
-                     {CDbValue(static_cast<qint32>(base + colliding.size())), CDbValue(counter)});
+                     {CDbValue(static_cast<qint32>(top)), CDbValue(counter)});
     }
     trans.Commit();
 }
@@ -310,27 +526,28 @@ void CMwEngineImport::ImportTable(CDbDatabase& source, const STable& table)
         return;
 
     QStringList names;
-    QStringList marks;
     int nameColumn = -1;
     for (size_t i = 0; i < columns.size(); ++i)
     {
-        names.append(N(columns[i].name));
-        marks.append(QStringLiteral("?"));
+        names.append(columns[i].name);
         if (!table.strNameField.isEmpty() &&
             columns[i].name.compare(table.strNameField, Qt::CaseInsensitive) == 0)
             nameColumn = static_cast<int>(i);
     }
-    CDbStatement insert = m_db.Prepare(
-        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(N(table.strTable), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+    // A name is checked against the rows written before it, so a table with a name field is
+    // written a row at a time (such tables are short).
+    CRowWriter writer(m_db, table.strTable, names, nameColumn >= 0);
+    std::optional<CDbStatement> taken;
+    if (nameColumn >= 0)
+        taken.emplace(m_db.Prepare(QStringLiteral("SELECT Count(*) FROM %1 WHERE %2=?")
+                                       .arg(N(table.strTable), N(names[nameColumn]))));
     const int size =
         nameColumn >= 0 ? FileIdentity::ColumnLengthLimit(m_db, table.strTable, table.strNameField, 0) : 0;
     const int indexColumn = table.strIndex.isEmpty() ? -1 : IndexOf(theirs, table.strIndex);
     // In identifier order, so that the "(Imported n)" names come out as they would between files.
-    CDbStatement rows = source.Prepare(
-        QStringLiteral("SELECT * FROM %1%2")
-            .arg(N(table.strTable),
-                 indexColumn >= 0 ? QStringLiteral(" ORDER BY %1").arg(N(theirs[indexColumn])) : QString()));
+    CPagedRows rows(source, QStringLiteral("SELECT * FROM %1").arg(E(table.strTable)),
+                    indexColumn >= 0 ? theirs[indexColumn] : QString(), m_nPageRows);
+    std::vector<CDbValue> row(columns.size());
     for (int count = 0; rows.Step(); ++count)
     {
         if (count % kRowsBetweenChecks == kRowsBetweenChecks - 1)
@@ -338,7 +555,6 @@ void CMwEngineImport::ImportTable(CDbDatabase& source, const STable& table)
         // Identifier 0 is every catalogue's root folder and refers to nothing else: never copied.
         if (indexColumn >= 0 && !rows.Value(indexColumn).IsNull() && rows.Value(indexColumn).ToLong() == 0)
             continue;
-        insert.Reset();
         for (size_t i = 0; i < columns.size(); ++i)
         {
             const SColumn& c = columns[i];
@@ -346,25 +562,24 @@ void CMwEngineImport::ImportTable(CDbDatabase& source, const STable& table)
             if (c.extension)
                 value = ExtensionOf(value);
             else if (c.space && !value.IsNull())
-                value = CDbValue(c.space->moved.value(value.ToLong(), value.ToLong()));
+                value = CDbValue(c.space->NewId(value.ToLong()));
             else if (static_cast<int>(i) == nameColumn && !value.IsNull())
             {
                 const QString text = value.ToString();
-                CDbStatement taken = m_db.Prepare(
-                    QStringLiteral("SELECT Count(*) FROM %1 WHERE %2=?").arg(N(table.strTable), N(c.name)));
                 for (int attempt = 1;; ++attempt)
                 {
-                    taken.Reset();
-                    taken.Bind(1, value);
-                    if (!taken.Step() || taken.Value(0).ToLong() == 0)
+                    taken->Reset();
+                    taken->Bind(1, value);
+                    if (!taken->Step() || taken->Value(0).ToLong() == 0)
                         break;
                     value = CDbValue(CMwImport::ImportedName(text, attempt, size));
                 }
             }
-            insert.Bind(static_cast<int>(i) + 1, value);
+            row[i] = std::move(value);
         }
-        insert.Execute();
+        writer.Add(row);
     }
+    writer.Flush();
 }
 
 void CMwEngineImport::ImportParameters(CDbDatabase& source)

@@ -43,6 +43,11 @@ QString MwImportDialogFilter()
     return QStringLiteral("Quarrane Files (*.qrl)");
 }
 
+QString MwImportServerCaption()
+{
+    return QStringLiteral("Import from Server Catalogue");
+}
+
 bool OnMwFileImport(CMirrowelDoc& doc, const std::optional<QString>& chosenPath,
                     std::function<void(const SMwImportResult&)> done)
 {

@@ -19,3 +19,5 @@ bool OnMwFileImport(CMirrowelDoc& doc, const std::optional<QString>& chosenPath,
 // What the file dialog of the command shows.
 QString MwImportDialogCaption();
 QString MwImportDialogFilter();
+// The caption of the prompt for the address of a server catalogue to import.
+QString MwImportServerCaption();

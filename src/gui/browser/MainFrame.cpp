@@ -274,6 +274,7 @@ void CMainFrame::CreateActions()
     Connect(EMwCommand::FileOpen, &CMainFrame::OnFileOpen);
     Connect(EMwCommand::FileOpenServer, &CMainFrame::OnFileOpenServer);
     Connect(EMwCommand::FileImport, &CMainFrame::OnFileImport);
+    Connect(EMwCommand::FileImportServer, &CMainFrame::OnFileImportServer);
     Connect(EMwCommand::FileClose, &CMainFrame::OnFileClose);
     Connect(EMwCommand::FileCompactDatabase, &CMainFrame::OnFileCompactDatabase);
     Connect(EMwCommand::FileRepairDatabase, &CMainFrame::OnFileRepairDatabase);
@@ -514,6 +515,7 @@ void CMainFrame::UpdateCommandStates()
     context.bJobRunning = m_doc.Jobs().IsRunning();
     context.bJobWriting = m_doc.Jobs().IsWriting();
     context.bDatabaseReadOnly = m_doc.IsReadOnly();
+    context.bDatabaseOnServer = m_doc.IsOpen() && m_doc.Database() && m_doc.Database()->IsServer();
     context.bBrowserTabShown = m_pNavigator->currentIndex() == CNavigatorWnd::BrowserPage;
     context.bCatalogueChosen = m_pNavigator->ChosenCatalogueId() != 0;
     if (m_pHandlers)
@@ -647,8 +649,16 @@ void CMainFrame::OnFileOpenServer()
 
 void CMainFrame::OnFileImport()
 {
-    const std::optional<QString> path =
-        m_pChooser->OpenFileName(this, MwImportDialogCaption(), MwImportDialogFilter());
+    ImportDatabase(m_pChooser->OpenFileName(this, MwImportDialogCaption(), MwImportDialogFilter()));
+}
+
+void CMainFrame::OnFileImportServer()
+{
+    ImportDatabase(m_pChooser->ServerAddress(this, MwImportServerCaption()));
+}
+
+void CMainFrame::ImportDatabase(const std::optional<QString>& path)
+{
     OnMwFileImport(m_doc, path,
                    [this](const SMwImportResult&)
                    {

@@ -10,6 +10,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 
 class CCatalogueBrowserTreeCtrl;
 class CDialogFileChooser;
@@ -110,6 +111,8 @@ public slots:
     void OnFileOpen();
     void OnFileOpenServer();
     void OnFileImport();
+    void OnFileImportServer();
+    void ImportDatabase(const std::optional<QString>& path);
     void OnFileClose();
     void OnFileCompactDatabase();
     void OnFileRepairDatabase();

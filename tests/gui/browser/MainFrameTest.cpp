@@ -108,8 +108,9 @@ private slots:
         CBrowserWindow w;
         const QList<std::pair<QString, QStringList>> expected = {
             {QStringLiteral("&File"),
-             {"&New...", "&Open...", "Open &Server Catalogue...", "&Import...", "&Close", "Compact &Database",
-              "&Repair Database...", "Recent File", "E&xit\tAlt+F4"}},
+             {"&New...", "&Open...", "Open &Server Catalogue...", "&Import...",
+              "Import from Ser&ver Catalogue...", "&Close", "Compact &Database", "&Repair Database...",
+              "Recent File", "E&xit\tAlt+F4"}},
             {QStringLiteral("&Edit"),
              {"&Undo\tCtrl+Z", "Cu&t\tCtrl+X", "&Copy\tCtrl+C", "&Paste\tCtrl+V", "Select &All\tCtrl+A",
               "&Find...\tCtrl+F", "&Find Next\tF3", "Find File Name by Magnetic &Link...\tCtrl+L",

@@ -2,6 +2,7 @@
 
 #include "browser/MirrowelDoc.h"
 #include "browser/NewVersionCheck.h"
+#include "database/DbDatabase.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -72,7 +73,8 @@ void COptionsSheet::Load()
     const bool open = m_pDoc && m_pDoc->IsOpen();
     m_bLoadedCompactOnClose = open && m_pDoc->CompactOnExit();
     m_pCompactOnClose->setChecked(m_bLoadedCompactOnClose);
-    m_pCompactOnClose->setEnabled(open);
+    // A server catalogue is never compacted by the program: its server looks after its tables.
+    m_pCompactOnClose->setEnabled(open && !(m_pDoc->Database() && m_pDoc->Database()->IsServer()));
 }
 
 bool COptionsSheet::Save()
