@@ -60,6 +60,9 @@ private:
     // cannot be listed, or whose relative path the database cannot hold, is named in the log and
     // left out. False when the folder itself cannot be listed.
     bool WalkFolder(const QString& folder, const QString& nativeRelative, std::vector<FolderEntry>& entries);
+    // The RelativePathIds of the walk's folders in its order (0 for the location itself), rows
+    // added for the folders the catalogue does not hold yet.
+    std::vector<qint32> RelativePathIds(const std::vector<FolderEntry>& entries);
     // The live names of the current folder, folded when the medium ignores case.
     QSet<QString> ReadCatalogued();
     QString NameKey(const QString& name) const;
