@@ -405,87 +405,97 @@ void CMwuTaskManagerAddFiles::FlushBatch()
         m_batchAge.restart();
         return;
     }
-    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"), [&] {
-        // The rows and the FileIds they use land together: the identifier counter is advanced in
-        // the same transaction, so the browser, which hands out FileIds by the same counter, never
-        // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
-        // back and the retry writes the whole batch again.
-        CDbTransaction transaction(m_database);
-        const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
-        const bool hasCounter = counter.has_value();
-        qint32 lastId = counter.value_or(0);
+    RunWithRetry(
+        QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"),
+        [&]
+        {
+            // The rows and the FileIds they use land together: the identifier counter is advanced in
+            // the same transaction, so the browser, which hands out FileIds by the same counter, never
+            // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
+            // back and the retry writes the whole batch again.
+            // On a server the counter's row lock is all the batch needs: it reads nothing else that it
+            // then writes. Taking the catalogue's one-writer lock as well would queue every batch behind
+            // other people's long action queries (a duplicate search holds it for its whole run) and
+            // them behind the scan.
+            CDbTransaction transaction(m_database, !m_database.IsServer());
+            const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
+            const bool hasCounter = counter.has_value();
+            qint32 lastId = counter.value_or(0);
 
-        const bool server = m_database.IsServer();
-        const QStringList copyColumns = server ? CopyColumns() : QStringList();
-        std::vector<CDbValue> values;
-        values.reserve(m_batch.size() *
-                       (server ? static_cast<size_t>(copyColumns.size()) : kInsertParameters));
-        for (const NewFile& file : m_batch)
-        {
-            const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
-            const auto high = static_cast<quint32>(file.size >> 32);
-            const QString letters = AttributeLetters(file.attributes);
-            values.insert(values.end(),
-                          {CDbValue(m_lSeekCatalogueId), CDbValue(++lastId), CDbValue(file.name),
-                           CDbValue(file.relativePathId),
-                           // The columns are signed 32 bits: the halves are kept bit for bit.
-                           CDbValue(static_cast<qint32>(low)), CDbValue(static_cast<qint32>(high)),
-                           CDbValue(double(high) * 4294967296.0 + double(low)),
-                           CDbValue(m_localTime.Text(file.modifiedSecs)),
-                           letters.isEmpty() ? CDbValue::Null() : CDbValue(letters), ExtensionOf(file.name)});
+            const bool server = m_database.IsServer();
+            const QStringList copyColumns = server ? CopyColumns() : QStringList();
+            std::vector<CDbValue> values;
+            values.reserve(m_batch.size() *
+                           (server ? static_cast<size_t>(copyColumns.size()) : kInsertParameters));
+            for (const NewFile& file : m_batch)
+            {
+                const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
+                const auto high = static_cast<quint32>(file.size >> 32);
+                const QString letters = AttributeLetters(file.attributes);
+                values.insert(values.end(),
+                              {CDbValue(m_lSeekCatalogueId), CDbValue(++lastId), CDbValue(file.name),
+                               CDbValue(file.relativePathId),
+                               // The columns are signed 32 bits: the halves are kept bit for bit.
+                               CDbValue(static_cast<qint32>(low)), CDbValue(static_cast<qint32>(high)),
+                               CDbValue(double(high) * 4294967296.0 + double(low)),
+                               CDbValue(m_localTime.Text(file.modifiedSecs)),
+                               letters.isEmpty() ? CDbValue::Null() : CDbValue(letters),
+                               ExtensionOf(file.name)});
+                if (server)
+                    values.insert(values.end(), {CDbValue(true), CDbValue(false), CDbValue(false)});
+            }
             if (server)
-                values.insert(values.end(), {CDbValue(true), CDbValue(false), CDbValue(false)});
-        }
-        if (server)
-        {
-            // A server takes the batch as one COPY in well under the time of the same rows as
-            // INSERTs, each of which costs it a plan and an executor of its own.
-            m_database.CopyServerRows(QStringLiteral("File"), copyColumns, values);
-        }
-        else
-        {
-            // Many rows per statement: one execution keeps the cursors on the table and its eleven
-            // indexes open from row to row, so that the indexes that only ever grow at their end are
-            // appended to rather than searched from the root for every row. A scan of many small files
-            // spends about a third less time in the database so.
-            size_t done = 0;
-            while (done < m_batch.size())
             {
-                // The rest of a batch goes in power-of-two steps, so that few statement texts are
-                // prepared.
-                const size_t left = m_batch.size() - done;
-                const size_t rows = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
-                CDbStatement insert = m_database.PrepareSqlite(InsertText(rows));
-                for (size_t i = 0; i < rows * kInsertParameters; ++i)
-                    insert.Bind(static_cast<int>(i) + 1, values[done * kInsertParameters + i]);
-                insert.Execute();
-                done += rows;
+                // A server takes the batch as one COPY in well under the time of the same rows as
+                // INSERTs, each of which costs it a plan and an executor of its own.
+                m_database.CopyServerRows(QStringLiteral("File"), copyColumns, values);
             }
-        }
-        // The names of one inode, so that they are never taken for each other's spare copy.
-        std::optional<CDbStatement> identity;
-        for (size_t row = 0; row < m_batch.size(); ++row)
-        {
-            if (m_batch[row].identity.isEmpty())
-                continue;
-            if (!identity)
+            else
             {
-                FileIdentity::EnsureTable(m_database);
-                identity.emplace(m_database.PrepareSqlite(
-                    QStringLiteral("INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
+                // Many rows per statement: one execution keeps the cursors on the table and its eleven
+                // indexes open from row to row, so that the indexes that only ever grow at their end are
+                // appended to rather than searched from the root for every row. A scan of many small files
+                // spends about a third less time in the database so.
+                size_t done = 0;
+                while (done < m_batch.size())
+                {
+                    // The rest of a batch goes in power-of-two steps, so that few statement texts are
+                    // prepared.
+                    const size_t left = m_batch.size() - done;
+                    const size_t rows = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
+                    CDbStatement insert = m_database.PrepareSqlite(InsertText(rows));
+                    for (size_t i = 0; i < rows * kInsertParameters; ++i)
+                        insert.Bind(static_cast<int>(i) + 1, values[done * kInsertParameters + i]);
+                    insert.Execute();
+                    done += rows;
+                }
             }
-            identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
-                .Bind(2, m_batch[row].identity);
-            identity->Execute();
-        }
-        if (hasCounter)
-            m_database.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
-                               {CDbValue(lastId), CDbValue(kFileIdName)});
-        else
-            m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
-                               {CDbValue(lastId), CDbValue(kFileIdName)});
-        transaction.Commit();
-    }, [this] { ReopenDatabase(); });
+            // The names of one inode, so that they are never taken for each other's spare copy.
+            std::optional<CDbStatement> identity;
+            for (size_t row = 0; row < m_batch.size(); ++row)
+            {
+                if (m_batch[row].identity.isEmpty())
+                    continue;
+                if (!identity)
+                {
+                    FileIdentity::EnsureTable(m_database);
+                    identity.emplace(m_database.PrepareSqlite(QStringLiteral(
+                        "INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
+                }
+                identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
+                    .Bind(2, m_batch[row].identity);
+                identity->Execute();
+            }
+            if (hasCounter)
+                m_database.Execute(
+                    QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
+                    {CDbValue(lastId), CDbValue(kFileIdName)});
+            else
+                m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
+                                   {CDbValue(lastId), CDbValue(kFileIdName)});
+            transaction.Commit();
+        },
+        [this] { ReopenDatabase(); });
     m_batch.clear();
     m_batchAge.restart();
 }
