@@ -25,6 +25,7 @@ constexpr qint32 kProgressStep = 64;
 constexpr size_t kRowsPerInsert = 100;
 constexpr size_t kInsertParameters = 10;
 constexpr size_t kPathsPerLookup = 128;
+constexpr size_t kFoldersReadAhead = 32;
 
 // The insert of a batch's rows, as many at a time as ROWS: the columns and their order are those
 // the binding in FlushBatch follows.
@@ -295,6 +296,7 @@ void CMwuTaskManagerAddFiles::SetProgressMaxTaskCurrent()
 void CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()
 {
     m_lSeekCatalogueId = Top().m_lCatalogueId;
+    m_cataloguedAhead.clear();
     ProcessTaskCleanup();
     m_batchAge.start();
     // A scan commits many times a second; checkpointing the log after every few commits would copy
@@ -317,6 +319,17 @@ QString CMwuTaskManagerAddFiles::NameKey(const QString& name) const
 
 QSet<QString> CMwuTaskManagerAddFiles::ReadCatalogued()
 {
+    if (m_database.IsServer())
+    {
+        if (!m_cataloguedAhead.contains(m_lSeekRelativePathId))
+            ReadCataloguedAhead();
+        if (auto ahead = m_cataloguedAhead.find(m_lSeekRelativePathId); ahead != m_cataloguedAhead.end())
+        {
+            QSet<QString> names = std::move(ahead->second);
+            m_cataloguedAhead.erase(ahead);
+            return names;
+        }
+    }
     QSet<QString> names;
     RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent() - Seek"), [&] {
         names.clear();
@@ -326,6 +339,54 @@ QSet<QString> CMwuTaskManagerAddFiles::ReadCatalogued()
             names.insert(NameKey(files.Value(0).ToString()));
     }, [this] { ReopenDatabase(); });
     return names;
+}
+
+void CMwuTaskManagerAddFiles::ReadCataloguedAhead()
+{
+    // The groups of this run in the order they are worked through, from the current one on. Only
+    // this run adds records to its folders, so names read a few folders early are still the live
+    // ones when their turn comes (as they are when read at the folder's start, another program
+    // adding the same files at the same moment is not guarded against).
+    std::vector<qint32> ids{m_lSeekRelativePathId};
+    for (CMwuTaskList::Row row = m_pCurrent; row && ids.size() < kFoldersReadAhead;)
+    {
+        const TaskPosition position = Tasks().Read(row).m_position;
+        if (position == TaskPositionSingle || position == TaskPositionLastGroup)
+            break;
+        row = Tasks().Next(row);
+        if (row)
+            ids.push_back(Tasks().Read(row).m_lRelativePathId);
+    }
+    const bool read = RunWithRetry(
+        QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent() - Seek"),
+        [&]
+        {
+            m_cataloguedAhead.clear();
+            QString marks;
+            for (const qint32 id : ids)
+            {
+                m_cataloguedAhead[id];
+                marks += marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(",?");
+            }
+            CDbStatement files =
+                m_database.PrepareSqlite(QStringLiteral("SELECT RelativePathId, File FROM File WHERE "
+                                                        "CatalogueId=? AND RelativePathId IN (%1) AND "
+                                                        "Deleted=0 AND Ghost=0")
+                                             .arg(marks));
+            files.Bind(1, m_lSeekCatalogueId);
+            for (size_t i = 0; i < ids.size(); ++i)
+                files.Bind(static_cast<int>(i) + 2, ids[i]);
+            while (files.Step())
+                m_cataloguedAhead[files.Value(0).ToLong()].insert(NameKey(files.Value(1).ToString()));
+        },
+        [this]
+        {
+            m_cataloguedAhead.clear();
+            ReopenDatabase();
+        });
+    // Folders of a read that did not finish would look empty: they are read one by one instead.
+    if (!read)
+        m_cataloguedAhead.clear();
 }
 
 void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
