@@ -362,20 +362,19 @@ void CMwuTaskManagerAddFiles::ReadCataloguedAhead()
         [&]
         {
             m_cataloguedAhead.clear();
-            QString marks;
+            // One select a folder, as a single folder's read, joined: each part takes the index its
+            // own folder's read takes, whatever the server knows of the table as it grows.
+            QStringList parts;
             for (const qint32 id : ids)
             {
                 m_cataloguedAhead[id];
-                marks += marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(",?");
+                parts << QStringLiteral("SELECT RelativePathId, File FROM File WHERE CatalogueId=? AND "
+                                        "RelativePathId=? AND Deleted=0 AND Ghost=0");
             }
-            CDbStatement files =
-                m_database.PrepareSqlite(QStringLiteral("SELECT RelativePathId, File FROM File WHERE "
-                                                        "CatalogueId=? AND RelativePathId IN (%1) AND "
-                                                        "Deleted=0 AND Ghost=0")
-                                             .arg(marks));
-            files.Bind(1, m_lSeekCatalogueId);
+            CDbStatement files = m_database.PrepareSqlite(parts.join(QLatin1String(" UNION ALL ")));
             for (size_t i = 0; i < ids.size(); ++i)
-                files.Bind(static_cast<int>(i) + 2, ids[i]);
+                files.Bind(static_cast<int>(2 * i) + 1, m_lSeekCatalogueId)
+                    .Bind(static_cast<int>(2 * i) + 2, ids[i]);
             while (files.Step())
                 m_cataloguedAhead[files.Value(0).ToLong()].insert(NameKey(files.Value(1).ToString()));
         },
