@@ -709,6 +709,17 @@ void CDbDatabase::ExecuteSqliteScript(const QString& sqliteScript)
     Check(Handle(), rc, sqliteScript);
 }
 
+void CDbDatabase::CopyServerRows(const QString& table, const QStringList& columns,
+                                 const std::vector<CDbValue>& values)
+{
+    if (!IsOpen())
+        throw CDbException(DbErrors::kInvalidArgument, QStringLiteral("The database is not open."));
+    if (!IsServer())
+        throw CDbException(DbErrors::kInvalidArgument,
+                           QStringLiteral("Rows are copied in one go into a server catalogue only."));
+    m_connection->Server()->CopyRows(table, columns, values);
+}
+
 void CDbDatabase::BeginTrans(bool immediate)
 {
     if (m_nTransactionDepth > 0 && !EngineInTransaction())

@@ -7,6 +7,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <limits>
 
 #ifdef QUARRANE_HAVE_POSTGRESQL
@@ -71,6 +72,62 @@ long JetCodeFromState(const QByteArray& state, const QByteArray& constraint)
     if (state == "25006" || state == "42501")
         return DbErrors::kReadOnly;
     return DbErrors::kInvalidArgument;
+}
+
+// A value as the server reads a parameter of it: text, Null as none.
+std::optional<QByteArray> ParameterText(const CDbValue& value)
+{
+    switch (value.GetType())
+    {
+    case CDbValue::Type::Null:
+        return std::nullopt;
+    case CDbValue::Type::Bool:
+        return value.ToBool() ? QByteArray("1") : QByteArray("0");
+    case CDbValue::Type::Double:
+        return QByteArray::number(value.ToDouble(), 'g', 17);
+    default:
+        return value.ToString().toUtf8();
+    }
+}
+
+// Appends a value in COPY's text format. A parameter's text ends at its first zero byte, so the
+// copied text does too: both ways store the same.
+void AppendCopyField(QByteArray& data, const std::optional<QByteArray>& text)
+{
+    if (!text)
+    {
+        data += "\\N";
+        return;
+    }
+    const auto plain = [](char c) { return c != '\0' && c != '\\' && c != '\t' && c != '\n' && c != '\r'; };
+    if (std::all_of(text->cbegin(), text->cend(), plain))
+    {
+        data += *text;
+        return;
+    }
+    for (const char c : *text)
+    {
+        switch (c)
+        {
+        case '\0':
+            return;
+        case '\\':
+            data += "\\\\";
+            break;
+        case '\t':
+            data += "\\t";
+            break;
+        case '\n':
+            data += "\\n";
+            break;
+        case '\r':
+            data += "\\r";
+            break;
+        default:
+            data += c;
+            break;
+        }
+    }
 }
 
 void ClearResult(PGresult* result)
@@ -323,6 +380,67 @@ std::unique_ptr<CPgStatement> CPgConnection::Prepare(const QString& engineSql)
     return std::make_unique<CPgStatement>(*this, engineSql);
 }
 
+void CPgConnection::CopyRows(const QString& table, const QStringList& columns,
+                             const std::vector<CDbValue>& values)
+{
+    if (columns.isEmpty() || values.empty())
+        return;
+    const auto quoted = [](QString name)
+    { return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"'); };
+    QStringList names;
+    for (const QString& column : columns)
+        names << quoted(column);
+    const QString copy =
+        QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoted(table), names.join(QLatin1String(", ")));
+    // The savepoint, the COPY and the release in one query text: the server runs the release once
+    // the rows are in, and skips it when the COPY fails.
+    const bool inTransaction = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    const QByteArray command =
+        inTransaction ? ("SAVEPOINT qrl_statement; " + copy + "; RELEASE SAVEPOINT qrl_statement").toUtf8()
+                      : copy.toUtf8();
+    if (!PQsendQuery(m_conn, command.constData()))
+        Check(nullptr);
+    std::shared_ptr<PGresult> failed;
+    // The results of the query text in order: the savepoint's, then the COPY asking for rows.
+    for (;;)
+    {
+        std::shared_ptr<PGresult> result = Hold(PQgetResult(m_conn));
+        if (!result)
+            break;
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status == PGRES_COPY_IN)
+        {
+            const auto width = static_cast<size_t>(columns.size());
+            QByteArray data;
+            constexpr qsizetype kChunk = 1 << 16;
+            bool sent = true;
+            for (size_t i = 0; i < values.size() && sent; ++i)
+            {
+                AppendCopyField(data, ParameterText(values[i]));
+                data += (i + 1) % width == 0 ? '\n' : '\t';
+                if (data.size() >= kChunk || i + 1 == values.size())
+                {
+                    sent = PQputCopyData(m_conn, data.constData(), static_cast<int>(data.size())) == 1;
+                    data.clear();
+                }
+            }
+            // A row left short by a value too few would be refused by the server anyway; ending
+            // the COPY with an error of our own names the real cause.
+            const bool whole = values.size() % width == 0;
+            PQputCopyEnd(m_conn, sent && whole ? nullptr : "rows do not fill the columns");
+            continue;
+        }
+        if (status != PGRES_COMMAND_OK && !failed)
+            failed = std::move(result);
+    }
+    if (failed)
+    {
+        if (inTransaction)
+            PQclear(PQexec(m_conn, "ROLLBACK TO SAVEPOINT qrl_statement; RELEASE SAVEPOINT qrl_statement"));
+        Check(failed.get());
+    }
+}
+
 bool CPgConnection::InTransaction() const
 {
     const PGTransactionStatusType status = PQtransactionStatus(m_conn);
@@ -388,22 +506,7 @@ void CPgStatement::Bind(int position, const CDbValue& value)
     if (position < 1 || position > static_cast<int>(m_values.size()))
         throw CDbException(DbErrors::kInvalidArgument,
                            QStringLiteral("Parameter %1 not found in this statement.").arg(position));
-    std::optional<QByteArray>& slot = m_values[static_cast<size_t>(position - 1)];
-    switch (value.GetType())
-    {
-    case CDbValue::Type::Null:
-        slot.reset();
-        break;
-    case CDbValue::Type::Bool:
-        slot = value.ToBool() ? QByteArray("1") : QByteArray("0");
-        break;
-    case CDbValue::Type::Double:
-        slot = QByteArray::number(value.ToDouble(), 'g', 17);
-        break;
-    default:
-        slot = value.ToString().toUtf8();
-        break;
-    }
+    m_values[static_cast<size_t>(position - 1)] = ParameterText(value);
 }
 
 int CPgStatement::ParameterIndex(const QString& name) const
@@ -636,6 +739,10 @@ void CPgConnection::ExecuteScript(const QString&)
     NoServerSupport();
 }
 std::unique_ptr<CPgStatement> CPgConnection::Prepare(const QString&)
+{
+    NoServerSupport();
+}
+void CPgConnection::CopyRows(const QString&, const QStringList&, const std::vector<CDbValue>&)
 {
     NoServerSupport();
 }

@@ -41,6 +41,11 @@ public:
     // Runs a script of statements in the server's own dialect (schema work), without parameters.
     void ExecuteScript(const QString& sql);
     std::unique_ptr<CPgStatement> Prepare(const QString& engineSql);
+    // Appends rows to a table by one COPY: values holds columns.size() values a row, each taken
+    // as a bound parameter would take it. Inside a transaction it runs under a savepoint as every
+    // statement does; a row that breaks a rule fails the whole COPY with the error an INSERT of it
+    // would raise, and no row of it is kept.
+    void CopyRows(const QString& table, const QStringList& columns, const std::vector<CDbValue>& values);
 
     bool InTransaction() const;
     // Statements prepared on the server for this connection (at most kMaxPrepared).

@@ -13,6 +13,7 @@
 #include "synch/MwuNotifier.h"
 
 #include <QDateTime>
+#include <QHash>
 
 #include <bit>
 #include <optional>
@@ -22,7 +23,9 @@ namespace
 const QString kFileIdName = QStringLiteral("File_FileId");
 constexpr qint32 kProgressStep = 64;
 constexpr size_t kRowsPerInsert = 100;
-constexpr int kInsertParameters = 10;
+constexpr size_t kInsertParameters = 10;
+constexpr size_t kPathsPerLookup = 128;
+constexpr size_t kFoldersReadAhead = 32;
 
 // The insert of a batch's rows, as many at a time as ROWS: the columns and their order are those
 // the binding in FlushBatch follows.
@@ -35,6 +38,27 @@ QString InsertText(size_t rows)
     for (size_t row = 0; row < rows; ++row)
         text += row == 0 ? QStringLiteral("(?,?,?,?,?,?,?,?,?,?,1,0,0)") : QStringLiteral(",(?,?,?,?,?,?,?,?,?,?,1,0,0)");
     return text;
+}
+
+// The RelativePath rows of as many folder texts, exact or not: the caller picks the exact ones.
+QString PathLookupText(size_t paths)
+{
+    QString text = QStringLiteral(
+        "SELECT RelativePath.RelativePathId, RelativePath.RelativePath FROM RelativePath WHERE "
+        "RelativePath.RelativePath IN (");
+    for (size_t i = 0; i < paths; ++i)
+        text += i == 0 ? QStringLiteral("?") : QStringLiteral(",?");
+    return text + QStringLiteral(")");
+}
+
+// The same columns for a COPY to a server, New, Deleted and Ghost given as values.
+QStringList CopyColumns()
+{
+    return {QStringLiteral("CatalogueId"),    QStringLiteral("FileId"),       QStringLiteral("File"),
+            QStringLiteral("RelativePathId"), QStringLiteral("FileSize"),     QStringLiteral("FileSizeHigh"),
+            QStringLiteral("FileSizeDouble"), QStringLiteral("LastModified"), QStringLiteral("Attributes"),
+            QStringLiteral("Extension"),      QStringLiteral("New"),          QStringLiteral("Deleted"),
+            QStringLiteral("Ghost")};
 }
 
 bool IsSkippedName(const QString& name)
@@ -117,15 +141,7 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
     }
     else
     {
-        // The folder rows of the whole walk in one transaction rather than one commit each.
-        std::vector<qint32> ids;
-        RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::CreateTaskTop() - RelativePath"), [&] {
-            ids.clear();
-            CDbTransaction transaction(m_database);
-            for (size_t i = 0; i < entries.size() && !m_bCancel; ++i)
-                ids.push_back(GetRelativePathRecSetId(entries[i].relativePath));
-            transaction.Commit();
-        }, [this] { ReopenDatabase(); });
+        const std::vector<qint32> ids = RelativePathIds(entries);
         CMwuTaskList::Row previous = top;
         for (size_t i = 0; i < ids.size() && !m_bCancel; ++i)
         {
@@ -141,6 +157,96 @@ CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
     if (m_bCancel)
         Tasks().Modify(top, [](CMwuTask& t) { t.m_status = TaskStatusMediaNotFound; });
     return top;
+}
+
+std::vector<qint32> CMwuTaskManagerAddFiles::RelativePathIds(const std::vector<FolderEntry>& entries)
+{
+    // The folder rows of the whole walk in one transaction rather than one commit each. The rows
+    // there are already are looked up many names a statement, and the identifiers of the new ones
+    // taken from the counter in one step: a server answers every statement with a round trip, and
+    // advancing the counter once per folder would leave a version of its row per folder in the
+    // one transaction, which it would then walk through on every later read of the row.
+    std::vector<qint32> ids;
+    const bool done = RunWithRetry(
+        QStringLiteral("CMwuTaskManagerAddFiles::CreateTaskTop() - RelativePath"),
+        [&]
+        {
+            ids.clear();
+            CDbTransaction transaction(m_database);
+            const size_t count = m_bCancel ? 0 : entries.size();
+            // Every row whose text is exactly the folder's: GENERAL's equality also gives the
+            // names that differ in case only. Should a text be there twice, its lowest identifier counts.
+            QHash<QString, qint32> found;
+            for (size_t first = 0; first < count;)
+            {
+                const size_t left = count - first;
+                const size_t chunk = left >= kPathsPerLookup ? kPathsPerLookup : std::bit_floor(left);
+                CDbStatement select = m_database.Prepare(PathLookupText(chunk));
+                for (size_t i = 0; i < chunk; ++i)
+                    select.Bind(static_cast<int>(i) + 1, entries[first + i].relativePath);
+                while (select.Step())
+                {
+                    const qint32 id = select.Value(0).ToLong();
+                    const QString path = select.Value(1).ToString();
+                    const auto known = found.find(path);
+                    if (known == found.end())
+                        found.insert(path, id);
+                    else if (id < *known)
+                        *known = id;
+                }
+                first += chunk;
+            }
+            std::vector<size_t> missing;
+            for (size_t i = 0; i < count; ++i)
+            {
+                const QString& path = entries[i].relativePath;
+                const auto known = path.isEmpty() ? found.cend() : found.constFind(path);
+                ids.push_back(known == found.cend() ? 0 : *known);
+                if (!path.isEmpty() && known == found.cend())
+                    missing.push_back(i);
+            }
+            if (!missing.empty())
+            {
+                const QString counterName = QStringLiteral("RelativePath_RelativePathId");
+                const std::optional<qint32> counter = LockRecSetIdCounter(m_database, counterName);
+                qint32 lastId = counter.value_or(0);
+                for (const size_t i : missing)
+                    ids[i] = ++lastId;
+                if (m_database.IsServer())
+                {
+                    std::vector<CDbValue> values;
+                    values.reserve(missing.size() * 2);
+                    for (const size_t i : missing)
+                        values.insert(values.end(), {CDbValue(ids[i]), CDbValue(entries[i].relativePath)});
+                    m_database.CopyServerRows(
+                        QStringLiteral("RelativePath"),
+                        {QStringLiteral("RelativePathId"), QStringLiteral("RelativePath")}, values);
+                }
+                else
+                {
+                    CDbStatement insert = m_database.Prepare(QStringLiteral(
+                        "INSERT INTO RelativePath (RelativePathId, RelativePath) VALUES (?, ?)"));
+                    for (const size_t i : missing)
+                    {
+                        insert.Bind(1, ids[i]).Bind(2, entries[i].relativePath);
+                        insert.Execute();
+                    }
+                }
+                if (counter)
+                    m_database.Execute(
+                        QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
+                        {CDbValue(lastId), CDbValue(counterName)});
+                else
+                    m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
+                                       {CDbValue(lastId), CDbValue(counterName)});
+            }
+            transaction.Commit();
+        },
+        [this] { ReopenDatabase(); });
+    // Identifiers of an attempt that was rolled back name no rows.
+    if (!done)
+        ids.clear();
+    return ids;
 }
 
 bool CMwuTaskManagerAddFiles::WalkFolder(const QString& folder, const QString& nativeRelative,
@@ -190,6 +296,7 @@ void CMwuTaskManagerAddFiles::SetProgressMaxTaskCurrent()
 void CMwuTaskManagerAddFiles::ProcessGroupTaskSetup()
 {
     m_lSeekCatalogueId = Top().m_lCatalogueId;
+    m_cataloguedAhead.clear();
     ProcessTaskCleanup();
     m_batchAge.start();
     // A scan commits many times a second; checkpointing the log after every few commits would copy
@@ -212,6 +319,17 @@ QString CMwuTaskManagerAddFiles::NameKey(const QString& name) const
 
 QSet<QString> CMwuTaskManagerAddFiles::ReadCatalogued()
 {
+    if (m_database.IsServer())
+    {
+        if (!m_cataloguedAhead.contains(m_lSeekRelativePathId))
+            ReadCataloguedAhead();
+        if (auto ahead = m_cataloguedAhead.find(m_lSeekRelativePathId); ahead != m_cataloguedAhead.end())
+        {
+            QSet<QString> names = std::move(ahead->second);
+            m_cataloguedAhead.erase(ahead);
+            return names;
+        }
+    }
     QSet<QString> names;
     RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent() - Seek"), [&] {
         names.clear();
@@ -221,6 +339,53 @@ QSet<QString> CMwuTaskManagerAddFiles::ReadCatalogued()
             names.insert(NameKey(files.Value(0).ToString()));
     }, [this] { ReopenDatabase(); });
     return names;
+}
+
+void CMwuTaskManagerAddFiles::ReadCataloguedAhead()
+{
+    // The groups of this run in the order they are worked through, from the current one on. Only
+    // this run adds records to its folders, so names read a few folders early are still the live
+    // ones when their turn comes (as they are when read at the folder's start, another program
+    // adding the same files at the same moment is not guarded against).
+    std::vector<qint32> ids{m_lSeekRelativePathId};
+    for (CMwuTaskList::Row row = m_pCurrent; row && ids.size() < kFoldersReadAhead;)
+    {
+        const TaskPosition position = Tasks().Read(row).m_position;
+        if (position == TaskPositionSingle || position == TaskPositionLastGroup)
+            break;
+        row = Tasks().Next(row);
+        if (row)
+            ids.push_back(Tasks().Read(row).m_lRelativePathId);
+    }
+    const bool read = RunWithRetry(
+        QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent() - Seek"),
+        [&]
+        {
+            m_cataloguedAhead.clear();
+            // One select a folder, as a single folder's read, joined: each part takes the index its
+            // own folder's read takes, whatever the server knows of the table as it grows.
+            QStringList parts;
+            for (const qint32 id : ids)
+            {
+                m_cataloguedAhead[id];
+                parts << QStringLiteral("SELECT RelativePathId, File FROM File WHERE CatalogueId=? AND "
+                                        "RelativePathId=? AND Deleted=0 AND Ghost=0");
+            }
+            CDbStatement files = m_database.PrepareSqlite(parts.join(QLatin1String(" UNION ALL ")));
+            for (size_t i = 0; i < ids.size(); ++i)
+                files.Bind(static_cast<int>(2 * i) + 1, m_lSeekCatalogueId)
+                    .Bind(static_cast<int>(2 * i) + 2, ids[i]);
+            while (files.Step())
+                m_cataloguedAhead[files.Value(0).ToLong()].insert(NameKey(files.Value(1).ToString()));
+        },
+        [this]
+        {
+            m_cataloguedAhead.clear();
+            ReopenDatabase();
+        });
+    // Folders of a read that did not finish would look empty: they are read one by one instead.
+    if (!read)
+        m_cataloguedAhead.clear();
 }
 
 void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
@@ -300,73 +465,97 @@ void CMwuTaskManagerAddFiles::FlushBatch()
         m_batchAge.restart();
         return;
     }
-    RunWithRetry(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"), [&] {
-        // The rows and the FileIds they use land together: the identifier counter is advanced in
-        // the same transaction, so the browser, which hands out FileIds by the same counter, never
-        // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
-        // back and the retry writes the whole batch again.
-        CDbTransaction transaction(m_database);
-        const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
-        const bool hasCounter = counter.has_value();
-        qint32 lastId = counter.value_or(0);
-
-        // Many rows per statement: one execution keeps the cursors on the table and its eleven
-        // indexes open from row to row, so that the indexes that only ever grow at their end are
-        // appended to rather than searched from the root for every row. A scan of many small files
-        // spends about a third less time in the database so.
-        size_t done = 0;
-        while (done < m_batch.size())
+    RunWithRetry(
+        QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"),
+        [&]
         {
-            // The rest of a batch goes in power-of-two steps, so that few statement texts are prepared.
-            const size_t left = m_batch.size() - done;
-            const size_t rows = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
-            CDbStatement insert = m_database.PrepareSqlite(InsertText(rows));
-            for (size_t row = 0; row < rows; ++row)
+            // The rows and the FileIds they use land together: the identifier counter is advanced in
+            // the same transaction, so the browser, which hands out FileIds by the same counter, never
+            // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
+            // back and the retry writes the whole batch again.
+            // On a server the counter's row lock is all the batch needs: it reads nothing else that it
+            // then writes. Taking the catalogue's one-writer lock as well would queue every batch behind
+            // other people's long action queries (a duplicate search holds it for its whole run) and
+            // them behind the scan.
+            CDbTransaction transaction(m_database, !m_database.IsServer());
+            const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
+            const bool hasCounter = counter.has_value();
+            qint32 lastId = counter.value_or(0);
+
+            const bool server = m_database.IsServer();
+            const QStringList copyColumns = server ? CopyColumns() : QStringList();
+            std::vector<CDbValue> values;
+            values.reserve(m_batch.size() *
+                           (server ? static_cast<size_t>(copyColumns.size()) : kInsertParameters));
+            for (const NewFile& file : m_batch)
             {
-                const NewFile& file = m_batch[done + row];
-                const int base = static_cast<int>(row) * kInsertParameters;
                 const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
                 const auto high = static_cast<quint32>(file.size >> 32);
                 const QString letters = AttributeLetters(file.attributes);
-                insert.Bind(base + 1, m_lSeekCatalogueId)
-                    .Bind(base + 2, ++lastId)
-                    .Bind(base + 3, file.name)
-                    .Bind(base + 4, file.relativePathId)
-                    // The columns are signed 32 bits: the halves are kept bit for bit.
-                    .Bind(base + 5, static_cast<qint32>(low))
-                    .Bind(base + 6, static_cast<qint32>(high))
-                    .Bind(base + 7, double(high) * 4294967296.0 + double(low))
-                    .Bind(base + 8, m_localTime.Text(file.modifiedSecs))
-                    .Bind(base + 9, letters.isEmpty() ? CDbValue::Null() : CDbValue(letters))
-                    .Bind(base + 10, ExtensionOf(file.name));
+                values.insert(values.end(),
+                              {CDbValue(m_lSeekCatalogueId), CDbValue(++lastId), CDbValue(file.name),
+                               CDbValue(file.relativePathId),
+                               // The columns are signed 32 bits: the halves are kept bit for bit.
+                               CDbValue(static_cast<qint32>(low)), CDbValue(static_cast<qint32>(high)),
+                               CDbValue(double(high) * 4294967296.0 + double(low)),
+                               CDbValue(m_localTime.Text(file.modifiedSecs)),
+                               letters.isEmpty() ? CDbValue::Null() : CDbValue(letters),
+                               ExtensionOf(file.name)});
+                if (server)
+                    values.insert(values.end(), {CDbValue(true), CDbValue(false), CDbValue(false)});
             }
-            insert.Execute();
-            done += rows;
-        }
-        // The names of one inode, so that they are never taken for each other's spare copy.
-        std::optional<CDbStatement> identity;
-        for (size_t row = 0; row < m_batch.size(); ++row)
-        {
-            if (m_batch[row].identity.isEmpty())
-                continue;
-            if (!identity)
+            if (server)
             {
-                FileIdentity::EnsureTable(m_database);
-                identity.emplace(m_database.PrepareSqlite(
-                    QStringLiteral("INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
+                // A server takes the batch as one COPY in well under the time of the same rows as
+                // INSERTs, each of which costs it a plan and an executor of its own.
+                m_database.CopyServerRows(QStringLiteral("File"), copyColumns, values);
             }
-            identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
-                .Bind(2, m_batch[row].identity);
-            identity->Execute();
-        }
-        if (hasCounter)
-            m_database.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
-                               {CDbValue(lastId), CDbValue(kFileIdName)});
-        else
-            m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
-                               {CDbValue(lastId), CDbValue(kFileIdName)});
-        transaction.Commit();
-    }, [this] { ReopenDatabase(); });
+            else
+            {
+                // Many rows per statement: one execution keeps the cursors on the table and its eleven
+                // indexes open from row to row, so that the indexes that only ever grow at their end are
+                // appended to rather than searched from the root for every row. A scan of many small files
+                // spends about a third less time in the database so.
+                size_t done = 0;
+                while (done < m_batch.size())
+                {
+                    // The rest of a batch goes in power-of-two steps, so that few statement texts are
+                    // prepared.
+                    const size_t left = m_batch.size() - done;
+                    const size_t rows = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
+                    CDbStatement insert = m_database.PrepareSqlite(InsertText(rows));
+                    for (size_t i = 0; i < rows * kInsertParameters; ++i)
+                        insert.Bind(static_cast<int>(i) + 1, values[done * kInsertParameters + i]);
+                    insert.Execute();
+                    done += rows;
+                }
+            }
+            // The names of one inode, so that they are never taken for each other's spare copy.
+            std::optional<CDbStatement> identity;
+            for (size_t row = 0; row < m_batch.size(); ++row)
+            {
+                if (m_batch[row].identity.isEmpty())
+                    continue;
+                if (!identity)
+                {
+                    FileIdentity::EnsureTable(m_database);
+                    identity.emplace(m_database.PrepareSqlite(QStringLiteral(
+                        "INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
+                }
+                identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
+                    .Bind(2, m_batch[row].identity);
+                identity->Execute();
+            }
+            if (hasCounter)
+                m_database.Execute(
+                    QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
+                    {CDbValue(lastId), CDbValue(kFileIdName)});
+            else
+                m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
+                                   {CDbValue(lastId), CDbValue(kFileIdName)});
+            transaction.Commit();
+        },
+        [this] { ReopenDatabase(); });
     m_batch.clear();
     m_batchAge.restart();
 }

@@ -60,8 +60,14 @@ private:
     // cannot be listed, or whose relative path the database cannot hold, is named in the log and
     // left out. False when the folder itself cannot be listed.
     bool WalkFolder(const QString& folder, const QString& nativeRelative, std::vector<FolderEntry>& entries);
+    // The RelativePathIds of the walk's folders in its order (0 for the location itself), rows
+    // added for the folders the catalogue does not hold yet.
+    std::vector<qint32> RelativePathIds(const std::vector<FolderEntry>& entries);
     // The live names of the current folder, folded when the medium ignores case.
     QSet<QString> ReadCatalogued();
+    // On a server: the live names of the current folder and of the folders that follow it, read
+    // with one statement rather than one a folder, each statement costing a round trip.
+    void ReadCataloguedAhead();
     QString NameKey(const QString& name) const;
     void AddToBatch(NewFile file);
     // Writes the batch in one transaction with a block of FileIds; empty afterwards.
@@ -74,6 +80,7 @@ private:
     // What the database's RelativePath column holds (older databases: 255 characters).
     int m_nRelativePathLimit = 255;
     std::unordered_map<const CMwuTask*, qint32> m_fileCounts;
+    std::unordered_map<qint32, QSet<QString>> m_cataloguedAhead; // by RelativePathId
     std::vector<NewFile> m_batch;
     QElapsedTimer m_batchAge; // since the last commit
     int m_nGroupCommitMilliseconds = kGroupCommitMilliseconds;

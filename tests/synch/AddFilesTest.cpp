@@ -1,12 +1,18 @@
 #include "SynchTaskFixture.h"
 
+#include "database/DbErrorCodes.h"
+#include "database/DbTransaction.h"
+#include "platform/NativeName.h"
 #include "synch/MwuTaskManagerAddFiles.h"
 
 #include <QDateTime>
 #include <QProcess>
 #include <QSet>
 
+#include <optional>
 #include <thread>
+
+#include <unistd.h>
 
 namespace
 {
@@ -277,4 +283,226 @@ TEST_P(AddFilesTest, AFolderLargerThanABatchGetsEveryFileOnceWithItsOwnColumns)
     CDbStatement counter = m_db.PrepareSqlite(QStringLiteral("SELECT IndexId FROM IndexId WHERE \"Index\"='File_FileId'"));
     ASSERT_TRUE(counter.Step());
     EXPECT_EQ(counter.Value(0).ToLong(), kFiles + 1) << "the counter is past every FileId handed out";
+}
+
+namespace
+{
+// The rows of a query as text, fields joined by "|", Null as "<null>".
+QStringList RowsOf(CDbDatabase& db, const QString& sql)
+{
+    CDbStatement st = db.Prepare(sql);
+    QStringList rows;
+    while (st.Step())
+    {
+        QStringList fields;
+        for (int i = 0; i < st.ColumnCount(); ++i)
+        {
+            // Yes/No reads as a number from a file and as a truth value from a server.
+            const CDbValue value = st.Value(i);
+            if (value.IsNull())
+                fields << QStringLiteral("<null>");
+            else if (value.GetType() == CDbValue::Type::Bool)
+                fields << QString::number(value.ToBool() ? 1 : 0);
+            else if (value.GetType() == CDbValue::Type::Double)
+                fields << QString::number(value.ToDouble(), 'g', 17);
+            else
+                fields << value.ToString();
+        }
+        rows << fields.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+QString ReadErrorLog()
+{
+    QFile file(ErrorLogPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+qint32 FileIdCounter(CDbDatabase& db)
+{
+    CDbStatement st = db.Prepare(QStringLiteral("SELECT IndexId FROM IndexId WHERE [Index]='File_FileId'"));
+    return st.Step() ? st.Value(0).ToLong() : -1;
+}
+} // namespace
+
+TEST_P(AddFilesTest, NamesWithTabsLineEndsAndBackslashesAreCataloguedAsTheyAre)
+{
+    // What a server's bulk load reads as its own field and row marks, in file and folder names.
+    const QStringList names = {QStringLiteral("tab\there.txt"),
+                               QStringLiteral("line\nbreak.txt"),
+                               QStringLiteral("cr\r"),
+                               QStringLiteral("back\\slash\\"),
+                               QStringLiteral("\\N"),
+                               QStringLiteral("\\."),
+                               QStringLiteral("it's \"q\" 100%_*[x].txt")};
+    QSet<QString> expected;
+    for (const QString& name : names)
+    {
+        WriteFile(name);
+        WriteFile(QStringLiteral("we\tird\nfolder/") + name);
+        // A backslash in a name is held as its escape, the separator of relative paths being one.
+        const QString held = NativeName::FromBytes(name.toUtf8());
+        expected << held << QStringLiteral("we\tird\nfolder\\") + held;
+    }
+    EXPECT_EQ(AddFiles(), 0);
+    EXPECT_EQ(CataloguedFiles(), expected);
+    EXPECT_EQ(Count(QStringLiteral("Extension='txt'")), 6);
+}
+
+TEST_P(AddFilesTest, ABatchWhoseRowBreaksAKeyKeepsNoneOfItsRowsAndIsLoggedWithItsNumber)
+{
+    for (int i = 0; i < 5; ++i)
+        WriteFile(QStringLiteral("f%1.txt").arg(i));
+    // A record the FileId counter does not know of: the batch's third FileId is taken.
+    const qint32 counter = FileIdCounter(m_db);
+    m_db.Execute(QStringLiteral(
+                     "INSERT INTO File (CatalogueId, FileId, File, RelativePathId, FileSize, FileSizeDouble) "
+                     "VALUES (1, ?, 'elsewhere.txt', 0, 0, 0)"),
+                 {CDbValue(counter + 3)});
+    int questions = 0;
+    m_ui.SetResponder(
+        [&](const CScriptedInteraction::Message&)
+        {
+            ++questions;
+            return std::optional<MsgAnswer>(MsgAnswer::Cancel);
+        });
+
+    EXPECT_NE(AddFiles(), 0);
+    EXPECT_EQ(RowsOf(m_db, QStringLiteral("SELECT File FROM File")),
+              QStringList{QStringLiteral("elsewhere.txt")});
+    EXPECT_EQ(FileIdCounter(m_db), counter) << "the counter is rolled back with the rows";
+    EXPECT_EQ(questions, 1) << "one series of attempts, then the question";
+    const QString log = ReadErrorLog();
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("[Exception:0x%1]").arg(QString::number(DbErrors::kDuplicateKey, 16).toUpper())))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()")))
+        << log.toStdString();
+}
+
+TEST_P(AddFilesTest, ABatchThatMeetsALockIsWrittenWholeOnceTheLockIsGone)
+{
+    for (int i = 0; i < 40; ++i)
+        WriteFile(QStringLiteral("a/%1.txt").arg(i));
+    for (int i = 0; i < 30; ++i)
+        WriteFile(QStringLiteral("b/%1.txt").arg(i));
+    // A counter row for the other writer to lock (a new catalogue has none until its first file).
+    if (FileIdCounter(m_db) < 0)
+        m_db.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (0, 'File_FileId')"));
+    const qint32 counter = FileIdCounter(m_db);
+
+    // Another writer takes the FileId counter (and on a file the database) once the first group
+    // has ended, and lets go when the scan first waits to try again.
+    CDbDatabase holder;
+    holder.Open(m_strDatabase);
+    std::optional<CDbTransaction> held;
+    int waits = 0;
+    m_context.wait = [&](std::chrono::milliseconds)
+    {
+        ++waits;
+        held.reset();
+    };
+    m_notifier.onGroupEnded = [&]
+    {
+        if (held || waits > 0)
+            return;
+        held.emplace(holder);
+        holder.Execute(QStringLiteral("UPDATE IndexId SET IndexId=IndexId WHERE [Index]='File_FileId'"));
+    };
+    m_request.m_strCommandLine =
+        QStringLiteral("-Database=\"%1\" -CatalogueID=1 -AddFiles").arg(m_strDatabase);
+    m_request.m_line = SynchCommandLine::Parse(m_request.m_strCommandLine);
+    CMwuTaskManagerAddFiles manager(m_request, m_context);
+    manager.SetGroupCommitInterval(0);
+    EXPECT_EQ(manager.Manage(), 0);
+
+    EXPECT_GE(waits, 1) << "the lock was met";
+    EXPECT_FALSE(held.has_value());
+    // Every file once, the FileIds one after another from the counter on, the counter at the last.
+    CDbStatement st = m_db.Prepare(
+        QStringLiteral("SELECT Count(*), Count(DISTINCT FileId), Min(FileId), Max(FileId) FROM File"));
+    ASSERT_TRUE(st.Step());
+    EXPECT_EQ(st.Value(0).ToLong(), 70);
+    EXPECT_EQ(st.Value(1).ToLong(), 70);
+    EXPECT_EQ(st.Value(2).ToLong(), counter + 1);
+    EXPECT_EQ(st.Value(3).ToLong(), counter + 70);
+    EXPECT_EQ(FileIdCounter(m_db), counter + 70);
+    EXPECT_EQ(CataloguedFiles().size(), 70);
+}
+
+namespace
+{
+class AddFilesOnTwoEngines : public SynchTaskFixture
+{
+protected:
+    // Everything add-files writes, in the order it was written.
+    static QStringList Written(CDbDatabase& db)
+    {
+        QStringList rows =
+            RowsOf(db, QStringLiteral(
+                           "SELECT File.FileId, RelativePath.RelativePath, File.File, File.RelativePathId, "
+                           "FileSize, FileSizeHigh, FileSizeDouble, LastModified, Attributes, Extension, "
+                           "[New], Deleted, Ghost, TTH, FileInfoId FROM File LEFT JOIN RelativePath ON "
+                           "File.RelativePathId = RelativePath.RelativePathId ORDER BY File.FileId"));
+        rows << RowsOf(db,
+                       QStringLiteral("SELECT RelativePathId, RelativePath, KeepPriority FROM RelativePath "
+                                      "ORDER BY RelativePathId"));
+        rows << RowsOf(
+            db, QStringLiteral("SELECT IndexId.Index, IndexId.IndexId FROM IndexId WHERE IndexId.Index "
+                               "IN ('File_FileId', 'RelativePath_RelativePathId') ORDER BY IndexId.Index"));
+        rows << RowsOf(db, QStringLiteral("SELECT FileId, Identity FROM FileIdentity ORDER BY FileId"));
+        return rows;
+    }
+
+    int AddFilesInto(const QString& database)
+    {
+        m_strDatabase = database;
+        return Run<CMwuTaskManagerAddFiles>(QStringLiteral("-AddFiles"));
+    }
+};
+} // namespace
+
+TEST_F(AddFilesOnTwoEngines, AServerCatalogueGetsTheRowsAFileGets)
+{
+    QString address;
+    QUARRANE_NEW_SERVER_CATALOGUE(address);
+    const QString file = m_strDatabase;
+    CDbDatabase server;
+    server.Open(address);
+    server.Execute(
+        QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, Volume, VolumeSerial, "
+                       "Location, DriveType, LocalMachine, UserName) VALUES (0, 1, 'Media', 'DATA', ?, ?, "
+                       "'Fixed', 'host', 'ann')"),
+        {CDbValue(qint32(kSerial)), CDbValue(m_strMedia)});
+    // Awkward names, nested folders, a folder of more than one batch and two names of one file.
+    for (const char* name : {"top.txt", "B/one.txt", "B/C/two.TXT", "B/c/Two.txt", "Z/a b's \"q\" %;*.txt",
+                             "Z/Ünïcødé.txt", "Z/tab\tand\\back", "Z/[x]_y"})
+        WriteFile(QString::fromUtf8(name));
+    ASSERT_TRUE(QDir().mkpath(m_strMedia + "/E"));
+    for (int i = 0; i < CMwuTaskManagerAddFiles::kBatchRows + 50; ++i)
+        WriteFile(QStringLiteral("Many/m%1.d%2").arg(i).arg(i % 3), QByteArray(i % 13, 'x'));
+    ASSERT_EQ(::link(QFile::encodeName(m_strMedia + "/top.txt").constData(),
+                     QFile::encodeName(m_strMedia + "/B/top-again.txt").constData()),
+              0);
+    EXPECT_EQ(AddFilesInto(file), 0);
+    EXPECT_EQ(AddFilesInto(address), 0);
+
+    // A second run over catalogued folders: new files in old and new folders, a record marked
+    // deleted and one made a ghost (neither is alive: both files are added again).
+    for (const char* name : {"B/C/three.txt", "Many/late.txt", "New/first.txt", "top2.txt"})
+        WriteFile(QString::fromUtf8(name));
+    for (CDbDatabase* db : {&m_db, &server})
+    {
+        db->Execute(QStringLiteral("UPDATE File SET Deleted=TRUE WHERE File='one.txt'"));
+        db->Execute(QStringLiteral("UPDATE File SET Ghost=TRUE WHERE File='m7.d1'"));
+    }
+    EXPECT_EQ(AddFilesInto(file), 0);
+    EXPECT_EQ(AddFilesInto(address), 0);
+
+    const QStringList onFile = Written(m_db);
+    EXPECT_GT(onFile.size(), CMwuTaskManagerAddFiles::kBatchRows + 60);
+    EXPECT_EQ(Written(server), onFile);
+    EXPECT_EQ(RowsOf(server, QStringLiteral("SELECT Count(*) FROM File WHERE File IN ('one.txt', 'm7.d1')")),
+              QStringList{QStringLiteral("4")});
 }
