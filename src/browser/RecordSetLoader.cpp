@@ -408,6 +408,7 @@ void CRecordSetLoader::PostHeadPages(const CRecordSetKeyJob& job, const std::vec
         page.connection = job.connection;
         page.strSql = job.strPageSql;
         page.nStatementRows = job.nPageRows;
+        page.nLayout = job.nPageLayout;
         const size_t last = std::min(keys.size(), first + static_cast<size_t>(job.nPageRows));
         page.keys.assign(keys.begin() + static_cast<std::ptrdiff_t>(first),
                          keys.begin() + static_cast<std::ptrdiff_t>(last));
@@ -420,6 +421,7 @@ CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)
     CRecordSetPage page;
     page.nGeneration = job.nGeneration;
     page.nPage = job.nPage;
+    page.nLayout = job.nLayout;
     const size_t count = std::min(job.keys.size(), static_cast<size_t>(job.nStatementRows));
     page.found.assign(count, 0);
     try
@@ -437,24 +439,24 @@ CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)
             else
                 rows.Bind(i + 1, CDbValue::Null());
         }
-        page.nFieldCount = rows.ColumnCount() - 1;
-        page.values.assign(count * static_cast<size_t>(page.nFieldCount), CDbValue());
+        const int fieldCount = rows.ColumnCount() - 1;
+        page.cells = CRecordSetPageCells(count, fieldCount);
         while (rows.Step())
         {
             const auto it = position.find(rows.Value(0).ToLong());
             if (it == position.end() || page.found[it->second])
                 continue;
             page.found[it->second] = 1;
-            const size_t base = it->second * static_cast<size_t>(page.nFieldCount);
-            for (int c = 0; c < page.nFieldCount; ++c)
-                page.values[base + static_cast<size_t>(c)] = rows.Value(c + 1);
+            for (int c = 0; c < fieldCount; ++c)
+                page.cells.Set(it->second, c, rows.Value(c + 1));
         }
+        page.cells.Squeeze();
     }
     catch (const CDbException& e)
     {
         page.nErrorCode = e.m_nErrorCode;
         page.strError = e.m_strDescription;
-        page.values.clear();
+        page.cells = CRecordSetPageCells();
         page.found.assign(count, 0);
     }
     return page;

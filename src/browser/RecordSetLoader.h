@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/RecordSetPageCells.h"
 #include "database/DbValue.h"
 
 #include <QString>
@@ -40,6 +41,7 @@ struct CRecordSetKeyJob
     // keeps the loader busy.
     QString strPageSql;
     int nPageRows = 0;
+    quint64 nPageLayout = 0;
 };
 
 struct CRecordSetKeys
@@ -58,6 +60,7 @@ struct CRecordSetPageJob
 {
     quint64 nGeneration = 0;
     int nPage = 0;
+    quint64 nLayout = 0; // which fields the statement reads, as its list counts them
     CRecordSetConnection connection;
     QString strSql;           // the page statement, keys bound as ?1..?N
     int nStatementRows = 0;   // N
@@ -68,9 +71,9 @@ struct CRecordSetPage
 {
     quint64 nGeneration = 0;
     int nPage = 0;
-    int nFieldCount = 0;
-    std::vector<CDbValue> values; // row by row, nFieldCount a row
-    std::vector<char> found;      // 0 where the row is gone
+    quint64 nLayout = 0;
+    CRecordSetPageCells cells; // the statement's fields after the key, row by row
+    std::vector<char> found;   // 0 where the row is gone
     long nErrorCode = 0;
     QString strError;
 };
