@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <future>
 #include <unordered_map>
+#include <utility>
 
 namespace
 {
@@ -74,29 +75,32 @@ std::vector<int> CRecordSetLoader::QueuePages(std::vector<CRecordSetPageJob> job
         std::lock_guard lock(m_mutex);
         for (CRecordSetPageJob& job : jobs)
         {
-            const bool queued =
-                std::any_of(m_pages.begin(), m_pages.end(),
-                            [&](const CRecordSetPageJob& q)
-                            { return q.nPage == job.nPage && q.nGeneration == job.nGeneration; });
+            const bool queued = std::any_of(m_pages.begin(), m_pages.end(),
+                                            [&](const CRecordSetPageJob& q) {
+                                                return q.nPage == job.nPage &&
+                                                       q.nGeneration == job.nGeneration &&
+                                                       q.nLayout == job.nLayout;
+                                            });
             if (!queued)
                 m_pages.push_back(std::move(job));
         }
-        // Pages of an older list are of no use; the rest go nearest first.
-        const quint64 newest =
-            m_pages.empty() ? 0
-                            : std::max_element(m_pages.begin(), m_pages.end(),
-                                               [](auto& a, auto& b) { return a.nGeneration < b.nGeneration; })
-                                  ->nGeneration;
+        // Pages of an older list, or read for fields the list no longer holds, are of no use;
+        // the rest go nearest first.
+        const auto age = [](const CRecordSetPageJob& job) { return std::pair(job.nGeneration, job.nLayout); };
+        const std::pair<quint64, quint64> newest =
+            m_pages.empty() ? std::pair<quint64, quint64>()
+                            : age(*std::max_element(m_pages.begin(), m_pages.end(),
+                                                    [&](auto& a, auto& b) { return age(a) < age(b); }));
         std::stable_sort(m_pages.begin(), m_pages.end(),
                          [&](const CRecordSetPageJob& a, const CRecordSetPageJob& b)
                          {
-                             if ((a.nGeneration == newest) != (b.nGeneration == newest))
-                                 return a.nGeneration == newest;
+                             if ((age(a) == newest) != (age(b) == newest))
+                                 return age(a) == newest;
                              return std::abs(a.nPage - centrePage) < std::abs(b.nPage - centrePage);
                          });
-        while (m_pages.size() > maxQueued || (!m_pages.empty() && m_pages.back().nGeneration != newest))
+        while (m_pages.size() > maxQueued || (!m_pages.empty() && age(m_pages.back()) != newest))
         {
-            if (m_pages.back().nGeneration == newest)
+            if (age(m_pages.back()) == newest)
                 dropped.push_back(m_pages.back().nPage);
             m_pages.pop_back();
         }

@@ -60,7 +60,7 @@ struct CRecordSetPageJob
 {
     quint64 nGeneration = 0;
     int nPage = 0;
-    quint64 nLayout = 0; // which fields the statement reads, as its list counts them
+    quint64 nLayout = 0; // which fields it reads, a number its list raises with every change
     CRecordSetConnection connection;
     QString strSql;           // the page statement, keys bound as ?1..?N
     int nStatementRows = 0;   // N
