@@ -445,6 +445,7 @@ CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)
         }
         const int fieldCount = rows.ColumnCount() - 1;
         page.cells = CRecordSetPageCells(count, fieldCount);
+        std::vector<CDbValue> values(static_cast<size_t>(std::max(fieldCount, 0)));
         while (rows.Step())
         {
             const auto it = position.find(rows.Value(0).ToLong());
@@ -452,7 +453,8 @@ CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)
                 continue;
             page.found[it->second] = 1;
             for (int c = 0; c < fieldCount; ++c)
-                page.cells.Set(it->second, c, rows.Value(c + 1));
+                values[static_cast<size_t>(c)] = rows.Value(c + 1);
+            page.cells.SetRow(it->second, values);
         }
         page.cells.Squeeze();
     }

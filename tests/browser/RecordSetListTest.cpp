@@ -633,16 +633,23 @@ TEST(RecordSetPageCellsTest, EveryValueComesBackAsItWentIn)
         CDbValue(QDateTime()),
     };
     const int fields = static_cast<int>(values.size());
-    // Three rows, each the values shifted by its row, so a wrong row or field shows.
-    CRecordSetPageCells cells(3, fields);
+    // Three rows, each the values shifted by its row, so a wrong row or field shows; written in
+    // another order than their own, as a page's rows arrive.
+    CRecordSetPageCells cells(4, fields);
     const auto expected = [&](size_t row, int field)
     { return values[(static_cast<size_t>(field) + row) % values.size()]; };
-    for (size_t row = 0; row < 3; ++row)
+    for (size_t row : {2, 0, 1})
+    {
+        std::vector<CDbValue> record;
         for (int field = 0; field < fields; ++field)
-            cells.Set(row, field, expected(row, field));
+            record.push_back(expected(row, field));
+        cells.SetRow(row, record);
+    }
     cells.Squeeze();
-    // Packed: below what the cells cost as values, before a single heap block of a text.
-    EXPECT_LT(cells.Bytes(), 3 * values.size() * sizeof(CDbValue) + 3 * 5000 * sizeof(char16_t));
+    // Packed: the long text a byte a character, every other cell a few bytes.
+    EXPECT_LT(cells.Bytes(), 3 * 5000 + 3 * values.size() * 16);
+    for (int field = 0; field < fields; ++field)
+        EXPECT_TRUE(cells.Value(3, field).IsNull()) << "a row never written";
     for (size_t row = 0; row < 3; ++row)
         for (int field = 0; field < fields; ++field)
         {
@@ -668,10 +675,10 @@ TEST(RecordSetPageCellsTest, EveryValueComesBackAsItWentIn)
     EXPECT_TRUE(cells.Value(2, 12) == expected(2, 12));
 
     // Outside the page: nothing written, Null read.
-    cells.Set(3, 0, CDbValue(qint32(1)));
+    cells.Set(4, 0, CDbValue(qint32(1)));
     cells.Set(0, fields, CDbValue(qint32(1)));
     cells.Set(0, -1, CDbValue(qint32(1)));
-    EXPECT_TRUE(cells.Value(3, 0).IsNull());
+    EXPECT_TRUE(cells.Value(4, 0).IsNull());
     EXPECT_TRUE(cells.Value(0, fields).IsNull());
     EXPECT_TRUE(cells.Value(0, -1).IsNull());
     EXPECT_TRUE(CRecordSetPageCells(4, 0).Value(0, 0).IsNull());
