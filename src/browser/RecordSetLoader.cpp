@@ -332,18 +332,12 @@ void CRecordSetLoader::Loop()
 void CRecordSetLoader::ReleaseMemory()
 {
     m_bReleaseWhenIdle = false;
-    if (m_pDatabase && m_pDatabase->IsOpen() && !m_pDatabase->IsServer())
-    {
-        try
-        {
-            // The connection's page cache: read again from the file's pages the system keeps.
-            m_pDatabase->ExecuteSqliteScript(QStringLiteral("PRAGMA shrink_memory;"));
-        }
-        catch (const CDbException&)
-        {
-            // Only memory left as it was.
-        }
-    }
+    // A connection to a file goes altogether: its schema, its statements, its page cache and the
+    // names it read cost more than a list's cached cells, and opening it again when the list next
+    // reads takes a few milliseconds. A connection to a server stays: it takes a round trip or
+    // more to open.
+    if (m_pDatabase && !m_pDatabase->IsServer())
+        m_pDatabase.reset();
     malloc_trim(0);
 }
 

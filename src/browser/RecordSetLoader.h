@@ -150,7 +150,7 @@ private:
     std::atomic<quint64> m_nLatestKeys{0};
 
     // Used on the loader's thread only.
-    // The connection's cache and the heap the reads left free are given back once nothing has
+    // The connection to a file and the heap the reads left free are given back once nothing has
     // been asked for a while: an open list at rest holds little besides its keys.
     bool m_bReleaseWhenIdle = false;
     std::unique_ptr<CDbDatabase> m_pDatabase;
