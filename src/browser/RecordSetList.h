@@ -119,6 +119,8 @@ public:
     // Holds the background reads (blocking reads still run), so that tests and benchmarks can
     // line requests up.
     void HoldLoader(bool hold) { m_pLoader->Hold(hold); }
+    // Whether the list's reader holds its connection now; it lets go of one to a file at rest.
+    bool IsReaderConnected() const { return m_pLoader->IsConnected(); }
     // A read over the shown list's database, on the loader's thread and connection whenever it
     // has nothing else to read; work runs there (db is nullptr when the database cannot be
     // opened) and must hand its answer back itself; while it answers true it runs again, a step

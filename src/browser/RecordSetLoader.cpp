@@ -203,12 +203,13 @@ CDbDatabase& CRecordSetLoader::Connection(const CRecordSetConnection& connection
 {
     if (m_pDatabase && m_pDatabase->IsOpen() && m_connection == connection)
         return *m_pDatabase;
-    m_pDatabase.reset();
+    DropConnection();
     auto db = std::make_unique<CDbDatabase>();
     db->Open(connection.strPath);
     db->SetUserName(connection.strUserName);
     m_pDatabase = std::move(db);
     m_connection = connection;
+    m_bConnected = true;
     return *m_pDatabase;
 }
 
@@ -268,9 +269,12 @@ void CRecordSetLoader::Loop()
             }
         }
         if (now)
+        {
             now();
+            m_bReleaseWhenIdle = true;
+        }
         else if (close)
-            m_pDatabase.reset();
+            DropConnection();
         else if (keyJob)
         {
             if (keyJob->nHeadRows > 0)
@@ -326,7 +330,13 @@ void CRecordSetLoader::Loop()
             }
         }
     }
+    DropConnection();
+}
+
+void CRecordSetLoader::DropConnection()
+{
     m_pDatabase.reset();
+    m_bConnected = false;
 }
 
 void CRecordSetLoader::ReleaseMemory()
@@ -337,7 +347,7 @@ void CRecordSetLoader::ReleaseMemory()
     // reads takes a few milliseconds. A connection to a server stays: it takes a round trip or
     // more to open.
     if (m_pDatabase && !m_pDatabase->IsServer())
-        m_pDatabase.reset();
+        DropConnection();
     malloc_trim(0);
 }
 

@@ -107,6 +107,8 @@ public:
     // While held, only blocking calls run; queued loads wait (to line up requests in tests and
     // benchmarks).
     void Hold(bool hold);
+    // Whether the loader holds a connection now (it lets go of one to a file at rest).
+    bool IsConnected() const { return m_bConnected; }
 
     // Work of the lowest priority (a walk over every row): run on the loader's thread when no key
     // list, page or blocking call waits, through the connection for that database (nullptr when it
@@ -132,6 +134,7 @@ private:
     CRecordSetPage LoadPage(const CRecordSetPageJob& job);
     // The pages of a list's leading rows, read and posted at once.
     void PostHeadPages(const CRecordSetKeyJob& job, const std::vector<qint32>& keys);
+    void DropConnection();
     void ReleaseMemory();
 
     KeysDone m_keysDone;
@@ -148,6 +151,7 @@ private:
     bool m_bCloseConnection = false;
     bool m_bHeld = false;
     std::atomic<quint64> m_nLatestKeys{0};
+    std::atomic<bool> m_bConnected{false};
 
     // Used on the loader's thread only.
     // The connection to a file and the heap the reads left free are given back once nothing has

@@ -608,6 +608,37 @@ TEST_F(RecordSetListTest, IdleReadsRunAStepAtATimeUntilDoneOrTheListCloses)
     EXPECT_FALSE(m_list.ReadWhenIdle([](CDbDatabase*) { return false; })) << "a closed list reads nothing";
 }
 
+TEST_F(RecordSetListTest, AListAtRestLetsGoOfItsConnectionAndReadsAgainWhenAsked)
+{
+    // A list at rest holds no connection, nor the memory a connection takes.
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    EXPECT_TRUE(m_list.IsReaderConnected());
+    EXPECT_EQ(Column(0), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "d.txt", "f.txt"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000))
+        << "still connected at rest";
+
+    // Cells, a field read now, a walk's read: each opens the connection again, and lets go of it
+    // once at rest.
+    Elsewhere(QStringLiteral("UPDATE File SET File='renamed.txt' WHERE FileId=5"));
+    ASSERT_EQ(Await([&] { m_list.DataCtrl_RequeryAsync(); }), 0);
+    EXPECT_EQ(Column(0), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "renamed.txt", "f.txt"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000));
+    EXPECT_EQ(m_list.DataCtrl_GetFieldValue(3, QStringLiteral("File.File")).ToString(),
+              QStringLiteral("e.txt"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000));
+    std::atomic<qint32> count{-1};
+    ASSERT_TRUE(m_list.ReadWhenIdle(
+        [&](CDbDatabase* db)
+        {
+            CDbStatement st = db->Prepare(QStringLiteral("SELECT Count(*) FROM File"));
+            count = st.Step() ? st.Value(0).ToLong() : -2;
+            return false;
+        }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count.load() != -1; }, 10000));
+    EXPECT_EQ(count.load(), 7);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000));
+}
+
 TEST(RecordSetPageCellsTest, EveryValueComesBackAsItWentIn)
 {
     const QDateTime summer(QDate(2023, 7, 1), QTime(12, 30, 5));
