@@ -51,15 +51,22 @@ double Ms(const QElapsedTimer& timer)
     return timer.nsecsElapsed() / 1e6;
 }
 
-long ResidentKb()
+// A line of /proc/self/status in kB ("VmRSS", "RssAnon", "RssFile", "RssShmem").
+long StatusKb(const char* name)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
+    const QByteArray key = QByteArray(name) + ':';
     for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
     return 0;
+}
+
+long ResidentKb()
+{
+    return StatusKb("VmRSS");
 }
 
 // The heap as malloc sees it, over every arena: what is handed out and what it holds from the
@@ -69,12 +76,22 @@ struct CHeap
     double inUse = 0;
     double held = 0;
     long residentKb = 0;
+    // The resident pages by kind: anonymous (heap, stacks), mapped from files (libraries, fonts,
+    // caches of the desktop) and shared memory (the database's WAL index).
+    long anonKb = 0;
+    long fileKb = 0;
+    long shmemKb = 0;
 };
 
 CHeap Heap()
 {
     const struct mallinfo2 info = mallinfo2();
-    return {double(info.uordblks + info.hblkhd), double(info.arena + info.hblkhd), ResidentKb()};
+    return {double(info.uordblks + info.hblkhd),
+            double(info.arena + info.hblkhd),
+            ResidentKb(),
+            StatusKb("RssAnon"),
+            StatusKb("RssFile"),
+            StatusKb("RssShmem")};
 }
 
 // A model of rows without cells, for a header alone.
@@ -128,6 +145,9 @@ void PrintMemory(const char* when, const CHeap& before, const CHeap& after, int 
         "      heap in use: keys %.2f, band bits %.2f, check bits %.2f, vertical header %.2f, cached cell "
         "pages %.2f, the rest (connections' caches, Qt) %.2f\n",
         keys, bands, checks, headerPerRow, pages, inUse - keys - bands - checks - headerPerRow - pages);
+    std::printf("      resident by kind: anonymous %.2f, mapped from files %.2f, shared memory %.2f\n",
+                (after.anonKb - before.anonKb) * 1024.0 / n, (after.fileKb - before.fileKb) * 1024.0 / n,
+                (after.shmemKb - before.shmemKb) * 1024.0 / n);
 }
 
 class CGapMeter final

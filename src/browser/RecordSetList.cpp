@@ -134,12 +134,19 @@ CRecordSetList::~CRecordSetList()
     m_pLoader.reset();
 }
 
+void CRecordSetList::DataCtrl_AddField(const CDataCtrlDescriptor& field)
+{
+    m_sql.AddField(field);
+    UpdatePageLayout();
+}
+
 void CRecordSetList::AddColumn(const CDataCtrlDescriptor& column)
 {
     const int at = columnCount();
     beginInsertColumns(QModelIndex(), at, at);
     m_sql.AddColumn(column);
     endInsertColumns();
+    UpdatePageLayout();
 }
 
 void CRecordSetList::ClearFieldsAndColumns()
@@ -151,6 +158,65 @@ void CRecordSetList::ClearFieldsAndColumns()
         endRemoveColumns();
     }
     m_sql.ClearFields();
+    UpdatePageLayout();
+}
+
+void CRecordSetList::CacheShownFields(const QStringList& alsoCached)
+{
+    m_bCacheShownOnly = true;
+    m_alsoCached = alsoCached;
+    UpdatePageLayout();
+}
+
+bool CRecordSetList::IsCachedField(int fieldIndex) const
+{
+    return fieldIndex >= 0 && static_cast<size_t>(fieldIndex) < m_pageSlots.size() &&
+           m_pageSlots[static_cast<size_t>(fieldIndex)] >= 0;
+}
+
+void CRecordSetList::UpdatePageLayout()
+{
+    const std::vector<CDataCtrlDescriptor>& fields = m_sql.Fields();
+    std::vector<char> cached(fields.size(), m_bCacheShownOnly ? 0 : 1);
+    if (m_bCacheShownOnly)
+    {
+        for (const CDataCtrlDescriptor& column : m_sql.Columns())
+            if (column.m_bBound && column.m_nFieldIndex >= 0 &&
+                static_cast<size_t>(column.m_nFieldIndex) < fields.size())
+                cached[static_cast<size_t>(column.m_nFieldIndex)] = 1;
+        for (const QString& name : m_alsoCached)
+            if (const int field = m_sql.FieldIndex(name); field >= 0)
+                cached[static_cast<size_t>(field)] = 1;
+    }
+    std::vector<int> pageFields;
+    QStringList names;
+    m_pageSlots.assign(fields.size(), -1);
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (cached[i] && !fields[i].m_strFieldName.isEmpty())
+        {
+            m_pageSlots[i] = static_cast<int>(pageFields.size());
+            pageFields.push_back(static_cast<int>(i));
+            names.append(fields[i].m_strFieldName);
+        }
+    m_pageFields = std::move(pageFields);
+    if (names == m_pageFieldNames)
+        return;
+    // Other fields: the pages cached hold the wrong ones, and pages on their way too.
+    m_pageFieldNames = std::move(names);
+    ++m_nLayout;
+    m_pages.clear();
+    m_loading.clear();
+    m_refresh.clear();
+    if (!m_pDatabase)
+        return;
+    m_strPageSql = PageStatement();
+    if (m_nRows > 0 && columnCount() > 0)
+        emit dataChanged(index(0, 0), index(Rows() - 1, columnCount() - 1));
+}
+
+QString CRecordSetList::PageStatement() const
+{
+    return m_sql.ResolveUser(m_sql.PageStatement(kPageRows, m_pageFields));
 }
 
 CRecordSetConnection CRecordSetList::Connection(CDbDatabase& db) const
@@ -170,7 +236,9 @@ std::optional<int> CRecordSetList::StartOpen(CDbDatabase* db, COpen& open)
     open.nGeneration = ++m_nGeneration;
     open.pDatabase = db;
     open.strLastSql = m_sql.BuildSelect();
-    open.strPageSql = m_sql.ResolveUser(m_sql.PageStatement(kPageRows));
+    UpdatePageLayout();
+    open.strPageSql = PageStatement();
+    open.nLayout = m_nLayout;
     open.keyJob.nGeneration = open.nGeneration;
     open.keyJob.connection = Connection(*db);
     open.keyJob.strSql = m_sql.ResolveUser(m_sql.KeyStatement());
@@ -186,6 +254,7 @@ std::optional<int> CRecordSetList::StartRequery(COpen& open)
     open.pDatabase = m_pDatabase;
     open.strLastSql = m_strLastSql;
     open.strPageSql = m_strPageSql;
+    open.nLayout = m_nLayout;
     open.keyJob = m_shownKeyJob;
     open.keyJob.nGeneration = open.nGeneration;
     open.keyJob.nHeadRows = 0; // the same rows: the focused file keeps its place
@@ -216,6 +285,7 @@ void CRecordSetList::DataCtrl_OpenAsync(CDbDatabase* db)
         open.keyJob.nHeadRows = kHeadRows;
         open.keyJob.strPageSql = open.strPageSql;
         open.keyJob.nPageRows = kPageRows;
+        open.keyJob.nPageLayout = open.nLayout;
     }
     m_pending = open;
     m_pLoader->PostKeys(open.keyJob);
@@ -321,6 +391,9 @@ int CRecordSetList::ApplyKeys(const COpen& open, CRecordSetKeys keys)
     m_refresh.clear();
     m_strLastSql = open.strLastSql;
     m_strPageSql = open.strPageSql;
+    // Fields changed while its keys were read: its pages read the fields wanted now.
+    if (open.nLayout != m_nLayout)
+        m_strPageSql = PageStatement();
     m_shownKeyJob = open.keyJob;
     m_connection = open.keyJob.connection;
     m_nLastWantedRow = 0;
@@ -424,12 +497,7 @@ CRecordSetList::CRowStore CRecordSetList::RowStoreBytes() const
 {
     CRowStore store{m_keys.capacity() * sizeof(qint32), (m_bands.capacity() + 7) / 8, 0};
     for (const auto& [number, page] : m_pages)
-    {
-        store.pages += page.values.capacity() * sizeof(CDbValue) + page.found.capacity();
-        for (const CDbValue& value : page.values)
-            if (value.GetType() == CDbValue::Type::Text)
-                store.pages += sizeof(QArrayData) + static_cast<size_t>(value.ToString().capacity()) * 2;
-    }
+        store.pages += page.cells.Bytes() + page.found.capacity();
     return store;
 }
 
@@ -467,6 +535,7 @@ CRecordSetPageJob CRecordSetList::PageJob(int page) const
     CRecordSetPageJob job;
     job.nGeneration = m_nShownGeneration;
     job.nPage = page;
+    job.nLayout = m_nLayout;
     job.connection = m_connection;
     job.strSql = m_strPageSql;
     job.nStatementRows = kPageRows;
@@ -532,8 +601,9 @@ void CRecordSetList::DispatchPages()
 
 void CRecordSetList::OnPage(CRecordSetPage page)
 {
-    // A page read for rows that a later open, requery, sort or close replaced.
-    if (page.nGeneration != m_nShownGeneration)
+    // A page read for rows that a later open, requery, sort or close replaced, or for other
+    // fields than the pages hold now.
+    if (page.nGeneration != m_nShownGeneration || page.nLayout != m_nLayout)
         return;
     m_loading.erase(page.nPage);
     const int first = page.nPage * kPageRows;
@@ -547,9 +617,8 @@ void CRecordSetList::OnPage(CRecordSetPage page)
 void CRecordSetList::StorePage(int page, CRecordSetPage loaded)
 {
     CPage& stored = m_pages[page];
-    stored.values = std::move(loaded.values);
+    stored.cells = std::move(loaded.cells);
     stored.found = std::move(loaded.found);
-    stored.nFieldCount = loaded.nFieldCount;
     stored.nErrorCode = loaded.nErrorCode;
     m_refresh.erase(page);
     // The pages farthest from where the view last looked go first; the page just read stays.
@@ -607,32 +676,68 @@ QString CRecordSetList::CellText(const CDbValue& value, const CDataCtrlDescripto
     }
 }
 
+CDbValue CRecordSetList::PageValue(const CPage& page, size_t at, int fieldIndex) const
+{
+    if (!IsCachedField(fieldIndex))
+        return CDbValue::Null();
+    return page.cells.Value(at, m_pageSlots[static_cast<size_t>(fieldIndex)]);
+}
+
+CRecordSetPage CRecordSetList::ReadFieldNow(int row, int fieldIndex)
+{
+    CRecordSetPageJob job;
+    job.nGeneration = m_nShownGeneration;
+    job.nPage = row / kPageRows;
+    job.connection = m_connection;
+    job.strSql = m_sql.ResolveUser(m_sql.PageStatement(1, {fieldIndex}));
+    job.nStatementRows = 1;
+    job.keys.push_back(Key(row));
+    CRecordSetPage read = m_pLoader->LoadPageNow(job);
+    LogReadError(read.nErrorCode, read.strError, row, fieldIndex);
+    return read;
+}
+
 QString CRecordSetList::DataCtrlGetRowColumnValue(int row, int fieldIndex)
 {
     if (!m_pDatabase || row < 0 || row >= Rows())
         return QStringLiteral("<Connection Lost>");
+    const bool known = fieldIndex >= 0 && fieldIndex < static_cast<int>(m_sql.Fields().size());
+    if (known && !IsCachedField(fieldIndex))
+    {
+        const CRecordSetPage read = ReadFieldNow(row, fieldIndex);
+        if (read.nErrorCode == DbErrors::kDiskOrNetworkError)
+            return QStringLiteral("<Disk/Network Error>");
+        if (read.nErrorCode != 0 || read.found.empty() || !read.found[0])
+            return QString();
+        return CellText(read.cells.Value(0, 0), m_sql.Fields()[static_cast<size_t>(fieldIndex)]);
+    }
     size_t at = 0;
     const CPage* page = PageNow(row, at);
     if (!page || page->nErrorCode == DbErrors::kDiskOrNetworkError)
         return QStringLiteral("<Disk/Network Error>");
-    if (page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 || fieldIndex >= page->nFieldCount ||
-        fieldIndex >= static_cast<int>(m_sql.Fields().size()))
+    if (page->nErrorCode != 0 || !page->found[at] || !known)
         return QString();
-    return CellText(
-        page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(fieldIndex)],
-        m_sql.Fields()[static_cast<size_t>(fieldIndex)]);
+    return CellText(PageValue(*page, at, fieldIndex), m_sql.Fields()[static_cast<size_t>(fieldIndex)]);
 }
 
 CDbValue CRecordSetList::DataCtrl_GetFieldValue(int row, int fieldIndex)
 {
     if (!m_pDatabase)
         return CDbValue(QStringLiteral("<Connection Lost>"));
-    size_t at = 0;
-    const CPage* page = row >= 0 && row < Rows() ? PageNow(row, at) : nullptr;
-    if (!page || page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 ||
-        fieldIndex >= page->nFieldCount)
+    if (row < 0 || row >= Rows() || fieldIndex < 0 || fieldIndex >= static_cast<int>(m_sql.Fields().size()))
         return CDbValue::Null();
-    return page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(fieldIndex)];
+    if (!IsCachedField(fieldIndex))
+    {
+        const CRecordSetPage read = ReadFieldNow(row, fieldIndex);
+        if (read.nErrorCode != 0 || read.found.empty() || !read.found[0])
+            return CDbValue::Null();
+        return read.cells.Value(0, 0);
+    }
+    size_t at = 0;
+    const CPage* page = PageNow(row, at);
+    if (!page || page->nErrorCode != 0 || !page->found[at])
+        return CDbValue::Null();
+    return PageValue(*page, at, fieldIndex);
 }
 
 CDbValue CRecordSetList::DataCtrl_GetFieldValue(int row, const QString& fieldName)
@@ -711,9 +816,8 @@ void CRecordSetList::RowWritten(qint32 key, const std::vector<std::pair<int, CDb
     {
         CPage& stored = m_pages[page];
         for (const auto& [field, value] : values)
-            if (field >= 0 && field < stored.nFieldCount)
-                stored.values[at * static_cast<size_t>(stored.nFieldCount) + static_cast<size_t>(field)] =
-                    value;
+            if (IsCachedField(field))
+                stored.cells.Set(at, m_pageSlots[static_cast<size_t>(field)], value);
         // Read again for what the write changed beyond the values written.
         m_refresh.insert(page);
         m_wanted.insert(page);
@@ -760,11 +864,9 @@ QVariant CRecordSetList::data(const QModelIndex& index, int role) const
         if (page->nErrorCode == DbErrors::kDiskOrNetworkError)
             return role == Qt::DisplayRole ? QVariant(QStringLiteral("<Disk/Network Error>")) : QVariant();
         const int field = column.m_nFieldIndex;
-        if (page->nErrorCode != 0 || !page->found[at] || field < 0 || field >= page->nFieldCount ||
-            field >= static_cast<int>(m_sql.Fields().size()))
+        if (page->nErrorCode != 0 || !page->found[at] || !IsCachedField(field))
             return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
-        const CDbValue& value =
-            page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(field)];
+        const CDbValue value = PageValue(*page, at, field);
         return role == Qt::DisplayRole ? QVariant(CellText(value, m_sql.Fields()[static_cast<size_t>(field)]))
                                        : ToVariant(value);
     }
@@ -803,9 +905,9 @@ CDbValue CRecordSetList::CachedFieldValue(int row, int fieldIndex) const
         Want(row);
         return CDbValue::Null();
     }
-    if (page->nErrorCode != 0 || !page->found[at] || fieldIndex < 0 || fieldIndex >= page->nFieldCount)
+    if (page->nErrorCode != 0 || !page->found[at])
         return CDbValue::Null();
-    return page->values[at * static_cast<size_t>(page->nFieldCount) + static_cast<size_t>(fieldIndex)];
+    return PageValue(*page, at, fieldIndex);
 }
 
 QVariant CRecordSetList::headerData(int section, Qt::Orientation orientation, int role) const

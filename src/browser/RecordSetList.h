@@ -86,10 +86,19 @@ public:
     const QString& LastSql() const { return m_strLastSql; }
 
     // Fields and columns.
-    void DataCtrl_AddField(const CDataCtrlDescriptor& field) { m_sql.AddField(field); }
+    void DataCtrl_AddField(const CDataCtrlDescriptor& field);
     void AddColumn(const CDataCtrlDescriptor& column);
     void ClearFieldsAndColumns();
     const std::vector<CDataCtrlDescriptor>& Fields() const { return m_sql.Fields(); }
+    // Which fields the cached pages hold: every field (the default), or only those the columns
+    // show plus these (what painting needs beyond the cells: a row's state, its icon). A list of
+    // a million rows keeps a cache of thousands of rows; fields nobody paints would be most of
+    // it. A field left out is read for its row alone when DataCtrl_GetFieldValue asks for it;
+    // CachedFieldValue answers Null for it. Columns shown later are read with the pages from
+    // then on.
+    void CacheShownFields(const QStringList& alsoCached);
+    // Whether the cached pages hold a field.
+    bool IsCachedField(int fieldIndex) const;
 
     // Opening. The blocking open waits for the keys and returns 0, 21 without a database, or the
     // engine's error code with 0x800A0000; the asynchronous one returns at once and announces
@@ -110,6 +119,8 @@ public:
     // Holds the background reads (blocking reads still run), so that tests and benchmarks can
     // line requests up.
     void HoldLoader(bool hold) { m_pLoader->Hold(hold); }
+    // Whether the list's reader holds its connection now; it lets go of one to a file at rest.
+    bool IsReaderConnected() const { return m_pLoader->IsConnected(); }
     // A read over the shown list's database, on the loader's thread and connection whenever it
     // has nothing else to read; work runs there (db is nullptr when the database cannot be
     // opened) and must hand its answer back itself; while it answers true it runs again, a step
@@ -196,13 +207,13 @@ private:
         CRecordSetKeyJob keyJob;
         QString strLastSql;
         QString strPageSql;
+        quint64 nLayout = 0;     // the cached fields its page statement reads
         bool bHeadShown = false; // its leading rows are on show already
     };
     struct CPage
     {
-        std::vector<CDbValue> values;
+        CRecordSetPageCells cells; // the cached fields, in m_pageFields' order
         std::vector<char> found;
-        int nFieldCount = 0;
         long nErrorCode = 0;
     };
 
@@ -227,6 +238,14 @@ private:
     const CPage* CachedPage(int row, size_t& at) const;
     // The page of row read now when it is not cached; nullptr when it cannot be.
     const CPage* PageNow(int row, size_t& at);
+    // A field of a cached row; Null when the pages do not hold that field.
+    CDbValue PageValue(const CPage& page, size_t at, int fieldIndex) const;
+    // One field of one row read now, for a field the pages do not hold.
+    CRecordSetPage ReadFieldNow(int row, int fieldIndex);
+    // Works out which fields the pages hold after the fields, the columns or the choice changed;
+    // when that is other fields than before, the cached pages go and are read again.
+    void UpdatePageLayout();
+    QString PageStatement() const;
     // data() asks for a row's page; the requests of one event-loop turn go out together.
     void Want(int row) const;
     void DispatchPages();
@@ -257,6 +276,16 @@ private:
     CRecordSetConnection m_connection;
 
     std::optional<COpen> m_pending; // an open whose keys are being read
+
+    // Which fields the pages hold: their indexes in page order, each field's place in a page
+    // (-1 when left out), and a number that changes with them, so that a page read for other
+    // fields is never taken for one of these.
+    bool m_bCacheShownOnly = false;
+    QStringList m_alsoCached;
+    std::vector<int> m_pageFields;
+    QStringList m_pageFieldNames;
+    std::vector<int> m_pageSlots;
+    quint64 m_nLayout = 0;
 
     // The page cache, its requests and the pages the loader is reading.
     std::map<int, CPage> m_pages;

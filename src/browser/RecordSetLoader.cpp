@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <future>
 #include <unordered_map>
+#include <utility>
 
 namespace
 {
@@ -74,29 +75,32 @@ std::vector<int> CRecordSetLoader::QueuePages(std::vector<CRecordSetPageJob> job
         std::lock_guard lock(m_mutex);
         for (CRecordSetPageJob& job : jobs)
         {
-            const bool queued =
-                std::any_of(m_pages.begin(), m_pages.end(),
-                            [&](const CRecordSetPageJob& q)
-                            { return q.nPage == job.nPage && q.nGeneration == job.nGeneration; });
+            const bool queued = std::any_of(m_pages.begin(), m_pages.end(),
+                                            [&](const CRecordSetPageJob& q) {
+                                                return q.nPage == job.nPage &&
+                                                       q.nGeneration == job.nGeneration &&
+                                                       q.nLayout == job.nLayout;
+                                            });
             if (!queued)
                 m_pages.push_back(std::move(job));
         }
-        // Pages of an older list are of no use; the rest go nearest first.
-        const quint64 newest =
-            m_pages.empty() ? 0
-                            : std::max_element(m_pages.begin(), m_pages.end(),
-                                               [](auto& a, auto& b) { return a.nGeneration < b.nGeneration; })
-                                  ->nGeneration;
+        // Pages of an older list, or read for fields the list no longer holds, are of no use;
+        // the rest go nearest first.
+        const auto age = [](const CRecordSetPageJob& job) { return std::pair(job.nGeneration, job.nLayout); };
+        const std::pair<quint64, quint64> newest =
+            m_pages.empty() ? std::pair<quint64, quint64>()
+                            : age(*std::max_element(m_pages.begin(), m_pages.end(),
+                                                    [&](auto& a, auto& b) { return age(a) < age(b); }));
         std::stable_sort(m_pages.begin(), m_pages.end(),
                          [&](const CRecordSetPageJob& a, const CRecordSetPageJob& b)
                          {
-                             if ((a.nGeneration == newest) != (b.nGeneration == newest))
-                                 return a.nGeneration == newest;
+                             if ((age(a) == newest) != (age(b) == newest))
+                                 return age(a) == newest;
                              return std::abs(a.nPage - centrePage) < std::abs(b.nPage - centrePage);
                          });
-        while (m_pages.size() > maxQueued || (!m_pages.empty() && m_pages.back().nGeneration != newest))
+        while (m_pages.size() > maxQueued || (!m_pages.empty() && age(m_pages.back()) != newest))
         {
-            if (m_pages.back().nGeneration == newest)
+            if (age(m_pages.back()) == newest)
                 dropped.push_back(m_pages.back().nPage);
             m_pages.pop_back();
         }
@@ -199,12 +203,13 @@ CDbDatabase& CRecordSetLoader::Connection(const CRecordSetConnection& connection
 {
     if (m_pDatabase && m_pDatabase->IsOpen() && m_connection == connection)
         return *m_pDatabase;
-    m_pDatabase.reset();
+    DropConnection();
     auto db = std::make_unique<CDbDatabase>();
     db->Open(connection.strPath);
     db->SetUserName(connection.strUserName);
     m_pDatabase = std::move(db);
     m_connection = connection;
+    m_bConnected = true;
     return *m_pDatabase;
 }
 
@@ -264,9 +269,12 @@ void CRecordSetLoader::Loop()
             }
         }
         if (now)
+        {
             now();
+            m_bReleaseWhenIdle = true;
+        }
         else if (close)
-            m_pDatabase.reset();
+            DropConnection();
         else if (keyJob)
         {
             if (keyJob->nHeadRows > 0)
@@ -322,24 +330,24 @@ void CRecordSetLoader::Loop()
             }
         }
     }
+    DropConnection();
+}
+
+void CRecordSetLoader::DropConnection()
+{
     m_pDatabase.reset();
+    m_bConnected = false;
 }
 
 void CRecordSetLoader::ReleaseMemory()
 {
     m_bReleaseWhenIdle = false;
-    if (m_pDatabase && m_pDatabase->IsOpen() && !m_pDatabase->IsServer())
-    {
-        try
-        {
-            // The connection's page cache: read again from the file's pages the system keeps.
-            m_pDatabase->ExecuteSqliteScript(QStringLiteral("PRAGMA shrink_memory;"));
-        }
-        catch (const CDbException&)
-        {
-            // Only memory left as it was.
-        }
-    }
+    // A connection to a file goes altogether: its schema, its statements, its page cache and the
+    // names it read cost more than a list's cached cells, and opening it again when the list next
+    // reads takes a few milliseconds. A connection to a server stays: it takes a round trip or
+    // more to open.
+    if (m_pDatabase && !m_pDatabase->IsServer())
+        DropConnection();
     malloc_trim(0);
 }
 
@@ -408,6 +416,7 @@ void CRecordSetLoader::PostHeadPages(const CRecordSetKeyJob& job, const std::vec
         page.connection = job.connection;
         page.strSql = job.strPageSql;
         page.nStatementRows = job.nPageRows;
+        page.nLayout = job.nPageLayout;
         const size_t last = std::min(keys.size(), first + static_cast<size_t>(job.nPageRows));
         page.keys.assign(keys.begin() + static_cast<std::ptrdiff_t>(first),
                          keys.begin() + static_cast<std::ptrdiff_t>(last));
@@ -420,6 +429,7 @@ CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)
     CRecordSetPage page;
     page.nGeneration = job.nGeneration;
     page.nPage = job.nPage;
+    page.nLayout = job.nLayout;
     const size_t count = std::min(job.keys.size(), static_cast<size_t>(job.nStatementRows));
     page.found.assign(count, 0);
     try
@@ -437,24 +447,26 @@ CRecordSetPage CRecordSetLoader::LoadPage(const CRecordSetPageJob& job)
             else
                 rows.Bind(i + 1, CDbValue::Null());
         }
-        page.nFieldCount = rows.ColumnCount() - 1;
-        page.values.assign(count * static_cast<size_t>(page.nFieldCount), CDbValue());
+        const int fieldCount = rows.ColumnCount() - 1;
+        page.cells = CRecordSetPageCells(count, fieldCount);
+        std::vector<CDbValue> values(static_cast<size_t>(std::max(fieldCount, 0)));
         while (rows.Step())
         {
             const auto it = position.find(rows.Value(0).ToLong());
             if (it == position.end() || page.found[it->second])
                 continue;
             page.found[it->second] = 1;
-            const size_t base = it->second * static_cast<size_t>(page.nFieldCount);
-            for (int c = 0; c < page.nFieldCount; ++c)
-                page.values[base + static_cast<size_t>(c)] = rows.Value(c + 1);
+            for (int c = 0; c < fieldCount; ++c)
+                values[static_cast<size_t>(c)] = rows.Value(c + 1);
+            page.cells.SetRow(it->second, values);
         }
+        page.cells.Squeeze();
     }
     catch (const CDbException& e)
     {
         page.nErrorCode = e.m_nErrorCode;
         page.strError = e.m_strDescription;
-        page.values.clear();
+        page.cells = CRecordSetPageCells();
         page.found.assign(count, 0);
     }
     return page;

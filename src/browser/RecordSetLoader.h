@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/RecordSetPageCells.h"
 #include "database/DbValue.h"
 
 #include <QString>
@@ -40,6 +41,7 @@ struct CRecordSetKeyJob
     // keeps the loader busy.
     QString strPageSql;
     int nPageRows = 0;
+    quint64 nPageLayout = 0;
 };
 
 struct CRecordSetKeys
@@ -58,6 +60,7 @@ struct CRecordSetPageJob
 {
     quint64 nGeneration = 0;
     int nPage = 0;
+    quint64 nLayout = 0; // which fields it reads, a number its list raises with every change
     CRecordSetConnection connection;
     QString strSql;           // the page statement, keys bound as ?1..?N
     int nStatementRows = 0;   // N
@@ -68,9 +71,9 @@ struct CRecordSetPage
 {
     quint64 nGeneration = 0;
     int nPage = 0;
-    int nFieldCount = 0;
-    std::vector<CDbValue> values; // row by row, nFieldCount a row
-    std::vector<char> found;      // 0 where the row is gone
+    quint64 nLayout = 0;
+    CRecordSetPageCells cells; // the statement's fields after the key, row by row
+    std::vector<char> found;   // 0 where the row is gone
     long nErrorCode = 0;
     QString strError;
 };
@@ -104,6 +107,8 @@ public:
     // While held, only blocking calls run; queued loads wait (to line up requests in tests and
     // benchmarks).
     void Hold(bool hold);
+    // Whether the loader holds a connection now (it lets go of one to a file at rest).
+    bool IsConnected() const { return m_bConnected; }
 
     // Work of the lowest priority (a walk over every row): run on the loader's thread when no key
     // list, page or blocking call waits, through the connection for that database (nullptr when it
@@ -129,6 +134,7 @@ private:
     CRecordSetPage LoadPage(const CRecordSetPageJob& job);
     // The pages of a list's leading rows, read and posted at once.
     void PostHeadPages(const CRecordSetKeyJob& job, const std::vector<qint32>& keys);
+    void DropConnection();
     void ReleaseMemory();
 
     KeysDone m_keysDone;
@@ -145,9 +151,10 @@ private:
     bool m_bCloseConnection = false;
     bool m_bHeld = false;
     std::atomic<quint64> m_nLatestKeys{0};
+    std::atomic<bool> m_bConnected{false};
 
     // Used on the loader's thread only.
-    // The connection's cache and the heap the reads left free are given back once nothing has
+    // The connection to a file and the heap the reads left free are given back once nothing has
     // been asked for a while: an open list at rest holds little besides its keys.
     bool m_bReleaseWhenIdle = false;
     std::unique_ptr<CDbDatabase> m_pDatabase;

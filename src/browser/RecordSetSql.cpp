@@ -260,14 +260,23 @@ QString CRecordSetSql::KeyStatement() const
 
 QString CRecordSetSql::PageStatement(int pageRows) const
 {
+    std::vector<int> fields;
+    for (size_t i = 0; i < m_fields.size(); ++i)
+        fields.push_back(static_cast<int>(i));
+    return PageStatement(pageRows, fields);
+}
+
+QString CRecordSetSql::PageStatement(int pageRows, const std::vector<int>& fields) const
+{
     // One text for every page, so that the prepared statement is reused; the keys are bound.
     QStringList marks;
     for (int i = 1; i <= pageRows; ++i)
         marks.append(QStringLiteral("?%1").arg(i));
     QStringList names{m_strKeyField};
-    for (const CDataCtrlDescriptor& f : m_fields)
-        if (!f.m_strFieldName.isEmpty())
-            names.append(f.m_strFieldName);
+    for (const int field : fields)
+        if (field >= 0 && static_cast<size_t>(field) < m_fields.size() &&
+            !m_fields[static_cast<size_t>(field)].m_strFieldName.isEmpty())
+            names.append(m_fields[static_cast<size_t>(field)].m_strFieldName);
     const QString body = WhereBody(m_strWhere);
     return QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) + QLatin1Char(' ') +
            m_strFrom.trimmed() + QStringLiteral(" WHERE (") + m_strKeyField + QStringLiteral(" IN (") +

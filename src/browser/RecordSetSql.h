@@ -80,6 +80,9 @@ public:
     int KeyStatementGroupValues() const;
     // The key and the fields of up to pageRows rows whose keys are bound as ?1..?pageRows.
     QString PageStatement(int pageRows) const;
+    // The same with only these fields (indexes into Fields()), in this order; fields without a
+    // name are left out.
+    QString PageStatement(int pageRows, const std::vector<int>& fields) const;
     // The keys of the list's rows that meet a criterion in the list's own column names.
     QString FindStatement(const QString& criterion) const;
 

@@ -1,6 +1,7 @@
 #include "DocumentFixture.h"
 
 #include "browser/RecordSetList.h"
+#include "browser/RecordSetPageCells.h"
 #include "browser/RecordSetRowEditor.h"
 #include "browser/RecordSetSelection.h"
 #include "common/FileFormat.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 
 namespace
 {
@@ -94,23 +96,24 @@ protected:
 
     // Asks for every row's cells as a view would, waits until their pages have arrived, and
     // returns the texts of a column.
-    QStringList Column(int column)
+    QStringList Column(int column) { return Column(m_list, column); }
+    static QStringList Column(CRecordSetList& list, int column)
     {
         const auto loaded = [&]
         {
             bool all = true;
-            for (int row = 0; row < m_list.rowCount(); ++row)
-                if (m_list.data(m_list.index(row, 0), CRecordSetList::LoadingRole).toBool())
+            for (int row = 0; row < list.rowCount(); ++row)
+                if (list.data(list.index(row, 0), CRecordSetList::LoadingRole).toBool())
                 {
-                    m_list.data(m_list.index(row, 0));
+                    list.data(list.index(row, 0));
                     all = false;
                 }
             return all;
         };
         EXPECT_TRUE(QTest::qWaitFor(loaded, 10000)) << "cells never arrived";
         QStringList texts;
-        for (int row = 0; row < m_list.rowCount(); ++row)
-            texts.append(m_list.data(m_list.index(row, column)).toString());
+        for (int row = 0; row < list.rowCount(); ++row)
+            texts.append(list.data(list.index(row, column)).toString());
         return texts;
     }
 
@@ -603,4 +606,241 @@ TEST_F(RecordSetListTest, IdleReadsRunAStepAtATimeUntilDoneOrTheListCloses)
     QTest::qWait(100);
     EXPECT_LE(endless.load(), atClose + 1) << "steps after the list closed";
     EXPECT_FALSE(m_list.ReadWhenIdle([](CDbDatabase*) { return false; })) << "a closed list reads nothing";
+}
+
+TEST_F(RecordSetListTest, AListAtRestLetsGoOfItsConnectionAndReadsAgainWhenAsked)
+{
+    // A list at rest holds no connection, nor the memory a connection takes.
+    ASSERT_EQ(m_list.DataCtrl_Open(&Db()), 0);
+    EXPECT_TRUE(m_list.IsReaderConnected());
+    EXPECT_EQ(Column(0), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "d.txt", "f.txt"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000))
+        << "still connected at rest";
+
+    // Cells, a field read now, a walk's read: each opens the connection again, and lets go of it
+    // once at rest.
+    Elsewhere(QStringLiteral("UPDATE File SET File='renamed.txt' WHERE FileId=5"));
+    ASSERT_EQ(Await([&] { m_list.DataCtrl_RequeryAsync(); }), 0);
+    EXPECT_EQ(Column(0), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "renamed.txt", "f.txt"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000));
+    EXPECT_EQ(m_list.DataCtrl_GetFieldValue(3, QStringLiteral("File.File")).ToString(),
+              QStringLiteral("e.txt"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000));
+    std::atomic<qint32> count{-1};
+    ASSERT_TRUE(m_list.ReadWhenIdle(
+        [&](CDbDatabase* db)
+        {
+            CDbStatement st = db->Prepare(QStringLiteral("SELECT Count(*) FROM File"));
+            count = st.Step() ? st.Value(0).ToLong() : -2;
+            return false;
+        }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count.load() != -1; }, 10000));
+    EXPECT_EQ(count.load(), 7);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000));
+}
+
+TEST(RecordSetPageCellsTest, EveryValueComesBackAsItWentIn)
+{
+    const QDateTime summer(QDate(2023, 7, 1), QTime(12, 30, 5));
+    const QDateTime winter(QDate(1999, 12, 31), QTime(23, 59, 59));
+    const std::vector<CDbValue> values = {
+        CDbValue::Null(),
+        CDbValue(qint32(0)),
+        CDbValue(qint32(-1)),
+        CDbValue(std::numeric_limits<qint32>::min()),
+        CDbValue(std::numeric_limits<qint32>::max()),
+        CDbValue(0.0),
+        CDbValue(-0.5),
+        CDbValue(4294967296.0 * 3 + 0.25),
+        CDbValue(std::numeric_limits<double>::infinity()),
+        CDbValue(true),
+        CDbValue(false),
+        CDbValue(QString()),
+        CDbValue(QStringLiteral("a")),
+        CDbValue(QStringLiteral("it's \"x\" \u00e9\u4e2d\U0001F600.txt")),
+        CDbValue(QString(5000, QLatin1Char('w'))),
+        CDbValue(summer),
+        CDbValue(winter),
+        CDbValue(QDateTime()),
+    };
+    const int fields = static_cast<int>(values.size());
+    // Three rows, each the values shifted by its row, so a wrong row or field shows; written in
+    // another order than their own, as a page's rows arrive.
+    CRecordSetPageCells cells(4, fields);
+    const auto expected = [&](size_t row, int field)
+    { return values[(static_cast<size_t>(field) + row) % values.size()]; };
+    for (size_t row : {2, 0, 1})
+    {
+        std::vector<CDbValue> record;
+        for (int field = 0; field < fields; ++field)
+            record.push_back(expected(row, field));
+        cells.SetRow(row, record);
+    }
+    cells.Squeeze();
+    // Packed: the long text a byte a character, every other cell a few bytes.
+    EXPECT_LT(cells.Bytes(), 3 * 5000 + 3 * values.size() * 16);
+    for (int field = 0; field < fields; ++field)
+        EXPECT_TRUE(cells.Value(3, field).IsNull()) << "a row never written";
+    for (size_t row = 0; row < 3; ++row)
+        for (int field = 0; field < fields; ++field)
+        {
+            const CDbValue want = expected(row, field);
+            const CDbValue got = cells.Value(row, field);
+            EXPECT_EQ(got.GetType(), want.GetType()) << "row " << row << " field " << field;
+            EXPECT_EQ(cells.TypeAt(row, field), want.GetType());
+            EXPECT_TRUE(got == want) << "row " << row << " field " << field << ": "
+                                     << got.ToString().toStdString() << " for "
+                                     << want.ToString().toStdString();
+        }
+    EXPECT_EQ(cells.Value(0, 15).ToDateTime().toString(Qt::ISODate), summer.toString(Qt::ISODate));
+    EXPECT_FALSE(cells.Value(0, 17).ToDateTime().isValid());
+
+    // A text written over another, longer or shorter, leaves its neighbours as they were.
+    cells.Set(1, 12, CDbValue(QStringLiteral("a much longer text than before")));
+    cells.Set(1, 13, CDbValue(QStringLiteral("b")));
+    cells.Set(1, 14, CDbValue(qint32(14)));
+    EXPECT_EQ(cells.Value(1, 12).ToString(), QStringLiteral("a much longer text than before"));
+    EXPECT_EQ(cells.Value(1, 13).ToString(), QStringLiteral("b"));
+    EXPECT_EQ(cells.Value(1, 14).GetType(), CDbValue::Type::Long);
+    EXPECT_TRUE(cells.Value(1, 11) == expected(1, 11));
+    EXPECT_TRUE(cells.Value(2, 12) == expected(2, 12));
+
+    // Outside the page: nothing written, Null read.
+    cells.Set(4, 0, CDbValue(qint32(1)));
+    cells.Set(0, fields, CDbValue(qint32(1)));
+    cells.Set(0, -1, CDbValue(qint32(1)));
+    EXPECT_TRUE(cells.Value(4, 0).IsNull());
+    EXPECT_TRUE(cells.Value(0, fields).IsNull());
+    EXPECT_TRUE(cells.Value(0, -1).IsNull());
+    EXPECT_TRUE(CRecordSetPageCells(4, 0).Value(0, 0).IsNull());
+    EXPECT_TRUE(CRecordSetPageCells().IsEmpty());
+}
+
+TEST_F(RecordSetListTest, PagesHoldOnlyTheShownFieldsAndAnswerEveryRoleAsWholePagesDo)
+{
+    Db().Execute(QStringLiteral("UPDATE File SET TTH='TTHOFB', Extension='txt', Ghost=True, "
+                                "LastModified='2021-03-04 05:06:07' WHERE FileId=1"));
+    Db().Execute(QStringLiteral("UPDATE File SET TTH='TTHOFA', Extension=Null, LastModified='2020-01-02 "
+                                "03:04:05' WHERE FileId=2"));
+    const auto make = [&](CRecordSetList& list)
+    {
+        list.SetUserName(QStringLiteral("ann"));
+        list.DataCtrl_SetSQL(
+            QStringLiteral("SELECT File.* FROM File WHERE (File.Deleted=False) ORDER BY File.File;"));
+        for (const CDataCtrlDescriptor& f :
+             {Field("File.File"), Field("File.FileSizeDouble", CDataCtrlDescriptor::KindFileSize),
+              Field("File.FileId", CDataCtrlDescriptor::KindNumber, 1), Field("File.Ghost"),
+              Field("File.LastModified")})
+            AddFieldAndColumn(list, f);
+        for (const char* name : {"File.Extension", "File.TTH", "File.CatalogueId"})
+            list.DataCtrl_AddField(Field(QLatin1String(name)));
+    };
+    CRecordSetList whole;
+    make(whole);
+    CRecordSetList shown;
+    make(shown);
+    shown.CacheShownFields({QStringLiteral("File.Extension")});
+    QAbstractItemModelTester tester(&shown, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    ASSERT_EQ(whole.DataCtrl_Open(&Db()), 0);
+    ASSERT_EQ(shown.DataCtrl_Open(&Db()), 0);
+    ASSERT_EQ(shown.rowCount(), 6);
+    EXPECT_EQ(Column(shown, 0), Column(whole, 0));
+
+    const int extension = shown.Sql().FieldIndex(QStringLiteral("File.Extension"));
+    const int tth = shown.Sql().FieldIndex(QStringLiteral("File.TTH"));
+    const int catalogue = shown.Sql().FieldIndex(QStringLiteral("File.CatalogueId"));
+    for (int field = 0; field < static_cast<int>(shown.Fields().size()); ++field)
+    {
+        EXPECT_TRUE(whole.IsCachedField(field));
+        EXPECT_EQ(shown.IsCachedField(field), field != tth && field != catalogue) << "field " << field;
+    }
+    const CRecordSetList::CRowStore wholeStore = whole.RowStoreBytes();
+    const CRecordSetList::CRowStore shownStore = shown.RowStoreBytes();
+    EXPECT_GT(shownStore.pages, 0u);
+    EXPECT_LT(shownStore.pages, wholeStore.pages);
+
+    // Every role of every cell, the flags, and what painting reads, as the whole pages answer.
+    for (int row = 0; row < shown.rowCount(); ++row)
+    {
+        for (int column = 0; column < shown.columnCount(); ++column)
+        {
+            for (int role : {int(Qt::DisplayRole), int(Qt::EditRole), int(Qt::TextAlignmentRole),
+                             int(CRecordSetList::BandRole), int(CRecordSetList::KeyRole),
+                             int(CRecordSetList::LoadingRole), int(CRecordSetList::RowDeletedRole)})
+                EXPECT_EQ(shown.data(shown.index(row, column), role),
+                          whole.data(whole.index(row, column), role))
+                    << "row " << row << " column " << column << " role " << role;
+            EXPECT_EQ(shown.flags(shown.index(row, column)), whole.flags(whole.index(row, column)));
+        }
+        EXPECT_TRUE(shown.CachedFieldValue(row, extension) == whole.CachedFieldValue(row, extension));
+        EXPECT_TRUE(shown.CachedFieldValue(row, tth).IsNull()) << "painting never waits for a field";
+        // A field the pages leave out is read for its row when asked for.
+        EXPECT_TRUE(shown.DataCtrl_GetFieldValue(row, tth) == whole.DataCtrl_GetFieldValue(row, tth));
+        EXPECT_EQ(shown.DataCtrl_GetFieldValue(row, catalogue).ToLong(), 1);
+        EXPECT_EQ(shown.DataCtrlGetRowColumnValue(row, tth), whole.DataCtrlGetRowColumnValue(row, tth));
+    }
+    EXPECT_EQ(shown.DataCtrl_GetFieldValue(0, QStringLiteral("File.TTH")).ToString(),
+              QStringLiteral("TTHOFB"));
+    EXPECT_EQ(shown.data(shown.index(0, 4), Qt::EditRole).toDateTime(),
+              QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7)));
+    EXPECT_EQ(shown.data(shown.index(0, 3), Qt::EditRole), QVariant(true));
+
+    // Edits of a field left out and of one held: both read back as written.
+    std::unique_ptr<CRecordSetRowEditor> editor = shown.DataCtrl_Edit(1);
+    ASSERT_TRUE(editor);
+    editor->SetFieldValue(QStringLiteral("File.TTH"), CDbValue(QStringLiteral("NEWTTH")));
+    editor->SetFieldValue(QStringLiteral("File.File"), CDbValue(QStringLiteral("b2.txt")));
+    ASSERT_TRUE(editor->Update());
+    EXPECT_EQ(shown.data(shown.index(1, 0)).toString(), QStringLiteral("b2.txt")) << "shown at once";
+    EXPECT_EQ(shown.DataCtrl_GetFieldValue(1, tth).ToString(), QStringLiteral("NEWTTH"));
+
+    // A row gone elsewhere reads as gone for a field left out too.
+    Elsewhere(QStringLiteral("DELETE FROM File WHERE FileId=3"));
+    const int gone = shown.RowOfKey(3);
+    ASSERT_GE(gone, 0);
+    EXPECT_TRUE(shown.DataCtrl_GetFieldValue(gone, tth).IsNull());
+    EXPECT_EQ(shown.DataCtrlGetRowColumnValue(gone, tth), QString());
+}
+
+TEST_F(RecordSetListTest, FieldsShownAfterTheOpenAreReadWithThePagesFromThen)
+{
+    Db().Execute(QStringLiteral("UPDATE File SET TTH='T' & FileId"));
+    CRecordSetList list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    list.DataCtrl_SetSQL(
+        QStringLiteral("SELECT File.* FROM File WHERE (File.Deleted=False) ORDER BY File.File;"));
+    AddFieldAndColumn(list, Field("File.File"));
+    list.DataCtrl_AddField(Field("File.TTH"));
+    AddFieldAndColumn(list, Field("File.FileId", CDataCtrlDescriptor::KindNumber, 1));
+    list.CacheShownFields({});
+    const int tth = list.Sql().FieldIndex(QStringLiteral("File.TTH"));
+    ASSERT_EQ(list.DataCtrl_Open(&Db()), 0);
+    EXPECT_EQ(Column(list, 0), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "d.txt", "f.txt"}));
+    EXPECT_FALSE(list.IsCachedField(tth));
+
+    // A page asked for with the old fields is still being read when the column comes.
+    ASSERT_EQ(list.DataCtrl_Open(&Db()), 0);
+    list.HoldLoader(true);
+    list.data(list.index(0, 0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list.PagesLoading() > 0; }, 10000));
+    CDataCtrlDescriptor column = Field("File.TTH");
+    column.m_nFieldIndex = tth;
+    list.AddColumn(column);
+    EXPECT_TRUE(list.IsCachedField(tth));
+    EXPECT_TRUE(list.data(list.index(0, 2), CRecordSetList::LoadingRole).toBool())
+        << "no cell of the new column before its page";
+    list.HoldLoader(false);
+    EXPECT_EQ(Column(list, 2), QStringList({"T1", "T2", "T3", "T4", "T5", "T7"}))
+        << "a page read without the field was taken";
+    EXPECT_EQ(Column(list, 1), QStringList({"1  ", "2  ", "3  ", "4  ", "5  ", "7  "}));
+
+    // The fields again, in another order, on the open list: every column shows its own field.
+    list.ClearFieldsAndColumns();
+    list.DataCtrl_AddField(Field("File.FileId", CDataCtrlDescriptor::KindNumber, 1));
+    AddFieldAndColumn(list, Field("File.TTH"));
+    AddFieldAndColumn(list, Field("File.File"));
+    EXPECT_EQ(Column(list, 0), QStringList({"T1", "T2", "T3", "T4", "T5", "T7"}));
+    EXPECT_EQ(Column(list, 1), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "d.txt", "f.txt"}));
+    EXPECT_FALSE(list.IsCachedField(0)) << "FileId is no column any more";
+    EXPECT_EQ(list.DataCtrl_GetFieldValue(3, QStringLiteral("File.FileId")).ToLong(), 4);
 }

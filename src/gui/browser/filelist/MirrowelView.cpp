@@ -37,6 +37,11 @@ CMirrowelView::CMirrowelView(CMirrowelDoc& doc, Kind kind, QWidget* parent)
 {
     m_pList->SetUserName(doc.UserName());
     m_pList->SetRetryPolicy(&doc.RetryPolicy());
+    // The cache of cells holds what is painted: the columns, and what a row's look comes from
+    // (its state, its icon, whether its file information is still there).
+    m_pList->CacheShownFields({QStringLiteral("File.Deleted"), QStringLiteral("File.Ghost"),
+                               QStringLiteral("File.DontMark"), QStringLiteral("File.Extension"),
+                               QStringLiteral("File.FileInfoId"), QStringLiteral("FileInfo.FileInfoId")});
     setHorizontalHeader(new CFileListHeader(this));
     setModel(m_pList.get());
     m_pSelection = new CRecordSetSelection(*m_pList, *selectionModel(), this);

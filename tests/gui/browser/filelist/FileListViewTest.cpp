@@ -465,6 +465,43 @@ private slots:
         QCOMPARE(text(QStringLiteral("plain.txt")), QString());
     }
 
+    void theListHoldsWhatItPaintsAndReadsANewViewsColumns()
+    {
+        Open();
+        Add({1, QStringLiteral("shown.txt"), 1024, 0, false, kTth1});
+        Add({2, QStringLiteral("ghost.bin"), 2048, 0, true, kTth2});
+        Db().Execute(QStringLiteral("UPDATE File SET DontMark=True WHERE FileId=1"));
+        ShowRoot(2);
+        CMirrowelView* view = Folder();
+        view->SetFileListFieldView(QStringLiteral("Folder (Minimal)"));
+        QTRY_VERIFY(!view->List().IsLoading());
+        QCOMPARE(view->List().rowCount(), 2);
+        const CRecordSetList& list = view->List();
+        QCOMPARE(view->ColumnOfField(QStringLiteral("File.TTH")), -1);
+        QVERIFY(list.Sql().FieldIndex(QStringLiteral("File.TTH")) >= 0);
+        QVERIFY(!list.IsCachedField(list.Sql().FieldIndex(QStringLiteral("File.TTH"))));
+        // What a row's look comes from is held though no column shows it.
+        for (const char* name : {"File.Deleted", "File.Ghost", "File.DontMark", "File.Extension",
+                                 "File.FileInfoId", "FileInfo.FileInfoId", "File.File"})
+            QVERIFY2(list.IsCachedField(list.Sql().FieldIndex(QLatin1String(name))), name);
+        const int ghost = RowOf(view, QStringLiteral("ghost.bin"));
+        const int shown = RowOf(view, QStringLiteral("shown.txt"));
+        QTRY_VERIFY(view->IsGhost(ghost));
+        QVERIFY(!view->IsGhost(shown));
+        QVERIFY(view->IsDontMark(shown));
+        QVERIFY(!view->IsDontMark(ghost));
+        QCOMPARE(view->Extension(ghost), QStringLiteral("bin"));
+        QVERIFY(!view->IsDeleted(shown));
+
+        // The default view chosen on the open list: its further columns come with the pages.
+        view->SetFileListFieldView(QStringLiteral("Folder (Default)"));
+        const int tth = view->ColumnOfField(QStringLiteral("File.TTH"));
+        QVERIFY(tth >= 0);
+        QTRY_COMPARE(view->CellText(list.index(RowOf(view, QStringLiteral("ghost.bin")), tth)), kTth2);
+        QCOMPARE(view->CellText(list.index(RowOf(view, QStringLiteral("shown.txt")), tth)), kTth1);
+        QVERIFY(list.IsCachedField(list.Sql().FieldIndex(QStringLiteral("File.TTH"))));
+    }
+
     void queryViewsAreTabsFoundByNameWithGroupedBands()
     {
         Open();
