@@ -72,9 +72,9 @@ TEST_F(CliServerTest, RepairOnAServerCatalogueCompactsNothingAndLeavesItsRowsAsT
 
     const CliRun repair = Cli({QStringLiteral("repair"), m_address});
     EXPECT_EQ(repair.exitCode, 0) << repair.err.toStdString();
-    EXPECT_TRUE(repair.out.contains(QLatin1String("the server keeps its own storage compact")))
-        << repair.out.toStdString();
-    EXPECT_FALSE(repair.out.contains(QLatin1String("trash"))) << repair.out.toStdString();
+    EXPECT_TRUE(repair.err.contains(QLatin1String("the server keeps its own storage compact")))
+        << repair.err.toStdString();
+    EXPECT_FALSE(repair.err.contains(QLatin1String("trash"))) << repair.err.toStdString();
 
     const CliRun after = Cli({QStringLiteral("catalogues"), m_address});
     EXPECT_EQ(after.out, before.out);

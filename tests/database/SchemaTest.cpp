@@ -402,14 +402,20 @@ TEST_P(SchemaTest, TemplateSchemaIsTheCatalogueSchema)
             ruleCount +=
                 (notEmpty.isEmpty() ? 0 : 1) + (length.isEmpty() ? 0 : 1) + (yesNo.isEmpty() ? 0 : 1);
             if (!notEmpty.isEmpty())
+            {
                 EXPECT_TRUE(notEmpty.contains(quoted + QStringLiteral(" <> ''"))) << notEmpty.toStdString();
+            }
             if (!length.isEmpty())
+            {
                 EXPECT_TRUE(length.contains(QStringLiteral("length(%1) <= %2").arg(quoted, m.captured(3))))
                     << length.toStdString();
+            }
             if (!yesNo.isEmpty())
+            {
                 EXPECT_TRUE(yesNo.contains(OnServer() ? quoted + QStringLiteral(" = ANY (ARRAY[0, 1])")
                                                       : quoted + QStringLiteral(" IN (0, 1)")))
                     << yesNo.toStdString();
+            }
         }
         EXPECT_EQ(rules.size(), ruleCount) << "rules of no column";
         EXPECT_EQ(PrimaryKey(table), keyColumns);
