@@ -431,6 +431,39 @@ TEST_P(AddFilesTest, ABatchThatMeetsALockIsWrittenWholeOnceTheLockIsGone)
     EXPECT_EQ(CataloguedFiles().size(), 70);
 }
 
+TEST_P(AddFilesTest, ABatchWhoseServerConnectionDiesIsWrittenAgainByTheTask)
+{
+    if (GetParam() != EEngine::Server)
+        GTEST_SKIP() << "a catalogue file is written on the task's one connection";
+    for (int i = 0; i < 2500; ++i)
+        WriteFile(QStringLiteral("d%1/%2.txt").arg(i / 500).arg(i));
+    // The first COPY into File ends the session that sends it, as a server restart or a network
+    // fault would; a sequence, which no rollback takes back, makes it happen once only.
+    m_db.ExecuteSqliteScript(QStringLiteral(
+        "CREATE SEQUENCE qrl_test_end_once; "
+        "CREATE FUNCTION qrl_test_end_session() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN "
+        "IF nextval(''qrl_test_end_once'') = 1 THEN PERFORM pg_terminate_backend(pg_backend_pid()); END IF; "
+        "RETURN NULL; END'; "
+        "CREATE TRIGGER qrl_test_end_session BEFORE INSERT ON \"File\" "
+        "FOR EACH STATEMENT EXECUTE FUNCTION qrl_test_end_session()"));
+    m_request.m_strCommandLine =
+        QStringLiteral("-Database=\"%1\" -CatalogueID=1 -AddFiles").arg(m_strDatabase);
+    m_request.m_line = SynchCommandLine::Parse(m_request.m_strCommandLine);
+    CMwuTaskManagerAddFiles manager(m_request, m_context);
+    EXPECT_EQ(manager.Manage(), 0);
+
+    CDbStatement ended = m_db.PrepareSqlite(QStringLiteral("SELECT last_value FROM qrl_test_end_once"));
+    ASSERT_TRUE(ended.Step());
+    EXPECT_GE(ended.Value(0).ToLong(), 2) << "the session was ended and the batch sent again";
+    CDbStatement st =
+        m_db.Prepare(QStringLiteral("SELECT Count(*), Count(DISTINCT FileId), Max(FileId) FROM File"));
+    ASSERT_TRUE(st.Step());
+    EXPECT_EQ(st.Value(0).ToLong(), 2500);
+    EXPECT_EQ(st.Value(1).ToLong(), 2500);
+    EXPECT_EQ(FileIdCounter(m_db), st.Value(2).ToLong());
+    EXPECT_EQ(CataloguedFiles().size(), 2500);
+}
+
 namespace
 {
 class AddFilesOnTwoEngines : public SynchTaskFixture
