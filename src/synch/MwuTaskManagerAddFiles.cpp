@@ -1,10 +1,7 @@
 #include "synch/MwuTaskManagerAddFiles.h"
 
-#include "common/DbException.h"
-#include "common/ErrorLog.h"
 #include "common/FileFormat.h"
 #include "common/FilePath.h"
-#include "database/DbErrorCodes.h"
 #include "database/DbServices.h"
 #include "database/DbTransaction.h"
 #include "database/FileIdentity.h"
@@ -14,7 +11,6 @@
 #include "platform/VolumeTable.h"
 #include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
-#include "synch/MwuRequest.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -87,14 +83,6 @@ CDbValue ExtensionOf(const QString& name)
 CMwuTaskManagerAddFiles::CMwuTaskManagerAddFiles(CMwuRequest& request, CMwuContext& context)
     : CMwuTaskManager(TaskKindAddFiles, request, context)
 {
-}
-
-CMwuTaskManagerAddFiles::~CMwuTaskManagerAddFiles()
-{
-    // A task that ended by an exception did not settle its batch in flight; its connection must
-    // not outlive the write on it.
-    if (m_pPending && m_pPending->written.valid())
-        m_pPending->written.wait();
 }
 
 CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
@@ -472,158 +460,108 @@ void CMwuTaskManagerAddFiles::AddToBatch(NewFile file)
 
 void CMwuTaskManagerAddFiles::FlushBatch()
 {
-    SettlePending();
-    if (!m_batch.empty())
+    if (m_batch.empty())
     {
-        if (m_database.IsServer() && !m_pWriter && !m_bWriterRefused)
-        {
-            try
-            {
-                auto writer = std::make_unique<CDbDatabase>();
-                writer->Open(m_request.m_line.database);
-                m_pWriter = std::move(writer);
-            }
-            catch (const CDbException& e)
-            {
-                // The task's own connection writes the batches then, one after the other.
-                LOG_EXCEPTION(e, QString(), QStringLiteral("CMwuTaskManagerAddFiles::FlushBatch()"));
-                m_bWriterRefused = true;
-            }
-        }
-        if (m_pWriter)
-        {
-            m_pPending = std::make_unique<PendingBatch>();
-            m_pPending->files = std::move(m_batch);
-            m_pPending->catalogueId = m_lSeekCatalogueId;
-            PendingBatch* pending = m_pPending.get();
-            CDbDatabase* writer = m_pWriter.get();
-            pending->written = std::async(std::launch::async, [this, pending, writer]
-                                          { WriteBatch(*writer, pending->files, pending->catalogueId); });
-        }
-        else
-            RunWithRetry(
-                QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"),
-                [&] { WriteBatch(m_database, m_batch, m_lSeekCatalogueId); }, [this] { ReopenDatabase(); });
+        m_batchAge.restart();
+        return;
     }
+    RunWithRetry(
+        QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"),
+        [&]
+        {
+            // The rows and the FileIds they use land together: the identifier counter is advanced in
+            // the same transaction, so the browser, which hands out FileIds by the same counter, never
+            // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
+            // back and the retry writes the whole batch again.
+            // On a server the counter's row lock is all the batch needs: it reads nothing else that it
+            // then writes. Taking the catalogue's one-writer lock as well would queue every batch behind
+            // other people's long action queries (a duplicate search holds it for its whole run) and
+            // them behind the scan.
+            CDbTransaction transaction(m_database, !m_database.IsServer());
+            const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
+            const bool hasCounter = counter.has_value();
+            qint32 lastId = counter.value_or(0);
+
+            const bool server = m_database.IsServer();
+            const QStringList copyColumns = server ? CopyColumns() : QStringList();
+            std::vector<CDbValue> values;
+            values.reserve(m_batch.size() *
+                           (server ? static_cast<size_t>(copyColumns.size()) : kInsertParameters));
+            for (const NewFile& file : m_batch)
+            {
+                const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
+                const auto high = static_cast<quint32>(file.size >> 32);
+                const QString letters = AttributeLetters(file.attributes);
+                values.insert(values.end(),
+                              {CDbValue(m_lSeekCatalogueId), CDbValue(++lastId), CDbValue(file.name),
+                               CDbValue(file.relativePathId),
+                               // The columns are signed 32 bits: the halves are kept bit for bit.
+                               CDbValue(static_cast<qint32>(low)), CDbValue(static_cast<qint32>(high)),
+                               CDbValue(double(high) * 4294967296.0 + double(low)),
+                               CDbValue(m_localTime.Text(file.modifiedSecs)),
+                               letters.isEmpty() ? CDbValue::Null() : CDbValue(letters),
+                               ExtensionOf(file.name)});
+                if (server)
+                    values.insert(values.end(), {CDbValue(true), CDbValue(false), CDbValue(false)});
+            }
+            if (server)
+            {
+                // A server takes the batch as one COPY in well under the time of the same rows as
+                // INSERTs, each of which costs it a plan and an executor of its own.
+                m_database.CopyServerRows(QStringLiteral("File"), copyColumns, values);
+            }
+            else
+            {
+                // Many rows per statement: one execution keeps the cursors on the table and its eleven
+                // indexes open from row to row, so that the indexes that only ever grow at their end are
+                // appended to rather than searched from the root for every row. A scan of many small files
+                // spends about a third less time in the database so.
+                size_t done = 0;
+                while (done < m_batch.size())
+                {
+                    // The rest of a batch goes in power-of-two steps, so that few statement texts are
+                    // prepared.
+                    const size_t left = m_batch.size() - done;
+                    const size_t rows = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
+                    CDbStatement insert = m_database.PrepareSqlite(InsertText(rows));
+                    for (size_t i = 0; i < rows * kInsertParameters; ++i)
+                        insert.Bind(static_cast<int>(i) + 1, values[done * kInsertParameters + i]);
+                    insert.Execute();
+                    done += rows;
+                }
+            }
+            // The names of one inode, so that they are never taken for each other's spare copy.
+            std::optional<CDbStatement> identity;
+            for (size_t row = 0; row < m_batch.size(); ++row)
+            {
+                if (m_batch[row].identity.isEmpty())
+                    continue;
+                if (!identity)
+                {
+                    FileIdentity::EnsureTable(m_database);
+                    identity.emplace(m_database.PrepareSqlite(QStringLiteral(
+                        "INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
+                }
+                identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
+                    .Bind(2, m_batch[row].identity);
+                identity->Execute();
+            }
+            if (hasCounter)
+                m_database.Execute(
+                    QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
+                    {CDbValue(lastId), CDbValue(kFileIdName)});
+            else
+                m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
+                                   {CDbValue(lastId), CDbValue(kFileIdName)});
+            transaction.Commit();
+        },
+        [this] { ReopenDatabase(); });
     m_batch.clear();
     m_batchAge.restart();
-}
-
-void CMwuTaskManagerAddFiles::SettlePending()
-{
-    if (!m_pPending)
-        return;
-    std::unique_ptr<PendingBatch> pending = std::move(m_pPending);
-    try
-    {
-        pending->written.get();
-    }
-    catch (const CDbException& e)
-    {
-        // Its transaction was rolled back whole, and the batch is written again by the task's own
-        // connection, with the retry rules and whatever they ask. A lock met is only a moment's
-        // bad luck; after anything else the second connection is not used again.
-        if (!DbErrors::IsLockingError(e.m_nErrorCode))
-        {
-            m_pWriter.reset();
-            m_bWriterRefused = true;
-        }
-        RunWithRetry(
-            QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"),
-            [&] { WriteBatch(m_database, pending->files, pending->catalogueId); },
-            [this] { ReopenDatabase(); });
-    }
-}
-
-void CMwuTaskManagerAddFiles::WriteBatch(CDbDatabase& db, const std::vector<NewFile>& batch,
-                                         qint32 catalogueId)
-{
-    // The rows and the FileIds they use land together: the identifier counter is advanced in
-    // the same transaction, so the browser, which hands out FileIds by the same counter, never
-    // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
-    // back and the retry writes the whole batch again.
-    // On a server the counter's row lock is all the batch needs: it reads nothing else that it
-    // then writes. Taking the catalogue's one-writer lock as well would queue every batch behind
-    // other people's long action queries (a duplicate search holds it for its whole run) and
-    // them behind the scan.
-    CDbTransaction transaction(db, !db.IsServer());
-    const std::optional<qint32> counter = LockRecSetIdCounter(db, kFileIdName);
-    const bool hasCounter = counter.has_value();
-    qint32 lastId = counter.value_or(0);
-
-    const bool server = db.IsServer();
-    const QStringList copyColumns = server ? CopyColumns() : QStringList();
-    std::vector<CDbValue> values;
-    values.reserve(batch.size() * (server ? static_cast<size_t>(copyColumns.size()) : kInsertParameters));
-    for (const NewFile& file : batch)
-    {
-        const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
-        const auto high = static_cast<quint32>(file.size >> 32);
-        const QString letters = AttributeLetters(file.attributes);
-        values.insert(values.end(),
-                      {CDbValue(catalogueId), CDbValue(++lastId), CDbValue(file.name),
-                       CDbValue(file.relativePathId),
-                       // The columns are signed 32 bits: the halves are kept bit for bit.
-                       CDbValue(static_cast<qint32>(low)), CDbValue(static_cast<qint32>(high)),
-                       CDbValue(double(high) * 4294967296.0 + double(low)),
-                       CDbValue(m_localTime.Text(file.modifiedSecs)),
-                       letters.isEmpty() ? CDbValue::Null() : CDbValue(letters), ExtensionOf(file.name)});
-        if (server)
-            values.insert(values.end(), {CDbValue(true), CDbValue(false), CDbValue(false)});
-    }
-    if (server)
-    {
-        // A server takes the batch as one COPY in well under the time of the same rows as
-        // INSERTs, each of which costs it a plan and an executor of its own.
-        db.CopyServerRows(QStringLiteral("File"), copyColumns, values);
-    }
-    else
-    {
-        // Many rows per statement: one execution keeps the cursors on the table and its eleven
-        // indexes open from row to row, so that the indexes that only ever grow at their end are
-        // appended to rather than searched from the root for every row. A scan of many small files
-        // spends about a third less time in the database so.
-        size_t done = 0;
-        while (done < batch.size())
-        {
-            // The rest of a batch goes in power-of-two steps, so that few statement texts are
-            // prepared.
-            const size_t left = batch.size() - done;
-            const size_t rows = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
-            CDbStatement insert = db.PrepareSqlite(InsertText(rows));
-            for (size_t i = 0; i < rows * kInsertParameters; ++i)
-                insert.Bind(static_cast<int>(i) + 1, values[done * kInsertParameters + i]);
-            insert.Execute();
-            done += rows;
-        }
-    }
-    // The names of one inode, so that they are never taken for each other's spare copy.
-    std::optional<CDbStatement> identity;
-    for (size_t row = 0; row < batch.size(); ++row)
-    {
-        if (batch[row].identity.isEmpty())
-            continue;
-        if (!identity)
-        {
-            FileIdentity::EnsureTable(db);
-            identity.emplace(db.PrepareSqlite(
-                QStringLiteral("INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
-        }
-        identity->Bind(1, lastId - static_cast<qint32>(batch.size() - 1 - row)).Bind(2, batch[row].identity);
-        identity->Execute();
-    }
-    if (hasCounter)
-        db.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
-                   {CDbValue(lastId), CDbValue(kFileIdName)});
-    else
-        db.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
-                   {CDbValue(lastId), CDbValue(kFileIdName)});
-    transaction.Commit();
 }
 
 void CMwuTaskManagerAddFiles::ProcessTaskCleanup()
 {
     // Rows examined before a cancel are real files: keep them.
     FlushBatch();
-    SettlePending();
 }

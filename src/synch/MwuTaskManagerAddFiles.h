@@ -6,8 +6,6 @@
 #include <QElapsedTimer>
 #include <QSet>
 
-#include <future>
-#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -30,7 +28,6 @@ public:
     static constexpr int kGroupCommitMilliseconds = 100;
 
     CMwuTaskManagerAddFiles(CMwuRequest& request, CMwuContext& context);
-    ~CMwuTaskManagerAddFiles() override;
 
     // 0 commits every folder as it ends (tests that watch the catalogue grow folder by folder).
     void SetGroupCommitInterval(int milliseconds) { m_nGroupCommitMilliseconds = milliseconds; }
@@ -73,13 +70,8 @@ private:
     void ReadCataloguedAhead();
     QString NameKey(const QString& name) const;
     void AddToBatch(NewFile file);
-    // Writes the batch in one transaction with a block of FileIds; empty afterwards. On a server the
-    // batch is handed to a connection of its own and written while the walk goes on.
+    // Writes the batch in one transaction with a block of FileIds; empty afterwards.
     void FlushBatch();
-    void WriteBatch(CDbDatabase& db, const std::vector<NewFile>& batch, qint32 catalogueId);
-    // Waits for the batch in flight. One its connection could not write is written again on the
-    // task's own connection, where the retry rules and their questions apply.
-    void SettlePending();
 
     qint32 m_lSeekCatalogueId = 0;
     qint32 m_lSeekRelativePathId = 0;
@@ -93,15 +85,4 @@ private:
     QElapsedTimer m_batchAge; // since the last commit
     int m_nGroupCommitMilliseconds = kGroupCommitMilliseconds;
     CMwuLocalTimeText m_localTime;
-    // A server spends longer on a batch than the walk takes to gather the next one: written on a
-    // second connection, the two overlap. One batch at most is in flight, so batches land in order.
-    struct PendingBatch
-    {
-        std::vector<NewFile> files;
-        qint32 catalogueId = 0;
-        std::future<void> written;
-    };
-    std::unique_ptr<CDbDatabase> m_pWriter;
-    bool m_bWriterRefused = false;
-    std::unique_ptr<PendingBatch> m_pPending;
 };

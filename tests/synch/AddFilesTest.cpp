@@ -431,10 +431,10 @@ TEST_P(AddFilesTest, ABatchThatMeetsALockIsWrittenWholeOnceTheLockIsGone)
     EXPECT_EQ(CataloguedFiles().size(), 70);
 }
 
-TEST_P(AddFilesTest, ABatchWhoseServerConnectionDiesIsWrittenAgainByTheTask)
+TEST_P(AddFilesTest, ABatchWhoseServerConnectionDiesIsWrittenAgainOnANewOne)
 {
     if (GetParam() != EEngine::Server)
-        GTEST_SKIP() << "a catalogue file is written on the task's one connection";
+        GTEST_SKIP() << "a catalogue file has no connection to lose";
     for (int i = 0; i < 2500; ++i)
         WriteFile(QStringLiteral("d%1/%2.txt").arg(i / 500).arg(i));
     // The first COPY into File ends the session that sends it, as a server restart or a network
