@@ -1,9 +1,7 @@
 // quarrane-cli import between a catalogue file and a catalogue on a throwaway PostgreSQL server,
 // both ways, checked row by row by content (skipped with the reason without PostgreSQL).
 
-#include "CliRun.h"
-#include "ProcessEnvironment.h"
-#include "ServerCatalogue.h"
+#include "CliServerFixture.h"
 #include "database/DbDatabase.h"
 
 #include <QHash>
@@ -116,21 +114,13 @@ qint64 Scalar(const QString& database, const QString& sql)
     return st.Step() ? static_cast<qint64>(st.Value(0).ToDouble()) : -1;
 }
 
-class CliServerImportTest : public ::testing::Test
+class CliServerImportTest : public CliServerFixture
 {
 protected:
-    void SetUp() override
-    {
-        QUARRANE_NEED_SERVER();
-        ASSERT_TRUE(m_dir.isValid());
-        m_env = IsolatedProcessEnvironment(m_dir);
-        m_address = CTestPostgresServer::Instance().NewDatabase();
-        ASSERT_FALSE(m_address.isEmpty());
-    }
-
+    // The exit code; what the command said is kept in m_err.
     int Cli(const QStringList& arguments)
     {
-        const CliRun run = RunCli(m_env, arguments, ScaledTimeout(60000));
+        const CliRun run = CliServerFixture::Cli(arguments);
         m_err = run.err;
         return run.exitCode;
     }
@@ -142,9 +132,6 @@ protected:
         db.ExecuteSqliteScript(QString::fromUtf8(script));
     }
 
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_env;
-    QString m_address;
     QString m_err;
 };
 } // namespace

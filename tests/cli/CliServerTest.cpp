@@ -1,9 +1,7 @@
 // quarrane-cli on a catalogue on a PostgreSQL server (a throwaway server started for this
 // program; skipped with the reason when PostgreSQL is not installed).
 
-#include "CliRun.h"
-#include "ProcessEnvironment.h"
-#include "ServerCatalogue.h"
+#include "CliServerFixture.h"
 #include "database/DbDatabase.h"
 
 #include <QProcess>
@@ -13,24 +11,7 @@
 
 namespace
 {
-class CliServerTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        QUARRANE_NEED_SERVER();
-        ASSERT_TRUE(m_dir.isValid());
-        m_env = IsolatedProcessEnvironment(m_dir);
-        m_address = CTestPostgresServer::Instance().NewDatabase();
-        ASSERT_FALSE(m_address.isEmpty());
-    }
-
-    CliRun Cli(const QStringList& arguments) { return RunCli(m_env, arguments, ScaledTimeout(60000)); }
-
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_env;
-    QString m_address;
-};
+using CliServerTest = CliServerFixture;
 } // namespace
 
 TEST_F(CliServerTest, NewMakesAServerCatalogueThatReadsAsAFileDoes)

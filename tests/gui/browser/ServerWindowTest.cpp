@@ -3,7 +3,7 @@
 
 #include "BrowserWindowFixture.h"
 #include "DesktopFolders.h"
-#include "PostgresServer.h"
+#include "ServerCatalogueCopy.h"
 #include "browser/RecentFileList.h"
 #include "browser/import/MwImportCommand.h"
 #include "browser/models/CatalogueTreeModel.h"
@@ -80,17 +80,15 @@ class ServerWindowTest : public QObject
 private slots:
     void openServerCatalogueTakesAnAddressAndKeepsNoPassword()
     {
-        if (!CDbDatabase::ServerSupportAvailable())
-            QSKIP("skipped: PostgreSQL is not installed (built without libpq)");
-        if (!CTestPostgresServer::Instance().Available())
-            QSKIP(qPrintable(QStringLiteral("skipped: ") + CTestPostgresServer::Instance().Reason()));
+        QString skipReason;
+        QString error;
+        const QString address = NewServerCatalogue(&skipReason, &error);
+        if (!skipReason.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("skipped: ") + skipReason));
+        QVERIFY2(!address.isEmpty(), qPrintable(error));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         SetErrorLogFolder(dir.path());
-        const QString address = CTestPostgresServer::Instance().NewDatabase();
-        QVERIFY(!address.isEmpty());
-        QString error;
-        QVERIFY2(CreateServerCatalogue(address, &error), qPrintable(error));
 
         CBrowserWindow w;
         // Cancelled: nothing happens.
@@ -111,17 +109,15 @@ private slots:
 
     void importGoesBothWaysAndFileMaintenanceWaitsForAFile()
     {
-        if (!CDbDatabase::ServerSupportAvailable())
-            QSKIP("skipped: PostgreSQL is not installed (built without libpq)");
-        if (!CTestPostgresServer::Instance().Available())
-            QSKIP(qPrintable(QStringLiteral("skipped: ") + CTestPostgresServer::Instance().Reason()));
+        QString skipReason;
+        QString error;
+        const QString address = NewServerCatalogue(&skipReason, &error);
+        if (!skipReason.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("skipped: ") + skipReason));
+        QVERIFY2(!address.isEmpty(), qPrintable(error));
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         SetErrorLogFolder(dir.path());
-        const QString address = CTestPostgresServer::Instance().NewDatabase();
-        QVERIFY(!address.isEmpty());
-        QString error;
-        QVERIFY2(CreateServerCatalogue(address, &error), qPrintable(error));
         {
             CDbDatabase server;
             server.Open(address);
