@@ -68,6 +68,16 @@ std::optional<qint32> LockRecSetIdCounter(CDbDatabase& db, const QString& name)
     return st.Step() ? st.Value(0).ToLong() : 0;
 }
 
+void StoreRecSetIdCounter(CDbDatabase& db, const QString& name, qint32 last, bool rowExists)
+{
+    if (rowExists)
+        db.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
+                   {CDbValue(last), CDbValue(name)});
+    else
+        db.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
+                   {CDbValue(last), CDbValue(name)});
+}
+
 QString GetDatabaseParameter(CDbDatabase* db, const QString& name, const QString& context)
 {
     if (!db || !db->IsOpen())

@@ -517,18 +517,9 @@ qint32 CMwuTaskManager::GetNewRecSetId(const QString& name)
     const bool done = RunWithRetry(QStringLiteral("CMwuTaskManager::GetNewRecSetId() - indexidrecset.Open"), [&] {
         // Read and advance in one write transaction: the browser hands out the same names.
         CDbTransaction transaction(m_database);
-        qint32 next = 1;
-        if (const std::optional<qint32> last = LockRecSetIdCounter(m_database, name))
-        {
-            next = *last + 1;
-            m_database.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
-                               {CDbValue(next), CDbValue(name)});
-        }
-        else
-        {
-            m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
-                               {CDbValue(next), CDbValue(name)});
-        }
+        const std::optional<qint32> last = LockRecSetIdCounter(m_database, name);
+        const qint32 next = last ? *last + 1 : 1;
+        StoreRecSetIdCounter(m_database, name, next, last.has_value());
         transaction.Commit();
         result = next;
     });

@@ -232,13 +232,7 @@ std::vector<qint32> CMwuTaskManagerAddFiles::RelativePathIds(const std::vector<F
                         insert.Execute();
                     }
                 }
-                if (counter)
-                    m_database.Execute(
-                        QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
-                        {CDbValue(lastId), CDbValue(counterName)});
-                else
-                    m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
-                                       {CDbValue(lastId), CDbValue(counterName)});
+                StoreRecSetIdCounter(m_database, counterName, lastId, counter.has_value());
             }
             transaction.Commit();
         },
@@ -479,7 +473,6 @@ void CMwuTaskManagerAddFiles::FlushBatch()
             // them behind the scan.
             CDbTransaction transaction(m_database, !m_database.IsServer());
             const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
-            const bool hasCounter = counter.has_value();
             qint32 lastId = counter.value_or(0);
 
             const bool server = m_database.IsServer();
@@ -546,13 +539,7 @@ void CMwuTaskManagerAddFiles::FlushBatch()
                     .Bind(2, m_batch[row].identity);
                 identity->Execute();
             }
-            if (hasCounter)
-                m_database.Execute(
-                    QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
-                    {CDbValue(lastId), CDbValue(kFileIdName)});
-            else
-                m_database.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
-                                   {CDbValue(lastId), CDbValue(kFileIdName)});
+            StoreRecSetIdCounter(m_database, kFileIdName, lastId, counter.has_value());
             transaction.Commit();
         },
         [this] { ReopenDatabase(); });
