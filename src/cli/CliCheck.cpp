@@ -35,6 +35,12 @@ CCliCheckResult ServerIntegrity(CDbDatabase& db)
         result.problems.append(
             QStringLiteral("the server function %1 is missing (a catalogue of an earlier version)")
                 .arg(function));
+    for (const QString& rule : db.OutdatedServerRules())
+        result.problems.append(
+            QStringLiteral(
+                "the rule that %1 is not empty refuses names made only of characters the collation "
+                "ignores (a catalogue of an earlier version)")
+                .arg(rule));
     CDbStatement rules = db.PrepareSqlite(QStringLiteral(
         "SELECT conrelid::regclass::text, conname::text FROM pg_constraint WHERE NOT convalidated AND "
         "connamespace = current_schema()::regnamespace"));

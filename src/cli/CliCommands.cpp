@@ -406,8 +406,8 @@ int CCommandRun::Repair()
 }
 
 // A server keeps its storage whole and compact itself (autovacuum): there is no file to rebuild.
-// Opening the catalogue for writing adds what an earlier build left out, which is all a server
-// catalogue of ours can lack.
+// Opening the catalogue for writing adds the functions an earlier build left out; the rules it
+// made too strict are mended here only, as the tables are locked meanwhile.
 int CCommandRun::RepairOnServer()
 {
     const QString shown = CDbDatabase::DisplayAddress(m_strDatabase);
@@ -415,6 +415,7 @@ int CCommandRun::RepairOnServer()
     {
         CDbDatabase db;
         db.Open(m_strDatabase);
+        db.MendOutdatedServerRules();
         const QStringList missing = db.MissingServerFunctions();
         if (!missing.isEmpty())
             return CliFail(QStringLiteral("%1 still lacks the server functions %2: this login may not create "

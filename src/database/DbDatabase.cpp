@@ -19,6 +19,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QSet>
@@ -155,6 +156,59 @@ void CDbDatabase::OpenServer(const QString& address, EDbOpenMode mode, bool crea
 QStringList CDbDatabase::MissingServerFunctions()
 {
     return IsServer() ? m_connection->Server()->MissingFunctions() : QStringList();
+}
+
+namespace
+{
+// The "not empty" rules that compare under the collation: table, column and rule names.
+const char* const kOutdatedRulesSql =
+    "SELECT relname::text, attname::text, conname::text FROM pg_constraint JOIN pg_class ON pg_class.oid = "
+    "conrelid JOIN pg_attribute ON attrelid = conrelid AND attnum = conkey[1] WHERE contype = 'c' AND "
+    "conname LIKE '%\\_NotEmpty' AND pg_get_constraintdef(pg_constraint.oid) NOT LIKE '%COLLATE \"C\"%' "
+    "AND connamespace = current_schema()::regnamespace ORDER BY 1, 2";
+} // namespace
+
+QStringList CDbDatabase::OutdatedServerRules()
+{
+    QStringList rules;
+    if (!IsServer())
+        return rules;
+    CDbStatement st = PrepareSqlite(QString::fromLatin1(kOutdatedRulesSql));
+    while (st.Step())
+        rules.append(st.Value(0).ToString() + QLatin1Char('.') + st.Value(1).ToString());
+    return rules;
+}
+
+void CDbDatabase::MendOutdatedServerRules()
+{
+    if (!IsServer())
+        return;
+    // Every table's rules in one statement, so that its rows are read once. The rule's text is
+    // the one new catalogues are made with.
+    const auto quoted = [](const QString& name) { return CJetSql::QuoteText(name, QLatin1Char('"')); };
+    QMap<QString, QStringList> actions;
+    {
+        CDbStatement st = PrepareSqlite(QString::fromLatin1(kOutdatedRulesSql));
+        while (st.Step())
+            actions[st.Value(0).ToString()]
+                << QStringLiteral("DROP CONSTRAINT %1, ADD CONSTRAINT %1 CHECK (%2 COLLATE \"C\" <> '')")
+                       .arg(quoted(st.Value(2).ToString()), quoted(st.Value(1).ToString()));
+    }
+    if (actions.isEmpty())
+        return;
+    BeginTrans(false);
+    try
+    {
+        for (auto it = actions.cbegin(); it != actions.cend(); ++it)
+            ExecuteSqliteScript(QStringLiteral("ALTER TABLE %1 %2")
+                                    .arg(quoted(it.key()), it.value().join(QStringLiteral(", "))));
+        CommitTrans();
+    }
+    catch (...)
+    {
+        Rollback();
+        throw;
+    }
 }
 
 void CDbDatabase::AddMissingServerFunctions()

@@ -106,6 +106,15 @@ public:
     // The server functions that the statements call and that the open server catalogue lacks (one
     // made by an earlier build, opened by a login that could not add them); empty for a file.
     QStringList MissingServerFunctions();
+    // The "not empty" rules of an open server catalogue made by an earlier build, as "Table.Column":
+    // they compared under the case-insensitive collation, which takes a name of ignorable
+    // characters (a zero-width space) for '' and so refused files a catalogue file takes. Empty
+    // for a file.
+    QStringList OutdatedServerRules();
+    // Makes those rules exact, in one transaction (each table is locked while its rows are checked
+    // against them): for repair, never on an ordinary open, where the table lock would queue
+    // behind other people's work.
+    void MendOutdatedServerRules();
     bool IsReadOnly() const { return m_bReadOnly; }
     QString Path() const { return m_strPath; }
 

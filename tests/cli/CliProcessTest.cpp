@@ -1,5 +1,6 @@
 #include "ProcessEnvironment.h"
 #include "ServerCatalogue.h"
+#include "common/DbException.h"
 #include "database/DbDatabase.h"
 #include "platform/FixtureVolumeTable.h"
 
@@ -460,12 +461,28 @@ TEST_P(CliBothEnginesTest, QueriesSqlCheckAndRepair)
             CDbDatabase db;
             db.Open(m_strDatabase);
             db.ExecuteSqliteScript(
-                QStringLiteral("DROP FUNCTION jet_order(text); DROP FUNCTION jet_order(anyelement)"));
+                QStringLiteral("DROP FUNCTION jet_order(text); DROP FUNCTION jet_order(anyelement); "
+                               "ALTER TABLE \"File\" DROP CONSTRAINT \"File_File_NotEmpty\", ADD CONSTRAINT "
+                               "\"File_File_NotEmpty\" CHECK (\"File\" <> '')"));
         }
+        // A name of one zero-width space: the earlier rule took it for empty.
+        const auto addGhostlyName = [&]
+        {
+            CDbDatabase db;
+            db.Open(m_strDatabase);
+            db.Execute(
+                QStringLiteral("INSERT INTO File (CatalogueId, FileId, File, FileSize, FileSizeDouble) "
+                               "SELECT CatalogueId, 99, ?, 0, 0 FROM File"),
+                {CDbValue(QString::fromUtf8("\u200B"))});
+        };
+        EXPECT_THROW(addGhostlyName(), CDbException);
         const CliRun lacking = Cli({"check", m_strDatabase});
         EXPECT_EQ(lacking.exitCode, 1);
         EXPECT_TRUE(
             lacking.out.contains(QStringLiteral("integrity: the server function jet_order(text) is missing")))
+            << lacking.out.toStdString();
+        EXPECT_TRUE(
+            lacking.out.contains(QStringLiteral("the rule that File.File is not empty refuses names")))
             << lacking.out.toStdString();
         EXPECT_TRUE(lacking.err.contains(QStringLiteral("quarrane-cli repair"))) << lacking.err.toStdString();
         const CliRun unsorted =
@@ -480,6 +497,7 @@ TEST_P(CliBothEnginesTest, QueriesSqlCheckAndRepair)
         const CliRun mended = Cli({"check", m_strDatabase});
         EXPECT_TRUE(mended.out.contains(QStringLiteral("integrity: ok\n"))) << mended.out.toStdString();
         EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 2);
+        EXPECT_NO_THROW(addGhostlyName());
         return;
     }
     // Repair keeps the data and puts the file as it was in this run's trash.

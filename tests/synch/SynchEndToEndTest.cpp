@@ -346,3 +346,46 @@ TEST_P(SynchEndToEndTest, ANameHoldingTheListSeparatorSurvivesReHashes)
         EXPECT_EQ(alternates(), first) << "re-hash " << rehash;
     }
 }
+
+// Names a Linux folder holds apart but the server's case-insensitive collation takes for each
+// other (canonically equivalent, differing in an ignorable or a compatibility character) or for
+// no text at all: each is one file of its own on both engines, and stays so when scanned again.
+TEST_P(SynchEndToEndTest, NamesTheServerCollationTakesForEachOtherAreFilesOfTheirOwn)
+{
+    const QStringList names = {QString::fromUtf8("\u200B"),
+                               QStringLiteral("ab.txt"),
+                               QString::fromUtf8("a\u200Bb.txt"),
+                               QString::fromUtf8("\uFF21\uFF22.txt"),
+                               QString::fromUtf8("caf\u00E9.txt"),
+                               QString::fromUtf8("cafe\u0301.txt"),
+                               QString::fromUtf8("stra\u00DFe.txt"),
+                               QStringLiteral("strasse.txt"),
+                               QString::fromUtf8("\u200C/inside.txt"),
+                               QString::fromUtf8("\u00AD\x01")};
+    for (const QString& name : names)
+        Write(name, name.toUtf8());
+
+    const auto catalogued = [&]
+    {
+        std::multiset<std::string> paths;
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        CDbStatement st = db.Prepare(
+            QStringLiteral("SELECT RelativePath.RelativePath, File.File FROM RelativePath RIGHT JOIN File ON "
+                           "RelativePath.RelativePathId = File.RelativePathId WHERE File.Deleted=FALSE"));
+        while (st.Step())
+        {
+            const QString folder = st.Value(0).ToString().replace('\\', '/');
+            paths.insert((folder.isEmpty() ? st.Value(1).ToString() : folder + '/' + st.Value(1).ToString())
+                             .toStdString());
+        }
+        return paths;
+    };
+    std::multiset<std::string> expected;
+    for (const QString& name : names)
+        expected.insert(name.toStdString());
+    ASSERT_EQ(RunSynchronizer({QStringLiteral("-AddFiles")}), 0);
+    EXPECT_EQ(catalogued(), expected);
+    ASSERT_EQ(RunSynchronizer({QStringLiteral("-AddFiles")}), 0);
+    EXPECT_EQ(catalogued(), expected) << "scanned again";
+}
