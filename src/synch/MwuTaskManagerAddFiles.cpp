@@ -1,7 +1,10 @@
 #include "synch/MwuTaskManagerAddFiles.h"
 
+#include "common/DbException.h"
+#include "common/ErrorLog.h"
 #include "common/FileFormat.h"
 #include "common/FilePath.h"
+#include "database/DbErrorCodes.h"
 #include "database/DbServices.h"
 #include "database/DbTransaction.h"
 #include "database/FileIdentity.h"
@@ -11,19 +14,23 @@
 #include "platform/VolumeTable.h"
 #include "synch/MwuContext.h"
 #include "synch/MwuNotifier.h"
+#include "synch/MwuRequest.h"
 
 #include <QDateTime>
 #include <QHash>
 
+#include <algorithm>
 #include <bit>
 #include <optional>
 
 namespace
 {
 const QString kFileIdName = QStringLiteral("File_FileId");
+const QString kWriteContext = QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()");
 constexpr qint32 kProgressStep = 64;
 constexpr size_t kRowsPerInsert = 100;
 constexpr size_t kInsertParameters = 10;
+constexpr size_t kCopyColumns = kInsertParameters + 3;
 constexpr size_t kPathsPerLookup = 128;
 constexpr size_t kFoldersReadAhead = 32;
 
@@ -83,6 +90,15 @@ CDbValue ExtensionOf(const QString& name)
 CMwuTaskManagerAddFiles::CMwuTaskManagerAddFiles(CMwuRequest& request, CMwuContext& context)
     : CMwuTaskManager(TaskKindAddFiles, request, context)
 {
+}
+
+CMwuTaskManagerAddFiles::~CMwuTaskManagerAddFiles()
+{
+    // A task that ended by an exception did not settle its batches in flight: their writers must
+    // not go before the writes on them. What they could not write the next run adds.
+    for (PendingBatch& pending : m_pending)
+        if (pending.written.valid())
+            pending.written.wait();
 }
 
 CMwuTaskList::Row CMwuTaskManagerAddFiles::CreateTaskTop()
@@ -438,6 +454,8 @@ void CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()
         // to the log, commit after commit, for a difference nobody watching could see.
         if (m_batchAge.elapsed() >= m_nGroupCommitMilliseconds)
             FlushBatch();
+        if (m_nGroupCommitMilliseconds == 0)
+            SettleBatches();
     }
     else
         NoteSkipped(QStringLiteral("Unable to read folder"), folder);
@@ -454,101 +472,214 @@ void CMwuTaskManagerAddFiles::AddToBatch(NewFile file)
 
 void CMwuTaskManagerAddFiles::FlushBatch()
 {
-    if (m_batch.empty())
+    if (!m_batch.empty())
     {
-        m_batchAge.restart();
-        return;
+        if (m_database.IsServer())
+            HandBatchToWriter();
+        else
+            RunWithRetry(
+                kWriteContext,
+                [&]
+                {
+                    // The rows and the FileIds they use land together: the identifier counter is
+                    // advanced in the same transaction, so the browser, which hands out FileIds by the
+                    // same counter, never reuses one of them. A failure rolls everything back and the
+                    // retry writes the whole batch again.
+                    CDbTransaction transaction(m_database);
+                    const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
+                    const qint32 firstId = counter.value_or(0) + 1;
+                    WriteRows(m_database, RowsOf(m_batch, firstId));
+                    StoreRecSetIdCounter(m_database, kFileIdName,
+                                         firstId - 1 + static_cast<qint32>(m_batch.size()),
+                                         counter.has_value());
+                    transaction.Commit();
+                },
+                [this] { ReopenDatabase(); });
+        m_batch.clear();
     }
-    RunWithRetry(
-        QStringLiteral("CMwuTaskManagerAddFiles::ProcessGroupTaskCurrent()"),
+    m_batchAge.restart();
+}
+
+CMwuTaskManagerAddFiles::Rows CMwuTaskManagerAddFiles::RowsOf(const std::vector<NewFile>& batch,
+                                                              qint32 firstId)
+{
+    const bool server = m_database.IsServer();
+    Rows rows;
+    rows.values.reserve(batch.size() * (server ? kCopyColumns : kInsertParameters));
+    qint32 fileId = firstId;
+    for (const NewFile& file : batch)
+    {
+        const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
+        const auto high = static_cast<quint32>(file.size >> 32);
+        const QString letters = AttributeLetters(file.attributes);
+        rows.values.insert(rows.values.end(),
+                           {CDbValue(m_lSeekCatalogueId), CDbValue(fileId), CDbValue(file.name),
+                            CDbValue(file.relativePathId),
+                            // The columns are signed 32 bits: the halves are kept bit for bit.
+                            CDbValue(static_cast<qint32>(low)), CDbValue(static_cast<qint32>(high)),
+                            CDbValue(double(high) * 4294967296.0 + double(low)),
+                            CDbValue(m_localTime.Text(file.modifiedSecs)),
+                            letters.isEmpty() ? CDbValue::Null() : CDbValue(letters),
+                            ExtensionOf(file.name)});
+        if (server)
+            rows.values.insert(rows.values.end(), {CDbValue(true), CDbValue(false), CDbValue(false)});
+        // The names of one inode, so that they are never taken for each other's spare copy.
+        if (!file.identity.isEmpty())
+            rows.identities.emplace_back(fileId, file.identity);
+        ++fileId;
+    }
+    return rows;
+}
+
+void CMwuTaskManagerAddFiles::WriteRows(CDbDatabase& db, const Rows& rows)
+{
+    if (db.IsServer())
+    {
+        // A server takes the batch as one COPY in well under the time of the same rows as
+        // INSERTs, each of which costs it a plan and an executor of its own.
+        db.CopyServerRows(QStringLiteral("File"), CopyColumns(), rows.values);
+    }
+    else
+    {
+        // Many rows per statement: one execution keeps the cursors on the table and its eleven
+        // indexes open from row to row, so that the indexes that only ever grow at their end are
+        // appended to rather than searched from the root for every row. A scan of many small files
+        // spends about a third less time in the database so.
+        const size_t count = rows.values.size() / kInsertParameters;
+        size_t done = 0;
+        while (done < count)
+        {
+            // The rest of a batch goes in power-of-two steps, so that few statement texts are
+            // prepared.
+            const size_t left = count - done;
+            const size_t step = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
+            CDbStatement insert = db.PrepareSqlite(InsertText(step));
+            for (size_t i = 0; i < step * kInsertParameters; ++i)
+                insert.Bind(static_cast<int>(i) + 1, rows.values[done * kInsertParameters + i]);
+            insert.Execute();
+            done += step;
+        }
+    }
+    if (rows.identities.empty())
+        return;
+    FileIdentity::EnsureTable(db);
+    CDbStatement identity = db.PrepareSqlite(
+        QStringLiteral("INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)"));
+    for (const auto& [fileId, text] : rows.identities)
+    {
+        identity.Bind(1, fileId).Bind(2, text);
+        identity.Execute();
+    }
+}
+
+void CMwuTaskManagerAddFiles::HandBatchToWriter()
+{
+    // The batch's FileIds come from the counter first, in a transaction of their own: the rows'
+    // transactions then hold no lock that another writer or the browser waits for, and an
+    // identifier handed out is never handed out again, whether its row lands or not. A batch's
+    // rows still land together, in one transaction.
+    // Only the counter's row is locked, not the catalogue's one-writer lock: that would queue every
+    // batch behind other people's long action queries (a duplicate search holds it for its whole
+    // run) and them behind the scan.
+    qint32 firstId = 0;
+    const bool identities = std::any_of(m_batch.cbegin(), m_batch.cend(),
+                                        [](const NewFile& file) { return !file.identity.isEmpty(); });
+    const bool reserved = RunWithRetry(
+        kWriteContext,
         [&]
         {
-            // The rows and the FileIds they use land together: the identifier counter is advanced in
-            // the same transaction, so the browser, which hands out FileIds by the same counter, never
-            // sees a half-written batch nor reuses one of its identifiers. A failure rolls everything
-            // back and the retry writes the whole batch again.
-            // On a server the counter's row lock is all the batch needs: it reads nothing else that it
-            // then writes. Taking the catalogue's one-writer lock as well would queue every batch behind
-            // other people's long action queries (a duplicate search holds it for its whole run) and
-            // them behind the scan.
-            CDbTransaction transaction(m_database, !m_database.IsServer());
+            CDbTransaction transaction(m_database, false);
             const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
-            qint32 lastId = counter.value_or(0);
-
-            const bool server = m_database.IsServer();
-            const QStringList copyColumns = server ? CopyColumns() : QStringList();
-            std::vector<CDbValue> values;
-            values.reserve(m_batch.size() *
-                           (server ? static_cast<size_t>(copyColumns.size()) : kInsertParameters));
-            for (const NewFile& file : m_batch)
-            {
-                const auto low = static_cast<quint32>(file.size & 0xFFFFFFFFu);
-                const auto high = static_cast<quint32>(file.size >> 32);
-                const QString letters = AttributeLetters(file.attributes);
-                values.insert(values.end(),
-                              {CDbValue(m_lSeekCatalogueId), CDbValue(++lastId), CDbValue(file.name),
-                               CDbValue(file.relativePathId),
-                               // The columns are signed 32 bits: the halves are kept bit for bit.
-                               CDbValue(static_cast<qint32>(low)), CDbValue(static_cast<qint32>(high)),
-                               CDbValue(double(high) * 4294967296.0 + double(low)),
-                               CDbValue(m_localTime.Text(file.modifiedSecs)),
-                               letters.isEmpty() ? CDbValue::Null() : CDbValue(letters),
-                               ExtensionOf(file.name)});
-                if (server)
-                    values.insert(values.end(), {CDbValue(true), CDbValue(false), CDbValue(false)});
-            }
-            if (server)
-            {
-                // A server takes the batch as one COPY in well under the time of the same rows as
-                // INSERTs, each of which costs it a plan and an executor of its own.
-                m_database.CopyServerRows(QStringLiteral("File"), copyColumns, values);
-            }
-            else
-            {
-                // Many rows per statement: one execution keeps the cursors on the table and its eleven
-                // indexes open from row to row, so that the indexes that only ever grow at their end are
-                // appended to rather than searched from the root for every row. A scan of many small files
-                // spends about a third less time in the database so.
-                size_t done = 0;
-                while (done < m_batch.size())
-                {
-                    // The rest of a batch goes in power-of-two steps, so that few statement texts are
-                    // prepared.
-                    const size_t left = m_batch.size() - done;
-                    const size_t rows = left >= kRowsPerInsert ? kRowsPerInsert : std::bit_floor(left);
-                    CDbStatement insert = m_database.PrepareSqlite(InsertText(rows));
-                    for (size_t i = 0; i < rows * kInsertParameters; ++i)
-                        insert.Bind(static_cast<int>(i) + 1, values[done * kInsertParameters + i]);
-                    insert.Execute();
-                    done += rows;
-                }
-            }
-            // The names of one inode, so that they are never taken for each other's spare copy.
-            std::optional<CDbStatement> identity;
-            for (size_t row = 0; row < m_batch.size(); ++row)
-            {
-                if (m_batch[row].identity.isEmpty())
-                    continue;
-                if (!identity)
-                {
-                    FileIdentity::EnsureTable(m_database);
-                    identity.emplace(m_database.PrepareSqlite(QStringLiteral(
-                        "INSERT INTO \"FileIdentity\" (\"FileId\", \"Identity\") VALUES (?, ?)")));
-                }
-                identity->Bind(1, lastId - static_cast<qint32>(m_batch.size() - 1 - row))
-                    .Bind(2, m_batch[row].identity);
-                identity->Execute();
-            }
-            StoreRecSetIdCounter(m_database, kFileIdName, lastId, counter.has_value());
+            firstId = counter.value_or(0) + 1;
+            StoreRecSetIdCounter(m_database, kFileIdName, firstId - 1 + static_cast<qint32>(m_batch.size()),
+                                 counter.has_value());
+            // Made here, once, rather than by two writers at once.
+            if (identities)
+                FileIdentity::EnsureTable(m_database);
             transaction.Commit();
         },
         [this] { ReopenDatabase(); });
-    m_batch.clear();
-    m_batchAge.restart();
+    if (!reserved)
+        return;
+    Rows rows = RowsOf(m_batch, firstId);
+    CDbDatabase* writer = FreeWriter();
+    if (!writer)
+    {
+        RunWithRetry(
+            kWriteContext, [&] { WriteRowsInTransaction(m_database, rows); }, [this] { ReopenDatabase(); });
+        return;
+    }
+    PendingBatch& pending = m_pending.emplace_back();
+    pending.rows = std::move(rows);
+    pending.writer = writer;
+    pending.written = std::async(std::launch::async,
+                                 [writer, &rows = pending.rows] { WriteRowsInTransaction(*writer, rows); });
+}
+
+void CMwuTaskManagerAddFiles::WriteRowsInTransaction(CDbDatabase& db, const Rows& rows)
+{
+    CDbTransaction transaction(db, false);
+    WriteRows(db, rows);
+    transaction.Commit();
+}
+
+CDbDatabase* CMwuTaskManagerAddFiles::FreeWriter()
+{
+    if (m_pending.size() >= kServerWriters)
+        SettleOldestBatch();
+    if (m_bWritersRefused)
+        return nullptr;
+    for (const std::unique_ptr<CDbDatabase>& writer : m_writers)
+        if (std::none_of(m_pending.cbegin(), m_pending.cend(),
+                         [&](const PendingBatch& pending) { return pending.writer == writer.get(); }))
+            return writer.get();
+    try
+    {
+        auto writer = std::make_unique<CDbDatabase>();
+        writer->Open(m_request.m_line.database);
+        return m_writers.emplace_back(std::move(writer)).get();
+    }
+    catch (const CDbException& e)
+    {
+        // The task's own connection writes the batches then, one after the other.
+        LOG_EXCEPTION(e, QString(), QStringLiteral("CMwuTaskManagerAddFiles::FreeWriter()"));
+        m_bWritersRefused = true;
+        return nullptr;
+    }
+}
+
+void CMwuTaskManagerAddFiles::SettleOldestBatch()
+{
+    PendingBatch& oldest = m_pending.front();
+    try
+    {
+        oldest.written.get();
+    }
+    catch (const CDbException& e)
+    {
+        // Its transaction was rolled back whole, and the batch is written again on the task's own
+        // connection, with the retry rules and whatever they ask. A lock met is only a moment's
+        // bad luck; after anything else (a connection lost) the writers are not used again.
+        if (!DbErrors::IsLockingError(e.m_nErrorCode))
+            m_bWritersRefused = true;
+        RunWithRetry(
+            kWriteContext, [&] { WriteRowsInTransaction(m_database, oldest.rows); },
+            [this] { ReopenDatabase(); });
+    }
+    m_pending.pop_front();
+    if (m_bWritersRefused && m_pending.empty())
+        m_writers.clear();
+}
+
+void CMwuTaskManagerAddFiles::SettleBatches()
+{
+    while (!m_pending.empty())
+        SettleOldestBatch();
 }
 
 void CMwuTaskManagerAddFiles::ProcessTaskCleanup()
 {
     // Rows examined before a cancel are real files: keep them.
     FlushBatch();
+    SettleBatches();
 }

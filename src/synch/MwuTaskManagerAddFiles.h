@@ -6,7 +6,11 @@
 #include <QElapsedTimer>
 #include <QSet>
 
+#include <deque>
+#include <future>
+#include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Walks the catalogue's location folder by folder and adds a File record for every file that the
@@ -27,7 +31,11 @@ public:
     // A finished folder is committed when the last commit is at least this old.
     static constexpr int kGroupCommitMilliseconds = 100;
 
+    // On a server, the batches being written at once, each on a connection of its own.
+    static constexpr size_t kServerWriters = 2;
+
     CMwuTaskManagerAddFiles(CMwuRequest& request, CMwuContext& context);
+    ~CMwuTaskManagerAddFiles() override;
 
     // 0 commits every folder as it ends (tests that watch the catalogue grow folder by folder).
     void SetGroupCommitInterval(int milliseconds) { m_nGroupCommitMilliseconds = milliseconds; }
@@ -70,8 +78,28 @@ private:
     void ReadCataloguedAhead();
     QString NameKey(const QString& name) const;
     void AddToBatch(NewFile file);
-    // Writes the batch in one transaction with a block of FileIds; empty afterwards.
+    // Writes the batch in one transaction with a block of FileIds; empty afterwards. On a server the
+    // batch is handed to a writer connection and written while the walk goes on.
     void FlushBatch();
+
+    // A batch's values in the column order of an insert (or a server's COPY), and the identities
+    // of its files with several names.
+    struct Rows
+    {
+        std::vector<CDbValue> values;
+        std::vector<std::pair<qint32, QString>> identities; // FileId, identity
+    };
+    Rows RowsOf(const std::vector<NewFile>& batch, qint32 firstId);
+    static void WriteRows(CDbDatabase& db, const Rows& rows);
+    static void WriteRowsInTransaction(CDbDatabase& db, const Rows& rows);
+    void HandBatchToWriter();
+    // A writer connection with no batch in flight, once the oldest batch has landed if all have
+    // one; null when no writer can be opened (the task's own connection writes then).
+    CDbDatabase* FreeWriter();
+    // Waits for the oldest batch in flight. One its writer could not write is written again on the
+    // task's own connection, where the retry rules and their questions apply.
+    void SettleOldestBatch();
+    void SettleBatches();
 
     qint32 m_lSeekCatalogueId = 0;
     qint32 m_lSeekRelativePathId = 0;
@@ -85,4 +113,16 @@ private:
     QElapsedTimer m_batchAge; // since the last commit
     int m_nGroupCommitMilliseconds = kGroupCommitMilliseconds;
     CMwuLocalTimeText m_localTime;
+    // A server spends longer on a batch than the walk takes to gather the next, and most of that
+    // in its own process: batches written on connections of their own overlap the walk and each
+    // other. The writers outlive the batches in flight on them.
+    struct PendingBatch
+    {
+        Rows rows;
+        CDbDatabase* writer = nullptr;
+        std::future<void> written;
+    };
+    std::vector<std::unique_ptr<CDbDatabase>> m_writers;
+    bool m_bWritersRefused = false;
+    std::deque<PendingBatch> m_pending;
 };

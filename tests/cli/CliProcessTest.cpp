@@ -124,6 +124,14 @@ protected:
     }
 };
 
+// A file named with one zero-width space, which a catalogue of an earlier version took for empty.
+void AddGhostlyName(CDbDatabase& db)
+{
+    db.Execute(QStringLiteral("INSERT INTO File (CatalogueId, FileId, File, FileSize, FileSizeDouble) "
+                              "SELECT CatalogueId, 99, ?, 0, 0 FROM File"),
+               {CDbValue(QString::fromUtf8("\u200B"))});
+}
+
 // Cases about a server catalogue only.
 class CliServerCatalogueTest : public CliProcessTest
 {
@@ -464,18 +472,8 @@ TEST_P(CliBothEnginesTest, QueriesSqlCheckAndRepair)
                 QStringLiteral("DROP FUNCTION jet_order(text); DROP FUNCTION jet_order(anyelement); "
                                "ALTER TABLE \"File\" DROP CONSTRAINT \"File_File_NotEmpty\", ADD CONSTRAINT "
                                "\"File_File_NotEmpty\" CHECK (\"File\" <> '')"));
+            EXPECT_THROW(AddGhostlyName(db), CDbException);
         }
-        // A name of one zero-width space: the earlier rule took it for empty.
-        const auto addGhostlyName = [&]
-        {
-            CDbDatabase db;
-            db.Open(m_strDatabase);
-            db.Execute(
-                QStringLiteral("INSERT INTO File (CatalogueId, FileId, File, FileSize, FileSizeDouble) "
-                               "SELECT CatalogueId, 99, ?, 0, 0 FROM File"),
-                {CDbValue(QString::fromUtf8("\u200B"))});
-        };
-        EXPECT_THROW(addGhostlyName(), CDbException);
         const CliRun lacking = Cli({"check", m_strDatabase});
         EXPECT_EQ(lacking.exitCode, 1);
         EXPECT_TRUE(
@@ -497,7 +495,9 @@ TEST_P(CliBothEnginesTest, QueriesSqlCheckAndRepair)
         const CliRun mended = Cli({"check", m_strDatabase});
         EXPECT_TRUE(mended.out.contains(QStringLiteral("integrity: ok\n"))) << mended.out.toStdString();
         EXPECT_EQ(Lines(Cli({"catalogues", m_strDatabase}).out).size(), 2);
-        EXPECT_NO_THROW(addGhostlyName());
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        EXPECT_NO_THROW(AddGhostlyName(db));
         return;
     }
     // Repair keeps the data and puts the file as it was in this run's trash.

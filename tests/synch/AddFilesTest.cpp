@@ -371,7 +371,9 @@ TEST_P(AddFilesTest, ABatchWhoseRowBreaksAKeyKeepsNoneOfItsRowsAndIsLoggedWithIt
     EXPECT_NE(AddFiles(), 0);
     EXPECT_EQ(RowsOf(m_db, QStringLiteral("SELECT File FROM File")),
               QStringList{QStringLiteral("elsewhere.txt")});
-    EXPECT_EQ(FileIdCounter(m_db), counter) << "the counter is rolled back with the rows";
+    // On a file the counter is rolled back with the rows; a server hands a batch its FileIds
+    // before the rows' transaction, and keeps them handed out.
+    EXPECT_EQ(FileIdCounter(m_db), GetParam() == EEngine::Server ? std::max(counter, 0) + 5 : counter);
     EXPECT_EQ(questions, 1) << "one series of attempts, then the question";
     const QString log = ReadErrorLog();
     EXPECT_TRUE(log.contains(
