@@ -266,7 +266,7 @@ QString TableDdl(const Table& table, const std::vector<Relation>& relations, boo
         // A server's index on one Yes/No column holds only the Yes rows. They are the few a query
         // looks a flag up for (the vanished, ghosted or hidden files); for the No rows, nearly all
         // of them, the planner reads the table anyway. Each index entry for a No row only cost
-        // every new row an insertion: about a seventh of the server's time to add files.
+        // every new row an insertion: about an eighth of the server's time on new file rows.
         const auto yesNo = [&](const QString& name)
         {
             return std::any_of(table.columns.cbegin(), table.columns.cend(),
