@@ -162,10 +162,11 @@ namespace
 {
 // The "not empty" rules that compare under the collation: table, column and rule names.
 const char* const kOutdatedRulesSql =
-    "SELECT relname::text, attname::text, conname::text FROM pg_constraint JOIN pg_class ON pg_class.oid = "
-    "conrelid JOIN pg_attribute ON attrelid = conrelid AND attnum = conkey[1] WHERE contype = 'c' AND "
-    "right(conname, 9) = '_NotEmpty' AND strpos(pg_get_constraintdef(pg_constraint.oid), 'COLLATE \"C\"') = "
-    "0 "
+    "SELECT relname::text, attname::text, conname::text FROM pg_constraint "
+    "JOIN pg_class ON pg_class.oid = conrelid "
+    "JOIN pg_attribute ON attrelid = conrelid AND attnum = conkey[1] "
+    "WHERE contype = 'c' AND right(conname, 9) = '_NotEmpty' "
+    "AND strpos(pg_get_constraintdef(pg_constraint.oid), 'COLLATE \"C\"') = 0 "
     "AND connamespace = current_schema()::regnamespace ORDER BY 1, 2";
 } // namespace
 

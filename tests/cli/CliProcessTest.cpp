@@ -120,7 +120,9 @@ protected:
     void NewCatalogue()
     {
         if (!OnServer())
+        {
             ASSERT_EQ(Cli({"new", m_strDatabase}).exitCode, 0);
+        }
     }
 };
 

@@ -361,7 +361,9 @@ TEST(RetryWait, GrowsFromMillisecondsToASecondWithJitter)
         }
         // Two writers that collided must not keep colliding in step.
         if (c.high - c.low >= milliseconds(2))
+        {
             EXPECT_GT(seen.size(), 2u) << c.failures;
+        }
     }
     // A whole series of waits takes seconds, not the sixteen seconds of fixed one-second waits.
     milliseconds longest(0);

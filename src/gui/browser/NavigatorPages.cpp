@@ -7,19 +7,6 @@
 
 #include <QTreeView>
 
-namespace
-{
-QTreeView* CreateTree(QAbstractItemModel& model, const QString& name, QWidget* parent)
-{
-    auto* view = new QTreeView(parent);
-    view->setHeaderHidden(true);
-    view->setUniformRowHeights(true);
-    view->setModel(&model);
-    view->setAccessibleName(name);
-    return view;
-}
-} // namespace
-
 QTreeView* CreateCatalogueBrowserView(CCatalogueTreeModel& model, CMirrowelDoc& doc, QWidget* parent)
 {
     return new CCatalogueBrowserTreeCtrl(model, doc, parent);

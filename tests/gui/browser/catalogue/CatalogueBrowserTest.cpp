@@ -434,8 +434,8 @@ private slots:
                         action->trigger();
                 return nullptr;
             });
-        QContextMenuEvent event(QContextMenuEvent::Mouse,
-                                s.Center(s.Item(CCatalogueTreeRecord::KindCatalogue, 3)));
+        const QPoint at = s.Center(s.Item(CCatalogueTreeRecord::KindCatalogue, 3));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, s.tree.viewport()->mapToGlobal(at));
         QApplication::sendEvent(s.tree.viewport(), &event);
         QCOMPARE(s.launcher.sent.size(), 1);
         QCOMPARE(s.launcher.sent[0].first, QStringLiteral("Synchronize"));

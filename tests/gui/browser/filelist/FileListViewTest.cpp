@@ -45,7 +45,7 @@ struct SFile
     qint32 sizeLow = 1024;
     qint32 sizeHigh = 0;
     bool ghost = false;
-    QString tth;
+    QString tth = {};
     qint32 catalogue = 1;
 };
 
