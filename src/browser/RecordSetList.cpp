@@ -221,7 +221,7 @@ QString CRecordSetList::PageStatement() const
 
 CRecordSetConnection CRecordSetList::Connection(CDbDatabase& db) const
 {
-    return {db.Path(), db.UserName()};
+    return {db.Path(), db.UserName(), db.IsReadOnly()};
 }
 
 std::optional<int> CRecordSetList::StartOpen(CDbDatabase* db, COpen& open)

@@ -120,13 +120,21 @@ void CRecordSetLoader::Forget(quint64 generation)
 
 void CRecordSetLoader::CloseConnection()
 {
+    std::promise<void> done;
+    std::future<void> closed = done.get_future();
     {
         std::lock_guard lock(m_mutex);
-        m_bCloseConnection = true;
         m_idle.clear(); // reads of the closed list, which would open the file again
         ++m_nIdleEpoch;
+        m_now.push_back(
+            [&]
+            {
+                DropConnection();
+                done.set_value();
+            });
     }
     m_wake.notify_all();
+    closed.get();
 }
 
 void CRecordSetLoader::Hold(bool hold)
@@ -205,7 +213,7 @@ CDbDatabase& CRecordSetLoader::Connection(const CRecordSetConnection& connection
         return *m_pDatabase;
     DropConnection();
     auto db = std::make_unique<CDbDatabase>();
-    db->Open(connection.strPath);
+    db->Open(connection.strPath, connection.bReadOnly ? EDbOpenMode::ReadOnly : EDbOpenMode::ReadWrite);
     db->SetUserName(connection.strUserName);
     m_pDatabase = std::move(db);
     m_connection = connection;
@@ -222,13 +230,11 @@ void CRecordSetLoader::Loop()
         std::optional<CRecordSetPageJob> pageJob;
         std::optional<std::pair<CRecordSetConnection, IdleWork>> idle;
         quint64 idleEpoch = 0;
-        bool close = false;
         {
             std::unique_lock lock(m_mutex);
-            const auto hasWork = [&]
-            {
+            const auto hasWork = [&] {
                 return m_bStop || !m_now.empty() ||
-                       (!m_bHeld && (m_bCloseConnection || m_keyJob || !m_pages.empty() || !m_idle.empty()));
+                       (!m_bHeld && (m_keyJob || !m_pages.empty() || !m_idle.empty()));
             };
             // Only once nothing has come for a while: a walk hands its next slice over in
             // between, and the heap's trim would hold the window's allocations meanwhile.
@@ -246,11 +252,6 @@ void CRecordSetLoader::Loop()
             }
             else if (m_bStop)
                 break;
-            else if (m_bCloseConnection)
-            {
-                close = true;
-                m_bCloseConnection = false;
-            }
             else if (m_keyJob)
             {
                 keyJob = std::move(m_keyJob);
@@ -273,8 +274,6 @@ void CRecordSetLoader::Loop()
             now();
             m_bReleaseWhenIdle = true;
         }
-        else if (close)
-            DropConnection();
         else if (keyJob)
         {
             if (keyJob->nHeadRows > 0)

@@ -23,6 +23,9 @@ struct CRecordSetConnection
 {
     QString strPath;
     QString strUserName;
+    // As the document's own: a catalogue opened read-only is never written, not even by a reader
+    // that would choose its journal mode or fold its log into it on the way out.
+    bool bReadOnly = false;
     bool operator==(const CRecordSetConnection&) const = default;
 };
 
@@ -102,7 +105,8 @@ public:
     std::vector<int> QueuePages(std::vector<CRecordSetPageJob> jobs, int centrePage, size_t maxQueued);
     // Drops every queued page and any key load older than generation.
     void Forget(quint64 generation);
-    // Closes the loader's connection (the list was closed; the file may go).
+    // Closes the loader's connection (the list was closed; the file may go) and returns once it is
+    // closed: the document's own connection may then be the file's last, which leaves it whole.
     void CloseConnection();
     // While held, only blocking calls run; queued loads wait (to line up requests in tests and
     // benchmarks).
@@ -148,7 +152,6 @@ private:
     std::deque<std::function<void()>> m_now; // blocking calls, before anything else
     std::deque<std::pair<CRecordSetConnection, IdleWork>> m_idle;
     quint64 m_nIdleEpoch = 0; // bumped when queued idle work is dropped
-    bool m_bCloseConnection = false;
     bool m_bHeld = false;
     std::atomic<quint64> m_nLatestKeys{0};
     std::atomic<bool> m_bConnected{false};

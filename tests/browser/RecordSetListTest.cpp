@@ -639,6 +639,33 @@ TEST_F(RecordSetListTest, AListAtRestLetsGoOfItsConnectionAndReadsAgainWhenAsked
     EXPECT_TRUE(QTest::qWaitFor([&] { return !m_list.IsReaderConnected(); }, 10000));
 }
 
+TEST_F(RecordSetListTest, AListOfACatalogueOpenedReadOnlyLeavesTheFileAsItWas)
+{
+    // A catalogue in the rollback journal, as one on a network share is: a reader that opened it
+    // for writing would turn it over to the write-ahead log on the way.
+    ASSERT_TRUE(m_doc.CloseDatabase());
+    {
+        CDbDatabase db;
+        db.Open(m_strDatabase);
+        db.ExecuteSqliteScript(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    }
+    const auto bytes = [&]
+    {
+        QFile file(m_strDatabase);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    {
+        CDbDatabase readOnly;
+        readOnly.Open(m_strDatabase, EDbOpenMode::ReadOnly);
+        ASSERT_EQ(m_list.DataCtrl_Open(&readOnly), 0);
+        EXPECT_EQ(Column(0), QStringList({"b.txt", "a.txt", "c.txt", "e.txt", "d.txt", "f.txt"}));
+        m_list.DataCtrl_Close();
+    }
+    EXPECT_TRUE(bytes() == before) << "the file is as it was";
+    EXPECT_FALSE(QFile::exists(m_strDatabase + QStringLiteral("-wal")));
+}
+
 TEST(RecordSetPageCellsTest, EveryValueComesBackAsItWentIn)
 {
     const QDateTime summer(QDate(2023, 7, 1), QTime(12, 30, 5));
