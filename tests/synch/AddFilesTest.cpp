@@ -433,7 +433,7 @@ TEST_P(AddFilesTest, ABatchThatMeetsALockIsWrittenWholeOnceTheLockIsGone)
     EXPECT_EQ(CataloguedFiles().size(), 70);
 }
 
-TEST_P(AddFilesTest, ABatchWhoseServerConnectionDiesIsWrittenAgainOnANewOne)
+TEST_P(AddFilesTest, ABatchWhoseServerConnectionDiesIsWrittenAgainByTheTask)
 {
     if (GetParam() != EEngine::Server)
         GTEST_SKIP() << "a catalogue file has no connection to lose";
