@@ -26,6 +26,15 @@ QList<qint64> Ids(CDbDatabase& db, const QString& sqliteSql)
     return ids;
 }
 
+// Names each thing the server query finds: its second column with its first (a rule or an index
+// and its table) put into text.
+void AppendFound(CDbDatabase& db, const QString& serverSql, const QString& text, QStringList& problems)
+{
+    CDbStatement st = db.PrepareSqlite(serverSql);
+    while (st.Step())
+        problems.append(text.arg(st.Value(1).ToString(), st.Value(0).ToString()));
+}
+
 // On a server the server keeps its storage whole itself; what can still be wrong is what a person
 // or an earlier build left: functions the statements call, rules or indexes left unfinished.
 CCliCheckResult ServerIntegrity(CDbDatabase& db)
@@ -41,20 +50,17 @@ CCliCheckResult ServerIntegrity(CDbDatabase& db)
                 "the rule that %1 is not empty refuses names made only of characters the collation "
                 "ignores (a catalogue of an earlier version)")
                 .arg(rule));
-    CDbStatement rules = db.PrepareSqlite(QStringLiteral(
-        "SELECT conrelid::regclass::text, conname::text FROM pg_constraint WHERE NOT convalidated AND "
-        "connamespace = current_schema()::regnamespace"));
-    while (rules.Step())
-        result.problems.append(QStringLiteral("the rule %1 of %2 was never checked against the rows in it")
-                                   .arg(rules.Value(1).ToString(), rules.Value(0).ToString()));
-    CDbStatement indexes =
-        db.PrepareSqlite(QStringLiteral("SELECT indrelid::regclass::text, indexrelid::regclass::text FROM "
-                                        "pg_index JOIN pg_class ON pg_class.oid = "
-                                        "pg_index.indexrelid WHERE NOT (indisvalid AND indisready) AND "
-                                        "relnamespace = current_schema()::regnamespace"));
-    while (indexes.Step())
-        result.problems.append(QStringLiteral("the index %1 of %2 is unfinished")
-                                   .arg(indexes.Value(1).ToString(), indexes.Value(0).ToString()));
+    AppendFound(db,
+                QStringLiteral("SELECT conrelid::regclass::text, conname::text FROM pg_constraint WHERE NOT "
+                               "convalidated AND connamespace = current_schema()::regnamespace"),
+                QStringLiteral("the rule %1 of %2 was never checked against the rows in it"),
+                result.problems);
+    AppendFound(
+        db,
+        QStringLiteral("SELECT indrelid::regclass::text, indexrelid::regclass::text FROM pg_index JOIN "
+                       "pg_class ON pg_class.oid = pg_index.indexrelid WHERE NOT (indisvalid AND "
+                       "indisready) AND relnamespace = current_schema()::regnamespace"),
+        QStringLiteral("the index %1 of %2 is unfinished"), result.problems);
     return result;
 }
 
@@ -80,15 +86,14 @@ CCliCheckResult ForeignKeys(CDbDatabase& db)
     {
         // The server holds every relation on every write, unless its triggers were switched off
         // (a bulk load that never switched them on again).
-        CDbStatement off = db.PrepareSqlite(QStringLiteral(
-            "SELECT DISTINCT pg_constraint.conrelid::regclass::text, pg_constraint.conname::text FROM "
-            "pg_constraint "
-            "JOIN pg_trigger ON pg_trigger.tgconstraint = pg_constraint.oid WHERE pg_constraint.contype = "
-            "'f' AND "
-            "pg_trigger.tgenabled = 'D' AND pg_constraint.connamespace = current_schema()::regnamespace"));
-        while (off.Step())
-            result.problems.append(QStringLiteral("the relation %1 of %2 is switched off")
-                                       .arg(off.Value(1).ToString(), off.Value(0).ToString()));
+        AppendFound(
+            db,
+            QStringLiteral("SELECT DISTINCT pg_constraint.conrelid::regclass::text, "
+                           "pg_constraint.conname::text FROM pg_constraint JOIN pg_trigger ON "
+                           "pg_trigger.tgconstraint = pg_constraint.oid WHERE pg_constraint.contype = 'f' "
+                           "AND pg_trigger.tgenabled = 'D' AND pg_constraint.connamespace = "
+                           "current_schema()::regnamespace"),
+            QStringLiteral("the relation %1 of %2 is switched off"), result.problems);
         return result;
     }
     CDbStatement st = db.PrepareSqlite(QStringLiteral("PRAGMA foreign_key_check"));

@@ -198,19 +198,11 @@ void CDbDatabase::MendOutdatedServerRules()
     }
     if (actions.isEmpty())
         return;
-    BeginTrans(false);
-    try
-    {
-        for (auto it = actions.cbegin(); it != actions.cend(); ++it)
-            ExecuteSqliteScript(QStringLiteral("ALTER TABLE %1 %2")
-                                    .arg(quoted(it.key()), it.value().join(QStringLiteral(", "))));
-        CommitTrans();
-    }
-    catch (...)
-    {
-        Rollback();
-        throw;
-    }
+    CDbTransaction transaction(*this, false);
+    for (auto it = actions.cbegin(); it != actions.cend(); ++it)
+        ExecuteSqliteScript(
+            QStringLiteral("ALTER TABLE %1 %2").arg(quoted(it.key()), it.value().join(QStringLiteral(", "))));
+    transaction.Commit();
 }
 
 void CDbDatabase::AddMissingServerFunctions()

@@ -68,14 +68,18 @@ std::optional<qint32> LockRecSetIdCounter(CDbDatabase& db, const QString& name)
     return st.Step() ? st.Value(0).ToLong() : 0;
 }
 
-void StoreRecSetIdCounter(CDbDatabase& db, const QString& name, qint32 last, bool rowExists)
+qint32 ReserveRecSetIds(CDbDatabase& db, const QString& name, qint32 count)
 {
-    if (rowExists)
+    const std::optional<qint32> counter = LockRecSetIdCounter(db, name);
+    const qint32 first = counter.value_or(0) + 1;
+    const CDbValue last(first - 1 + count);
+    if (counter)
         db.Execute(QStringLiteral("UPDATE IndexId SET IndexId.IndexId=? WHERE IndexId.Index=?"),
-                   {CDbValue(last), CDbValue(name)});
+                   {last, CDbValue(name)});
     else
         db.Execute(QStringLiteral("INSERT INTO IndexId (IndexId, [Index]) VALUES (?, ?)"),
-                   {CDbValue(last), CDbValue(name)});
+                   {last, CDbValue(name)});
+    return first;
 }
 
 QString GetDatabaseParameter(CDbDatabase* db, const QString& name, const QString& context)

@@ -29,9 +29,9 @@ qint32 GetNewRecSetId(CDbDatabase& db, const QString& name, CDbRetryPolicy& poli
 // or on a server (the row's lock). For writers that take many identifiers at once. nullopt when
 // the name has no row yet; a counter without a value reads as 0.
 std::optional<qint32> LockRecSetIdCounter(CDbDatabase& db, const QString& name);
-// Sets the counter locked above to the last identifier taken: the row is updated when it was
-// there (locked), else made.
-void StoreRecSetIdCounter(CDbDatabase& db, const QString& name, qint32 last, bool rowExists);
+// Takes count identifiers of a name at once, in the caller's write transaction: the counter row is
+// locked as above and advanced past them (made when missing). Returns the first of them.
+qint32 ReserveRecSetIds(CDbDatabase& db, const QString& name, qint32 count);
 
 // The Value of the Parameter row of that name; "" when the row is missing, its value is Null, or
 // db is null or closed. An engine error is logged with context and gives "".

@@ -3,6 +3,7 @@
 #include "common/DbException.h"
 #include "database/DbErrorCodes.h"
 #include "database/DbErrors.h"
+#include "database/JetSql.h"
 #include "database/PgServerFunctions.h"
 
 #include <QRegularExpression>
@@ -385,8 +386,7 @@ void CPgConnection::CopyRows(const QString& table, const QStringList& columns,
 {
     if (columns.isEmpty() || values.empty())
         return;
-    const auto quoted = [](QString name)
-    { return QLatin1Char('"') + name.replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"'); };
+    const auto quoted = [](const QString& name) { return CJetSql::QuoteText(name, QLatin1Char('"')); };
     QStringList names;
     for (const QString& column : columns)
         names << quoted(column);
@@ -463,17 +463,18 @@ void CPgConnection::SetLockTimeout(int milliseconds)
 
 QStringList CPgConnection::MissingFunctions()
 {
+    // Every signature in one round trip: each program asks on every open for writing.
+    const QByteArray signatures = PgServerFunctions::Signatures().join(QLatin1Char(';')).toUtf8();
+    const char* values[] = {signatures.constData()};
+    const std::shared_ptr<PGresult> result =
+        Hold(PQexecParams(m_conn,
+                          "SELECT s FROM unnest(string_to_array($1, ';')) WITH ORDINALITY AS f(s, n) "
+                          "WHERE to_regprocedure(s) IS NULL ORDER BY n",
+                          1, nullptr, values, nullptr, nullptr, 0));
+    Check(result.get());
     QStringList missing;
-    for (const QString& signature : PgServerFunctions::Signatures())
-    {
-        const QByteArray text = signature.toUtf8();
-        const char* values[] = {text.constData()};
-        const std::shared_ptr<PGresult> result = Hold(PQexecParams(
-            m_conn, "SELECT to_regprocedure($1) IS NULL", 1, nullptr, values, nullptr, nullptr, 0));
-        Check(result.get());
-        if (PQntuples(result.get()) == 1 && PQgetvalue(result.get(), 0, 0)[0] == 't')
-            missing.append(signature);
-    }
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+        missing.append(QString::fromUtf8(PQgetvalue(result.get(), row, 0)));
     return missing;
 }
 

@@ -517,9 +517,7 @@ qint32 CMwuTaskManager::GetNewRecSetId(const QString& name)
     const bool done = RunWithRetry(QStringLiteral("CMwuTaskManager::GetNewRecSetId() - indexidrecset.Open"), [&] {
         // Read and advance in one write transaction: the browser hands out the same names.
         CDbTransaction transaction(m_database);
-        const std::optional<qint32> last = LockRecSetIdCounter(m_database, name);
-        const qint32 next = last ? *last + 1 : 1;
-        StoreRecSetIdCounter(m_database, name, next, last.has_value());
+        const qint32 next = ReserveRecSetIds(m_database, name, 1);
         transaction.Commit();
         result = next;
     });

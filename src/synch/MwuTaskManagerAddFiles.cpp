@@ -223,11 +223,10 @@ std::vector<qint32> CMwuTaskManagerAddFiles::RelativePathIds(const std::vector<F
             }
             if (!missing.empty())
             {
-                const QString counterName = QStringLiteral("RelativePath_RelativePathId");
-                const std::optional<qint32> counter = LockRecSetIdCounter(m_database, counterName);
-                qint32 lastId = counter.value_or(0);
+                qint32 id = ReserveRecSetIds(m_database, QStringLiteral("RelativePath_RelativePathId"),
+                                             static_cast<qint32>(missing.size()));
                 for (const size_t i : missing)
-                    ids[i] = ++lastId;
+                    ids[i] = id++;
                 if (m_database.IsServer())
                 {
                     std::vector<CDbValue> values;
@@ -248,7 +247,6 @@ std::vector<qint32> CMwuTaskManagerAddFiles::RelativePathIds(const std::vector<F
                         insert.Execute();
                     }
                 }
-                StoreRecSetIdCounter(m_database, counterName, lastId, counter.has_value());
             }
             transaction.Commit();
         },
@@ -486,12 +484,9 @@ void CMwuTaskManagerAddFiles::FlushBatch()
                     // same counter, never reuses one of them. A failure rolls everything back and the
                     // retry writes the whole batch again.
                     CDbTransaction transaction(m_database);
-                    const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
-                    const qint32 firstId = counter.value_or(0) + 1;
-                    WriteRows(m_database, RowsOf(m_batch, firstId));
-                    StoreRecSetIdCounter(m_database, kFileIdName,
-                                         firstId - 1 + static_cast<qint32>(m_batch.size()),
-                                         counter.has_value());
+                    WriteRows(m_database,
+                              RowsOf(m_batch, ReserveRecSetIds(m_database, kFileIdName,
+                                                               static_cast<qint32>(m_batch.size()))));
                     transaction.Commit();
                 },
                 [this] { ReopenDatabase(); });
@@ -589,10 +584,7 @@ void CMwuTaskManagerAddFiles::HandBatchToWriter()
         [&]
         {
             CDbTransaction transaction(m_database, false);
-            const std::optional<qint32> counter = LockRecSetIdCounter(m_database, kFileIdName);
-            firstId = counter.value_or(0) + 1;
-            StoreRecSetIdCounter(m_database, kFileIdName, firstId - 1 + static_cast<qint32>(m_batch.size()),
-                                 counter.has_value());
+            firstId = ReserveRecSetIds(m_database, kFileIdName, static_cast<qint32>(m_batch.size()));
             // Made here, once, rather than by two writers at once.
             if (identities)
                 FileIdentity::EnsureTable(m_database);

@@ -42,9 +42,7 @@ QString N(const QString& name)
 // one VALUES); both engines take it.
 QString E(const QString& name)
 {
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return CJetSql::QuoteText(name, QLatin1Char('"'));
 }
 
 // The columns of a table, empty when the database has no such table (an older schema).

@@ -22,6 +22,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
 namespace
 {
 // The catalogue names of a database, sorted.
@@ -77,18 +79,26 @@ class ServerWindowTest : public QObject
 {
     Q_OBJECT
 
+    QString m_strAddress;
+    std::optional<QTemporaryDir> m_dir;
+
 private slots:
-    void openServerCatalogueTakesAnAddressAndKeepsNoPassword()
+    // Each case has a new catalogue on the server and a folder of its own for the error log.
+    void init()
     {
         QString skipReason;
         QString error;
-        const QString address = NewServerCatalogue(&skipReason, &error);
+        m_strAddress = NewServerCatalogue(&skipReason, &error);
         if (!skipReason.isEmpty())
             QSKIP(qPrintable(QStringLiteral("skipped: ") + skipReason));
-        QVERIFY2(!address.isEmpty(), qPrintable(error));
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        SetErrorLogFolder(dir.path());
+        QVERIFY2(!m_strAddress.isEmpty(), qPrintable(error));
+        m_dir.emplace();
+        QVERIFY(m_dir->isValid());
+        SetErrorLogFolder(m_dir->path());
+    }
+
+    void openServerCatalogueTakesAnAddressAndKeepsNoPassword()
+    {
 
         CBrowserWindow w;
         // Cancelled: nothing happens.
@@ -96,12 +106,12 @@ private slots:
         w.frame.Action(EMwCommand::FileOpenServer)->trigger();
         QVERIFY(!w.doc.IsOpen());
 
-        w.chooser.Answer(address + QStringLiteral(" password=s3cret"));
+        w.chooser.Answer(m_strAddress + QStringLiteral(" password=s3cret"));
         w.frame.Action(EMwCommand::FileOpenServer)->trigger();
         QVERIFY(w.doc.IsOpen());
         QCOMPARE(w.chooser.asked.back().caption, QStringLiteral("Open Server Catalogue"));
-        QCOMPARE(w.frame.RecentFiles().Files().value(0), address);
-        QVERIFY(w.frame.windowTitle().contains(address));
+        QCOMPARE(w.frame.RecentFiles().Files().value(0), m_strAddress);
+        QVERIFY(w.frame.windowTitle().contains(m_strAddress));
         QVERIFY(!w.frame.windowTitle().contains(QLatin1String("s3cret")));
         QVERIFY(w.frame.Action(EMwCommand::FileImport)->isEnabled());
         w.doc.CloseDatabase();
@@ -109,23 +119,14 @@ private slots:
 
     void importGoesBothWaysAndFileMaintenanceWaitsForAFile()
     {
-        QString skipReason;
-        QString error;
-        const QString address = NewServerCatalogue(&skipReason, &error);
-        if (!skipReason.isEmpty())
-            QSKIP(qPrintable(QStringLiteral("skipped: ") + skipReason));
-        QVERIFY2(!address.isEmpty(), qPrintable(error));
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        SetErrorLogFolder(dir.path());
         {
             CDbDatabase server;
-            server.Open(address);
+            server.Open(m_strAddress);
             server.Execute(
                 QStringLiteral("INSERT INTO Catalogue (GroupId, CatalogueId, Catalogue, VolumeSerial, "
                                "DriveType) VALUES (0, 1, 'Films', 9, 'Fixed')"));
         }
-        const QString other = dir.filePath(QStringLiteral("Other.qrl"));
+        const QString other = m_dir->filePath(QStringLiteral("Other.qrl"));
         {
             QFile file(other);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -141,7 +142,7 @@ private slots:
 
         CBrowserWindow w;
         const auto enabled = [&w](EMwCommand id) { return w.frame.Action(id)->isEnabled(); };
-        w.chooser.Answer(address);
+        w.chooser.Answer(m_strAddress);
         w.frame.Action(EMwCommand::FileOpenServer)->trigger();
         QVERIFY(w.doc.IsOpen());
         // The server looks after its own tables: nothing here compacts or repairs files.
@@ -164,7 +165,7 @@ private slots:
         QVERIFY(w.doc.CloseDatabase());
 
         // A file again: its maintenance is back.
-        const QString offline = dir.filePath(QStringLiteral("Offline.qrl"));
+        const QString offline = m_dir->filePath(QStringLiteral("Offline.qrl"));
         w.chooser.Answer(offline);
         w.frame.Action(EMwCommand::FileNew)->trigger();
         QVERIFY(w.doc.IsOpen());
@@ -179,7 +180,7 @@ private slots:
         QCOMPARE(CatalogueNames(*w.doc.Database()), QStringList());
 
         // The server catalogue into the open file, through the server prompt.
-        QVERIFY(RunImport(w, EMwCommand::FileImportServer, address));
+        QVERIFY(RunImport(w, EMwCommand::FileImportServer, m_strAddress));
         QCOMPARE(w.chooser.asked.back().caption, MwImportServerCaption());
         QCOMPARE(CatalogueNames(*w.doc.Database()), (QStringList{"Films", "Films (Imported)", "Music"}));
         QTRY_VERIFY(tree.FindItem(CCatalogueTreeRecord::KindCatalogue, 3).isValid());
